@@ -1,0 +1,26 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps build run test clean format
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/brackwen-core
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+format:
+	find src tests -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

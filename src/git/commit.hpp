@@ -1,0 +1,55 @@
+// Commits and refs as the commit grammar builds them and the caches keep them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brackwen {
+
+struct DateResult {
+  float ms = 0;  // seconds read as a 32-bit float, times 1000 in float arithmetic
+  int32_t adjustment = 0;
+  bool operator==(const DateResult&) const = default;
+};
+
+enum class RefLocation { Local, Remote };
+enum class RefType { Branch, Tag, Stash };
+
+struct RefInfo {
+  std::string id;
+  RefLocation location = RefLocation::Local;
+  std::string full_name;
+  std::string short_name;
+  std::optional<std::string> remote_name;
+  std::optional<std::string> sibling_id;
+  RefType ref_type = RefType::Branch;
+  bool head = false;
+  std::string commit_id;
+  float time = 0;
+  bool operator==(const RefInfo&) const = default;
+};
+
+// The same twelve fields serve both forms; only what `refs` holds differs.
+template <class RefT>
+struct CommitOf {
+  std::string author;
+  std::string email;
+  DateResult date;
+  std::string id;
+  size_t index = 0;
+  std::vector<std::string> parent_ids;
+  bool is_merge = false;
+  std::string message;
+  std::optional<std::string> stash_id;
+  std::vector<RefT> refs;
+  bool filtered = false;
+  uint32_t num_skipped = 0;
+  bool operator==(const CommitOf&) const = default;
+};
+
+using ParsedCommit = CommitOf<RefInfo>;  // refs are the decorations in full
+using Commit = CommitOf<std::string>;    // refs are the ids of the decorations
+
+}  // namespace brackwen

@@ -1,0 +1,25 @@
+// The installed git's version, read once at start-up and again on request.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace brackwen {
+
+struct GitVersion {
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t patch = 0;
+  bool operator==(const GitVersion&) const = default;
+};
+
+// Runs `git --version` and stores what it finds; keeps the old value when nothing is found.
+void load_git_version();
+
+// A copy of the stored version (0.0.0 before any load); absent when the store is poisoned.
+std::optional<GitVersion> get_git_version();
+
+// The version in the text `git --version` prints; absent when it begins with a digit.
+std::optional<GitVersion> parse_git_version(std::string_view output);
+
+}  // namespace brackwen

@@ -1,0 +1,19 @@
+// Running git for a query: the whole standard output as text, or nothing.
+#pragma once
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brackwen {
+
+// The program name of every git child; found through PATH.
+const std::string& GIT_PROGRAM();
+
+// Runs git with `args` in `repo_path`. Absent when git cannot be started or prints nothing
+// on standard output; otherwise standard output decoded as lossy UTF-8. The exit status is
+// not consulted and standard error is discarded.
+std::optional<std::string> run_git(const std::string& repo_path,
+                                   const std::vector<std::string>& args);
+
+}  // namespace brackwen

@@ -1,0 +1,97 @@
+// The process-wide stores: created on first use, alive until the process ends.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "git/action_state.hpp"
+#include "git/commit.hpp"
+#include "git/git_version.hpp"
+#include "git/hunk.hpp"
+#include "git/patch.hpp"
+#include "stores/store.hpp"
+
+namespace brackwen {
+
+// One repository's loaded history. Shared read-only: a reader holds a snapshot that later
+// loads never change, which is what a copy would give at a fraction of the cost.
+struct CommitsAndRefs {
+  std::vector<Commit> commits;
+  std::vector<RefInfo> refs;
+};
+using CommitsCache = std::unordered_map<std::string, std::shared_ptr<const CommitsAndRefs>>;
+
+struct PatchesCacheEntry {
+  std::string repo_path;
+  std::shared_ptr<const PatchMap> patches = std::make_shared<const PatchMap>();
+};
+
+using TextMap = std::unordered_map<std::string, std::string>;
+struct RepoConfig {
+  TextMap entries;  // keys exactly as `git config --list` prints them
+  TextMap remotes;
+};
+
+struct NamedCache {
+  std::unordered_map<std::string, std::vector<Hunk>> map;
+  std::string name = "Hunk Cache";
+  std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
+  std::chrono::seconds lifetime{10};
+};
+
+struct PatchMatch {
+  Patch patch;
+  std::vector<HunkLine> lines;
+  bool operator==(const PatchMatch&) const = default;
+};
+using SearchResults = std::vector<std::pair<std::string, std::vector<PatchMatch>>>;
+
+struct DiffSearch {
+  std::optional<SearchResults> results;
+  bool complete = false;
+  std::string repo_path;
+  std::string search_text;
+  uint32_t search_id = 0;
+  std::chrono::steady_clock::time_point start_time;
+};
+using DiffSearches = std::unordered_map<uint32_t, DiffSearch>;
+
+struct TrieNode;  // the auto-complete word tree
+struct MessageTrie {
+  std::shared_ptr<const TrieNode> root;  // immutable once stored; absent until first built
+  std::string repo_path;
+};
+
+Store<std::unordered_map<ActionId, ActionState>>& ACTIONS();
+Store<uint32_t>& LAST_ACTION_ID();
+Store<GitVersion>& GIT_VERSION();
+Store<CommitsCache>& COMMITS_CACHE();
+Store<PatchesCacheEntry>& PATCHES_CACHE();
+Store<std::unordered_map<std::string, RepoConfig>>& CONFIG_CACHE();
+Store<std::unordered_map<std::string, uint32_t>>& REACHABLE_IDS_CACHE();
+Store<NamedCache>& HUNK_CACHE();
+Store<DiffSearches>& DIFF_SEARCHES();
+Store<uint32_t>& LAST_SEARCH_ID();
+Store<std::string>& WATCHED_REPO();
+Store<std::unordered_map<std::string, bool>>& REPO_CHANGED();
+Store<MessageTrie>& MESSAGE_TRIE();
+
+std::optional<uint32_t> get_counter(Store<uint32_t>& counter);
+void set_counter(Store<uint32_t>& counter, uint32_t value);
+
+// Null when the repository was never loaded or the store is poisoned.
+std::shared_ptr<const CommitsAndRefs> get_cached_commits(const std::string& repo_path);
+std::optional<RepoConfig> get_cached_config(const std::string& repo_path);
+std::optional<std::unordered_map<std::string, bool>> get_repo_changed();
+void set_repo_changed(std::unordered_map<std::string, bool> flags);
+std::optional<DiffSearches> get_diff_searches();
+void set_diff_search(uint32_t id, DiffSearch state);
+std::optional<NamedCache> get_hunk_cache();
+
+}  // namespace brackwen
