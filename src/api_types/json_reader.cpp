@@ -390,6 +390,12 @@ bool json_read_array(JsonCursor& in, std::string_view expected,
     JsonCursor cursor = child(in, value);
     if (!element(cursor, index++)) return false;
   }
+  // Only the closing bracket wrapped around the body can be the last token: the body itself
+  // ended inside this array.
+  const char* after;
+  if (in.value.current_location().get(after) != simdjson::SUCCESS) {
+    return syntax(in, "EOF while parsing a list");
+  }
   return true;
 }
 
