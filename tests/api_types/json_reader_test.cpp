@@ -144,6 +144,22 @@ TEST(ReadBody, NullWhitespaceAndTrailingCharacters) {
   EXPECT_TRUE(read_body<ReqOptions>(" \n{\"repoPath\":\"a\"}\r\n\t"));
 }
 
+// The body is read inside a bracket pair of our own; a body cut short must never borrow it.
+TEST(ReadBody, EveryTruncatedBodyFails) {
+  ReqWipHunksOptions request;
+  request.repo_path = "r\"\\";
+  request.head_commit.emplace().parent_ids = {"p"};
+  std::string object = to_json(request);
+  std::string array = R"(["r",["o","n","M"," ","M",false,"nM",false],null])";
+  for (const std::string& body : {object, array}) {
+    ASSERT_TRUE(read_body<ReqWipHunksOptions>(body)) << body;
+    for (size_t size = 0; size < body.size(); ++size) {
+      auto read = parse_json<ReqWipHunksOptions>(body.substr(0, size));
+      EXPECT_TRUE(read.failure) << body.substr(0, size);
+    }
+  }
+}
+
 TEST(ReadBody, BareString) {
   EXPECT_EQ(read_body<std::string>(R"( "a\"b" )"), "a\"b");
   EXPECT_FALSE(read_body<std::string>("null"));
