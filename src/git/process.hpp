@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/utf8.hpp"  // decode_utf8_lossy, repair_utf8
+
 namespace brackwen {
 
 struct ProcessOutput {
@@ -57,7 +59,7 @@ std::unique_lock<std::mutex> environment_lock();
 // holding NUL (or a name holding "=") is refused: false, nothing set.
 bool set_environment(std::string_view name, std::string_view value);
 
-// UTF-8 with each maximal invalid subpart replaced by one U+FFFD.
-std::string decode_utf8_lossy(std::string_view bytes);
+// Reads an environment variable under the environment lock; absent when unset.
+std::optional<std::string> get_environment(std::string_view name);
 
 }  // namespace brackwen
