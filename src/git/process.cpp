@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 extern char** environ;
@@ -28,7 +29,7 @@ extern char** environ;
 namespace brackwen {
 namespace {
 
-constexpr size_t kReadChunk = size_t{1} << 16;
+constexpr size_t kScratchSize = size_t{1} << 20;
 // Larger pipes mean fewer wake-ups when git writes tens of megabytes; the kernel caps the
 // size for unprivileged processes and a refusal only costs speed.
 constexpr int kPipeSize = 1 << 20;
@@ -94,16 +95,14 @@ std::mutex& environment_mutex() {
   return m;
 }
 
-// Reads what is available into `out`, growing it geometrically; `used` is the filled part.
-// Returns the byte count, 0 at the end of the stream, -1 on an error other than EINTR.
-ssize_t read_some(int fd, std::string& out, size_t& used) {
-  if (out.size() - used < kReadChunk) out.resize(std::max(out.size() * 2, used + kReadChunk));
+// Reads what is available through `scratch` (uninitialised, so no zero-filling of the
+// growing output) and appends it to `out`. Returns the byte count, 0 at the end of the
+// stream, -1 on an error other than EINTR.
+ssize_t read_some(int fd, std::string& out, char* scratch, size_t scratch_size) {
   while (true) {
-    ssize_t n = ::read(fd, out.data() + used, out.size() - used);
-    if (n >= 0) {
-      used += static_cast<size_t>(n);
-      return n;
-    }
+    ssize_t n = ::read(fd, scratch, scratch_size);
+    if (n > 0) out.append(scratch, static_cast<size_t>(n));
+    if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
 }
@@ -180,11 +179,10 @@ int wait_child(pid_t pid) {
 }
 
 bool read_to_end(int fd, std::string& out) {
-  size_t used = out.size();
+  auto scratch = std::make_unique_for_overwrite<char[]>(kScratchSize);
   ssize_t n;
-  while ((n = read_some(fd, out, used)) > 0) {
+  while ((n = read_some(fd, out, scratch.get(), kScratchSize)) > 0) {
   }
-  out.resize(used);
   ::close(fd);
   return n == 0;
 }
@@ -195,27 +193,26 @@ std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
   if (!spawned) return std::nullopt;
   ChildGuard guard{*spawned};
   ProcessOutput result;
-  size_t out_used = 0, err_used = 0;
+  auto scratch = std::make_unique_for_overwrite<char[]>(kScratchSize);
+  // A read error ends that stream like its end would; what was read is kept.
+  auto drain = [&](int& fd, short revents, std::string& out) {
+    // POLLHUP without POLLIN still needs a read to see the end of the stream.
+    if (fd >= 0 && revents != 0 && read_some(fd, out, scratch.get(), kScratchSize) <= 0)
+      close_fd(fd);
+  };
   int& out_fd = guard.child.out_fd;
   int& err_fd = guard.child.err_fd;
   while (out_fd >= 0 || err_fd >= 0) {
     pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      break;
+      return std::nullopt;  // the guard still closes the pipes and reaps the child
     }
-    // POLLHUP without POLLIN still needs a read to see the end of the stream.
-    // A read error ends that stream like its end would; what was read is kept.
-    if (out_fd >= 0 && fds[0].revents != 0 && read_some(out_fd, result.out, out_used) <= 0)
-      close_fd(out_fd);
-    if (err_fd >= 0 && fds[1].revents != 0 && read_some(err_fd, result.err, err_used) <= 0)
-      close_fd(err_fd);
+    drain(out_fd, fds[0].revents, result.out);
+    drain(err_fd, fds[1].revents, result.err);
   }
-  result.out.resize(out_used);
-  result.err.resize(err_used);
-  close_fd(out_fd);
-  close_fd(err_fd);
   result.status = wait_child(std::exchange(guard.child.pid, -1));
+  if (result.status < 0) return std::nullopt;
   return result;
 }
 
