@@ -30,8 +30,9 @@ namespace brackwen {
 namespace {
 
 constexpr size_t kScratchSize = size_t{1} << 20;
-// Larger pipes mean fewer wake-ups when git writes tens of megabytes; the kernel caps the
-// size for unprivileged processes and a refusal only costs speed.
+// A larger standard-output pipe means fewer wake-ups when git writes tens of megabytes.
+// Pipe pages count against a per-user limit, so standard error keeps the default; the
+// kernel may refuse the size, which only costs speed.
 constexpr int kPipeSize = 1 << 20;
 
 bool has_nul(std::string_view s) {
@@ -50,12 +51,12 @@ struct Pipe {
     close_fd(read);
     close_fd(write);
   }
-  bool open() {
+  bool open(bool large) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     read = fds[0];
     write = fds[1];
-    ::fcntl(read, F_SETPIPE_SZ, kPipeSize);
+    if (large) ::fcntl(read, F_SETPIPE_SZ, kPipeSize);
     return true;
   }
 };
@@ -155,7 +156,7 @@ std::optional<Child> spawn_process(const std::vector<std::string>& argv, const s
   args.push_back(nullptr);
 
   Pipe out, err;
-  if (!out.open() || !err.open()) return std::nullopt;
+  if (!out.open(true) || !err.open(false)) return std::nullopt;
   SpawnSetup setup(out, err, cwd);
   if (!setup.ok) return std::nullopt;
   pid_t pid = -1;
