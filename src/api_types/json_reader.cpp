@@ -1,9 +1,9 @@
 // The parser side of the JSON readers: simdjson On-Demand over a padded copy of the body.
 //
 // On-Demand only checks what it is asked to read and skips the rest unchecked, so nothing is ever
-// left to its skipping: values of unknown keys are walked and every scalar in them parsed. It
-// also does not give the failure kinds callers' tests rely on, so type and range checks, numbers
-// and the end of the body are decided here.
+// left to its skipping: values of unknown keys are walked and every scalar in them parsed. Its
+// error codes do not tell a wrong kind from a malformed value, so type and range checks, number
+// syntax and the end of the body are decided here.
 #include "api_types/json_reader.hpp"
 
 #include <simdjson.h>
