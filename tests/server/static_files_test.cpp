@@ -158,6 +158,23 @@ TEST(StaticFilesServed, StreamsFilesByteExactWithTheirTypes) {
   EXPECT_EQ(server.get("/pi").body, "brackwen");
 }
 
+TEST(StaticFilesServed, AFrontEndThatStopsReadingStandardOutputBlocksNothing) {
+  test::ServerProcess server({}, /*read_stdout=*/false);
+  // Each request prints a 3 KB check line: the pipe is full after a few dozen of them, and
+  // the server's own backlog of lines after a few hundred.
+  std::string name;
+  for (int i = 0; i < 15; ++i) name += std::string(200, static_cast<char>('a' + i)) + "/";
+  server.write_static(name + "x.css", "p{}");
+  auto client = server.client();
+  client->set_read_timeout(std::chrono::seconds(10));
+  for (int i = 0; i < 500; ++i) {
+    auto reply = client->Get("/r/" + name + "x.css");
+    ASSERT_TRUE(reply) << i;
+    ASSERT_EQ(reply->body, "p{}");
+  }
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+}
+
 TEST(StaticFilesServed, TraversalIsRefused) {
   test::ServerProcess server;
   std::filesystem::path outside =

@@ -87,7 +87,8 @@ int connect_and_send(uint16_t port, const std::string& bytes) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const Environment& extra) : root(tree.path), home(tree.path / "home") {
+ServerProcess::ServerProcess(const Environment& extra, bool read_stdout)
+    : root(tree.path), home(tree.path / "home") {
   std::filesystem::path binary = root / "a" / "b" / "brackwen-core";
   place_binary(binary);
   std::map<std::string, std::string> changes = {
@@ -131,7 +132,7 @@ ServerProcess::ServerProcess(const Environment& extra) : root(tree.path), home(t
   } else {
     ADD_FAILURE() << "no port line, got \"" << port_line << "\"";
   }
-  drainer = std::thread([this] { drain(); });
+  drainer = std::thread([this, read_stdout] { drain(read_stdout); });
 }
 
 ServerProcess::~ServerProcess() {
@@ -145,10 +146,11 @@ ServerProcess::~ServerProcess() {
   ::close(err_fd);
 }
 
-void ServerProcess::drain() {
+void ServerProcess::drain(bool read_stdout) {
   try {
-    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-    int open = 2;
+    // poll skips negative descriptors.
+    pollfd fds[2] = {{read_stdout ? out_fd : -1, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    int open = read_stdout ? 2 : 1;
     while (open > 0) {
       int ready = ::poll(fds, 2, 100);
       if (ready < 0 && errno != EINTR) return;

@@ -30,8 +30,9 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // The tree: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
 struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
-  // set (or replaced) in its environment, and reads its port line through a pipe.
-  explicit ServerProcess(const Environment& extra = {});
+  // set (or replaced) in its environment, and reads its port line through a pipe. Without
+  // `read_stdout` nothing after the port line is read, like a front end that stopped reading.
+  explicit ServerProcess(const Environment& extra = {}, bool read_stdout = true);
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
@@ -70,7 +71,7 @@ struct ServerProcess {
   std::string port_line;  // the first 18 bytes of standard output
 
  private:
-  void drain();
+  void drain(bool read_stdout);
   int out_fd = -1;
   int err_fd = -1;
   bool exited = false;
