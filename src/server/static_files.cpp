@@ -43,8 +43,9 @@ std::optional<std::string> parent(std::string_view path) {
   return std::string(without_trailing_slashes(head));
 }
 
-bool leaves_root(std::string_view relative) {
-  if (relative.starts_with('/')) return true;
+// Outside the root (absolute, or through a ".." component), or cut short by a NUL byte.
+bool is_refused(std::string_view relative) {
+  if (relative.starts_with('/') || relative.find('\0') != std::string_view::npos) return true;
   size_t start = 0;
   while (start <= relative.size()) {
     size_t end = relative.find('/', start);
@@ -109,7 +110,8 @@ void append_escaped(std::string& out, UChar32 c, std::string_view bytes) {
 }
 
 std::shared_ptr<const OpenFile> open_regular_file(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer and stall every request.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   auto file = std::make_shared<OpenFile>(fd, 0);
   struct stat info {};
@@ -157,7 +159,7 @@ StaticLookup look_up_static_file(std::string_view executable, std::string_view t
   std::string path = relative.starts_with('/') ? std::string(relative)
                      : root->ends_with('/')    ? *root + std::string(relative)
                                                : *root + "/" + std::string(relative);
-  bool refused = leaves_root(relative);
+  bool refused = is_refused(relative);
   struct stat info {};
   bool exists = !refused && ::stat(path.c_str(), &info) == 0;
   StaticLookup lookup;

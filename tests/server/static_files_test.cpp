@@ -2,6 +2,7 @@
 #include "server/static_files.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -96,9 +97,11 @@ TEST(LookUpStaticFile, DropsMissingUntypedAndNonRegularFiles) {
   tree.write("data.nosuchtype", "x");
   tree.write("assets.js/inner.js", "x");
   std::filesystem::create_symlink(tree.dir.path / "gone.css", tree.dir.path / "dangling.css");
+  ASSERT_EQ(::mkfifo((tree.dir.path / "pipe.js").c_str(), 0600), 0);
   const std::pair<const char*, bool> cases[] = {
-      {"LICENSE", true},   {".gitignore", true}, {"name.", true},        {"data.nosuchtype", true},
-      {"assets.js", true}, {"", true},           {"missing.css", false}, {"dangling.css", false},
+      {"LICENSE", true},         {".gitignore", true},   {"name.", true},
+      {"data.nosuchtype", true}, {"assets.js", true},    {"", true},
+      {"pipe.js", true},         {"missing.css", false}, {"dangling.css", false},
   };
   for (const auto& [relative, exists] : cases) {
     StaticLookup lookup = look_up_static_file(tree.executable, std::string("/r/") + relative);
@@ -111,8 +114,11 @@ TEST(LookUpStaticFile, RefusesPathsOutsideTheRootLikeMissingFiles) {
   Tree tree;
   tree.write("inside/page.html", "x");
   tree.write("secret.txt", "x");
-  for (const char* target : {"/r/../secret.txt", "/r/inside/../../secret.txt",
-                             "/r/inside/../page.html", "/r/..", "/r//etc/hostname.txt"}) {
+  const std::string targets[] = {
+      "/r/../secret.txt",       "/r/inside/../../secret.txt",
+      "/r/inside/../page.html", "/r/..",
+      "/r//etc/hostname.txt",   std::string("/r/inside/page.html\0.css", 24)};
+  for (const std::string& target : targets) {
     StaticLookup lookup = look_up_static_file(tree.dir.str() + "/a/b/c/core", target);
     ASSERT_TRUE(lookup.check_line) << target;
     EXPECT_TRUE(lookup.check_line->ends_with(", exists: false\n")) << *lookup.check_line;
