@@ -1,0 +1,65 @@
+// The history view's query: the commit log of all refs with the stashes merged in by date,
+// the refs with their remote names and siblings, cached per repository, then filtered.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "git/commit.hpp"
+#include "stores/stores.hpp"
+
+namespace brackwen {
+
+struct BranchFilter {
+  std::string id;  // carried by the request, not consulted
+  std::string short_name;
+};
+struct UserFilter {
+  std::string author;
+  std::string email;  // carried by the request, not consulted
+};
+struct CommitIdFilter {
+  std::string commit_id;
+};
+struct FileFilter {
+  std::string file_name;
+};
+using CommitFilter = std::variant<BranchFilter, UserFilter, CommitIdFilter, FileFilter>;
+
+struct CommitsRequest {
+  std::string repo_path;
+  uint32_t num_commits = 0;
+  std::vector<CommitFilter> filters;
+  bool fast = false;
+  bool skip_stashes = false;
+};
+
+// What a load returns: the snapshot it cached (or found) and, when filters were given, the
+// commits that passed. Without filters every commit passes with its index as cached and
+// nothing skipped, which is exactly the snapshot, so it is handed out without a copy.
+struct LoadedCommits {
+  std::shared_ptr<const CommitsAndRefs> all;
+  std::optional<std::vector<Commit>> kept;
+
+  const std::vector<Commit>& commits() const { return kept ? *kept : all->commits; }
+  const std::vector<RefInfo>& refs() const { return all->refs; }
+};
+
+// Absent when the commit log cannot be loaded (git fails, prints nothing as in an empty
+// repository, or prints what the grammar cannot read) or a loader fails.
+std::optional<LoadedCommits> load_commits_and_refs(const CommitsRequest& request);
+
+// The stash entries placed among the log commits: each before the first log commit that is
+// strictly older, the log's own order untouched.
+std::vector<ParsedCommit> merge_stashes(std::vector<ParsedCommit> log,
+                                        std::vector<ParsedCommit> stashes);
+
+// The refs of the merged list as the ref list shows them: no names containing "HEAD", each
+// with its remote name filled in and its sibling (local branch <-> remote-tracking branch).
+std::vector<RefInfo> ref_list(const std::vector<ParsedCommit>& merged,
+                              const std::unordered_map<std::string, std::string>& config);
+
+}  // namespace brackwen
