@@ -49,7 +49,7 @@ ParsedList load_log_and_stashes(const std::string& repo_path, uint32_t count) {
   return merge_stashes(std::move(*log), std::move(*stashes));
 }
 
-std::shared_ptr<const CommitsAndRefs> load_fresh(const CommitsRequest& request) {
+std::shared_ptr<const CommitsAndRefs> load_fresh(const ReqCommitsOptions2& request) {
   ParsedList merged = request.skip_stashes
                           ? load_commits(request.repo_path, request.num_commits)
                           : load_log_and_stashes(request.repo_path, request.num_commits);
@@ -115,19 +115,24 @@ IdSet file_ids(const CommitsAndRefs& all, const std::string& repo_path,
   return ids;
 }
 
-std::vector<IdSet> filter_sets(const CommitsRequest& request, const CommitsAndRefs& all) {
+std::vector<IdSet> filter_sets(const ReqCommitsOptions2& request, const CommitsAndRefs& all) {
   std::optional<CommitsById> by_id;
   std::vector<IdSet> sets;
   for (const CommitFilter& filter : request.filters) {
-    if (auto* branch = std::get_if<BranchFilter>(&filter)) {
-      if (!by_id) by_id = commits_by_id(all.commits);
-      sets.push_back(branch_ids(all, *by_id, branch->short_name));
-    } else if (auto* user = std::get_if<UserFilter>(&filter)) {
-      sets.push_back(user_ids(all, user->author));
-    } else if (auto* commit = std::get_if<CommitIdFilter>(&filter)) {
-      sets.push_back(IdSet{commit->commit_id});
-    } else if (auto* file = std::get_if<FileFilter>(&filter)) {
-      sets.push_back(file_ids(all, request.repo_path, file->file_name));
+    switch (filter.kind) {
+      case CommitFilter::Kind::Branch:
+        if (!by_id) by_id = commits_by_id(all.commits);
+        sets.push_back(branch_ids(all, *by_id, filter.short_name));
+        break;
+      case CommitFilter::Kind::User:
+        sets.push_back(user_ids(all, filter.author));
+        break;
+      case CommitFilter::Kind::Commit:
+        sets.push_back(IdSet{filter.commit_id});
+        break;
+      case CommitFilter::Kind::File:
+        sets.push_back(file_ids(all, request.repo_path, filter.file_name));
+        break;
     }
   }
   return sets;
@@ -218,7 +223,7 @@ std::vector<RefInfo> ref_list(const std::vector<ParsedCommit>& merged,
   return refs;
 }
 
-std::optional<LoadedCommits> load_commits_and_refs(const CommitsRequest& request) {
+std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request) {
   std::shared_ptr<const CommitsAndRefs> all;
   if (request.fast) all = get_cached_commits(request.repo_path);
   if (!all) all = load_fresh(request);

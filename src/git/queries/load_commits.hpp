@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "git/commit.hpp"
@@ -13,28 +12,26 @@
 
 namespace brackwen {
 
-struct BranchFilter {
-  std::string id;  // carried by the request, not consulted
-  std::string short_name;
+// TEMPORARY: these two records come with the JSON mapping (api_types/requests.hpp).
+struct CommitFilter {
+  enum class Kind { Branch, User, Commit, File };
+  Kind kind = Kind::Branch;
+  std::string id;          // Branch
+  std::string short_name;  // Branch
+  std::string author;      // User
+  std::string email;       // User
+  std::string commit_id;   // Commit
+  std::string file_name;   // File
+  bool operator==(const CommitFilter&) const = default;
 };
-struct UserFilter {
-  std::string author;
-  std::string email;  // carried by the request, not consulted
-};
-struct CommitIdFilter {
-  std::string commit_id;
-};
-struct FileFilter {
-  std::string file_name;
-};
-using CommitFilter = std::variant<BranchFilter, UserFilter, CommitIdFilter, FileFilter>;
 
-struct CommitsRequest {
+struct ReqCommitsOptions2 {
   std::string repo_path;
   uint32_t num_commits = 0;
   std::vector<CommitFilter> filters;
   bool fast = false;
   bool skip_stashes = false;
+  bool operator==(const ReqCommitsOptions2&) const = default;
 };
 
 // What a load returns: the snapshot it cached (or found) and, when filters were given, the
@@ -50,7 +47,7 @@ struct LoadedCommits {
 
 // Absent when the commit log cannot be loaded (git fails, prints nothing as in an empty
 // repository, or prints what the grammar cannot read) or a loader fails.
-std::optional<LoadedCommits> load_commits_and_refs(const CommitsRequest& request);
+std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request);
 
 // The stash entries placed among the log commits: each before the first log commit that is
 // strictly older, the log's own order untouched.
