@@ -33,7 +33,8 @@ TEST(RepoChanged, ConcurrentUpdatesOfDifferentPathsAreNotLost) {
     });
   }
   for (auto& t : threads) t.join();
-  for (const auto& [path, changed] : *get_repo_changed()) EXPECT_TRUE(changed) << path;
+  auto after = get_repo_changed();
+  for (const auto& [path, changed] : *after) EXPECT_TRUE(changed) << path;
 }
 
 }  // namespace

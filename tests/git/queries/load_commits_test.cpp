@@ -44,18 +44,17 @@ std::vector<std::string> ids_of(const std::vector<Commit>& commits) {
   return ids;
 }
 
-CommitFilter branch_filter(std::string short_name) {
-  return {CommitFilter::Kind::Branch, "ignored", std::move(short_name)};
+CommitFilter filter(CommitFilter::Kind kind, std::string text) {
+  CommitFilter f;
+  f.kind = kind;
+  f.id = f.email = "ignored";
+  f.short_name = f.author = f.commit_id = f.file_name = std::move(text);
+  return f;
 }
-CommitFilter user_filter(std::string author) {
-  return {CommitFilter::Kind::User, "", "", std::move(author), "ignored"};
-}
-CommitFilter commit_filter(std::string id) {
-  return {CommitFilter::Kind::Commit, "", "", "", "", std::move(id)};
-}
-CommitFilter file_filter(std::string name) {
-  return {CommitFilter::Kind::File, "", "", "", "", "", std::move(name)};
-}
+CommitFilter branch_filter(std::string name) { return filter(CommitFilter::Kind::Branch, name); }
+CommitFilter user_filter(std::string name) { return filter(CommitFilter::Kind::User, name); }
+CommitFilter commit_filter(std::string id) { return filter(CommitFilter::Kind::Commit, id); }
+CommitFilter file_filter(std::string name) { return filter(CommitFilter::Kind::File, name); }
 
 class LoadCommits : public testing::Test {
  protected:
