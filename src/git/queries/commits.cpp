@@ -1,6 +1,8 @@
 // The argument lists of the commit queries and the stash rewrite.
 #include "git/queries/commits.hpp"
 
+#include <algorithm>
+
 #include "git/queries/commits_parsers.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
@@ -9,6 +11,7 @@ namespace brackwen {
 namespace {
 
 constexpr std::string_view STASH_REF_PREFIX = "refs/stash@{";
+constexpr size_t STASH_ROOM = 32;
 
 std::vector<std::string> with_log_format(std::vector<std::string> args) {
   args.emplace_back(DECORATE_ARG);
@@ -55,13 +58,15 @@ std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_p
   return load_one_commit(repo_path, std::move(args));
 }
 
-std::optional<std::vector<ParsedCommit>> load_commits(const std::string& repo_path,
-                                                      uint32_t count) {
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {
   auto args = with_log_format({"log", "--branches", "--tags", "--remotes"});
   args.insert(args.end(), {"-n" + std::to_string(count), std::string(DATE_ARG)});
   auto out = run_git(repo_path, args);
   if (!out) return std::nullopt;
-  return parse_all(*out, parse_commits);
+  // Sized once (no record is shorter than the marker), with room for the stashes merged in
+  // later; room that is never used is never touched, so it costs no memory.
+  size_t expected = std::min<size_t>(count, out->size() / COMMIT_LOG_MARKER.size());
+  return parse_all(*out, [&](Input& in) { return parse_commit_log(in, expected + STASH_ROOM); });
 }
 
 void make_stash_entry(ParsedCommit& entry, size_t position) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "git/commit.hpp"
+#include "git/queries/commits_parsers.hpp"
 
 namespace brackwen {
 
@@ -18,8 +19,9 @@ std::optional<ParsedCommit> load_head_commit(const std::string& repo_path);
 std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
                                                        const std::string& branch_name);
 
-// The newest `count` commits of every branch, tag and remote-tracking ref, in git's order.
-std::optional<std::vector<ParsedCommit>> load_commits(const std::string& repo_path, uint32_t count);
+// The newest `count` commits of every branch, tag and remote-tracking ref, in git's order,
+// already in list form (the decorations beside them), since this is the long list.
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count);
 
 // The stash list, newest first: stash ids set, only the first parent kept, no refs, and the
 // message cut to the text before its first ":", with "WIP" read as "Stash".

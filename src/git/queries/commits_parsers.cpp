@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <functional>
 
 #include "git/queries/refs.hpp"
 #include "parser/standard_parsers.hpp"
@@ -64,9 +66,14 @@ std::optional<std::string_view> alphanumeric_run(Input& in) {
   return in.text.substr(start, in.position - start);
 }
 
+// The next line feed, or the NUL that ends a record of "-z" output, or the end of the text.
 size_t line_end(const Input& in, size_t from) {
-  size_t end = in.text.find_first_of(std::string_view("\n\0", 2), from);
-  return end == std::string_view::npos ? in.text.size() : end;
+  const char* begin = in.text.data() + from;
+  size_t rest = in.text.size() - from;
+  auto* feed = static_cast<const char*>(std::memchr(begin, '\n', rest));
+  size_t line = feed ? static_cast<size_t>(feed - begin) : rest;
+  auto* nul = static_cast<const char*>(std::memchr(begin, '\0', line));
+  return from + (nul ? static_cast<size_t>(nul - begin) : line);
 }
 
 std::string_view trim(std::string_view text) {
@@ -89,7 +96,8 @@ std::optional<std::vector<std::string>> parent_ids(Input& in) {
 
 // Date, id and parents after the ";" that ends the e-mail; the separator after the parents
 // also takes the blank lines that open the message body.
-bool header_tail(Input& in, ParsedCommit& c) {
+template <class R>
+bool header_tail(Input& in, CommitOf<R>& c) {
   auto date = sequence(in, [](Input& in) -> std::optional<DateResult> {
     if (!field_separator(in)) return std::nullopt;
     return parse_raw_date(in);
@@ -108,7 +116,8 @@ bool header_tail(Input& in, ParsedCommit& c) {
 // Git keeps ";" inside names (and, rarely, addresses), so the ";" that ends the e-mail is the
 // first one on the header line that a date, an id and parents follow; the author is then
 // everything up to the last ";" before it. For names without ";" this is the plain reading.
-bool read_header(Input& in, ParsedCommit& c) {
+template <class R>
+bool read_header(Input& in, CommitOf<R>& c) {
   size_t start = in.position;
   size_t header_end = line_end(in, start);
   size_t author_end = in.text.find(';', start);
@@ -134,7 +143,11 @@ bool read_header(Input& in, ParsedCommit& c) {
 
 std::optional<std::string> message_up_to_marker(Input& in) {
   size_t body = in.position;
-  size_t marker = in.text.find(COMMIT_LOG_MARKER, body);
+  // Bodies are full of digits, the marker's first character; a skip table finds it faster.
+  static const std::boyer_moore_horspool_searcher marker_search(COMMIT_LOG_MARKER.begin(),
+                                                                COMMIT_LOG_MARKER.end());
+  auto found = std::search(in.text.begin() + body, in.text.end(), marker_search);
+  size_t marker = found == in.text.end() ? std::string_view::npos : found - in.text.begin();
   if (marker == std::string_view::npos) {
     in.advance_to(in.text.size());
     in.reset(body);
@@ -146,34 +159,56 @@ std::optional<std::string> message_up_to_marker(Input& in) {
 
 // %d writes " (a, b, c)". Ref names may hold "(", ")" and "," but never a blank or a line
 // end, so the list is the rest of the line and its items are split on ", ".
-std::optional<std::vector<RefInfo>> decorations(Input& in) {
+bool decorations(Input& in, std::vector<RefInfo>& refs) {
   skip_whitespace(in);
-  if (!literal(in, ";")) return std::nullopt;
+  if (!literal(in, ";")) return false;
   size_t end = line_end(in, in.position);
   std::string_view text = trim(in.text.substr(in.position, end - in.position));
-  std::vector<RefInfo> refs;
-  if (text.empty()) {
-    in.advance_to(end);
-    return refs;
-  }
-  if (text.size() < 2 || text.front() != '(' || text.back() != ')') return std::nullopt;
-  std::string_view items = text.substr(1, text.size() - 2);
-  while (!items.empty()) {
-    size_t comma = items.find(DECORATION_SEPARATOR);
-    std::string_view item = items.substr(0, comma);
-    items = comma == std::string_view::npos ? std::string_view{}
-                                            : items.substr(comma + DECORATION_SEPARATOR.size());
-    bool head = false;
-    if (item.starts_with(TAG_PREFIX)) {
-      item.remove_prefix(TAG_PREFIX.size());
-    } else if (item.starts_with(HEAD_PREFIX)) {
-      item.remove_prefix(HEAD_PREFIX.size());
-      head = true;
+  if (!text.empty()) {
+    if (text.size() < 2 || text.front() != '(' || text.back() != ')') return false;
+    std::string_view items = text.substr(1, text.size() - 2);
+    while (!items.empty()) {
+      size_t comma = items.find(DECORATION_SEPARATOR);
+      std::string_view item = items.substr(0, comma);
+      items = comma == std::string_view::npos ? std::string_view{}
+                                              : items.substr(comma + DECORATION_SEPARATOR.size());
+      bool head = false;
+      if (item.starts_with(TAG_PREFIX)) {
+        item.remove_prefix(TAG_PREFIX.size());
+      } else if (item.starts_with(HEAD_PREFIX)) {
+        item.remove_prefix(HEAD_PREFIX.size());
+        head = true;
+      }
+      if (!item.empty()) refs.push_back(ref_from_name(item, head));
     }
-    if (!item.empty()) refs.push_back(ref_from_name(item, head));
   }
   in.advance_to(end);
-  return refs;
+  return true;
+}
+
+// One record: every field of `c` but `refs`; its decorations are appended to `refs`, each
+// with the commit's id and time. On failure `position` and `refs` are as they were.
+template <class R>
+bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
+  size_t start = in.position;
+  size_t first_ref = refs.size();
+  auto fail = [&] {
+    in.reset(start);
+    refs.resize(first_ref);
+    return false;
+  };
+  if (!read_header(in, c)) return fail();
+  auto message = message_up_to_marker(in);
+  if (!message || !decorations(in, refs)) return fail();
+  skip_whitespace(in);
+  if (!in.at_end() && in.text[in.position] == '\0') in.advance();
+  c.is_merge = c.parent_ids.size() >= 2;
+  c.message = std::move(*message);
+  for (size_t i = first_ref; i < refs.size(); ++i) {
+    refs[i].commit_id = c.id;
+    refs[i].time = c.date.ms;
+  }
+  return true;
 }
 
 }  // namespace
@@ -224,28 +259,27 @@ std::optional<DateResult> parse_raw_date(Input& in) {
 }
 
 std::optional<ParsedCommit> parse_commit(Input& in) {
-  return sequence(in, [](Input& in) -> std::optional<ParsedCommit> {
-    ParsedCommit c;
-    if (!read_header(in, c)) return std::nullopt;
-    auto message = message_up_to_marker(in);
-    if (!message) return std::nullopt;
-    auto refs = decorations(in);
-    if (!refs) return std::nullopt;
-    skip_whitespace(in);
-    if (!in.at_end() && in.text[in.position] == '\0') in.advance();
-    c.is_merge = c.parent_ids.size() >= 2;
-    c.message = std::move(*message);
-    c.refs = std::move(*refs);
-    for (RefInfo& ref : c.refs) {
-      ref.commit_id = c.id;
-      ref.time = c.date.ms;
-    }
-    return c;
-  });
+  ParsedCommit c;
+  if (!read_record(in, c, c.refs)) return std::nullopt;
+  return c;
 }
 
 std::optional<std::vector<ParsedCommit>> parse_commits(Input& in) {
   return many(in, parse_commit);
+}
+
+std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits) {
+  CommitLog log;
+  log.commits.reserve(expected_commits);
+  while (!in.at_end()) {
+    Commit c;
+    size_t first_ref = log.refs.size();
+    if (!read_record(in, c, log.refs)) break;
+    c.refs.reserve(log.refs.size() - first_ref);
+    for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
+    log.commits.push_back(std::move(c));
+  }
+  return log;
 }
 
 }  // namespace brackwen

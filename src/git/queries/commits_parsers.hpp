@@ -33,4 +33,14 @@ std::optional<ParsedCommit> parse_commit(Input& in);
 // Every record up to the first that does not read; never fails.
 std::optional<std::vector<ParsedCommit>> parse_commits(Input& in);
 
+// A long log in the form the commit list keeps: commits with the ids of their refs, and every
+// decoration in full, in log order, beside them.
+struct CommitLog {
+  std::vector<Commit> commits;
+  std::vector<RefInfo> refs;
+};
+
+// The same records as parse_commits; `expected_commits` only sizes the list up front.
+std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits);
+
 }  // namespace brackwen

@@ -16,11 +16,9 @@
 namespace brackwen {
 namespace {
 
-using ParsedList = std::optional<std::vector<ParsedCommit>>;
-
 // A loader that throws counts as failed; nothing escapes its thread.
-template <class F>
-bool run_loader(F&& load, ParsedList& out) {
+template <class T, class F>
+bool run_loader(F&& load, std::optional<T>& out) {
   try {
     out = load();
     return true;
@@ -29,8 +27,8 @@ bool run_loader(F&& load, ParsedList& out) {
   }
 }
 
-ParsedList load_log_and_stashes(const std::string& repo_path, uint32_t count) {
-  ParsedList stashes;
+std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
+  std::optional<std::vector<ParsedCommit>> stashes;
   bool stashes_ok = false;
   auto stash_loader = [&stashes, &stashes_ok, path = repo_path] {
     stashes_ok = run_loader([&] { return load_stashes(path); }, stashes);
@@ -41,27 +39,29 @@ ParsedList load_log_and_stashes(const std::string& repo_path, uint32_t count) {
   } catch (const std::system_error&) {
     stash_loader();
   }
-  ParsedList log;
+  std::optional<CommitLog> log;
   bool log_ok = run_loader([&] { return load_commits(repo_path, count); }, log);
   if (stash_thread.joinable()) stash_thread.join();
   if (!stashes_ok || !log_ok || !log) return std::nullopt;
-  if (!stashes) return log;
-  return merge_stashes(std::move(*log), std::move(*stashes));
+  if (stashes) {
+    std::vector<Commit> entries;
+    entries.reserve(stashes->size());
+    for (ParsedCommit& s : *stashes) entries.push_back(commit_from_parsed(std::move(s)));
+    merge_stashes(log->commits, std::move(entries));
+  }
+  return log;
 }
 
 std::shared_ptr<const CommitsAndRefs> load_fresh(const ReqCommitsOptions2& request) {
-  ParsedList merged = request.skip_stashes
-                          ? load_commits(request.repo_path, request.num_commits)
-                          : load_log_and_stashes(request.repo_path, request.num_commits);
-  if (!merged) return nullptr;
-  for (size_t i = 0; i < merged->size(); ++i) (*merged)[i].index = i;
+  auto log = request.skip_stashes ? load_commits(request.repo_path, request.num_commits)
+                                  : load_log_and_stashes(request.repo_path, request.num_commits);
+  if (!log) return nullptr;
+  for (size_t i = 0; i < log->commits.size(); ++i) log->commits[i].index = i;
   auto config = get_cached_config(request.repo_path);
   auto fresh = std::make_shared<CommitsAndRefs>();
-  fresh->refs = ref_list(*merged, config ? config->entries : TextMap{});
-  fresh->commits.reserve(merged->size());
-  for (ParsedCommit& parsed : *merged)
-    fresh->commits.push_back(commit_from_parsed(std::move(parsed)));
-  merged.reset();
+  fresh->refs = ref_list(log->refs, config ? config->entries : TextMap{});
+  fresh->commits = std::move(log->commits);
+  log.reset();
   std::shared_ptr<const CommitsAndRefs> snapshot = std::move(fresh);
   COMMITS_CACHE().update(
       [&](CommitsCache& cache) { cache.insert_or_assign(request.repo_path, snapshot); });
@@ -158,34 +158,36 @@ std::vector<Commit> kept_commits(const CommitsAndRefs& all, const std::vector<Id
 
 }  // namespace
 
-std::vector<ParsedCommit> merge_stashes(std::vector<ParsedCommit> log,
-                                        std::vector<ParsedCommit> stashes) {
+void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes) {
   // Among themselves the stashes order by date, newest first; the rule "a stash goes before
   // every log commit older than it" is no strict weak ordering once log commits are out of
   // date order, so it is applied as one merge of the two runs rather than handed to a sort.
-  std::stable_sort(
-      stashes.begin(), stashes.end(),
-      [](const ParsedCommit& a, const ParsedCommit& b) { return a.date.ms > b.date.ms; });
-  std::vector<ParsedCommit> merged;
-  merged.reserve(log.size() + stashes.size());
-  auto next_log = log.begin();
-  auto next_stash = stashes.begin();
-  while (next_log != log.end() && next_stash != stashes.end()) {
-    bool stash_first = next_stash->date.ms > next_log->date.ms;
-    merged.push_back(std::move(stash_first ? *next_stash++ : *next_log++));
+  std::stable_sort(stashes.begin(), stashes.end(),
+                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
+  size_t log_size = list.size();
+  std::vector<size_t> logs_before(stashes.size());
+  size_t next_log = 0;
+  for (size_t j = 0; j < stashes.size(); ++j) {
+    while (next_log < log_size && !(stashes[j].date.ms > list[next_log].date.ms)) ++next_log;
+    logs_before[j] = next_log;
   }
-  std::move(next_log, log.end(), std::back_inserter(merged));
-  std::move(next_stash, stashes.end(), std::back_inserter(merged));
-  return merged;
+  // In place from the back, so the long list is never copied.
+  list.resize(log_size + stashes.size());
+  size_t end = log_size;
+  for (size_t j = stashes.size(); j-- > 0;) {
+    std::move_backward(list.begin() + static_cast<ptrdiff_t>(logs_before[j]),
+                       list.begin() + static_cast<ptrdiff_t>(end),
+                       list.begin() + static_cast<ptrdiff_t>(end + j + 1));
+    list[logs_before[j] + j] = std::move(stashes[j]);
+    end = logs_before[j];
+  }
 }
 
-std::vector<RefInfo> ref_list(const std::vector<ParsedCommit>& merged,
+std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
                               const std::unordered_map<std::string, std::string>& config) {
   std::vector<const RefInfo*> listed;
-  for (const ParsedCommit& c : merged) {
-    for (const RefInfo& ref : c.refs) {
-      if (ref.full_name.find("HEAD") == std::string::npos) listed.push_back(&ref);
-    }
+  for (const RefInfo& ref : decorations) {
+    if (ref.full_name.find("HEAD") == std::string::npos) listed.push_back(&ref);
   }
   // Siblings are looked for among the refs as parsed, first match in list order.
   std::unordered_map<std::string_view, const RefInfo*> first_local;

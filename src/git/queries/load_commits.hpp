@@ -49,14 +49,13 @@ struct LoadedCommits {
 // repository, or prints what the grammar cannot read) or a loader fails.
 std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request);
 
-// The stash entries placed among the log commits: each before the first log commit that is
-// strictly older, the log's own order untouched.
-std::vector<ParsedCommit> merge_stashes(std::vector<ParsedCommit> log,
-                                        std::vector<ParsedCommit> stashes);
+// Places the stash entries among the log commits of `list`: each before the first log commit
+// that is strictly older, the log's own order untouched.
+void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes);
 
-// The refs of the merged list as the ref list shows them: no names containing "HEAD", each
+// The ref list from every decoration of the list, in order: no names containing "HEAD", each
 // with its remote name filled in and its sibling (local branch <-> remote-tracking branch).
-std::vector<RefInfo> ref_list(const std::vector<ParsedCommit>& merged,
+std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
                               const std::unordered_map<std::string, std::string>& config);
 
 }  // namespace brackwen

@@ -75,13 +75,14 @@ TEST_F(CommitQueries, DatesKeepTheFloatRoundingAndTheZoneSign) {
   sh(repo.path,
      "echo x > a && git add a && GIT_AUTHOR_DATE='1700000063 -0500' git commit -q -m a && "
      "echo y > a && git add a && GIT_AUTHOR_DATE='1700000065 +0130' git commit -q -m b");
-  auto commits = load_commits(repo.str(), 10);
-  ASSERT_TRUE(commits);
-  ASSERT_EQ(commits->size(), 2u);
-  EXPECT_EQ((*commits)[1].date.ms, 1700000000.0f * 1000.0f);
-  EXPECT_EQ((*commits)[1].date.adjustment, -500);
-  EXPECT_EQ((*commits)[0].date.ms, 1700000128.0f * 1000.0f);
-  EXPECT_EQ((*commits)[0].date.adjustment, 130);
+  auto log = load_commits(repo.str(), 10);
+  ASSERT_TRUE(log);
+  const auto& commits = log->commits;
+  ASSERT_EQ(commits.size(), 2u);
+  EXPECT_EQ(commits[1].date.ms, 1700000000.0f * 1000.0f);
+  EXPECT_EQ(commits[1].date.adjustment, -500);
+  EXPECT_EQ(commits[0].date.ms, 1700000128.0f * 1000.0f);
+  EXPECT_EQ(commits[0].date.adjustment, 130);
 }
 
 TEST_F(CommitQueries, LogOfAllRefsInGitsOrderWithACount) {
@@ -94,9 +95,16 @@ TEST_F(CommitQueries, LogOfAllRefsInGitsOrderWithACount) {
   auto all = load_commits(repo.str(), 500);
   ASSERT_TRUE(all);
   std::vector<std::string> ids;
-  for (const ParsedCommit& p : *all) ids.push_back(p.id);
+  for (const Commit& p : all->commits) ids.push_back(p.id);
   EXPECT_EQ(ids, (std::vector<std::string>{c, b, a}));
-  EXPECT_EQ(load_commits(repo.str(), 2)->size(), 2u);
+  // Decorations in full beside the list, in log order, with their commit and time.
+  std::vector<std::string> refs;
+  for (const RefInfo& r : all->refs) refs.push_back(r.id + "@" + r.commit_id.substr(0, 7));
+  EXPECT_EQ(refs, (std::vector<std::string>{"refs/heads/side@" + c.substr(0, 7),
+                                            "refs/heads/main@" + b.substr(0, 7),
+                                            "refs/remotes/origin/main@" + a.substr(0, 7)}));
+  EXPECT_EQ(all->commits[1].refs, std::vector<std::string>{"refs/heads/main"});
+  EXPECT_EQ(load_commits(repo.str(), 2)->commits.size(), 2u);
   EXPECT_FALSE(load_commits(repo.str(), 0));
 }
 

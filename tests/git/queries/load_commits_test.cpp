@@ -51,10 +51,18 @@ CommitFilter filter(CommitFilter::Kind kind, std::string text) {
   f.short_name = f.author = f.commit_id = f.file_name = std::move(text);
   return f;
 }
-CommitFilter branch_filter(std::string name) { return filter(CommitFilter::Kind::Branch, name); }
-CommitFilter user_filter(std::string name) { return filter(CommitFilter::Kind::User, name); }
-CommitFilter commit_filter(std::string id) { return filter(CommitFilter::Kind::Commit, id); }
-CommitFilter file_filter(std::string name) { return filter(CommitFilter::Kind::File, name); }
+CommitFilter branch_filter(std::string name) {
+  return filter(CommitFilter::Kind::Branch, name);
+}
+CommitFilter user_filter(std::string name) {
+  return filter(CommitFilter::Kind::User, name);
+}
+CommitFilter commit_filter(std::string id) {
+  return filter(CommitFilter::Kind::Commit, id);
+}
+CommitFilter file_filter(std::string name) {
+  return filter(CommitFilter::Kind::File, name);
+}
 
 class LoadCommits : public testing::Test {
  protected:
@@ -117,18 +125,23 @@ TEST_F(LoadCommits, StashesAreMergedByTimeAndTheListIsNumberedAndCached) {
 
 TEST_F(LoadCommits, MergeKeepsTheLogOrderWhenItIsNotByDate) {
   auto at = [](const char* id, float seconds, bool stash) {
-    ParsedCommit c;
+    Commit c;
     c.id = id;
     c.date.ms = seconds;
     if (stash) c.stash_id = "s";
     return c;
   };
-  std::vector<ParsedCommit> log = {at("new-child", 1, false), at("old-parent", 3, false),
-                                   at("last", 0, false)};
-  std::vector<ParsedCommit> stashes = {at("s2", 2, true), at("s5", 5, true), at("s0", 0, true)};
-  std::vector<std::string> ids;
-  for (const ParsedCommit& c : merge_stashes(log, stashes)) ids.push_back(c.id);
-  EXPECT_EQ(ids, (std::vector<std::string>{"s5", "s2", "new-child", "old-parent", "last", "s0"}));
+  std::vector<Commit> list = {at("new-child", 1, false), at("old-parent", 3, false),
+                              at("last", 0, false)};
+  merge_stashes(list, {at("s2", 2, true), at("s5", 5, true), at("s0", 0, true)});
+  EXPECT_EQ(ids_of(list),
+            (std::vector<std::string>{"s5", "s2", "new-child", "old-parent", "last", "s0"}));
+  std::vector<Commit> only_log = {at("a", 2, false), at("b", 1, false)};
+  merge_stashes(only_log, {});
+  EXPECT_EQ(ids_of(only_log), (std::vector<std::string>{"a", "b"}));
+  std::vector<Commit> between = {at("a", 9, false), at("b", 5, false), at("c", 1, false)};
+  merge_stashes(between, {at("s3", 3, true), at("s7", 7, true), at("s5", 5, true)});
+  EXPECT_EQ(ids_of(between), (std::vector<std::string>{"a", "s7", "b", "s5", "s3", "c"}));
 }
 
 TEST_F(LoadCommits, DecorationWithParenthesisedBranchName) {
