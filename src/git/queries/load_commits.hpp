@@ -7,32 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "api_types/requests.hpp"
 #include "git/commit.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
-
-// TEMPORARY: these two records come with the JSON mapping (api_types/requests.hpp).
-struct CommitFilter {
-  enum class Kind { Branch, User, Commit, File };
-  Kind kind = Kind::Branch;
-  std::string id;          // Branch
-  std::string short_name;  // Branch
-  std::string author;      // User
-  std::string email;       // User
-  std::string commit_id;   // Commit
-  std::string file_name;   // File
-  bool operator==(const CommitFilter&) const = default;
-};
-
-struct ReqCommitsOptions2 {
-  std::string repo_path;
-  uint32_t num_commits = 0;
-  std::vector<CommitFilter> filters;
-  bool fast = false;
-  bool skip_stashes = false;
-  bool operator==(const ReqCommitsOptions2&) const = default;
-};
 
 // What a load returns: the snapshot it cached (or found) and, when filters were given, the
 // commits that passed. Without filters every commit passes with its index as cached and

@@ -6,11 +6,7 @@
 #include <iterator>
 #include <system_error>
 
-#if __has_include("api_types/json.hpp")  // TEMPORARY until the JSON mapping lands
 #include "api_types/json.hpp"
-#else
-#include "TEMP_json_stub.hpp"
-#endif
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
