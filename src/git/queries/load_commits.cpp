@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
@@ -63,8 +64,11 @@ std::shared_ptr<const CommitsAndRefs> load_fresh(const ReqCommitsOptions2& reque
   fresh->commits = std::move(log->commits);
   log.reset();
   std::shared_ptr<const CommitsAndRefs> snapshot = std::move(fresh);
+  // The snapshot it replaces is freed after the lock is released, not under it.
+  std::shared_ptr<const CommitsAndRefs> replaced;
   COMMITS_CACHE().update(
-      [&](CommitsCache& cache) { cache.insert_or_assign(request.repo_path, snapshot); });
+      [&](CommitsCache& cache) { replaced = std::exchange(cache[request.repo_path], snapshot); });
+  replaced.reset();
   clear_repo_changed_status(request.repo_path);
   return snapshot;
 }
