@@ -89,6 +89,16 @@ TEST_F(LoadCommits, EmptyRepositoryIsAbsentAndLeavesTheFlag) {
   EXPECT_TRUE(get_repo_changed()->at(repo.str()));
 }
 
+TEST_F(LoadCommits, UnreadableLogIsAbsentAndCachesNothing) {
+  set_repo_changed({{repo.str(), true}});
+  test::GitRecorder garbage("not; a log\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(load_commits_and_refs(request()));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("PARSE FAILURE"), std::string::npos);
+  EXPECT_FALSE(get_cached_commits(repo.str()));
+  EXPECT_TRUE(get_repo_changed()->at(repo.str()));
+}
+
 TEST_F(LoadCommits, StashesAreMergedByTimeAndTheListIsNumberedAndCached) {
   std::string c1 = commit_as(repo, "Ann", "a.txt", T + 1000);
   std::string c2 = commit_as(repo, "Ann", "a.txt", T + 3000);
