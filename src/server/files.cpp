@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "git/process.hpp"
 #include "git/write_whole.hpp"
-#include "server/environment.hpp"
 
 namespace brackwen {
 namespace {
