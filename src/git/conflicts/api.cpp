@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "api_types/replies_json.hpp"
 #include "git/process.hpp"
 #include "git/queries/refs.hpp"
 
@@ -48,9 +49,14 @@ struct Scan {
     }
     ConflictSection& s = file.sections[section];
     size_t rows = std::max(s.left.size(), s.right.size());
-    s.left.resize(rows, ConflictBlank{section});
-    s.right.resize(rows, ConflictBlank{section});
-    for (size_t i = 0; i < rows; ++i) file.lines.push_back(ConflictSlot{section, i});
+    ConflictSideLine blank;
+    blank.section = section;
+    s.left.resize(rows, blank);
+    s.right.resize(rows, blank);
+    ConflictLine row;
+    row.kind = ConflictLine::Kind::Slot;
+    row.section = section;
+    for (row.index = 0; row.index < rows; ++row.index) file.lines.push_back(row);
     ++section;
     in_conflict = false;
   }
@@ -58,7 +64,7 @@ struct Scan {
   void content(std::string_view line) {
     file.max_line_length = std::max<uint64_t>(file.max_line_length, line.size());
     if (!in_conflict) {
-      file.lines.push_back(ConflictOk{std::string(line)});
+      file.lines.emplace_back().text = line;
       return;
     }
     if (file.sections.size() <= section) file.sections.emplace_back();
@@ -66,7 +72,11 @@ struct Scan {
         side == ConflictSide::Left ? file.sections[section].left : file.sections[section].right;
     std::string key = std::string(fmt_conflict_side(side)) + "-" + std::to_string(section) + "-" +
                       std::to_string(cells.size());
-    cells.push_back(ConflictCell{std::string(line), side, section, std::move(key)});
+    cells.push_back({.kind = ConflictSideLine::Kind::Conflict,
+                     .text = std::string(line),
+                     .side = side,
+                     .section = section,
+                     .key = std::move(key)});
   }
 };
 
@@ -79,10 +89,6 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
 }
 
 }  // namespace
-
-std::string_view fmt_conflict_side(ConflictSide side) {
-  return side == ConflictSide::Left ? "Left" : "Right";
-}
 
 ConflictFile read_conflicts(std::string_view text) {
   Scan scan;

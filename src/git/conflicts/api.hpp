@@ -5,51 +5,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "api_types/replies.hpp"
 
 namespace brackwen {
 
-enum class ConflictSide { Left, Right };
-
-// "Left" or "Right": the first part of a conflict cell's key.
-std::string_view fmt_conflict_side(ConflictSide side);
-
-// Pads the shorter side of a closed conflict.
-struct ConflictBlank {
-  uint64_t section = 0;
-  bool operator==(const ConflictBlank&) const = default;
-};
-
-struct ConflictCell {
-  std::string text;
-  ConflictSide side = ConflictSide::Left;
-  uint64_t section = 0;
-  std::string key;
-  bool operator==(const ConflictCell&) const = default;
-};
-
-using ConflictSideLine = std::variant<ConflictBlank, ConflictCell>;
-
-// Row `index` of conflict section `section`.
-struct ConflictSlot {
-  uint64_t section = 0;
-  uint64_t index = 0;
-  bool operator==(const ConflictSlot&) const = default;
-};
-
-// An unconflicted line, without its line end.
-struct ConflictOk {
-  std::string text;
-  bool operator==(const ConflictOk&) const = default;
-};
-
-using ConflictLine = std::variant<ConflictSlot, ConflictOk>;
-
-struct ConflictSection {
-  std::vector<ConflictSideLine> left;
-  std::vector<ConflictSideLine> right;
-  bool operator==(const ConflictSection&) const = default;
+// One row of the file view: row `index` of conflict section `section`, or an unconflicted
+// line's text without its line end.
+struct ConflictLine {
+  enum class Kind { Slot, Ok };
+  Kind kind = Kind::Ok;
+  uint64_t section = 0;  // Slot
+  uint64_t index = 0;    // Slot
+  std::string text;      // Ok
+  bool operator==(const ConflictLine&) const = default;
 };
 
 struct ConflictFile {

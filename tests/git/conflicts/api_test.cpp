@@ -2,26 +2,52 @@
 
 #include <gtest/gtest.h>
 
+#include "api_types/json.hpp"
 #include "git/queries/refs.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
-ConflictCell left(std::string text, uint64_t section, uint64_t i) {
-  return {std::move(text), ConflictSide::Left, section,
-          "Left-" + std::to_string(section) + "-" + std::to_string(i)};
+ConflictSideLine cell(ConflictSide side, std::string text, uint64_t section, uint64_t i) {
+  return {.kind = ConflictSideLine::Kind::Conflict,
+          .text = std::move(text),
+          .side = side,
+          .section = section,
+          .key = std::string(fmt_conflict_side(side)) + "-" + std::to_string(section) + "-" +
+                 std::to_string(i)};
 }
-ConflictCell right(std::string text, uint64_t section, uint64_t i) {
-  return {std::move(text), ConflictSide::Right, section,
-          "Right-" + std::to_string(section) + "-" + std::to_string(i)};
+ConflictSideLine left(std::string text, uint64_t section, uint64_t i) {
+  return cell(ConflictSide::Left, std::move(text), section, i);
 }
+ConflictSideLine right(std::string text, uint64_t section, uint64_t i) {
+  return cell(ConflictSide::Right, std::move(text), section, i);
+}
+ConflictSideLine blank(uint64_t section) {
+  ConflictSideLine b;
+  b.section = section;
+  return b;
+}
+ConflictLine ok(std::string text) {
+  ConflictLine row;
+  row.text = std::move(text);
+  return row;
+}
+ConflictLine slot(uint64_t section, uint64_t index) {
+  ConflictLine row;
+  row.kind = ConflictLine::Kind::Slot;
+  row.section = section;
+  row.index = index;
+  return row;
+}
+using Lines = std::vector<ConflictLine>;
+using Cells = std::vector<ConflictSideLine>;
 
 TEST(ReadConflicts, WorkedExample) {
   auto file = read_conflicts("a\n<<<<<<< HEAD\nb\nc\n=======\nd\n>>>>>>> topic\ne\n");
   ConflictFile want;
-  want.lines = {ConflictOk{"a"}, ConflictSlot{0, 0}, ConflictSlot{0, 1}, ConflictOk{"e"}};
-  want.sections = {{{left("b", 0, 0), left("c", 0, 1)}, {right("d", 0, 0), ConflictBlank{0}}}};
+  want.lines = {ok("a"), slot(0, 0), slot(0, 1), ok("e")};
+  want.sections = {{{left("b", 0, 0), left("c", 0, 1)}, {right("d", 0, 0), blank(0)}}};
   want.ref_name_top = "HEAD";
   want.ref_name_bottom = parse_ref_id(">>>>>>> topic");
   want.max_line_length = 1;
@@ -32,8 +58,7 @@ TEST(ReadConflicts, WorkedExample) {
 TEST(ReadConflicts, EmptyFileAndPlainText) {
   EXPECT_EQ(read_conflicts(""), ConflictFile{});
   auto plain = read_conflicts("one\n\nthree");
-  EXPECT_EQ(plain.lines,
-            (std::vector<ConflictLine>{ConflictOk{"one"}, ConflictOk{""}, ConflictOk{"three"}}));
+  EXPECT_EQ(plain.lines, (Lines{ok("one"), ok(""), ok("three")}));
   EXPECT_TRUE(plain.sections.empty());
   EXPECT_EQ(plain.max_line_length, 5u);
 }
@@ -45,7 +70,7 @@ TEST(ReadConflicts, CrlfLinesReadAsLf) {
   EXPECT_EQ(read_conflicts(crlf), read_conflicts(lf));
   EXPECT_EQ(read_conflicts(crlf).line_ending, "\n");
   // Only one "\r" is taken off.
-  EXPECT_EQ(read_conflicts("a\r\r\n").lines, (std::vector<ConflictLine>{ConflictOk{"a\r"}}));
+  EXPECT_EQ(read_conflicts("a\r\r\n").lines, (Lines{ok("a\r")}));
 }
 
 TEST(ReadConflicts, MarkerClassification) {
@@ -64,27 +89,26 @@ TEST(ReadConflicts, MarkerClassification) {
     EXPECT_EQ(read_conflicts(c.text).sections.size(), c.sections) << c.text;
   }
   auto stray = read_conflicts("=======\nx\n");
-  EXPECT_EQ(stray.lines, (std::vector<ConflictLine>{ConflictOk{"x"}}));
+  EXPECT_EQ(stray.lines, (Lines{ok("x")}));
 }
 
 TEST(ReadConflicts, EmptySidedConflictIsClosedWithoutASection) {
   auto file = read_conflicts(
       "a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n");
-  EXPECT_EQ(file.lines,
-            (std::vector<ConflictLine>{ConflictOk{"a"}, ConflictOk{"c"}, ConflictSlot{0, 0}}));
+  EXPECT_EQ(file.lines, (Lines{ok("a"), ok("c"), slot(0, 0)}));
   ASSERT_EQ(file.sections.size(), 1u);
-  EXPECT_EQ(file.sections[0].left, (std::vector<ConflictSideLine>{left("l", 0, 0)}));
-  EXPECT_EQ(file.sections[0].right, (std::vector<ConflictSideLine>{ConflictBlank{0}}));
+  EXPECT_EQ(file.sections[0].left, (Cells{left("l", 0, 0)}));
+  EXPECT_EQ(file.sections[0].right, (Cells{blank(0)}));
   // A lone end marker is dropped as well.
-  EXPECT_EQ(read_conflicts(">>>>>>> x\ny\n").lines, (std::vector<ConflictLine>{ConflictOk{"y"}}));
+  EXPECT_EQ(read_conflicts(">>>>>>> x\ny\n").lines, (Lines{ok("y")}));
 }
 
 TEST(ReadConflicts, UnclosedConflictKeepsCellsWithoutSlots) {
   auto file = read_conflicts("a\n<<<<<<< HEAD\nl1\nl2\n=======\nr1\n");
-  EXPECT_EQ(file.lines, (std::vector<ConflictLine>{ConflictOk{"a"}}));
+  EXPECT_EQ(file.lines, (Lines{ok("a")}));
   ASSERT_EQ(file.sections.size(), 1u);
   EXPECT_EQ(file.sections[0].left.size(), 2u);
-  EXPECT_EQ(file.sections[0].right, (std::vector<ConflictSideLine>{right("r1", 0, 0)}));
+  EXPECT_EQ(file.sections[0].right, (Cells{right("r1", 0, 0)}));
   EXPECT_EQ(file.ref_name_bottom, "");
 }
 
@@ -96,12 +120,11 @@ TEST(ReadConflicts, SecondConflictNumbersAndRefNames) {
   EXPECT_EQ(file.ref_name_bottom, "Local/first");
   ASSERT_EQ(file.sections.size(), 2u);
   // Right side empty: blanks on the right, one slot per left line.
-  EXPECT_EQ(file.sections[0].right, (std::vector<ConflictSideLine>{ConflictBlank{0}}));
+  EXPECT_EQ(file.sections[0].right, (Cells{blank(0)}));
   // A start marker inside a conflict goes back to the left side of the same section.
-  EXPECT_EQ(file.sections[1].left, (std::vector<ConflictSideLine>{left("l2", 1, 0)}));
-  EXPECT_EQ(file.sections[1].right, (std::vector<ConflictSideLine>{right("r", 1, 0)}));
-  EXPECT_EQ(file.lines,
-            (std::vector<ConflictLine>{ConflictSlot{0, 0}, ConflictOk{"mid"}, ConflictSlot{1, 0}}));
+  EXPECT_EQ(file.sections[1].left, (Cells{left("l2", 1, 0)}));
+  EXPECT_EQ(file.sections[1].right, (Cells{right("r", 1, 0)}));
+  EXPECT_EQ(file.lines, (Lines{slot(0, 0), ok("mid"), slot(1, 0)}));
 }
 
 TEST(ReadConflicts, MaxLineLengthCountsBytesOfContentOnly) {
