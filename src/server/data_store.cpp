@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "api_types/json_writer.hpp"
-#include "diagnostics.hpp"
 #include "git/process.hpp"
 #include "git/write_whole.hpp"
 #include "server/data_store_reader.hpp"
-#include "server/quoted_path.hpp"
+#include "server/static_files.hpp"
+#include "server/stdout_queue.hpp"
 
 namespace brackwen {
 namespace {
@@ -175,14 +175,14 @@ DataStoreReply load_data_store() {
 SetDataStoreResult save_data_store(const DataStore& store) {
   auto path = data_store_path();
   if (!path) return failure("Failed to get config file path");
-  write_stdout("config_file_path: " + quoted_path(path->native()) + "\n");
+  queue_stdout_line("config_file_path: " + quote_path(path->native()) + "\n");
   auto target = save_target(*path);
   std::filesystem::path temp;
   int fd = open_temp(target, temp);
   if (fd < 0) return failure("Failed to open config file: " + os_error(errno));
   keep_mode(fd, target);
   std::string text = data_store_text(store);
-  write_stdout("config_text: " + text + "\n");
+  queue_stdout_line("config_text: " + text + "\n");
   if (!write_durably(fd, text) || ::rename(temp.c_str(), target.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());

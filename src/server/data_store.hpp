@@ -26,7 +26,7 @@ std::string data_store_text(const DataStore& store);
 DataStoreReply load_data_store();
 
 // Writes a new file beside the old one and renames it into place, so a failed save keeps
-// the old store whole. Prints the path and the text to standard output.
+// the old store whole. Queues the path and the text for standard output.
 SetDataStoreResult save_data_store(const DataStore& store);
 
 }  // namespace brackwen

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "server/quoted_path.hpp"
+#include "server/static_files.hpp"
 
 namespace brackwen {
 namespace {
@@ -234,7 +234,7 @@ struct Reader {
         ++i;
         std::string s;
         if (!read_string(s)) return false;
-        description = "string " + quoted_path(s);
+        description = "string " + quote_path(s);
         return true;
       }
       case '[':
