@@ -11,6 +11,9 @@ namespace brackwen {
 std::optional<std::string> amended_path(const std::optional<std::string>& path) {
   if (!path || !is_valid_utf8(*path)) return std::nullopt;
   if (path->find("usr/local/bin") != std::string::npos) return std::nullopt;
+  // An empty PATH followed by ":" would add an empty entry, which means the current
+  // directory: git would then be looked up inside the repository being worked on.
+  if (path->empty()) return "/usr/local/bin";
   return *path + ":/usr/local/bin";
 }
 

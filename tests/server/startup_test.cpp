@@ -13,7 +13,7 @@ TEST(AmendedPath, AppendsUsrLocalBinOnlyWhenNoPartMentionsIt) {
   };
   const Case cases[] = {
       {"/usr/bin", "/usr/bin:/usr/local/bin"},
-      {"", ":/usr/local/bin"},
+      {"", "/usr/local/bin"},  // never an empty entry, which would search the repository
       {"/usr/local/bin:/usr/bin", std::nullopt},
       {"/x/usr/local/bin2", std::nullopt},
       {"/opt/USR/LOCAL/BIN", "/opt/USR/LOCAL/BIN:/usr/local/bin"},
