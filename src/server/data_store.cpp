@@ -74,6 +74,21 @@ int open_temp(const std::filesystem::path& target, std::filesystem::path& temp) 
   return -1;
 }
 
+// The error that opening the existing file for writing would give, so that a store the user
+// made read-only, or a directory in its place, is refused rather than replaced. 0 when it
+// may be replaced (or does not exist yet).
+int replace_refusal(const std::filesystem::path& target) {
+  struct stat st;
+  if (::stat(target.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  // Renaming over a device or pipe would replace the node itself.
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
 // A rewritten store keeps the permission bits of the one it replaces.
 void keep_mode(int fd, const std::filesystem::path& target) {
   struct stat st;
@@ -177,6 +192,8 @@ SetDataStoreResult save_data_store(const DataStore& store) {
   if (!path) return failure("Failed to get config file path");
   queue_stdout_line("config_file_path: " + quote_path(path->native()) + "\n");
   auto target = save_target(*path);
+  if (int err = replace_refusal(target))
+    return failure("Failed to open config file: " + os_error(err));
   std::filesystem::path temp;
   int fd = open_temp(target, temp);
   if (fd < 0) return failure("Failed to open config file: " + os_error(errno));

@@ -189,6 +189,26 @@ TEST_F(DataStoreTest, UnwritableDirectoryIsAnOpenError) {
   EXPECT_EQ(load_config(), (DataStore{{"keep", "me"}}));
 }
 
+TEST_F(DataStoreTest, WhatCannotBeOpenedForWritingIsNotReplaced) {
+  fs::create_directories(file);
+  auto r = save_quietly({{"k", "v"}});
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.message, "Failed to open config file: Is a directory (os error 21)");
+  EXPECT_TRUE(fs::is_directory(file));
+  fs::remove(file);
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  EXPECT_FALSE(save_quietly({{"k", "v"}}).success);  // returns: a pipe is never waited on
+  EXPECT_EQ(fs::status(file).type(), fs::file_type::fifo);
+  EXPECT_EQ(dir_entries(), std::vector<std::string>{"data_store.json"});
+  if (geteuid() == 0) return;  // permissions do not bind root
+  fs::remove(file);
+  write("{}");
+  fs::permissions(file, fs::perms::owner_read);
+  r = save_quietly({{"k", "v"}});
+  EXPECT_EQ(r.message, "Failed to open config file: Permission denied (os error 13)");
+  EXPECT_EQ(slurp(file), "{}");
+}
+
 TEST_F(DataStoreTest, SaveKeepsModeAndSymbolicLink) {
   fs::create_directories(dir);
   auto real = home.path / "dotfiles.json";
