@@ -15,11 +15,12 @@ namespace {
 // them lets a mode change, a pure rename or a new empty file read as a diff (with no hunks)
 // instead of failing the whole reply.
 constexpr std::array<std::string_view, 11> header_keywords = {
-    "old mode",    "new mode",    "deleted file mode", "new file mode",       "copy from",
-    "copy to",     "rename from", "rename to",         "similarity index", "dissimilarity index",
-    "index"};
+    "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
+    "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
 
-bool usable_revision(const std::string& id) { return !id.empty() && id.front() != '-'; }
+bool usable_revision(const std::string& id) {
+  return !id.empty() && id.front() != '-';
+}
 
 std::optional<std::string> diff_range(const Commit& commit) {
   const auto& parents = commit.parent_ids;
@@ -104,9 +105,15 @@ std::optional<HunkLine> hunk_line(Input& in, Numbering& numbering) {
   }
   HunkLineStatus status;
   switch (in.peek()) {
-    case ' ': status = HunkLineStatus::Unchanged; break;
-    case '+': status = HunkLineStatus::Plus; break;
-    case '-': status = HunkLineStatus::Minus; break;
+    case ' ':
+      status = HunkLineStatus::Unchanged;
+      break;
+    case '+':
+      status = HunkLineStatus::Plus;
+      break;
+    case '-':
+      status = HunkLineStatus::Minus;
+      break;
     case '\\': {
       // "\ No newline at end of file" is shown as a context line, but it is no line of
       // either file, so the lines after it keep their true numbers.
@@ -115,7 +122,8 @@ std::optional<HunkLine> hunk_line(Input& in, Numbering& numbering) {
       line.text = *until_new_line(in);
       return line;
     }
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
   in.advance();
   auto [text, ending] = *hunk_line_text(in);

@@ -7,9 +7,10 @@
 
 #include <git2.h>
 
-#include <cstdio>
+#include <cstdint>
+#include <functional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 
 namespace brackwen {
 namespace {
@@ -19,18 +20,52 @@ struct Marks {
   std::vector<bool> added;    // by new line
 };
 
+// Gives each distinct line a number, in order of first appearance. Open addressing over one
+// flat array: the node allocations of a standard map cost more than the diff itself.
+struct LineNumbers {
+  explicit LineNumbers(size_t lines) {
+    size_t capacity = 16;
+    while (capacity < lines * 2) capacity *= 2;
+    slots.assign(capacity, empty);
+  }
+
+  uint32_t number(std::string_view line) {
+    size_t mask = slots.size() - 1;
+    size_t hash = std::hash<std::string_view>()(line);
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      if (slots[i] == empty) {
+        slots[i] = static_cast<uint32_t>(distinct.size());
+        distinct.push_back({hash, line});
+        return slots[i];
+      }
+      const auto& seen = distinct[slots[i]];
+      if (seen.first == hash && seen.second == line) return slots[i];
+    }
+  }
+
+  static constexpr uint32_t empty = UINT32_MAX;
+  std::vector<uint32_t> slots;
+  std::vector<std::pair<size_t, std::string_view>> distinct;
+};
+
+void append_token(std::string& out, uint32_t number) {
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789abcdef"[number & 15];
+    number >>= 4;
+  } while (number != 0);
+  while (n > 0) out += digits[--n];
+  out += '\n';
+}
+
 std::pair<std::string, std::string> token_texts(const std::vector<std::string_view>& old_lines,
                                                 const std::vector<std::string_view>& new_lines) {
-  std::unordered_map<std::string_view, uint32_t> ids;
-  ids.reserve(old_lines.size() + new_lines.size());
+  LineNumbers numbers(old_lines.size() + new_lines.size());
   auto tokens = [&](const std::vector<std::string_view>& lines) {
     std::string out;
     out.reserve(lines.size() * 6);
-    char buffer[16];
-    for (auto line : lines) {
-      auto id = ids.emplace(line, static_cast<uint32_t>(ids.size())).first->second;
-      out.append(buffer, std::snprintf(buffer, sizeof buffer, "%x\n", id));
-    }
+    for (auto line : lines) append_token(out, numbers.number(line));
     return out;
   };
   auto old_tokens = tokens(old_lines);
@@ -80,8 +115,8 @@ std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines
   size_t i = 0;
   size_t j = 0;
   while (i < old_lines.size() || j < new_lines.size()) {
-    bool in_change = (i < old_lines.size() && marks.removed[i]) ||
-                     (j < new_lines.size() && marks.added[j]);
+    bool in_change =
+        (i < old_lines.size() && marks.removed[i]) || (j < new_lines.size() && marks.added[j]);
     // A side that ran out while the other has lines left can only be a change; this holds
     // for any consistent diff and keeps the walk finite should one ever be inconsistent.
     if (!in_change && i < old_lines.size() && j < new_lines.size()) {

@@ -76,18 +76,17 @@ std::vector<std::string_view> diff_lines(std::string_view text) {
 }
 
 void set_text(HunkLine& line, std::string_view piece) {
+  std::string_view ending = "\n";  // for a last line without ending
   if (piece.ends_with("\r\n")) {
-    line.text = piece.substr(0, piece.size() - 2);
-    line.line_ending = "\r\n";
+    ending = "\r\n";
   } else if (piece.ends_with('\n')) {
-    line.text = piece.substr(0, piece.size() - 1);
-    line.line_ending = "\n";
+    ending = "\n";
   } else if (piece.ends_with('\r')) {
-    line.text = piece;  // a lone "\r" ends the line but is no line ending of ours
-  } else {
-    line.text = piece;
-    line.line_ending = "\n";
+    ending = "";  // a lone "\r" ends the line but is no line ending of ours
   }
+  bool ending_in_piece = piece.ends_with(ending);
+  line.text = piece.substr(0, piece.size() - (ending_in_piece ? ending.size() : 0));
+  line.line_ending = ending;
 }
 
 }  // namespace
@@ -96,17 +95,36 @@ std::optional<WipPatchType> wip_status_letter(Input& in) {
   if (in.at_end()) return std::nullopt;
   WipPatchType type;
   switch (in.peek()) {
-    case ' ': type = WipPatchType::Unchanged; break;
-    case '?': type = WipPatchType::Question; break;
-    case 'A': type = WipPatchType::A; break;
-    case 'C': type = WipPatchType::C; break;
-    case 'D': type = WipPatchType::D; break;
-    case 'M': type = WipPatchType::M; break;
-    case 'R': type = WipPatchType::R; break;
-    case 'U': type = WipPatchType::U; break;
+    case ' ':
+      type = WipPatchType::Unchanged;
+      break;
+    case '?':
+      type = WipPatchType::Question;
+      break;
+    case 'A':
+      type = WipPatchType::A;
+      break;
+    case 'C':
+      type = WipPatchType::C;
+      break;
+    case 'D':
+      type = WipPatchType::D;
+      break;
+    case 'M':
+      type = WipPatchType::M;
+      break;
+    case 'R':
+      type = WipPatchType::R;
+      break;
+    case 'U':
+      type = WipPatchType::U;
+      break;
     // A type change (file <-> symlink) has a text diff like any modification.
-    case 'T': type = WipPatchType::M; break;
-    default: return std::nullopt;
+    case 'T':
+      type = WipPatchType::M;
+      break;
+    default:
+      return std::nullopt;
   }
   in.advance();
   return type;
@@ -164,9 +182,9 @@ std::vector<HunkLine> diff_texts(std::string_view old_text, std::string_view new
   return out;
 }
 
-std::optional<std::vector<HunkLine>> load_wip_diff(const std::string& repo_path,
-                                                   const WipPatch& patch,
-                                                   const std::optional<std::string>& head_commit_id) {
+std::optional<std::vector<HunkLine>> load_wip_diff(
+    const std::string& repo_path, const WipPatch& patch,
+    const std::optional<std::string>& head_commit_id) {
   if (patch.is_image) return std::nullopt;
   auto new_text = read_utf8_file(std::filesystem::path(repo_path) / patch.new_file);
   std::string_view ending = new_text ? line_ending_of(*new_text) : "\n";
@@ -176,7 +194,10 @@ std::optional<std::vector<HunkLine>> load_wip_diff(const std::string& repo_path,
     return diff_texts("", *new_text);
   }
   if (head_commit_id->starts_with('-')) return std::nullopt;
-  auto old_text = run_git(repo_path, {"show", *head_commit_id + ":" + patch.old_file});
+  std::string blob = *head_commit_id;
+  blob += ':';
+  blob += patch.old_file;
+  auto old_text = run_git(repo_path, {"show", blob});
   if (patch.patch_type == WipPatchType::D) return diff_texts(old_text.value_or(""), "");
   if (!new_text) return std::nullopt;
   return diff_texts(with_line_ending(old_text.value_or(""), ending), *new_text);

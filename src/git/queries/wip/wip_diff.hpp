@@ -25,8 +25,8 @@ std::vector<HunkLine> diff_texts(std::string_view old_text, std::string_view new
 // The full line diff of a changed working-copy file against `head_commit_id`'s text (none:
 // the file counts as added). Absent for an image, for a working file that is needed but
 // cannot be read as UTF-8, and for a head commit id that git would read as an option.
-std::optional<std::vector<HunkLine>> load_wip_diff(const std::string& repo_path,
-                                                   const WipPatch& patch,
-                                                   const std::optional<std::string>& head_commit_id);
+std::optional<std::vector<HunkLine>> load_wip_diff(
+    const std::string& repo_path, const WipPatch& patch,
+    const std::optional<std::string>& head_commit_id);
 
 }  // namespace brackwen

@@ -16,10 +16,10 @@ TEST(HunkRange, ReadsBothFormsAndFallsBackToOneNumber) {
       {"-12,5 +13", LineRange{12, 5}, 5},
       {"+13 @@", LineRange{13, 1}, 3},
       {"-0,0", LineRange{0, 0}, 4},
-      {"-7,x", LineRange{7, 1}, 2},           // no length after the comma
+      {"-7,x", LineRange{7, 1}, 2},                      // no length after the comma
       {"-99999999999999999999,2", LineRange{0, 2}, 23},  // start does not read: 0
-      {"+1,99999999999", LineRange{1, 0}, 14},            // length overflows: 0
-      {"-4294967297,1", LineRange{1, 1}, 13},             // low 32 bits of the start
+      {"+1,99999999999", LineRange{1, 0}, 14},           // length overflows: 0
+      {"-4294967297,1", LineRange{1, 1}, 13},            // low 32 bits of the start
       {"@@", std::nullopt, 0},
       {"-", std::nullopt, 0},
   };
@@ -38,8 +38,12 @@ TEST(HunkLineText, SplitsTextFromItsLineEnd) {
     size_t position;
   };
   const Case cases[] = {
-      {"abc\ndef", "abc", "\n", 4},   {"a\r\nb", "a", "\r\n", 3}, {"a\rb\n", "a\rb", "\n", 4},
-      {"last", "last", "", 4},        {"", "", "", 0},            {"\n", "", "\n", 1},
+      {"abc\ndef", "abc", "\n", 4},
+      {"a\r\nb", "a", "\r\n", 3},
+      {"a\rb\n", "a\rb", "\n", 4},
+      {"last", "last", "", 4},
+      {"", "", "", 0},
+      {"\n", "", "\n", 1},
       {"é\r", "é\r", "", 3},
   };
   for (const auto& c : cases) {

@@ -80,8 +80,7 @@ constexpr auto M = HunkLineStatus::Minus;
 constexpr auto U = HunkLineStatus::Unchanged;
 constexpr auto none = std::nullopt;
 
-const std::string header =
-    "diff --git a/f b/f\nindex 1111111..2222222 100644\n--- a/f\n+++ b/f\n";
+const std::string header = "diff --git a/f b/f\nindex 1111111..2222222 100644\n--- a/f\n+++ b/f\n";
 
 TEST(DiffHunks, NumbersContextRemovedAndAddedLines) {
   auto hunks = diff_hunks(header + "@@ -10,3 +10,3 @@ fn main()\n a\n-b\n+c\n\n d");
@@ -91,7 +90,10 @@ TEST(DiffHunks, NumbersContextRemovedAndAddedLines) {
   EXPECT_EQ(h.old_line_range, (LineRange{10, 3}));
   EXPECT_EQ(h.new_line_range, (LineRange{10, 3}));
   EXPECT_EQ(h.context_line, "");
-  expect_lines(h, {{U, 10, 10, "a"}, {M, 11, none, "b"}, {P, none, 11, "c"}, {U, 12, 12, ""},
+  expect_lines(h, {{U, 10, 10, "a"},
+                   {M, 11, none, "b"},
+                   {P, none, 11, "c"},
+                   {U, 12, 12, ""},
                    {U, 13, 13, "d", ""}});
 }
 
@@ -120,11 +122,11 @@ TEST(DiffHunks, NoNewlineMarkerIsAContextLineThatDoesNotShiftNumbers) {
 }
 
 TEST(DiffHunks, HeadersWithoutHunksGiveEmptyListsAndBinaryOneEmptyHunk) {
-  const std::string mode_change =
-      "diff --git a/s b/s\nold mode 100644\nnew mode 100755\n";
+  const std::string mode_change = "diff --git a/s b/s\nold mode 100644\nnew mode 100755\n";
   const std::string pure_rename =
       "diff --git a/a b/b\nsimilarity index 100%\nrename from a\nrename to b\n";
-  const std::string empty_file = "diff --git a/e b/e\nnew file mode 100644\nindex 0000000..e69de29\n";
+  const std::string empty_file =
+      "diff --git a/e b/e\nnew file mode 100644\nindex 0000000..e69de29\n";
   for (const auto& text : {mode_change, pure_rename, empty_file}) {
     EXPECT_EQ(diff_hunks(text), std::vector<Hunk>()) << text;
   }
@@ -149,7 +151,8 @@ TEST(DiffHunks, TextTheGrammarDoesNotReachTheEndOfIsNoValue) {
 TEST(LoadHunks, RootCommitMergeRenameBinaryAndMissingNewline) {
   TempRepo repo;
   auto root = repo.commit_file("f.txt", "one\ntwo\n", "root");
-  auto root_hunks = load_hunks(repo.str(), commit_of(root, {}), patch_of("f.txt", "f.txt", PatchType::A));
+  auto root_hunks =
+      load_hunks(repo.str(), commit_of(root, {}), patch_of("f.txt", "f.txt", PatchType::A));
   ASSERT_TRUE(root_hunks);
   ASSERT_EQ(root_hunks->size(), 1u);
   EXPECT_EQ(root_hunks->front().new_line_range, (LineRange{1, 2}));

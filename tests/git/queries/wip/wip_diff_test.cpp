@@ -16,10 +16,18 @@ constexpr auto U = HunkLineStatus::Unchanged;
 
 TEST(WipStatusLetter, ReadsTheEightLettersAndTypeChangeAsModified) {
   const std::pair<std::string, std::optional<WipPatchType>> cases[] = {
-      {"?", WipPatchType::Question}, {" ", WipPatchType::Unchanged}, {"A", WipPatchType::A},
-      {"C", WipPatchType::C},        {"D", WipPatchType::D},         {"M", WipPatchType::M},
-      {"R", WipPatchType::R},        {"U", WipPatchType::U},         {"T", WipPatchType::M},
-      {"!", std::nullopt},           {"", std::nullopt},             {"m", std::nullopt},
+      {"?", WipPatchType::Question},
+      {" ", WipPatchType::Unchanged},
+      {"A", WipPatchType::A},
+      {"C", WipPatchType::C},
+      {"D", WipPatchType::D},
+      {"M", WipPatchType::M},
+      {"R", WipPatchType::R},
+      {"U", WipPatchType::U},
+      {"T", WipPatchType::M},
+      {"!", std::nullopt},
+      {"", std::nullopt},
+      {"m", std::nullopt},
   };
   for (const auto& [text, letter] : cases) {
     Input in{text};
@@ -50,7 +58,8 @@ struct L {
   std::string ending = "\n";
 };
 
-void expect_lines(const std::optional<std::vector<HunkLine>>& lines, const std::vector<L>& expected) {
+void expect_lines(const std::optional<std::vector<HunkLine>>& lines,
+                  const std::vector<L>& expected) {
   ASSERT_TRUE(lines);
   ASSERT_EQ(lines->size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -66,9 +75,11 @@ void expect_lines(const std::optional<std::vector<HunkLine>>& lines, const std::
 }
 
 TEST(DiffTexts, NumbersEachSideAndSplitsLineEnds) {
-  expect_lines(diff_texts("a\nb\nc", "a\nx\nc\n"),
-               {{U, 1, 1, "a"}, {M, 2, std::nullopt, "b"}, {P, std::nullopt, 2, "x"},
-                {M, 3, std::nullopt, "c"}, {P, std::nullopt, 3, "c"}});
+  expect_lines(diff_texts("a\nb\nc", "a\nx\nc\n"), {{U, 1, 1, "a"},
+                                                    {M, 2, std::nullopt, "b"},
+                                                    {M, 3, std::nullopt, "c"},
+                                                    {P, std::nullopt, 2, "x"},
+                                                    {P, std::nullopt, 3, "c"}});
   // A lone "\r" ends a line of its own but is no line ending.
   expect_lines(diff_texts("", "p\rq\r\n"),
                {{P, std::nullopt, 1, "p\r", ""}, {P, std::nullopt, 2, "q", "\r\n"}});
@@ -133,15 +144,13 @@ TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
   EXPECT_EQ(load_wip_diff(repo.str(), wip("missing.txt", WipPatchType::M), repo.head),
             std::nullopt);
   repo.write("latin1.txt", "caf\xe9\n");
-  EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head),
-            std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head), std::nullopt);
 }
 
 TEST(LoadWipDiff, HeadIdThatReadsAsAnOptionIsRefused) {
   WipRepo repo;
   repo.write("lf.txt", "changed\n");
-  EXPECT_EQ(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), "--output=x"),
-            std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), "--output=x"), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(repo.path / "x"));
 }
 

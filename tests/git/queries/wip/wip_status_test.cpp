@@ -63,8 +63,7 @@ TEST(WipPatchesFromStatus, PathsEndOnlyAtNulAndTypeChangeReadsAsModified) {
 }
 
 TEST(WipPatchesFromStatus, ConflictsHideEverythingElse) {
-  auto patches = wip_patches_from_status(
-      "UU z\0 M b\0AA y\0DD x\0AU w\0UD v\0AD u\0DA t\0"s);
+  auto patches = wip_patches_from_status("UU z\0 M b\0AA y\0DD x\0AU w\0UD v\0AD u\0DA t\0"s);
   EXPECT_EQ(new_files(patches), (std::vector<std::string>{"z", "y", "x", "w", "v"}));
   for (const auto& p : *patches) EXPECT_TRUE(p.conflicted);
 }
@@ -99,9 +98,9 @@ TEST(LoadWipPatches, RealRepository) {
   repo.write(" leading.txt", "b\n");
   repo.write("dir/ünï.txt", "x\n");
   auto patches = load_wip_patches(repo.str());
-  EXPECT_EQ(new_files(patches), (std::vector<std::string>{" leading.txt", "dir/ünï.txt",
-                                                          "lower.txt", "moved.txt",
-                                                          "tab\there.txt", "Upper.txt"}));
+  EXPECT_EQ(new_files(patches),
+            (std::vector<std::string>{" leading.txt", "dir/ünï.txt", "lower.txt", "moved.txt",
+                                      "tab\there.txt", "Upper.txt"}));
   ASSERT_TRUE(patches);
   EXPECT_EQ((*patches)[3], record("old.txt", "moved.txt", T::M, T::R, T::M));
   EXPECT_EQ((*patches)[5], record("Upper.txt", "Upper.txt", T::A, T::Question, T::Question));

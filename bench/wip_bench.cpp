@@ -1,0 +1,159 @@
+// Working-copy status and working-copy diff, each against the bare git command it stands
+// beside: `git status` of a 50,000-file tree with 5,000 changes, and `git diff --no-index`
+// of a 100,000-line file with 10,000 changed lines.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "git/process.hpp"
+#include "git/queries/wip/wip_diff.hpp"
+#include "git/queries/wip/wip_status.hpp"
+
+namespace brackwen {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ScratchDir {
+  fs::path path;
+  ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "brackwen-bench-XXXXXX").string();
+    path = mkdtemp(pattern.data());
+  }
+  ~ScratchDir() {
+    std::error_code error;
+    fs::remove_all(path, error);
+  }
+};
+
+void git_in(const fs::path& dir, std::vector<std::string> args) {
+  std::vector<std::string> argv{"git",
+                                "-c",
+                                "user.name=Bench",
+                                "-c",
+                                "user.email=b@example.com",
+                                "-c",
+                                "commit.gpgsign=false"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto result = run_process(argv, dir.string());
+  if (!result || result->status != 0) std::abort();
+}
+
+void write_file(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// 50,000 committed files in 500 folders; every tenth one then modified.
+struct StatusTree {
+  ScratchDir dir;
+  StatusTree() {
+    git_in(dir.path, {"init", "-q"});
+    for (int i = 0; i < 50000; ++i) {
+      write_file(dir.path / ("d" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt"),
+                 "content " + std::to_string(i) + "\n");
+    }
+    git_in(dir.path, {"add", "-A"});
+    git_in(dir.path, {"commit", "-q", "-m", "tree"});
+    for (int i = 0; i < 50000; i += 10) {
+      write_file(dir.path / ("d" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt"),
+                 "changed " + std::to_string(i) + "\n");
+    }
+  }
+};
+
+StatusTree& status_tree() {
+  static StatusTree tree;
+  return tree;
+}
+
+void BM_WipStatus(benchmark::State& state) {
+  auto repo = status_tree().dir.path.string();
+  for (auto _ : state) {
+    auto patches = load_wip_patches(repo);
+    if (!patches || patches->size() != 5000) state.SkipWithError("unexpected status");
+    benchmark::DoNotOptimize(patches);
+  }
+}
+
+void BM_BareGitStatus(benchmark::State& state) {
+  auto repo = status_tree().dir.path.string();
+  for (auto _ : state) {
+    auto out = run_process({"git", "status", "--porcelain", "-uall", "-z"}, repo);
+    benchmark::DoNotOptimize(out);
+  }
+}
+
+// A committed 100,000-line file and a working copy with 10,000 of its lines changed.
+struct DiffFile {
+  ScratchDir dir;
+  std::string head;
+  std::string old_text;
+  std::string new_text;
+  DiffFile() {
+    std::mt19937 random(1);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100000; ++i) {
+      lines.push_back("line " + std::to_string(i) + " value " + std::to_string(random() % 1000) +
+                      "\n");
+    }
+    for (const auto& line : lines) old_text += line;
+    std::vector<int> order(lines.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::shuffle(order.begin(), order.end(), random);
+    for (int k = 0; k < 10000; ++k) lines[order[k]] = "changed " + std::to_string(k) + "\n";
+    for (const auto& line : lines) new_text += line;
+    git_in(dir.path, {"init", "-q"});
+    write_file(dir.path / "big.txt", old_text);
+    write_file(dir.path / "old.txt", old_text);
+    git_in(dir.path, {"add", "big.txt"});
+    git_in(dir.path, {"commit", "-q", "-m", "big"});
+    write_file(dir.path / "big.txt", new_text);
+    auto id = run_process({"git", "rev-parse", "HEAD"}, dir.path.string());
+    head = id->out.substr(0, 40);
+  }
+};
+
+DiffFile& diff_file() {
+  static DiffFile file;
+  return file;
+}
+
+void BM_WipDiff(benchmark::State& state) {
+  auto& file = diff_file();
+  WipPatch patch;
+  patch.old_file = patch.new_file = "big.txt";
+  patch.patch_type = WipPatchType::M;
+  for (auto _ : state) {
+    auto lines = load_wip_diff(file.dir.path.string(), patch, file.head);
+    if (!lines || lines->size() != 110000) state.SkipWithError("unexpected diff");
+    benchmark::DoNotOptimize(lines);
+  }
+}
+
+void BM_DiffTextsOnly(benchmark::State& state) {
+  auto& file = diff_file();
+  for (auto _ : state) benchmark::DoNotOptimize(diff_texts(file.old_text, file.new_text));
+}
+
+void BM_BareGitDiffNoIndex(benchmark::State& state) {
+  auto& file = diff_file();
+  for (auto _ : state) {
+    auto out =
+        run_process({"git", "diff", "--no-index", "old.txt", "big.txt"}, file.dir.path.string());
+    benchmark::DoNotOptimize(out);
+  }
+}
+
+BENCHMARK(BM_WipStatus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareGitStatus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WipDiff)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiffTextsOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareGitDiffNoIndex)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace brackwen
