@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "git/queries/patches/is_image.hpp"
+#include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/wip/wip_diff.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
