@@ -48,20 +48,34 @@ void write_file(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
+fs::path tree_file(const fs::path& root, int i) {
+  std::string folder = "d";
+  folder += std::to_string(i / 100);
+  std::string name = "file";
+  name += std::to_string(i);
+  name += ".txt";
+  return root / folder / name;
+}
+
+std::string numbered(std::string_view word, int i) {
+  std::string text(word);
+  text += std::to_string(i);
+  text += '\n';
+  return text;
+}
+
 // 50,000 committed files in 500 folders; every tenth one then modified.
 struct StatusTree {
   ScratchDir dir;
   StatusTree() {
     git_in(dir.path, {"init", "-q"});
     for (int i = 0; i < 50000; ++i) {
-      write_file(dir.path / ("d" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt"),
-                 "content " + std::to_string(i) + "\n");
+      write_file(tree_file(dir.path, i), numbered("content ", i));
     }
     git_in(dir.path, {"add", "-A"});
     git_in(dir.path, {"commit", "-q", "-m", "tree"});
     for (int i = 0; i < 50000; i += 10) {
-      write_file(dir.path / ("d" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt"),
-                 "changed " + std::to_string(i) + "\n");
+      write_file(tree_file(dir.path, i), numbered("changed ", i));
     }
   }
 };
@@ -105,7 +119,7 @@ struct DiffFile {
     std::vector<int> order(lines.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
     std::shuffle(order.begin(), order.end(), random);
-    for (int k = 0; k < 10000; ++k) lines[order[k]] = "changed " + std::to_string(k) + "\n";
+    for (int k = 0; k < 10000; ++k) lines[order[k]] = numbered("changed ", k);
     for (const auto& line : lines) new_text += line;
     git_in(dir.path, {"init", "-q"});
     write_file(dir.path / "big.txt", old_text);

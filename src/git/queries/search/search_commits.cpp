@@ -47,8 +47,7 @@ std::vector<Patch> filter_by_search_text(std::string_view lower_text,
 
 std::vector<CommitSearchResult> search_commits(const CommitsAndRefs& history,
                                                const PatchMap& patches,
-                                               std::string_view search_text,
-                                               uint64_t num_results) {
+                                               std::string_view search_text, uint64_t num_results) {
   std::string lower_text = to_lower_unicode(search_text);
   auto ref_ids = matched_ref_ids(history.refs, lower_text);
   std::vector<CommitSearchResult> results;

@@ -31,7 +31,6 @@ std::vector<Patch> filter_by_search_text(std::string_view lower_text,
 // `num_results` + 1 are returned.
 std::vector<CommitSearchResult> search_commits(const CommitsAndRefs& history,
                                                const PatchMap& patches,
-                                               std::string_view search_text,
-                                               uint64_t num_results);
+                                               std::string_view search_text, uint64_t num_results);
 
 }  // namespace brackwen
