@@ -6,3 +6,4 @@
 #include "api_types/records_json.hpp"
 #include "api_types/replies_json.hpp"
 #include "api_types/requests_json.hpp"
+#include "api_types/search_json.hpp"
