@@ -11,16 +11,10 @@ namespace {
 // each becomes a "-" line followed by a "+" line.
 std::vector<HunkLine> modified(int n, std::vector<int> changed) {
   std::vector<HunkLine> out;
-  auto push = [&](HunkLineStatus status, std::optional<int32_t> o, std::optional<int32_t> n) {
-    HunkLine line;
-    line.status = status;
-    line.old_num = o;
-    line.new_num = n;
-    line.hunk_index = -1;
-    line.text = std::to_string(o.value_or(n.value_or(0)));
-    line.index = static_cast<uint32_t>(out.size());
-    line.line_ending = "\n";
-    out.push_back(line);
+  auto push = [&](HunkLineStatus status, std::optional<int32_t> old_num,
+                  std::optional<int32_t> new_num) {
+    out.push_back(
+        HunkLine{status, old_num, new_num, -1, "line", static_cast<uint32_t>(out.size()), "\n"});
   };
   for (int i = 1; i <= n; ++i) {
     if (std::find(changed.begin(), changed.end(), i) == changed.end()) {
