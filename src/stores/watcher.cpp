@@ -7,8 +7,8 @@
 #include <atomic>
 #include <optional>
 #include <thread>
-#include <unordered_set>
 
+#include "diagnostics.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -56,12 +56,17 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
     return false;
   }
   auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
-  while (!replaced()) read_tree_events(watch, kPollMs, on_event);
+  bool limit_told = false;
+  while (!replaced()) {
+    // Watching goes on without the directories past the kernel's per-user limit; say so
+    // once, since changes in them will go unseen.
+    if (watch.limit_reached && !limit_told) {
+      write_stderr("Watch limit reached: some folders under " + root + " are not watched\n");
+      limit_told = true;
+    }
+    read_tree_events(watch, kPollMs, on_event);
+  }
   return true;
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
 }
 
 bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::string_view path) {
@@ -69,7 +74,7 @@ bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::str
   size_t found_size = 0;
   for (auto& [key, flag] : flags) {
     if (found && key.size() <= found_size) continue;
-    if (!starts_with(path, key)) continue;
+    if (!path.starts_with(key)) continue;
     found = &flag;
     found_size = key.size();
   }
@@ -78,7 +83,7 @@ bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::str
 
 // A watched path inside the root, by whole components: /ws/a is under /ws, /ws2 is not.
 bool is_under(std::string_view key, std::string_view root) {
-  if (!starts_with(key, root)) return false;
+  if (!key.starts_with(root)) return false;
   return key.size() == root.size() || root.back() == '/' || key[root.size()] == '/';
 }
 

@@ -100,7 +100,7 @@ TEST(BuildMessageTrie, WordsFromHistory) {
 }
 
 struct AutoCompleteTest : ::testing::Test {
-  void SetUp() override {
+  void TearDown() override {
     COMMITS_CACHE().set({});
     MESSAGE_TRIE().set({});
   }

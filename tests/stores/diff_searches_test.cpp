@@ -27,6 +27,7 @@ TEST(ClearSearches, KeepsOnlyRunningSearches) {
   EXPECT_EQ(left->begin()->first, 3u);
   clear_searches();
   EXPECT_EQ(get_diff_searches()->size(), 1u);
+  DIFF_SEARCHES().set({});
 }
 
 }  // namespace

@@ -49,6 +49,8 @@ struct WatchTest : ::testing::Test {
   void TearDown() override {
     stop_watching_repo();
     EXPECT_TRUE(eventually([] { return running_watchers() == 0; }));
+    COMMITS_CACHE().set({});
+    CONFIG_CACHE().set({});
   }
 };
 
