@@ -18,6 +18,8 @@ constexpr uint32_t kDirMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN
                               IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
                               IN_EXCL_UNLINK;
 
+constexpr int kMaxReadsPerCall = 16;
+
 // Directory renames whose source was seen in this batch: cookie -> watch descriptor.
 using PendingMoves = std::unordered_map<uint32_t, int>;
 
@@ -192,9 +194,11 @@ void read_tree_events(TreeWatch& w, int timeout_ms,
   alignas(inotify_event) char buffer[64 * 1024];
   TreeEvent out;
   PendingMoves moves;
-  for (;;) {
+  // Bounded, so that a flood of events (a checkout of a large tree) still lets the owner
+  // look up between two calls; what is left is read by the next call.
+  for (int reads = 0; reads < kMaxReadsPerCall; ++reads) {
     ssize_t n = read(w.fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;  // counted: a signal storm cannot keep it here
     if (n <= 0) break;
     for (ssize_t at = 0; at < n;) {
       const auto& ev = *reinterpret_cast<const inotify_event*>(buffer + at);

@@ -1,7 +1,9 @@
 // The inotify tree watch: one watch per directory, kept right as directories come, move and go.
 #include "stores/tree_watcher.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -121,6 +123,32 @@ TEST(TreeWatch, DeletedDirectoriesAreForgotten) {
     return watch.dirs.size() == 1;
   }));
   EXPECT_TRUE(watch.below.empty());
+}
+
+TEST(TreeWatch, OverflowIsReportedAndLostDirectoriesAreWatched) {
+  test::TempDir ws;
+  TreeWatch watch;
+  ASSERT_TRUE(open_tree_watch(watch, ws.str()));
+  // More events than the kernel queues (16384 by default) while nobody reads; writes to two
+  // files in turn, since the kernel merges a repeat of the event just queued.
+  int a = open((ws.path / "a").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  int b = open((ws.path / "b").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(write(i % 2 ? b : a, "x", 1), 1);
+  close(a);
+  close(b);
+  fs::create_directories(ws.path / "late/inner");  // its event is lost
+  bool overflow = false;
+  while (!overflow) {
+    bool any = false;
+    read_tree_events(watch, 0, [&](const TreeEvent& e) {
+      any = true;
+      overflow = overflow || e.overflow;
+    });
+    if (!any) break;
+  }
+  EXPECT_TRUE(overflow);
+  append_file(ws.path / "late/inner/f", "x");
+  EXPECT_TRUE(sees(watch, ws.str() + "/late/inner/f"));
 }
 
 TEST(TreeWatch, WatchLimitLeavesTheRestWorking) {
