@@ -152,7 +152,9 @@ std::optional<std::vector<std::string>> complete_commit_message(const std::strin
   } else {
     auto history = get_cached_commits(repo_path);
     if (!history) return std::nullopt;
-    tree = build_message_trie(*history, load_patches(repo_path, history->commits));
+    static const PatchMap kNoPatches;
+    auto patches = load_patches(repo_path, history->commits);
+    tree = build_message_trie(*history, patches ? *patches : kNoPatches);
     // The replaced tree is freed after the lock is released, not under it.
     MessageTrie replaced;
     MESSAGE_TRIE().update([&](MessageTrie& current) {
