@@ -28,7 +28,7 @@ std::vector<fs::path> list_directory(const fs::path& dir) {
 }
 
 bool is_hidden(const fs::path& path) {
-  const std::string& name = path.filename().native();
+  std::string name = path.filename().native();
   bool text = simdjson::validate_utf8(name.data(), name.size());
   return text && name.starts_with('.');
 }
