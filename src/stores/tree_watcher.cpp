@@ -155,6 +155,9 @@ void handle_event(TreeWatch& w, const inotify_event& ev, PendingMoves& moves, Tr
     return;
   }
   if (!w.dirs.contains(ev.wd)) return;  // a watch already ended
+  if (ev.wd == w.root_wd && (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
+    w.root_lost = true;  // paths built from the root text would now name something else
+  }
   if (ev.mask & IN_IGNORED) {
     forget(w, ev.wd);
     return;

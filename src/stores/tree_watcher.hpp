@@ -43,6 +43,7 @@ struct TreeWatch {
   std::unordered_map<int, Dir> dirs;                 // watch descriptor -> place in the tree
   std::map<std::pair<int, std::string>, int> below;  // (parent, name) -> watch descriptor
   bool limit_reached = false;  // some directories are not watched: no watch was left
+  bool root_lost = false;      // the root was deleted or moved away
 };
 
 // Watches `root` and every directory below it (symbolic links below the root are not

@@ -65,6 +65,12 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
       limit_told = true;
     }
     read_tree_events(watch, kPollMs, on_event);
+    // A root deleted (a repository removed and cloned again) or moved away is no longer
+    // watched; free it so that the next watch of it subscribes afresh.
+    if (watch.root_lost) {
+      release_root(generation);
+      break;
+    }
   }
   return true;
 }

@@ -18,8 +18,8 @@ void watch_repo(const std::vector<std::string>& repo_paths, const std::string& r
 // Forgets every flag and ends the running watcher within 500 ms.
 void stop_watching_repo();
 
-// Body of the watcher thread. False when `root` could not be watched; the root is then
-// free to be watched again.
+// Body of the watcher thread. False when `root` could not be watched. A root that could not
+// be watched, or that was deleted or moved away, is free to be watched again.
 bool run_repo_watcher(const std::string& root);
 
 // Sets the flag of the repository of each relevant changed path: the longest watched path

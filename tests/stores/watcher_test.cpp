@@ -232,6 +232,23 @@ TEST_F(WatchTest, FailedSubscriptionFreesTheRoot) {
   wait_until_live(later / "file", repo);
 }
 
+TEST_F(WatchTest, DeletedRootEndsItsWatcherAndCanBeWatchedAgain) {
+  test::TempDir ws;
+  fs::path root = ws.path / "repo";
+  std::string repo = root.string();
+  fs::create_directories(root / "sub");
+  watch_repo({repo}, repo, false);
+  wait_until_live(root / "file", repo);
+
+  fs::remove_all(root);
+  EXPECT_TRUE(eventually([] { return running_watchers() == 0; }));
+  EXPECT_EQ(WATCHED_REPO().get(), "");
+
+  fs::create_directories(root);
+  watch_repo({repo}, repo, false);
+  wait_until_live(root / "file", repo);
+}
+
 TEST_F(WatchTest, RootTextIsKeptAsSent) {
   test::TempDir ws;
   std::string root = ws.str() + "/";
