@@ -116,6 +116,31 @@ TEST(WatchingEndpoints, AutoCompleteWithoutHistory) {
   }
 }
 
+TEST(WatchingEndpoints, AutoCompleteAfterTheHistoryIsLoaded) {
+  ServerProcess server;
+  test::TempRepo repo;
+  repo.commit_file("src/reader.cpp", "x", "Introduce reader for configuration\n");
+  test::git(repo.path, {"branch", "feature/reader"});
+  test::git(repo.path, {"tag", "v1.0"});
+  auto load = server.post("/f/load_commits_and_refs",
+                          "{\"repoPath\":" + to_json(repo.str()) +
+                              ",\"numCommits\":100,\"filters\":[],\"fast\":false,"
+                              "\"skipStashes\":false}");
+  ASSERT_EQ(load.status, 200);
+  auto complete = [&](const std::string& word, int max, const std::string& kind) {
+    return server
+        .post("/f/auto_complete", "[" + to_json(word) + "," + to_json(repo.str()) + "," +
+                                      std::to_string(max) + "," + to_json(kind) + "]")
+        .body;
+  };
+  EXPECT_EQ(complete("", 10, "createBranch"), R"(["feature/reader","main","v1.0"])");
+  EXPECT_EQ(complete("", 2, "createBranch"), R"(["feature/reader","main"])");
+  EXPECT_EQ(complete("config", 10, "commitMessage"), R"(["configuration"])");
+  EXPECT_EQ(complete("src/", 10, "commitMessage"), R"(["src/reader.cpp"])");
+  EXPECT_EQ(complete("config", 0, "commitMessage"), "[]");
+  EXPECT_EQ(complete("zzz", 10, "commitMessage"), "[]");
+}
+
 TEST(WatchingEndpoints, ScanWorkspace) {
   ServerProcess server;
   test::TempDir ws;
