@@ -10,6 +10,7 @@
 #include "server/handlers/raw_git.hpp"
 #include "server/handlers/search.hpp"
 #include "server/handlers/wip.hpp"
+#include "server/handlers/watching.hpp"
 
 namespace brackwen {
 
@@ -34,6 +35,13 @@ std::span<const Endpoint> endpoint_table() {
       {"load_wip_patches", &handle_load_wip_patches},
       {"load_patches_for_commit", &handle_load_patches_for_commit},
       {"search_commits", &handle_search_commits},
+      {"watch_repo", &handle_watch_repo},
+      {"stop_watching_repo", &handle_stop_watching_repo},
+      {"repo_has_changed", &handle_repo_has_changed},
+      {"clear_repo_changed_status", &handle_clear_repo_changed_status},
+      {"clear_all_caches", &handle_clear_all_caches},
+      {"auto_complete", &handle_auto_complete},
+      {"scan_workspace", &handle_scan_workspace},
   };
   return table;
 }
