@@ -3,27 +3,25 @@
 #include "git/credentials.hpp"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <stdlib.h>
 
 #include <fstream>
-#include <thread>
 
 #include "git/action_starters.hpp"
 #include "git/process.hpp"
 #include "support/actions.hpp"
+#include "support/auth_http_repo.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
-using test::git;
+using test::AuthenticatedRepoServer;
 using test::TempDir;
-using test::TempRepo;
 using test::wait_for_action;
 
-constexpr const char* kUser = "tester";
-constexpr const char* kPassword = "s3cret p\xc3\xa4ssword";
+constexpr const char* kUser = AuthenticatedRepoServer::user;
+constexpr const char* kPassword = AuthenticatedRepoServer::password;
 
 std::string env(const char* name) {
   const char* value = getenv(name);
@@ -45,49 +43,6 @@ std::filesystem::path built_ask_pass() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "ask-pass" /
          "ask-pass";
 }
-
-// Serves a bare repository over git's dumb HTTP protocol on 127.0.0.1, every request behind
-// Basic authentication.
-struct AuthenticatedRepoServer {
-  TempRepo source;
-  TempDir dir;
-  std::filesystem::path bare = dir.path / "repo.git";
-  httplib::Server server;
-  std::thread thread;
-  int port = -1;
-
-  AuthenticatedRepoServer() {
-    source.commit_file("readme.txt", "behind a login\n", "first");
-    git(dir.path, {"clone", "-q", "--bare", source.str(), bare.string()});
-    git(bare, {"update-server-info"});
-    server.Get(R"(/repo\.git/(.*))",
-               [this](const httplib::Request& req, httplib::Response& res) { serve(req, res); });
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-  }
-  ~AuthenticatedRepoServer() {
-    server.stop();
-    thread.join();
-  }
-
-  void serve(const httplib::Request& req, httplib::Response& res) {
-    auto expected = httplib::make_basic_authentication_header(kUser, kPassword).second;
-    if (req.get_header_value("Authorization") != expected) {
-      res.status = 401;
-      res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
-      return;
-    }
-    auto file = bare / req.matches[1].str();
-    if (!std::filesystem::is_regular_file(file)) {
-      res.status = 404;
-      return;
-    }
-    std::ifstream in(file, std::ios::binary);
-    res.set_content(std::string{std::istreambuf_iterator<char>(in), {}}, "text/plain");
-  }
-
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/repo.git"; }
-};
 
 // Only the variables under test decide what git does: no user or system configuration (and
 // so no credential helper), no terminal prompt, no ask-pass left over from another test.
@@ -158,7 +113,7 @@ TEST_F(CredentialsTest, CloneWithCredentialsSendsThem) {
   ActionState state = wait_for_action(clone_repo(target.str(), server.url()));
   EXPECT_EQ(state.error, std::nullopt);
   std::ifstream in(target.path / "repo" / "readme.txt");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "behind a login\n");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), AuthenticatedRepoServer::readme);
 }
 
 TEST_F(CredentialsTest, OverrideGitHomeReachesGit) {
