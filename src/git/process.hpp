@@ -6,13 +6,15 @@
 //     is a start failure and no child runs.
 //  2. Standard input is /dev/null. Standard output and standard error are pipes created
 //     close-on-exec; every other descriptor of the parent is closed in the child, and
-//     SIGPIPE is back to its default there.
+//     SIGPIPE is back to its default there, with no signal blocked.
 //  3. A NUL byte inside the program, any argument or the directory is a start failure,
 //     never a silent truncation.
 //  4. Spawns and changes to the process environment hold one lock (`environment_lock`), so
-//     a child never sees an environment that is half changed.
+//     a child never sees an environment that is half changed. Read variables with
+//     `get_environment`, never getenv, for the same reason.
 //  5. `run_process` drains both pipes together (poll), so a child that writes megabytes to
-//     either never deadlocks, and it always reaps the child. EINTR is retried.
+//     either never deadlocks, and it always reaps the child, also when it throws. EINTR is
+//     retried. A failed poll or wait is reported as absent.
 //  6. With `spawn_process` the caller owns the pipes and must close them and `wait_child`.
 #pragma once
 #include <sys/types.h>
@@ -22,6 +24,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "parser/utf8.hpp"  // decode_utf8_lossy, repair_utf8
 
 namespace brackwen {
 
@@ -57,7 +61,7 @@ std::unique_lock<std::mutex> environment_lock();
 // holding NUL (or a name holding "=") is refused: false, nothing set.
 bool set_environment(std::string_view name, std::string_view value);
 
-// UTF-8 with each maximal invalid subpart replaced by one U+FFFD.
-std::string decode_utf8_lossy(std::string_view bytes);
+// Reads an environment variable under the environment lock; absent when unset.
+std::optional<std::string> get_environment(std::string_view name);
 
 }  // namespace brackwen

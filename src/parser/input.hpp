@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,24 +16,31 @@
 #include <utility>
 #include <vector>
 
+#include "parser/utf8.hpp"
+
 namespace brackwen {
 
 struct Input {
-  std::string_view text;  // valid UTF-8 (git output is decoded lossily before parsing)
+  std::string_view text;  // valid UTF-8: parse_all repairs any other text first
   size_t position = 0;
   size_t furthest_position = 0;
 
   bool at_end() const { return position >= text.size(); }
 
-  // The code point at `position`; only call when !at_end().
+  // The code point at `position`. Reading past the end is a grammar bug, so it stops the
+  // program rather than reading out of bounds.
   char32_t peek() const {
+    if (at_end()) [[unlikely]]
+      std::abort();
     auto b = static_cast<unsigned char>(text[position]);
     if (b < 0x80) return b;
     return peek_multibyte();
   }
 
-  // Byte length of the code point at `position`; only call when !at_end().
+  // Byte length of the code point at `position`; stops the program at the end, as peek.
   size_t peek_length() const {
+    if (at_end()) [[unlikely]]
+      std::abort();
     auto b = static_cast<unsigned char>(text[position]);
     return b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
   }
@@ -103,8 +111,13 @@ auto sequence(Input& in, F&& body) -> decltype(body(in)) {
 // Runs `parser` over the whole text. Text left over prints the failure report on
 // standard error and yields nothing; a parser failing on an empty text yields nothing
 // silently.
+// Text that is not valid UTF-8 is parsed as its lossy decoding.
 template <class P>
 std::optional<parser_value_t<P>> parse_all(std::string_view text, P&& parser) {
+  if (!is_valid_utf8(text)) {
+    std::string repaired = decode_utf8_lossy(text);
+    return parse_all(std::string_view(repaired), parser);
+  }
   Input in{text};
   auto v = parser(in);
   if (in.at_end()) return v;

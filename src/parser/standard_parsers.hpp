@@ -14,10 +14,10 @@ bool is_control(char32_t c);       // general category Cc
 bool is_numeric(char32_t c);       // 0-9, and Nd, Nl, No above U+007F
 bool is_alphanumeric(char32_t c);  // ASCII letters and digits, Alphabetic or numeric above U+007F
 
-std::optional<std::string> optional_whitespace(Input& in);   // never fails
-std::optional<std::string> new_line(Input& in);              // "\n" or "\r\n"
-std::optional<std::string> until_new_line(Input& in);        // never fails
-std::optional<std::string> until_control_char(Input& in);    // never fails
+std::optional<std::string> optional_whitespace(Input& in);  // never fails
+std::optional<std::string> new_line(Input& in);             // "\n" or "\r\n"
+std::optional<std::string> until_new_line(Input& in);       // never fails
+std::optional<std::string> until_control_char(Input& in);   // never fails
 std::optional<std::string> alphanumeric_word(Input& in);
 std::optional<std::string> numeric_word(Input& in);
 std::optional<std::string> signed_number_text(Input& in);

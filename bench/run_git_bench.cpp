@@ -1,0 +1,80 @@
+// Throughput of reading a large git output and of the UTF-8 repair that follows it.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "git/process.hpp"
+#include "git/run_git.hpp"
+#include "parser/standard_parsers.hpp"
+
+namespace {
+
+constexpr size_t kSize = 50u << 20;
+
+std::string sample_text(size_t size) {
+  std::string line = "4b825dc642cb6eb9a060e54bf8d69288fbee4904 Ünïcode author <a@b.c> message\n";
+  std::string out;
+  out.reserve(size + line.size());
+  while (out.size() < size) out += line;
+  return out;
+}
+
+// A stub git first on PATH that prints a 50 MiB file; made once, removed at exit.
+struct StubGit {
+  std::filesystem::path dir;
+  StubGit() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "brackwen-bench-XXXXXX").string();
+    dir = mkdtemp(tmpl.data());
+    std::ofstream(dir / "out.txt", std::ios::binary) << sample_text(kSize);
+    std::ofstream(dir / "git") << "#!/bin/sh\nexec cat '" << (dir / "out.txt").string() << "'\n";
+    std::filesystem::permissions(dir / "git", std::filesystem::perms::owner_all);
+    brackwen::set_environment("PATH",
+                              dir.string() + ":" + brackwen::get_environment("PATH").value_or(""));
+  }
+  ~StubGit() { std::filesystem::remove_all(dir); }
+};
+
+const std::string& stub_dir() {
+  static const StubGit stub;
+  static const std::string dir = stub.dir.string();
+  return dir;
+}
+
+void BM_RunGit50MiB(benchmark::State& state) {
+  const std::string& dir = stub_dir();
+  for (auto _ : state) {
+    auto out = brackwen::run_git(dir, {"log"});
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
+}
+BENCHMARK(BM_RunGit50MiB)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeValid(benchmark::State& state) {
+  std::string text = sample_text(kSize);
+  for (auto _ : state) benchmark::DoNotOptimize(brackwen::decode_utf8_lossy(text));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_DecodeValid)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeOneInvalidByte(benchmark::State& state) {
+  std::string text = sample_text(kSize);
+  text[text.size() / 2] = '\xFF';
+  for (auto _ : state) benchmark::DoNotOptimize(brackwen::decode_utf8_lossy(text));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_DecodeOneInvalidByte)->Unit(benchmark::kMillisecond);
+
+void BM_FirstWordsOfLines(benchmark::State& state) {
+  std::string text = sample_text(kSize);
+  for (auto _ : state) {
+    auto words = brackwen::parse_all(text, brackwen::first_words_of_lines);
+    benchmark::DoNotOptimize(words);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_FirstWordsOfLines)->Unit(benchmark::kMillisecond);
+
+}  // namespace
