@@ -33,8 +33,10 @@ ActionError io_error(std::string message) {
   return ActionError{ActionError::Kind::IO, std::move(message)};
 }
 
-std::string errno_text(int error) {
-  return error == 0 ? "unknown error" : std::strerror(error);
+// The system's wording, when the failing call left one in errno.
+std::string with_reason(std::string message, int error) {
+  if (error != 0) message += std::string(": ") + std::strerror(error);
+  return message;
 }
 
 template <class F>
@@ -164,7 +166,7 @@ std::optional<std::string> read_stdout_lines(int fd, ActionId id) noexcept {
       ssize_t n = ::read(fd, buf.data(), buf.size());
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        failure = "Failed to read git's standard output: " + errno_text(errno);
+        failure = with_reason("Failed to read git's standard output", errno);
         break;
       }
       if (n == 0) break;
@@ -318,7 +320,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   argv.insert(argv.end(), args.begin(), args.end());
   errno = 0;
   auto child = spawn_process(argv, repo_path);
-  if (!child) return io_error("Failed to start git in " + repo_path + ": " + errno_text(errno));
+  if (!child) return io_error(with_reason("Failed to start git in " + repo_path, errno));
 
   ReaderResult reader_result;
   std::thread reader;
@@ -340,7 +342,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   } else {
     errno = 0;
     status = wait_child(child->pid);
-    if (status < 0) return io_error("Failed to wait for git: " + errno_text(errno));
+    if (status < 0) return io_error(with_reason("Failed to wait for git", errno));
   }
   if (status != 0) return classify_recorded_failure(id);
   if (stdout_failure) return io_error(std::move(*stdout_failure));

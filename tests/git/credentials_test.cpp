@@ -24,8 +24,7 @@ constexpr const char* kUser = AuthenticatedRepoServer::user;
 constexpr const char* kPassword = AuthenticatedRepoServer::password;
 
 std::string env(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "<unset>";
+  return get_environment(name).value_or("<unset>");
 }
 
 std::string joined(const std::vector<std::string>& parts) {
