@@ -1,6 +1,7 @@
 // Every "/f/" endpoint, keyed by the path after "/f/".
 #include "server/endpoints.hpp"
 
+#include "server/handlers/actions.hpp"
 #include "server/handlers/conflicts.hpp"
 #include "server/handlers/data_store.hpp"
 #include "server/handlers/files.hpp"
@@ -21,6 +22,16 @@ std::span<const Endpoint> endpoint_table() {
       {"temp_dir", &handle_temp_dir},
       {"file_size", &handle_file_size},
       {"write_file", &handle_write_file},
+      {"command", &handle_command},
+      {"commands", &handle_commands},
+      {"stash_changes", &handle_stash_changes},
+      {"fetch_all", &handle_fetch_all},
+      {"create_repo", &handle_create_repo},
+      {"clone_repo", &handle_clone_repo},
+      {"stash_staged", &handle_stash_staged},
+      {"poll_action2", &handle_poll_action2},
+      {"set_credentials", &handle_set_credentials},
+      {"override_git_home", &handle_override_git_home},
   };
   return table;
 }
