@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "git/run_git.hpp"
-#include "stores/stores.hpp"
+#include "stores/repo_changed.hpp"
 
 namespace brackwen {
 namespace {
@@ -20,13 +20,6 @@ bool make_directory(const std::string& path) {
 
 bool reads_as_option(std::string_view text) {
   return text.starts_with('-');
-}
-
-void mark_repo_changed(const std::string& repo_path) {
-  REPO_CHANGED().update([&](std::unordered_map<std::string, bool>& flags) {
-    auto it = flags.find(repo_path);
-    if (it != flags.end()) it->second = true;
-  });
 }
 
 std::optional<std::string> stash_top(const std::string& repo_path) {
