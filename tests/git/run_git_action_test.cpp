@@ -106,16 +106,6 @@ TEST(ActionCommands, StopAtTheFirstFailingCommand) {
   EXPECT_FALSE(std::filesystem::exists(repo.path / "third.txt"));
 }
 
-TEST(ActionCommands, EachCommandRunsInTheRepository) {
-  TempRepo repo;
-  repo.commit_file("a.txt", "a\n", "one");
-  ActionId id =
-      start_git_actions(repo.str(), {{"rev-parse", "--show-toplevel"}, {"log", "--format=%s"}});
-  ActionState state = wait_for_action(id);
-  EXPECT_FALSE(state.error);
-  EXPECT_EQ(state.stdout_lines, (std::vector<std::string>{repo.str(), "one"}));
-}
-
 TEST(ActionFailure, KindComesFromStandardError) {
   struct Case {
     std::string script;
