@@ -45,11 +45,17 @@ TEST(CalcRefDiffCount, CountsOverTheCachedGraph) {
     std::string a, b;
     uint32_t count;
   } cases[] = {
-      {"hi-c", "hi-p", 1},    {"hi-p", "hi-c", 0},    {"hi-c", "hi-c", 0},  {"hi-m", "hi-c", 3},
-      {"hi-m", "hi-b2", 3},   {"hi-b2", "hi-c", 2},   {"hi-x", "hi-r1", 2},  // the parent outside
-                                                                             // the cache counts,
-                                                                             // unwalked
-      {"hi-c", "hi-none", 0}, {"hi-none", "hi-c", 0},
+      {"hi-c", "hi-p", 1},
+      {"hi-p", "hi-c", 0},
+      {"hi-c", "hi-c", 0},
+      {"hi-m", "hi-c", 3},
+      {"hi-m", "hi-b2", 3},
+      {"hi-b2", "hi-c", 2},
+      {"hi-x", "hi-r1", 2},  // the parent outside
+                             // the cache counts,
+                             // unwalked
+      {"hi-c", "hi-none", 0},
+      {"hi-none", "hi-c", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(calc_ref_diff_count(c.a, c.b, map), c.count) << c.a << " " << c.b;
