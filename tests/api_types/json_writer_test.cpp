@@ -1,0 +1,114 @@
+#include "api_types/json_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "api_types/json_reader.hpp"
+
+namespace brackwen {
+namespace {
+
+TEST(WriteText, EscapesExactlyQuoteBackslashAndControlCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"", R"("\"")"},       {"\\", R"("\\")"},       {"\b", R"("\b")"}, {"\t", R"("\t")"},
+      {"\n", R"("\n")"},       {"\f", R"("\f")"},       {"\r", R"("\r")"}, {"\x01", R"("\u0001")"},
+      {"\x1f", R"("\u001f")"}, {"\x1b", R"("\u001b")"}, {"/", R"("/")"},   {"\x7f", "\"\x7f\""},
+      {"é€😀", "\"é€😀\""},      {"", R"("")"},
+  };
+  for (const auto& [text, json] : cases) EXPECT_EQ(to_json(text), json) << json;
+  EXPECT_EQ(to_json(std::string(1, '\0')), R"("\u0000")");
+}
+
+TEST(WriteText, EveryControlCharacterHasItsEscape) {
+  for (int c = 0; c < 0x20; ++c) {
+    std::string json = to_json(std::string(1, char(c)));
+    if (std::strchr("\b\t\n\f\r", c) && c != 0) {
+      EXPECT_EQ(json.size(), 4u) << c;
+    } else {
+      char expected[16];
+      std::snprintf(expected, sizeof expected, "\"\\u%04x\"", c);
+      EXPECT_EQ(json, expected);
+    }
+  }
+}
+
+// The word-at-a-time scan must find a character to escape at any offset of a long text.
+TEST(WriteText, EscapesAtEveryOffsetOfLongTexts) {
+  for (char special : {'"', '\\', '\n', '\x1f'}) {
+    for (size_t at = 0; at < 40; ++at) {
+      std::string text(40, 'x');
+      text[at] = special;
+      std::string json = to_json(text);
+      auto back = read_body<std::string>(json);
+      ASSERT_TRUE(back) << json;
+      EXPECT_EQ(*back, text);
+      EXPECT_EQ(json.size(), 42u + (special == '\x1f' ? 5 : 1));
+    }
+  }
+}
+
+TEST(WriteNumber, IntegersInDecimalWithoutPadding) {
+  EXPECT_EQ(to_json(uint32_t{0}), "0");
+  EXPECT_EQ(to_json(uint32_t{4294967295}), "4294967295");
+  EXPECT_EQ(to_json(int32_t{-500}), "-500");
+  EXPECT_EQ(to_json(std::numeric_limits<int32_t>::min()), "-2147483648");
+  EXPECT_EQ(to_json(std::numeric_limits<uint64_t>::max()), "18446744073709551615");
+}
+
+TEST(WriteNumber, FloatLayout) {
+  const std::pair<float, std::string> cases[] = {
+      {1.7e12f, "1700000000000.0"},
+      {86400000.0f, "86400000.0"},
+      {0.0f, "0.0"},
+      {-0.0f, "-0.0"},
+      {0.5f, "0.5"},
+      {1e30f, "1e30"},
+      {1.5f, "1.5"},
+      {-2.0f, "-2.0"},
+      {123.456f, "123.456"},
+      {0.001234f, "0.001234"},
+      {1e-6f, "0.000001"},
+      {1.234e-7f, "1.234e-7"},
+      {9.999999e12f, "9999999000000.0"},
+      {1e13f, "1e13"},
+      {1.5e13f, "1.5e13"},
+      {std::numeric_limits<float>::max(), "3.4028235e38"},
+      {std::numeric_limits<float>::denorm_min(), "1e-45"},
+      {std::nanf(""), "null"},
+      {std::numeric_limits<float>::infinity(), "null"},
+      {-std::numeric_limits<float>::infinity(), "null"},
+  };
+  for (const auto& [value, json] : cases) EXPECT_EQ(to_json(value), json) << json;
+}
+
+TEST(WriteNumber, EveryFiniteFloatReadsBackTheSame) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    uint32_t bits = random();
+    float value;
+    std::memcpy(&value, &bits, 4);
+    if (!std::isfinite(value)) continue;
+    std::string json = to_json(value);
+    auto back = read_body<float>(json);
+    ASSERT_TRUE(back) << json;
+    EXPECT_EQ(std::memcmp(&*back, &value, 4), 0) << json;
+  }
+}
+
+TEST(WriteContainers, CompactListsMapsPairsAndOptionals) {
+  EXPECT_EQ(to_json(std::vector<std::string>{}), "[]");
+  EXPECT_EQ(to_json(std::vector<std::string>{"a", "b"}), R"(["a","b"])");
+  EXPECT_EQ(to_json(std::map<std::string, uint32_t>{{"k\"", 1}, {"l", 2}}), R"({"k\"":1,"l":2})");
+  EXPECT_EQ(to_json(std::unordered_map<std::string, std::string>{}), "{}");
+  EXPECT_EQ(to_json(std::pair<std::string, std::vector<uint32_t>>{"c", {}}), R"(["c",[]])");
+  EXPECT_EQ(to_json(std::optional<uint32_t>{}), "null");
+  EXPECT_EQ(to_json(std::optional<uint32_t>{3}), "3");
+  EXPECT_EQ(to_json(true), "true");
+}
+
+}  // namespace
+}  // namespace brackwen
