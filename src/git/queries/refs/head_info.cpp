@@ -15,41 +15,6 @@ namespace {
 
 constexpr std::string_view kRemotesPrefix = "refs/remotes/";
 
-std::string count_key(std::string_view a, std::string_view b) {
-  std::string key;
-  key.reserve(a.size() + b.size());
-  key.append(a).append(b);
-  return key;
-}
-
-// Looked up under the read lock: copying the whole map for one key would cost more than the
-// count it saves once the cache holds a few thousand refs' worth.
-std::optional<uint32_t> cached_count(const std::string& key) {
-  auto hit = REACHABLE_IDS_CACHE().read([&](const auto& cache) -> std::optional<uint32_t> {
-    auto found = cache.find(key);
-    if (found == cache.end()) return std::nullopt;
-    return found->second;
-  });
-  return hit ? *hit : std::nullopt;
-}
-
-void remember_count(std::string key, uint32_t count) {
-  REACHABLE_IDS_CACHE().update([&](auto& cache) { cache.insert_or_assign(std::move(key), count); });
-}
-
-// The commit's ancestors and the commit itself, as views of the map's own ids.
-CommitIdSet reachable_with_self(CommitsById::const_iterator commit, const CommitsById& commits) {
-  CommitIdSet reached = reachable_commit_ids(*commit->second, commits);
-  reached.insert(commit->first);
-  return reached;
-}
-
-uint32_t count_missing(const CommitIdSet& from, const CommitIdSet& excluded) {
-  uint32_t count = 0;
-  for (std::string_view id : from) count += excluded.contains(id) ? 0 : 1;
-  return count;
-}
-
 const RefInfo* first_head_ref(const std::vector<RefInfo>& refs) {
   auto found = std::find_if(refs.begin(), refs.end(), [](const RefInfo& r) { return r.head; });
   return found == refs.end() ? nullptr : &*found;
@@ -159,6 +124,11 @@ std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
 
 RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
                             const CommitsById& commits) {
+  return calc_ref_diffs(head_commit_id, refs, AncestryCounter(commits, head_commit_id));
+}
+
+RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
+                            const AncestryCounter& counter) {
   std::vector<const RefInfo*> listed;
   listed.reserve(refs.size());
   for (const auto& entry : refs) listed.push_back(entry.second);
@@ -166,7 +136,7 @@ RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& ref
   tbb::parallel_for(size_t{0}, listed.size(), [&](size_t i) {
     // A failed count (out of memory) leaves that ref at zero rather than leave the worker.
     try {
-      counts[i] = calc_ref_diff_counts(listed[i]->commit_id, head_commit_id, commits);
+      counts[i] = counter.counts(listed[i]->commit_id, head_commit_id);
     } catch (...) {
     }
   });
@@ -184,27 +154,7 @@ uint32_t calc_ref_diff_count(std::string_view a, std::string_view b, const Commi
 
 AheadBehind calc_ref_diff_counts(std::string_view a, std::string_view b,
                                  const CommitsById& commits) {
-  std::string key_ab = count_key(a, b);
-  std::string key_ba = count_key(b, a);
-  std::optional<uint32_t> ab = cached_count(key_ab);
-  std::optional<uint32_t> ba = cached_count(key_ba);
-  if (ab && ba) return {*ab, *ba};
-  auto commit_a = commits.find(a);
-  auto commit_b = commits.find(b);
-  if (commit_a == commits.end() || commit_b == commits.end() || a == b) {
-    return {ab.value_or(0), ba.value_or(0)};
-  }
-  CommitIdSet from_a = reachable_with_self(commit_a, commits);
-  CommitIdSet from_b = reachable_with_self(commit_b, commits);
-  if (!ab) {
-    ab = count_missing(from_a, from_b);
-    remember_count(std::move(key_ab), *ab);
-  }
-  if (!ba) {
-    ba = count_missing(from_b, from_a);
-    remember_count(std::move(key_ba), *ba);
-  }
-  return {*ab, *ba};
+  return AncestryCounter(commits).counts(a, b);
 }
 
 void walk_commit_graph(const Commit& start, std::string_view stop_id, const CommitsById& commits,

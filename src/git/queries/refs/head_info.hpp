@@ -15,6 +15,7 @@
 #include "api_types/replies.hpp"
 #include "git/commit.hpp"
 #include "git/queries/graph.hpp"
+#include "git/queries/refs/ancestry_counts.hpp"
 
 namespace brackwen {
 
@@ -48,16 +49,13 @@ using RefHeadDiffs = std::unordered_map<std::string, RefHeadDiff>;
 // Every ref's counts against the head commit, counted in parallel.
 RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
                             const CommitsById& commits);
+// The same with the counter of a request that counts more pairs over the same commits.
+RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
+                            const AncestryCounter& counter);
 
 // count(a, b); 0 when a equals b or either is not in `commits` (such zeros are not kept).
 // Counts are kept in REACHABLE_IDS_CACHE for the life of the process.
 uint32_t calc_ref_diff_count(std::string_view a, std::string_view b, const CommitsById& commits);
-
-struct AheadBehind {
-  uint32_t ahead = 0;   // count(a, b)
-  uint32_t behind = 0;  // count(b, a)
-  bool operator==(const AheadBehind&) const = default;
-};
 
 // Both counts of a pair from one walk of each side, each kept as calc_ref_diff_count keeps it.
 AheadBehind calc_ref_diff_counts(std::string_view a, std::string_view b,

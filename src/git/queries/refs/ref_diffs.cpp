@@ -7,13 +7,13 @@ namespace brackwen {
 namespace {
 
 RefDiff count_pair(const BranchPair& pair, std::string_view head_commit_id,
-                   const CommitsById& commits) {
+                   const AncestryCounter& counter) {
   RefDiff diff;
-  AheadBehind head = calc_ref_diff_counts(pair.local->commit_id, head_commit_id, commits);
+  AheadBehind head = counter.counts(pair.local->commit_id, head_commit_id);
   diff.ahead_of_head = head.ahead;
   diff.behind_head = head.behind;
   if (!pair.remote) return diff;
-  AheadBehind remote = calc_ref_diff_counts(pair.local->commit_id, pair.remote->commit_id, commits);
+  AheadBehind remote = counter.counts(pair.local->commit_id, pair.remote->commit_id);
   diff.ahead_of_remote = remote.ahead;
   diff.behind_remote = remote.behind;
   return diff;
@@ -46,12 +46,13 @@ std::optional<std::pair<RefDiffs, RefHeadDiffs>> load_ref_diffs(const std::strin
   std::vector<BranchPair> pairs =
       branch_push_remote_pairs(config ? config->entries : TextMap{}, refs);
   CommitsById commits = commits_by_id(all->commits);
+  AncestryCounter counter(commits, head_commit_id);
 
   std::vector<RefDiff> counted(pairs.size());
   tbb::parallel_for(size_t{0}, pairs.size(), [&](size_t i) {
     // A failed count (out of memory) leaves that branch at zero rather than leave the worker.
     try {
-      counted[i] = count_pair(pairs[i], head_commit_id, commits);
+      counted[i] = count_pair(pairs[i], head_commit_id, counter);
     } catch (...) {
     }
   });
@@ -59,7 +60,7 @@ std::optional<std::pair<RefDiffs, RefHeadDiffs>> load_ref_diffs(const std::strin
   by_branch.reserve(pairs.size());
   for (size_t i = 0; i < pairs.size(); ++i)
     by_branch.insert_or_assign(pairs[i].local->id, counted[i]);
-  return std::pair{std::move(by_branch), calc_ref_diffs(head_commit_id, refs, commits)};
+  return std::pair{std::move(by_branch), calc_ref_diffs(head_commit_id, refs, counter)};
 }
 
 }  // namespace brackwen
