@@ -2,6 +2,7 @@
 // JSON form of every record.
 #pragma once
 #include "api_types/config_json.hpp"
+#include "api_types/git_version_json.hpp"
 #include "api_types/json_reader.hpp"
 #include "api_types/json_writer.hpp"
 #include "api_types/records_json.hpp"

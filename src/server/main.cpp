@@ -1,4 +1,29 @@
-// The program's entry: start-up steps, then the server.
+// The program's entry: the environment git inherits, the git version, then the server.
+#include <csignal>
 #include <cstdlib>
+#include <exception>
 
-int main() { return EXIT_SUCCESS; }
+#include "diagnostics.hpp"
+#include "git/git_version.hpp"
+#include "server/server.hpp"
+#include "server/startup.hpp"
+
+int main() {
+  // A client or front end that goes away must cost a failed write, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    brackwen::prepare_environment();
+    // After PATH is amended, so that the git asked is the one every query will run. Its
+    // outcome does not matter: "/f/git_version" asks again while no version is known.
+    try {
+      brackwen::load_git_version();
+    } catch (...) {
+    }
+    return brackwen::run_server();
+  } catch (const std::exception& e) {
+    brackwen::write_stderr(std::string("Started server failed: ") + e.what() + "\n");
+  } catch (...) {
+    brackwen::write_stderr("Started server failed\n");
+  }
+  return EXIT_FAILURE;
+}

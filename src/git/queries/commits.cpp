@@ -1,0 +1,111 @@
+// The argument lists of the commit queries and the stash rewrite.
+#include "git/queries/commits.hpp"
+
+#include <algorithm>
+
+#include "git/queries/commits_parsers.hpp"
+#include "git/run_git.hpp"
+#include "parser/input.hpp"
+
+namespace brackwen {
+namespace {
+
+constexpr std::string_view STASH_REF_PREFIX = "refs/stash@{";
+constexpr size_t STASH_ROOM = 32;
+
+std::vector<std::string> with_log_format(std::vector<std::string> args) {
+  args.emplace_back(DECORATE_ARG);
+  args.emplace_back(PRETTY_FORMAT_ARG);
+  return args;
+}
+
+std::optional<ParsedCommit> load_one_commit(const std::string& repo_path,
+                                            std::vector<std::string> args) {
+  auto out = run_git(repo_path, args);
+  if (!out) return std::nullopt;
+  return parse_all(*out, parse_commit);
+}
+
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0;;) {
+    size_t found = text.find(from, at);
+    out.append(text.substr(at, found - at));
+    if (found == std::string_view::npos) return out;
+    out.append(to);
+    at = found + from.size();
+  }
+}
+
+}  // namespace
+
+bool looks_like_option(std::string_view revision) {
+  return revision.starts_with('-');
+}
+
+std::optional<ParsedCommit> load_head_commit(const std::string& repo_path) {
+  auto args = with_log_format({"log"});
+  args.insert(args.end(), {"-n1", std::string(DATE_ARG)});
+  return load_one_commit(repo_path, std::move(args));
+}
+
+std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
+                                                       const std::string& branch_name) {
+  if (looks_like_option(branch_name)) return std::nullopt;
+  auto args = with_log_format({"log", branch_name});
+  args.insert(args.end(), {"-n1", std::string(DATE_ARG)});
+  return load_one_commit(repo_path, std::move(args));
+}
+
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {
+  auto args = with_log_format({"log", "--branches", "--tags", "--remotes"});
+  args.insert(args.end(), {"-n" + std::to_string(count), std::string(DATE_ARG)});
+  auto out = run_git(repo_path, args);
+  if (!out) return std::nullopt;
+  // Sized once (no record is shorter than the marker), with room for the stashes merged in
+  // later; room that is never used is never touched, so it costs no memory.
+  size_t expected = std::min<size_t>(count, out->size() / COMMIT_LOG_MARKER.size());
+  return parse_all(*out, [&](Input& in) { return parse_commit_log(in, expected + STASH_ROOM); });
+}
+
+void make_stash_entry(ParsedCommit& entry, size_t position) {
+  entry.stash_id = std::string(STASH_REF_PREFIX) + std::to_string(position) + "}";
+  entry.is_merge = false;
+  entry.refs.clear();
+  if (entry.parent_ids.size() > 1) entry.parent_ids.resize(1);
+  std::string_view message = entry.message;
+  entry.message = replace_all(message.substr(0, message.find(':')), "WIP", "Stash");
+}
+
+std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_path) {
+  std::vector<std::string> args = {"reflog", "show", "stash", "-z"};
+  args = with_log_format(std::move(args));
+  args.emplace_back(DATE_ARG);
+  auto out = run_git(repo_path, args);
+  if (!out) return std::nullopt;
+  auto stashes = parse_all(*out, parse_commits);
+  if (!stashes) return std::nullopt;
+  for (size_t i = 0; i < stashes->size(); ++i) make_stash_entry((*stashes)[i], i);
+  return stashes;
+}
+
+Commit commit_from_parsed(ParsedCommit parsed) {
+  Commit c;
+  c.author = std::move(parsed.author);
+  c.email = std::move(parsed.email);
+  c.date = parsed.date;
+  c.id = std::move(parsed.id);
+  c.index = parsed.index;
+  c.parent_ids = std::move(parsed.parent_ids);
+  c.is_merge = parsed.is_merge;
+  c.message = std::move(parsed.message);
+  c.stash_id = std::move(parsed.stash_id);
+  c.refs.reserve(parsed.refs.size());
+  for (RefInfo& ref : parsed.refs) c.refs.push_back(std::move(ref.id));
+  c.filtered = parsed.filtered;
+  c.num_skipped = parsed.num_skipped;
+  return c;
+}
+
+}  // namespace brackwen

@@ -1,0 +1,39 @@
+// The commit queries: the head commit, a ref's newest commit, the log of all refs, the stashes.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "git/commit.hpp"
+#include "git/queries/commits_parsers.hpp"
+
+namespace brackwen {
+
+// Absent in a repository without commits.
+std::optional<ParsedCommit> load_head_commit(const std::string& repo_path);
+
+// Absent when git cannot resolve the name, and for a name that begins with "-", which git
+// would take as an option.
+std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
+                                                       const std::string& branch_name);
+
+// The newest `count` commits of every branch, tag and remote-tracking ref, in git's order,
+// already in list form (the decorations beside them), since this is the long list.
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count);
+
+// The stash list, newest first: stash ids set, only the first parent kept, no refs, and the
+// message cut to the text before its first ":", with "WIP" read as "Stash".
+std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_path);
+
+// The stash form of one reflog record; `position` is its place in the stash list.
+void make_stash_entry(ParsedCommit& entry, size_t position);
+
+// The list form: refs become their ids, all of them, in order.
+Commit commit_from_parsed(ParsedCommit parsed);
+
+// Whether a text from a request could be taken by git as an option instead of a revision.
+bool looks_like_option(std::string_view revision);
+
+}  // namespace brackwen

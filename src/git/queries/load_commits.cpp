@@ -1,0 +1,243 @@
+// Loading, caching and filtering the commit list. The stash list and the log come from two
+// git processes that run at the same time; the log is read on the calling thread.
+#include "git/queries/load_commits.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+
+#include "git/queries/commits.hpp"
+#include "git/queries/graph.hpp"
+#include "git/queries/patches/patches.hpp"
+#include "stores/repo_changed.hpp"
+
+namespace brackwen {
+namespace {
+
+// A loader that throws counts as failed; nothing escapes its thread.
+template <class T, class F>
+bool run_loader(F&& load, std::optional<T>& out) {
+  try {
+    out = load();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
+  std::optional<std::vector<ParsedCommit>> stashes;
+  bool stashes_ok = false;
+  auto stash_loader = [&stashes, &stashes_ok, path = repo_path] {
+    stashes_ok = run_loader([&] { return load_stashes(path); }, stashes);
+  };
+  std::thread stash_thread;
+  try {
+    stash_thread = std::thread(stash_loader);
+  } catch (const std::system_error&) {
+    stash_loader();
+  }
+  std::optional<CommitLog> log;
+  bool log_ok = run_loader([&] { return load_commits(repo_path, count); }, log);
+  if (stash_thread.joinable()) stash_thread.join();
+  if (!stashes_ok || !log_ok || !log) return std::nullopt;
+  if (stashes) {
+    std::vector<Commit> entries;
+    entries.reserve(stashes->size());
+    for (ParsedCommit& s : *stashes) entries.push_back(commit_from_parsed(std::move(s)));
+    merge_stashes(log->commits, std::move(entries));
+  }
+  return log;
+}
+
+std::shared_ptr<const CommitsAndRefs> load_fresh(const ReqCommitsOptions2& request) {
+  auto log = request.skip_stashes ? load_commits(request.repo_path, request.num_commits)
+                                  : load_log_and_stashes(request.repo_path, request.num_commits);
+  if (!log) return nullptr;
+  for (size_t i = 0; i < log->commits.size(); ++i) log->commits[i].index = i;
+  auto config = get_cached_config(request.repo_path);
+  auto fresh = std::make_shared<CommitsAndRefs>();
+  fresh->refs = ref_list(log->refs, config ? config->entries : TextMap{});
+  fresh->commits = std::move(log->commits);
+  log.reset();
+  std::shared_ptr<const CommitsAndRefs> snapshot = std::move(fresh);
+  // The snapshot it replaces is freed after the lock is released, not under it.
+  std::shared_ptr<const CommitsAndRefs> replaced;
+  COMMITS_CACHE().update(
+      [&](CommitsCache& cache) { replaced = std::exchange(cache[request.repo_path], snapshot); });
+  replaced.reset();
+  clear_repo_changed_status(request.repo_path);
+  return snapshot;
+}
+
+using IdSet = std::unordered_set<std::string_view>;
+
+IdSet branch_ids(const CommitsAndRefs& all, const CommitsById& by_id,
+                 const std::string& short_name) {
+  IdSet ids;
+  for (const RefInfo& ref : all.refs) {
+    if (ref.short_name != short_name) continue;
+    auto found = by_id.find(ref.commit_id);
+    if (found == by_id.end() || ids.contains(found->first)) continue;
+    ids.merge(reachable_commit_ids(*found->second, by_id));
+    ids.insert(found->first);
+  }
+  if (ids.empty()) return ids;
+  // Stash entries carry only their base commit as parent.
+  for (const auto& [id, c] : by_id) {
+    if (!c->stash_id) continue;
+    bool on_branch = std::any_of(c->parent_ids.begin(), c->parent_ids.end(),
+                                 [&](const std::string& p) { return ids.contains(p); });
+    if (on_branch) ids.insert(id);
+  }
+  return ids;
+}
+
+IdSet user_ids(const CommitsAndRefs& all, const std::string& author) {
+  IdSet ids;
+  for (const Commit& c : all.commits) {
+    if (c.author == author) ids.insert(c.id);
+  }
+  return ids;
+}
+
+IdSet file_ids(const CommitsAndRefs& all, const std::string& repo_path,
+               const std::string& file_name) {
+  auto patches = load_patches(repo_path, all.commits);
+  IdSet ids;
+  for (const Commit& c : all.commits) {
+    auto found = patches->find(c.id);
+    if (found == patches->end()) continue;
+    bool touches = std::any_of(found->second.begin(), found->second.end(), [&](const Patch& p) {
+      return p.new_file == file_name || p.old_file == file_name;
+    });
+    if (touches) ids.insert(c.id);
+  }
+  return ids;
+}
+
+std::vector<IdSet> filter_sets(const ReqCommitsOptions2& request, const CommitsAndRefs& all) {
+  std::optional<CommitsById> by_id;
+  std::vector<IdSet> sets;
+  for (const CommitFilter& filter : request.filters) {
+    switch (filter.kind) {
+      case CommitFilter::Kind::Branch:
+        if (!by_id) by_id = commits_by_id(all.commits);
+        sets.push_back(branch_ids(all, *by_id, filter.short_name));
+        break;
+      case CommitFilter::Kind::User:
+        sets.push_back(user_ids(all, filter.author));
+        break;
+      case CommitFilter::Kind::Commit:
+        sets.push_back(IdSet{filter.commit_id});
+        break;
+      case CommitFilter::Kind::File:
+        sets.push_back(file_ids(all, request.repo_path, filter.file_name));
+        break;
+    }
+  }
+  return sets;
+}
+
+std::vector<Commit> kept_commits(const CommitsAndRefs& all, const std::vector<IdSet>& sets) {
+  std::vector<Commit> kept;
+  uint32_t skipped = 0;
+  for (const Commit& c : all.commits) {
+    bool passes =
+        std::all_of(sets.begin(), sets.end(), [&](const IdSet& ids) { return ids.contains(c.id); });
+    if (!passes) {
+      ++skipped;
+      continue;
+    }
+    kept.push_back(c);
+    kept.back().index = kept.size() - 1;
+    kept.back().num_skipped = skipped;
+    skipped = 0;
+  }
+  return kept;
+}
+
+}  // namespace
+
+void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes) {
+  // Among themselves the stashes order by date, newest first; the rule "a stash goes before
+  // every log commit older than it" is no strict weak ordering once log commits are out of
+  // date order, so it is applied as one merge of the two runs rather than handed to a sort.
+  std::stable_sort(stashes.begin(), stashes.end(),
+                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
+  size_t log_size = list.size();
+  std::vector<size_t> logs_before(stashes.size());
+  size_t next_log = 0;
+  for (size_t j = 0; j < stashes.size(); ++j) {
+    while (next_log < log_size && !(stashes[j].date.ms > list[next_log].date.ms)) ++next_log;
+    logs_before[j] = next_log;
+  }
+  // In place from the back, so the long list is never copied.
+  list.resize(log_size + stashes.size());
+  size_t end = log_size;
+  for (size_t j = stashes.size(); j-- > 0;) {
+    std::move_backward(list.begin() + static_cast<ptrdiff_t>(logs_before[j]),
+                       list.begin() + static_cast<ptrdiff_t>(end),
+                       list.begin() + static_cast<ptrdiff_t>(end + j + 1));
+    list[logs_before[j] + j] = std::move(stashes[j]);
+    end = logs_before[j];
+  }
+}
+
+std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
+                              const std::unordered_map<std::string, std::string>& config) {
+  std::vector<const RefInfo*> listed;
+  for (const RefInfo& ref : decorations) {
+    if (ref.full_name.find("HEAD") == std::string::npos) listed.push_back(&ref);
+  }
+  // Siblings are looked for among the refs as parsed, first match in list order.
+  std::unordered_map<std::string_view, const RefInfo*> first_local;
+  std::unordered_map<std::string, const RefInfo*> first_remote;
+  auto remote_key = [](std::string_view short_name, std::string_view remote) {
+    std::string key(short_name);
+    key += '\0';  // git allows no NUL in ref names
+    key += remote;
+    return key;
+  };
+  for (const RefInfo* ref : listed) {
+    if (ref->location == RefLocation::Local) {
+      first_local.try_emplace(ref->short_name, ref);
+    } else if (ref->remote_name) {
+      first_remote.try_emplace(remote_key(ref->short_name, *ref->remote_name), ref);
+    }
+  }
+  std::vector<RefInfo> refs;
+  refs.reserve(listed.size());
+  for (const RefInfo* ref : listed) {
+    RefInfo out = *ref;
+    if (!out.remote_name) out.remote_name = get_push_remote(config, out.short_name);
+    out.sibling_id.reset();
+    const RefInfo* sibling = nullptr;
+    if (out.location == RefLocation::Remote) {
+      auto found = first_local.find(out.short_name);
+      if (found != first_local.end()) sibling = found->second;
+    } else {
+      auto found = first_remote.find(remote_key(out.short_name, *out.remote_name));
+      if (found != first_remote.end()) sibling = found->second;
+    }
+    if (sibling) out.sibling_id = sibling->id;
+    refs.push_back(std::move(out));
+  }
+  return refs;
+}
+
+std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request) {
+  std::shared_ptr<const CommitsAndRefs> all;
+  if (request.fast) all = get_cached_commits(request.repo_path);
+  if (!all) all = load_fresh(request);
+  if (!all) return std::nullopt;
+  if (request.filters.empty()) return LoadedCommits{std::move(all), std::nullopt};
+  auto sets = filter_sets(request, *all);
+  auto kept = kept_commits(*all, sets);
+  return LoadedCommits{std::move(all), std::move(kept)};
+}
+
+}  // namespace brackwen

@@ -1,0 +1,40 @@
+// The history view's query: the commit log of all refs with the stashes merged in by date,
+// the refs with their remote names and siblings, cached per repository, then filtered.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api_types/requests.hpp"
+#include "git/commit.hpp"
+#include "stores/stores.hpp"
+
+namespace brackwen {
+
+// What a load returns: the snapshot it cached (or found) and, when filters were given, the
+// commits that passed. Without filters every commit passes with its index as cached and
+// nothing skipped, which is exactly the snapshot, so it is handed out without a copy.
+struct LoadedCommits {
+  std::shared_ptr<const CommitsAndRefs> all;
+  std::optional<std::vector<Commit>> kept;
+
+  const std::vector<Commit>& commits() const { return kept ? *kept : all->commits; }
+  const std::vector<RefInfo>& refs() const { return all->refs; }
+};
+
+// Absent when the commit log cannot be loaded (git fails, prints nothing as in an empty
+// repository, or prints what the grammar cannot read) or a loader fails.
+std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request);
+
+// Places the stash entries among the log commits of `list`: each before the first log commit
+// that is strictly older, the log's own order untouched.
+void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes);
+
+// The ref list from every decoration of the list, in order: no names containing "HEAD", each
+// with its remote name filled in and its sibling (local branch <-> remote-tracking branch).
+std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
+                              const std::unordered_map<std::string, std::string>& config);
+
+}  // namespace brackwen

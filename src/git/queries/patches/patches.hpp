@@ -1,0 +1,36 @@
+// The changed files of commits, served from memory (PATCHES_CACHE), from one JSON file per
+// repository in the per-user caches directory, or from git.
+#pragma once
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "git/commit.hpp"
+#include "git/patch.hpp"
+
+namespace brackwen {
+
+// The disk cache file's name: the path's components run together without separators, with
+// every "/", ":" and "\" dropped, then ".json" (/work/app gives workapp.json).
+std::string patches_cache_file_name(std::string_view repo_path);
+
+// The disk cache file of a repository; absent when there is no per-user caches directory.
+std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_path);
+
+// The changed files of `commits` (normally the whole cached commit list), in git's order per
+// commit. Every commit whose files were found has its entry; the map may hold entries of
+// other commits of the repository too, so look commits up by id rather than iterate. It is
+// shared with PATCHES_CACHE: reading it never copies the lists.
+std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
+                                             const std::vector<Commit>& commits);
+
+// Makes `patches` the memory cache's map, for `repo_path`.
+void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap> patches);
+
+// Drops the finished diff searches and deletes the disk cache; the memory cache stays.
+void clear_all_caches();
+
+}  // namespace brackwen

@@ -1,0 +1,34 @@
+// What the request loop hands back to the HTTP layer for one request.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+namespace brackwen {
+
+inline constexpr const char* TEXT_CONTENT_TYPE = "text/plain; charset=UTF-8";
+
+// A file opened for a reply; closed when the last holder lets go, which is when the library
+// has finished sending it.
+struct OpenFile {
+  explicit OpenFile(int descriptor, uint64_t byte_count) : fd(descriptor), size(byte_count) {}
+  ~OpenFile();
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  int fd;
+  uint64_t size;
+};
+
+// A status-200 reply. An absent Reply is a dropped request: status 500, empty body.
+struct Reply {
+  std::string content_type = TEXT_CONTENT_TYPE;
+  std::variant<std::string, std::shared_ptr<const OpenFile>> body;
+  bool exit_after_sending = false;
+};
+
+inline Reply text_reply(std::string text) {
+  return Reply{TEXT_CONTENT_TYPE, std::move(text)};
+}
+
+}  // namespace brackwen
