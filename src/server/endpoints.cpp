@@ -3,9 +3,13 @@
 
 #include "server/handlers/branches.hpp"
 #include "server/handlers/config.hpp"
+#include "server/handlers/conflicts.hpp"
+#include "server/handlers/data_store.hpp"
 #include "server/handlers/diff_search.hpp"
+#include "server/handlers/files.hpp"
 #include "server/handlers/git_version.hpp"
 #include "server/handlers/probes.hpp"
+#include "server/handlers/raw_git.hpp"
 #include "server/handlers/relations.hpp"
 
 namespace brackwen {
@@ -26,6 +30,15 @@ std::span<const Endpoint> endpoint_table() {
       {"poll_diff_search", &handle_poll_diff_search},
       {"clear_cache", &handle_clear_cache},
       {"load_full_config", &handle_load_full_config},
+      {"load_conflicted_file", &handle_load_conflicted_file},
+      {"run", &handle_run},
+      {"load_commit_image", &handle_load_commit_image},
+      {"get_data_store", &handle_get_data_store},
+      {"set_data_store", &handle_set_data_store},
+      {"path_exists", &handle_path_exists},
+      {"temp_dir", &handle_temp_dir},
+      {"file_size", &handle_file_size},
+      {"write_file", &handle_write_file},
   };
   return table;
 }
