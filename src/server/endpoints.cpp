@@ -2,15 +2,20 @@
 #include "server/endpoints.hpp"
 
 #include "server/handlers/branches.hpp"
+#include "server/handlers/commit_log.hpp"
 #include "server/handlers/config.hpp"
 #include "server/handlers/conflicts.hpp"
 #include "server/handlers/data_store.hpp"
 #include "server/handlers/diff_search.hpp"
 #include "server/handlers/files.hpp"
 #include "server/handlers/git_version.hpp"
+#include "server/handlers/hunks.hpp"
 #include "server/handlers/probes.hpp"
 #include "server/handlers/raw_git.hpp"
 #include "server/handlers/relations.hpp"
+#include "server/handlers/search.hpp"
+#include "server/handlers/watching.hpp"
+#include "server/handlers/wip.hpp"
 
 namespace brackwen {
 
@@ -30,6 +35,9 @@ std::span<const Endpoint> endpoint_table() {
       {"poll_diff_search", &handle_poll_diff_search},
       {"clear_cache", &handle_clear_cache},
       {"load_full_config", &handle_load_full_config},
+      {"load_commits_and_refs", &handle_load_commits_and_refs},
+      {"load_head_commit", &handle_load_head_commit},
+      {"load_top_commit_for_branch", &handle_load_top_commit_for_branch},
       {"load_conflicted_file", &handle_load_conflicted_file},
       {"run", &handle_run},
       {"load_commit_image", &handle_load_commit_image},
@@ -39,6 +47,19 @@ std::span<const Endpoint> endpoint_table() {
       {"temp_dir", &handle_temp_dir},
       {"file_size", &handle_file_size},
       {"write_file", &handle_write_file},
+      {"load_hunks", &handle_load_hunks},
+      {"load_wip_hunks", &handle_load_wip_hunks},
+      {"load_wip_hunk_lines", &handle_load_wip_hunk_lines},
+      {"load_wip_patches", &handle_load_wip_patches},
+      {"load_patches_for_commit", &handle_load_patches_for_commit},
+      {"search_commits", &handle_search_commits},
+      {"watch_repo", &handle_watch_repo},
+      {"stop_watching_repo", &handle_stop_watching_repo},
+      {"repo_has_changed", &handle_repo_has_changed},
+      {"clear_repo_changed_status", &handle_clear_repo_changed_status},
+      {"clear_all_caches", &handle_clear_all_caches},
+      {"auto_complete", &handle_auto_complete},
+      {"scan_workspace", &handle_scan_workspace},
   };
   return table;
 }

@@ -1,6 +1,7 @@
 #include "git/commit_image.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -48,6 +49,9 @@ TEST(LoadCommitImage, FailuresReplyFalse) {
   EXPECT_FALSE(load_commit_image("/nonexistent-repo", id, "a.png", existing.string()));
   EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", existing.string() + '\0' + "x"));
   EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", out.str()));  // a directory
+  // A FIFO nobody reads fails at once rather than blocking the server.
+  ASSERT_EQ(mkfifo((out.path / "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", (out.path / "pipe").string()));
   EXPECT_EQ(slurp(existing), "keep");
 }
 

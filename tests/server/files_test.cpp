@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,6 +100,9 @@ TEST(WriteFile, FailuresCreateNothing) {
   EXPECT_FALSE(write_file((t.path / "dir").string(), "x"));
   EXPECT_FALSE(write_file(with_nul(t.path / "cut"), "x"));
   EXPECT_FALSE(fs::exists(t.path / "cut"));
+  // A FIFO nobody reads fails at once rather than blocking the server.
+  ASSERT_EQ(mkfifo((t.path / "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(write_file((t.path / "pipe").string(), "x"));
 }
 
 TEST(WriteFile, TildeIsNotExpanded) {
