@@ -224,10 +224,4 @@ std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks,
   return kept;
 }
 
-void clear_searches() {
-  DIFF_SEARCHES().update([](DiffSearches& all) {
-    std::erase_if(all, [](const auto& entry) { return entry.second.complete; });
-  });
-}
-
 }  // namespace brackwen

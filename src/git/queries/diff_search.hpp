@@ -44,7 +44,4 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
 // The added and removed lines that hold the text, byte for byte, in diff order.
 std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks, std::string_view search_text);
 
-// Drops every complete search; running ones keep their entries.
-void clear_searches();
-
 }  // namespace brackwen

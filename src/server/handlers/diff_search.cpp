@@ -3,6 +3,7 @@
 
 #include "git/queries/diff_search.hpp"
 #include "server/endpoint_shell.hpp"
+#include "stores/diff_searches.hpp"
 
 namespace brackwen {
 

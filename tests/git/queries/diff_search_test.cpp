@@ -10,6 +10,7 @@
 
 #include "git/queries/git_stub.hpp"
 #include "git/queries/refs/remote_repo.hpp"
+#include "stores/diff_searches.hpp"
 
 namespace brackwen {
 namespace {
