@@ -73,14 +73,6 @@ TEST(ConfigGrammar, ReadsGitConfigList) {
   }
 }
 
-TEST(ConfigGrammar, FailureReportPointsPastTheLastEntry) {
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(read_full_config("a.b=1\nflag"));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "\nPARSE FAILURE AT POSITION 10:\n  SUCCESSFULLY PARSED:\n  \"a.b=1\nflag\"\n  \n"
-            "  FAILED AT:\n  \"\"\n\n");
-}
-
 class LoadFullConfig : public testing::Test {
  protected:
   TempRepo repo;

@@ -196,28 +196,6 @@ TEST_F(DiffSearchRepo, ANewerSearchKillsAndReapsTheOlderGit) {
   EXPECT_EQ(finished.results->size(), 2u);
 }
 
-TEST_F(DiffSearchRepo, ClearingKeepsRunningSearches) {
-  ASSERT_TRUE(r.load());
-  uint32_t first = start_diff_search(r.repo.str(), "needle", 50, 0);
-  uint32_t second = start_diff_search(r.repo.str(), "needle", 50, 0);
-  wait_until_complete(first);
-  wait_until_complete(second);
-  test::TempDir files;
-  HangingFirstLog hanging(files);
-  uint32_t running = start_diff_search(r.repo.str(), "needle", 50, 0);
-  ASSERT_TRUE(read_pid(hanging.pid_file));
-  clear_searches();
-  auto all = get_diff_searches();
-  EXPECT_FALSE(all->contains(first));
-  EXPECT_FALSE(all->contains(second));
-  ASSERT_TRUE(all->contains(running));
-  EXPECT_FALSE(all->at(running).complete);
-  // Superseding it lets it end; its ending is still recorded.
-  uint32_t last = start_diff_search(r.repo.str(), "needle", 50, 0);
-  EXPECT_TRUE(wait_until_complete(running).complete);
-  wait_until_complete(last);
-}
-
 // A root commit of thousands of long paths that all hold the text, then one cached commit:
 // git prints well over a MiB before it ends, which it can only do while it is being read.
 // Built with fast-import and never checked out, which would cost more than the search.

@@ -50,19 +50,5 @@ TEST(DiffSearchEndpoints, IdsPollsAndClearing) {
   EXPECT_EQ(server.post("/f/clear_cache", "{}").status, 500);
 }
 
-TEST(DiffSearchEndpoints, RequestRecords) {
-  test::ServerProcess server;
-  EXPECT_EQ(server.post("/f/poll_diff_search", poll(4294967295)).status, 200);
-  for (const char* bad :
-       {"{\"searchId\":-1}", "{\"searchId\":1.5}", "{\"searchId\":4294967296}", "null"}) {
-    EXPECT_EQ(server.post("/f/poll_diff_search", bad).status, 500) << bad;
-  }
-  EXPECT_EQ(server
-                .post("/f/start_diff_search",
-                      "{\"repoPath\":\"/x\",\"searchText\":\"a\",\"numResults\":1}")
-                .status,
-            500);
-}
-
 }  // namespace
 }  // namespace brackwen

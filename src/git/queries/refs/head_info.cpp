@@ -4,7 +4,6 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "git/queries/commits.hpp"

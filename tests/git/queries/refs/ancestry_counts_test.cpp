@@ -16,23 +16,6 @@ Commit commit(std::string id, std::vector<std::string> parents) {
   return c;
 }
 
-TEST(DenseGraph, ParentsOutsideTheCacheAreLeaves) {
-  std::vector<Commit> commits{commit("dg-b", {"dg-a", "dg-out"}), commit("dg-a", {"dg-out"})};
-  CommitsById by_id = commits_by_id(commits);
-  DenseGraph graph = dense_graph(by_id);
-  ASSERT_EQ(graph.numbers.size(), 3u);
-  ASSERT_EQ(graph.first_parent.size(), 4u);
-  uint32_t b = graph.numbers.at("dg-b"), a = graph.numbers.at("dg-a");
-  uint32_t out = graph.numbers.at("dg-out");
-  auto parents = [&](uint32_t n) {
-    return std::vector<uint32_t>(graph.parents.begin() + graph.first_parent[n],
-                                 graph.parents.begin() + graph.first_parent[n + 1]);
-  };
-  EXPECT_EQ(parents(b), (std::vector<uint32_t>{a, out}));
-  EXPECT_EQ(parents(a), std::vector<uint32_t>{out});
-  EXPECT_EQ(parents(out), std::vector<uint32_t>{});
-}
-
 TEST(AncestryCounter, ConcurrentCountsAgreeWithOneByOne) {
   // A ladder of 300 commits with a merge every tenth step, counted from every rung against
   // the pinned tip by eight threads sharing one counter.
