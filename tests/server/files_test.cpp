@@ -1,28 +1,17 @@
 #include "server/files.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
+#include "support/file_size_limit.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string with_nul(const fs::path& p) {
   return p.string() + std::string("\0/x", 3);
@@ -87,7 +76,7 @@ TEST(WriteFile, CreatesOrReplacesWholeContent) {
   EXPECT_TRUE(write_file(file.string(), ""));
   EXPECT_TRUE(fs::exists(file));
   EXPECT_TRUE(write_file((t.path / "ten").string(), "ab\n"));
-  EXPECT_EQ(slurp(t.path / "ten"), "ab\n");
+  EXPECT_EQ(test::read_file(t.path / "ten"), "ab\n");
   std::string big(3 << 20, 'q');
   EXPECT_TRUE(write_file(file.string(), big));
   EXPECT_EQ(fs::file_size(file), big.size());
@@ -112,23 +101,19 @@ TEST(WriteFile, TildeIsNotExpanded) {
   fs::current_path(t.path);
   EXPECT_TRUE(write_file("~/x", "tilde"));
   fs::current_path(cwd);
-  EXPECT_EQ(slurp(t.path / "~/x"), "tilde");
+  EXPECT_EQ(test::read_file(t.path / "~/x"), "tilde");
 }
 
 TEST(WriteFile, AWriteBeyondTheFileSizeLimitFails) {
   Tree t;
   auto file = t.path / "limited";
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(write_file(file.string(), std::string(10000, 'x')) ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(test::with_file_size_limit(4096,
+                                       [&] {
+                                         return write_file(file.string(), std::string(10000, 'x'))
+                                                    ? "written"
+                                                    : "failed";
+                                       }),
+            "failed");
 }
 
 }  // namespace
