@@ -1,5 +1,6 @@
-// Fuzzes the JSON reader with the body of every request record: no crash, nothing accepted that
-// is not JSON, and whatever reads writes back to text that reads to the same record.
+// Fuzzes the JSON reader with the body of every request record and with the disk cache of
+// changed files: no crash, nothing accepted that is not JSON, and whatever reads writes back to
+// text that reads to the same record.
 #include <cstdint>
 #include <string_view>
 
@@ -55,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    CodeSearchOpts, PollSearchOpts, ReqPatchesForCommitOpts, SearchOptions,
                    CommitAncestorOpts, CommitOnBranchOpts, LoadConflictOptions, ReqImageOptions,
                    MessageAC, WatchRepoOptions, CommandOptions, CommandsOptions, CloneOptions,
-                   Credentials, StashStagedOptions, PollOptions, WriteFileOpts, DataStoreValues>(
-          body);
+                   Credentials, StashStagedOptions, PollOptions, WriteFileOpts, DataStoreValues,
+                   PatchMap>(body);
   if (accepted) {
     fuzz_require(read_with_dom(body).verdict != DomVerdict::Invalid,
                  "a record read from a body that is not JSON");
