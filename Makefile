@@ -23,9 +23,11 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer. -O1 with line
+# tables only compiles in half the time of -O2 -g, and stack traces still name the lines.
 sanitize: deps
-	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRACKWEN_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DBRACKWEN_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
