@@ -70,6 +70,15 @@ TEST_F(CommitQueries, RevisionThatLooksLikeAnOptionIsRefused) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(CommitQueries, BranchNamedLikeAFileOfTheWorkingTree) {
+  TempRepo repo;
+  std::string id = repo.commit_file("notes.txt", "1", "first");
+  git(repo.path, {"branch", "notes.txt"});
+  auto top = load_top_commit_for_branch(repo.str(), "notes.txt");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->id, id);
+}
+
 TEST_F(CommitQueries, DatesKeepTheFloatRoundingAndTheZoneSign) {
   TempRepo repo;
   sh(repo.path,
