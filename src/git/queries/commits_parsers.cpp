@@ -16,6 +16,13 @@ namespace {
 constexpr std::string_view TAG_PREFIX = "tag: ";
 constexpr std::string_view HEAD_PREFIX = "HEAD -> ";
 constexpr std::string_view DECORATION_SEPARATOR = ", ";
+// git's marks for a shallow clone's boundary commits and for replaced commits: decorations
+// that name no ref (with "--decorate=full" every ref is "HEAD" or begins with "refs/").
+constexpr std::string_view PSEUDO_DECORATIONS[] = {"grafted", "replaced"};
+
+bool names_no_ref(std::string_view item) {
+  return std::ranges::find(PSEUDO_DECORATIONS, item) != std::end(PSEUDO_DECORATIONS);
+}
 
 // Moves over the code points that `keep` accepts; ASCII is decided without a table lookup,
 // which matters on the hottest path of the server (the ids of a long history).
@@ -180,7 +187,7 @@ bool decorations(Input& in, std::vector<RefInfo>& refs) {
         item.remove_prefix(HEAD_PREFIX.size());
         head = true;
       }
-      if (!item.empty()) refs.push_back(ref_from_name(item, head));
+      if (!item.empty() && !names_no_ref(item)) refs.push_back(ref_from_name(item, head));
     }
   }
   in.advance_to(end);

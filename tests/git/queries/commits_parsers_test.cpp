@@ -128,6 +128,15 @@ TEST(CommitGrammar, DecorationsKeepOrderHeadAndTags) {
   EXPECT_EQ(remote.short_name, "main");
 }
 
+TEST(CommitGrammar, ShallowAndReplacedMarksAreNoRefs) {
+  auto parsed = one(record("A; a@x; 1700000000 +0000; " + ID1 + "; ; ", "m\n",
+                           " (grafted, tag: refs/tags/v1, replaced, refs/heads/grafted)"));
+  ASSERT_TRUE(parsed);
+  std::vector<std::string> ids;
+  for (const RefInfo& ref : parsed->refs) ids.push_back(ref.id);
+  EXPECT_EQ(ids, (std::vector<std::string>{"refs/tags/v1", "refs/heads/grafted"}));
+}
+
 TEST(CommitGrammar, DecorationWithParenthesesAndCommasStaysInItsRecord) {
   std::string log =
       record("A; a@x; 2 +0000; " + ID1 + "; " + ID2 + "; ", "second\n",
