@@ -1,6 +1,7 @@
 // Every "/f/" endpoint, keyed by the path after "/f/".
 #include "server/endpoints.hpp"
 
+#include "server/handlers/actions.hpp"
 #include "server/handlers/commit_log.hpp"
 #include "server/handlers/conflicts.hpp"
 #include "server/handlers/data_store.hpp"
@@ -9,8 +10,8 @@
 #include "server/handlers/hunks.hpp"
 #include "server/handlers/raw_git.hpp"
 #include "server/handlers/search.hpp"
-#include "server/handlers/wip.hpp"
 #include "server/handlers/watching.hpp"
+#include "server/handlers/wip.hpp"
 
 namespace brackwen {
 
@@ -29,6 +30,16 @@ std::span<const Endpoint> endpoint_table() {
       {"temp_dir", &handle_temp_dir},
       {"file_size", &handle_file_size},
       {"write_file", &handle_write_file},
+      {"command", &handle_command},
+      {"commands", &handle_commands},
+      {"stash_changes", &handle_stash_changes},
+      {"fetch_all", &handle_fetch_all},
+      {"create_repo", &handle_create_repo},
+      {"clone_repo", &handle_clone_repo},
+      {"stash_staged", &handle_stash_staged},
+      {"poll_action2", &handle_poll_action2},
+      {"set_credentials", &handle_set_credentials},
+      {"override_git_home", &handle_override_git_home},
       {"load_hunks", &handle_load_hunks},
       {"load_wip_hunks", &handle_load_wip_hunks},
       {"load_wip_hunk_lines", &handle_load_wip_hunk_lines},
