@@ -49,6 +49,9 @@ void release_root(uint64_t generation) {
 
 bool watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
+  // Replaced before it began (a stop right after the watch): take no inotify instance, a
+  // scarce per-user resource.
+  if (replaced()) return true;
   TreeWatch watch;
   watch.cancelled = replaced;
   if (!open_tree_watch(watch, root)) {
