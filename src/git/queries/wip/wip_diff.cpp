@@ -34,13 +34,10 @@ std::string_view line_ending_of(std::string_view text) {
 
 // Ends a last line that lacks a line end. A text already ending in "\n" is left alone even
 // when its majority ending is "\r\n", and an empty text stays empty: either would otherwise
-// show an empty line that is not in the file.
+// show an empty line that is not in the file. A final lone "\r" is a line of its own, as in
+// the committed text, so the ending goes after it rather than absorbing it.
 void end_last_line(std::string& text, std::string_view ending) {
   if (text.empty() || text.back() == '\n') return;
-  if (text.back() == '\r' && ending == "\r\n") {
-    text += '\n';
-    return;
-  }
   text += ending;
 }
 

@@ -125,6 +125,19 @@ TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
                {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
 }
 
+TEST(LoadWipDiff, CarriageReturnOnlyFileShowsOnlyTheChangedLine) {
+  TempRepo repo;
+  auto head = repo.commit_file("mac.txt", "a\rb\rc\r", "mac");
+  repo.write("mac.txt", "a\rB\rc\r");
+  // Both sides get the same "\r\n" after their last lone "\r"; only "b" changed.
+  expect_lines(load_wip_diff(repo.str(), wip("mac.txt", WipPatchType::M), head),
+               {{U, 1, 1, "a\r", ""},
+                {M, 2, std::nullopt, "b\r", ""},
+                {P, std::nullopt, 2, "B\r", ""},
+                {U, 3, 3, "c\r", ""},
+                {U, 4, 4, "", "\r\n"}});
+}
+
 TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
   WipRepo repo;
   repo.write("new.txt", "n1\nn2");
