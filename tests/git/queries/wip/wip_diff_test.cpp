@@ -1,6 +1,8 @@
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_repo.hpp"
 
@@ -158,6 +160,28 @@ TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
             std::nullopt);
   repo.write("latin1.txt", "caf\xe9\n");
   EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head), std::nullopt);
+}
+
+void only_regular_files_are_read() {
+  alarm(10);  // a read that waits on the FIFO ends the check as a failure
+  WipRepo repo;
+  ASSERT_EQ(mkfifo((repo.path / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("pipe", WipPatchType::A), repo.head), std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("/dev/null", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_directory(repo.path / "dir");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("dir", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_symlink(repo.path / "lf.txt", repo.path / "link.txt");
+  EXPECT_TRUE(load_wip_diff(repo.str(), wip("link.txt", WipPatchType::A), repo.head));
+}
+
+TEST(LoadWipDiff, OnlyRegularFilesAreRead) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        only_regular_files_are_read();
+        std::exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(LoadWipDiff, HeadIdThatReadsAsAnOptionIsRefused) {
