@@ -2,26 +2,35 @@
 // from disk, both brought to the working file's line ending, then a minimal line diff.
 #include "git/queries/wip/wip_diff.hpp"
 
+#include <fcntl.h>
 #include <simdjson.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "git/process.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/run_git.hpp"
 
 namespace brackwen {
 namespace {
 
+// Only a regular file is read: a FIFO would stall the request thread, a device such as
+// /dev/zero would never end, and a directory (a submodule, say) has no text.
 std::optional<std::string> read_utf8_file(const std::filesystem::path& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return std::nullopt;  // e.g. a submodule
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad() || !simdjson::validate_utf8(text.data(), text.size())) return std::nullopt;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text;
+  if (!read_to_end(fd, text) || !simdjson::validate_utf8(text.data(), text.size())) {
+    return std::nullopt;
+  }
   return text;
 }
 
@@ -34,13 +43,10 @@ std::string_view line_ending_of(std::string_view text) {
 
 // Ends a last line that lacks a line end. A text already ending in "\n" is left alone even
 // when its majority ending is "\r\n", and an empty text stays empty: either would otherwise
-// show an empty line that is not in the file.
+// show an empty line that is not in the file. A final lone "\r" is a line of its own, as in
+// the committed text, so the ending goes after it rather than absorbing it.
 void end_last_line(std::string& text, std::string_view ending) {
   if (text.empty() || text.back() == '\n') return;
-  if (text.back() == '\r' && ending == "\r\n") {
-    text += '\n';
-    return;
-  }
   text += ending;
 }
 
