@@ -2,35 +2,22 @@
 // from disk, both brought to the working file's line ending, then a minimal line diff.
 #include "git/queries/wip/wip_diff.hpp"
 
-#include <fcntl.h>
 #include <simdjson.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "git/process.hpp"
+#include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/run_git.hpp"
 
 namespace brackwen {
 namespace {
 
-// Only a regular file is read: a FIFO would stall the request thread, a device such as
-// /dev/zero would never end, and a directory (a submodule, say) has no text.
+// A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
 std::optional<std::string> read_utf8_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  std::string text;
-  if (!read_to_end(fd, text) || !simdjson::validate_utf8(text.data(), text.size())) {
-    return std::nullopt;
-  }
+  auto text = read_regular_file(path);
+  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
   return text;
 }
 
