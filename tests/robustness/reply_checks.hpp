@@ -70,6 +70,8 @@ inline std::string reply_shape_error(const std::string& body, unsigned kinds,
 struct ActionEnd {
   bool done = false;
   bool failed = false;  // "error" was not null
+  std::string error;    // its JSON text
+  std::string stdout_json;
 };
 
 // Polls `id` until it reports done or `deadline` passes.
@@ -84,7 +86,8 @@ inline ActionEnd follow_action(httplib::Client& client, uint32_t id,
         state.is_object()) {
       bool done = false;
       if (state["done"].get(done) == simdjson::SUCCESS && done) {
-        return {true, !state["error"].is_null()};
+        return {true, !state["error"].is_null(), simdjson::minify(state["error"]),
+                simdjson::minify(state["stdout"])};
       }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
