@@ -128,6 +128,20 @@ TEST(CommitGrammar, DecorationsKeepOrderHeadAndTags) {
   EXPECT_EQ(remote.short_name, "main");
 }
 
+TEST(CommitGrammar, MessageQuotingTheMarkerKeepsItsWholeBody) {
+  std::string marker(COMMIT_LOG_MARKER);
+  std::string body = "quotes " + marker + "; mid-line\n" + marker + "\n" + marker + "; (open\n";
+  std::string log =
+      record("A; a@x; 2 +0000; " + ID1 + "; " + ID2 + "; ", body, " (HEAD -> refs/heads/main)") +
+      "\n" + record("B; b@x; 1 +0000; " + ID2 + "; ; ", "first\n");
+  auto parsed = parse_all(log, parse_commits);
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->size(), 2u);
+  EXPECT_EQ((*parsed)[0].message, body);
+  ASSERT_EQ((*parsed)[0].refs.size(), 1u);
+  EXPECT_EQ((*parsed)[1].id, ID2);
+}
+
 TEST(CommitGrammar, ShallowAndReplacedMarksAreNoRefs) {
   auto parsed = one(record("A; a@x; 1700000000 +0000; " + ID1 + "; ; ", "m\n",
                            " (grafted, tag: refs/tags/v1, replaced, refs/heads/grafted)"));
