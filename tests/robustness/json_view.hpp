@@ -18,6 +18,15 @@ struct JsonDoc {
   bool ok = false;
 };
 
+// The element, or a JSON null when the path to it does not exist (so that a wrong reply
+// fails the assertions instead of the test program).
+inline simdjson::dom::element value_or_null(
+    simdjson::simdjson_result<simdjson::dom::element> result) {
+  static const JsonDoc null_value("null");
+  simdjson::dom::element element;
+  return result.get(element) == simdjson::SUCCESS ? element : null_value.root;
+}
+
 inline std::string text_of(simdjson::dom::element element) {
   std::string_view text;
   if (element.get(text) != simdjson::SUCCESS) return "<not a string>";

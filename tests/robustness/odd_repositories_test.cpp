@@ -85,7 +85,7 @@ std::string wip_patch_json(const std::string& file, const std::string& staged,
 
 // The texts of the lines of the first hunk of a load_hunks or load_wip_hunks reply.
 Strings first_hunk_texts(const JsonDoc& reply) {
-  return test::field_of_each(reply.root.at(0).at(0)["lines"].value_unsafe(), "text");
+  return test::field_of_each(test::value_or_null(reply.root.at(0).at(0)["lines"]), "text");
 }
 
 JsonDoc post_json(const ServerProcess& server, const std::string& endpoint,
@@ -103,11 +103,11 @@ std::string post_text(const ServerProcess& server, const std::string& endpoint,
 }
 
 Strings commit_ids(const JsonDoc& loaded) {
-  return test::field_of_each(loaded.root.at(0).value_unsafe(), "id");
+  return test::field_of_each(test::value_or_null(loaded.root.at(0)), "id");
 }
 
 Strings ref_ids(const JsonDoc& loaded) {
-  return test::field_of_each(loaded.root.at(1).value_unsafe(), "id");
+  return test::field_of_each(test::value_or_null(loaded.root.at(1)), "id");
 }
 
 Strings sorted(Strings list) {
@@ -188,8 +188,8 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
   auto conflicted = post_json(server, "load_conflicted_file",
                               R"({"repoPath":)" + q(repo.str()) + R"(,"patch":)" +
                                   wip_patch_json("new\nline.txt", " ", "M", "M") + "}");
-  EXPECT_EQ(test::size_of(conflicted.root["lines"].value_unsafe()), 3u);
-  EXPECT_EQ(test::size_of(conflicted.root["sections"].value_unsafe()), 0u);
+  EXPECT_EQ(test::size_of(test::value_or_null(conflicted.root["lines"])), 3u);
+  EXPECT_EQ(test::size_of(test::value_or_null(conflicted.root["sections"])), 0u);
 
   auto found =
       post_json(server, "search_commits",
@@ -198,12 +198,39 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
 
   auto top = post_json(server, "load_top_commit_for_branch",
                        R"({"repoPath":)" + q(repo.str()) + R"(,"branchName":"plain.txt"})");
-  EXPECT_EQ(test::text_of(top.root["id"].value_unsafe()), head);
+  EXPECT_EQ(test::text_of(test::value_or_null(top.root["id"])), head);
 
   auto listed =
       post_json(server, "run", R"({"repoPath":)" + q(repo.str()) + R"(,"args":["ls-files","-z"]})");
   std::string files = test::text_of(listed.root);
   for (const auto& name : kOddNames) EXPECT_NE(files.find(name + '\0'), std::string::npos);
+}
+
+// Authors, messages and stash texts that imitate the log format's own separators.
+TEST(OddRepositories, CommitTextsThatLookLikeTheLogFormat) {
+  const std::string marker = "4a41380f-a4e8-4251-9ca2-bf55186ed32a";
+  const std::string second_message = "second\n\n" + marker + "; (HEAD -> refs/heads/fake\n\ntail\n";
+  TempRepo repo;
+  std::string first = repo.commit_file("a.txt", "1\n", "quotes " + marker + "; in a line");
+  repo.write(".git/message", second_message);
+  test::sh(repo.path,
+           "GIT_AUTHOR_NAME='Semi; Colon' GIT_AUTHOR_DATE='1700000100 +0000' "
+           "GIT_COMMITTER_DATE='1700000100 +0000' git commit -q --allow-empty -F .git/message");
+  std::string second = rev_parse(repo.path, "HEAD");
+  repo.write("a.txt", "2\n");
+  test::git(repo.path, {"stash", "push", "-q", "-m", "keep " + marker + "; x"});
+  std::string stash = rev_parse(repo.path, "stash@{0}");
+  ServerProcess server;
+
+  auto loaded = post_json(server, "load_commits_and_refs", load_body(repo.path));
+  ASSERT_TRUE(loaded.root.is_array());
+  auto commits = test::value_or_null(loaded.root.at(0));
+  EXPECT_EQ(test::field_of_each(commits, "id"), (Strings{second, first, stash}));
+  EXPECT_EQ(test::field_of_each(commits, "author"),
+            (Strings{"Semi; Colon", "Test User", "Test User"}));
+  EXPECT_EQ(test::field_of_each(commits, "message"),
+            (Strings{second_message, "quotes " + marker + "; in a line\n", "On main"}));
+  EXPECT_EQ(ref_ids(loaded), Strings{"refs/heads/main"});
 }
 
 TEST(OddRepositories, DetachedHead) {
@@ -215,8 +242,8 @@ TEST(OddRepositories, DetachedHead) {
   ServerProcess server;
 
   auto head = post_json(server, "load_head_commit", repo_body(repo.path));
-  EXPECT_EQ(test::text_of(head.root["id"].value_unsafe()), c);
-  EXPECT_EQ(test::field_of_each(head.root["refs"].value_unsafe(), "id"), Strings{"HEAD"});
+  EXPECT_EQ(test::text_of(test::value_or_null(head.root["id"])), c);
+  EXPECT_EQ(test::field_of_each(test::value_or_null(head.root["refs"]), "id"), Strings{"HEAD"});
   EXPECT_FALSE(bool(head.root["refs"].at(0)["head"]));
 
   // The history lists branches, tags and remotes; a commit only HEAD reaches is not in it.
@@ -280,7 +307,7 @@ TEST(OddRepositories, EmptyRepository) {
   }
   if (served("load_full_config")) {
     auto config = post_json(server, "load_full_config", repo_body(repo.path));
-    EXPECT_EQ(test::text_of(config.root["entries"]["core.bare"].value_unsafe()), "false");
+    EXPECT_EQ(test::text_of(test::value_or_null(config.root["entries"]["core.bare"])), "false");
   }
 }
 
@@ -298,7 +325,7 @@ TEST(OddRepositories, BareRepository) {
   EXPECT_EQ(commit_ids(loaded), (Strings{second, first}));
   EXPECT_EQ(sorted(ref_ids(loaded)), (Strings{"refs/heads/main", "refs/tags/v1"}));
   auto head = post_json(server, "load_head_commit", repo_body(bare));
-  EXPECT_EQ(test::text_of(head.root["id"].value_unsafe()), second);
+  EXPECT_EQ(test::text_of(test::value_or_null(head.root["id"])), second);
   EXPECT_EQ(post_text(server, "load_wip_patches", repo_body(bare)), "null");
   auto patches =
       post_json(server, "load_patches_for_commit",
@@ -319,7 +346,7 @@ TEST(OddRepositories, BareRepository) {
   }
   if (served("load_full_config")) {
     auto config = post_json(server, "load_full_config", repo_body(bare));
-    EXPECT_EQ(test::text_of(config.root["entries"]["core.bare"].value_unsafe()), "true");
+    EXPECT_EQ(test::text_of(test::value_or_null(config.root["entries"]["core.bare"])), "true");
   }
 }
 
@@ -339,11 +366,11 @@ TEST(OddRepositories, ShallowClone) {
   auto loaded = post_json(server, "load_commits_and_refs", load_body(shallow));
   EXPECT_EQ(commit_ids(loaded), (Strings{ids[3], ids[2]}));
   auto boundary = loaded.root.at(0).at(1);
-  EXPECT_EQ(test::size_of(boundary["parentIds"].value_unsafe()), 0u);
+  EXPECT_EQ(test::size_of(test::value_or_null(boundary["parentIds"])), 0u);
   // git marks the boundary "grafted" among the decorations; that is no ref.
-  EXPECT_EQ(test::size_of(boundary["refs"].value_unsafe()), 0u);
+  EXPECT_EQ(test::size_of(test::value_or_null(boundary["refs"])), 0u);
   EXPECT_EQ(ref_ids(loaded), (Strings{"refs/heads/main", "refs/remotes/origin/main"}));
-  EXPECT_EQ(test::field_of_each(loaded.root.at(1).value_unsafe(), "siblingId"),
+  EXPECT_EQ(test::field_of_each(test::value_or_null(loaded.root.at(1)), "siblingId"),
             (Strings{"refs/remotes/origin/main", "refs/heads/main"}));
 
   // Without its parent the boundary commit adds its whole tree.
@@ -369,8 +396,8 @@ TEST(OddRepositories, ShallowClone) {
   }
   if (served("calc_head_info")) {
     auto info = post_json(server, "calc_head_info", repo_body(shallow));
-    EXPECT_EQ(test::text_of(info.root["ref"]["id"].value_unsafe()), "refs/heads/main");
-    EXPECT_EQ(test::text_of(info.root["remoteRef"]["id"].value_unsafe()),
+    EXPECT_EQ(test::text_of(test::value_or_null(info.root["ref"]["id"])), "refs/heads/main");
+    EXPECT_EQ(test::text_of(test::value_or_null(info.root["remoteRef"]["id"])),
               "refs/remotes/origin/main");
     EXPECT_EQ(uint64_t(info.root["remoteAhead"]), 0u);
     EXPECT_EQ(uint64_t(info.root["remoteBehind"]), 0u);
@@ -434,7 +461,7 @@ TEST(OddRepositories, TenThousandTags) {
   ServerProcess server;
 
   auto loaded = post_json(server, "load_commits_and_refs", load_body(repo.path));
-  auto refs = loaded.root.at(1).value_unsafe();
+  auto refs = test::value_or_null(loaded.root.at(1));
   ASSERT_EQ(test::size_of(refs), 10001u);
   auto types = test::field_of_each(refs, "refType");
   EXPECT_EQ(std::count(types.begin(), types.end(), "Tag"), 10000);
@@ -460,7 +487,7 @@ TEST(OddRepositories, TenThousandTags) {
           R"(,"matches":[],"patches":[],"diffs":[],"refIds":["refs/tags/t1234"]}])");
   auto top = post_json(server, "load_top_commit_for_branch",
                        R"({"repoPath":)" + q(repo.str()) + R"(,"branchName":"t5001"})");
-  EXPECT_EQ(test::text_of(top.root["id"].value_unsafe()), c1);
+  EXPECT_EQ(test::text_of(test::value_or_null(top.root["id"])), c1);
 
   if (served("calc_ref_diffs")) {
     auto diffs = post_json(server, "calc_ref_diffs",
