@@ -20,10 +20,24 @@ std::string join_path(const std::string& left, std::string_view right) {
   return left + "/" + std::string(right);
 }
 
+constexpr std::string_view kGitDirLink = "gitdir: ";
+
+// In a linked worktree or a submodule ".git" is a file naming the real git directory, relative
+// to the working directory when it is not absolute.
+std::string git_dir(const std::string& repo_path) {
+  std::string dot_git = join_path(repo_path, ".git");
+  std::optional<std::string> link = read_regular_file(dot_git);
+  if (!link || !link->starts_with(kGitDirLink)) return dot_git;
+  std::string_view target = trim_whitespace(std::string_view(*link).substr(kGitDirLink.size()));
+  if (target.empty() || target.find('\0') != std::string_view::npos) return dot_git;
+  if (target.front() == '/') return std::string(target);
+  return join_path(repo_path, target);
+}
+
 // A NUL would cut the path short in the system call and name another file.
 std::optional<std::string> git_dir_file(const std::string& repo_path, std::string_view name) {
   if (repo_path.find('\0') != std::string::npos) return std::nullopt;
-  return join_path(join_path(repo_path, ".git"), name);
+  return join_path(git_dir(repo_path), name);
 }
 
 }  // namespace

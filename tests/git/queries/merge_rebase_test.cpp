@@ -67,6 +67,29 @@ TEST(RebaseInProgress, SeesTheRebaseMergeDirectory) {
   EXPECT_TRUE(rebase_in_progress(repo.str()));
 }
 
+// There ".git" is a file that names the git directory; git keeps the markers in that one.
+TEST(MergeInProgress, LinkedWorktreeAndSubmodule) {
+  ConflictRepo repo;
+  test::TempDir holder;
+  auto linked = holder.path / "linked";
+  git(repo.path, {"worktree", "add", "-q", "-b", "third", linked.string(), "main"});
+  sh(linked, "git merge -q other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(linked.string()), repo.other);
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+  git(linked, {"merge", "--abort"});
+  sh(linked, "git rebase other >/dev/null 2>&1 || true");
+  EXPECT_TRUE(rebase_in_progress(linked.string()));
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+
+  TempRepo outer;
+  outer.commit_file("o.txt", "o\n", "outer");
+  sh(outer.path, "git -c protocol.file.allow=always submodule add -q '" + repo.str() + "' sub");
+  auto sub = outer.path / "sub";
+  ASSERT_TRUE(std::filesystem::is_regular_file(sub / ".git"));
+  sh(sub, "git merge -q origin/other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(sub.string()), repo.other);
+}
+
 TEST(MarkerPaths, RelativeAndCutPaths) {
   TempRepo repo;
   repo.write(".git/MERGE_HEAD", "abc\n");
