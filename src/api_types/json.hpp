@@ -7,3 +7,4 @@
 #include "api_types/records_json.hpp"
 #include "api_types/replies_json.hpp"
 #include "api_types/requests_json.hpp"
+#include "api_types/conflict_file_json.hpp"

@@ -1,0 +1,127 @@
+// The conflicted-file reader: a small state machine over the file's lines.
+#include "git/conflicts/api.hpp"
+
+#include <fcntl.h>
+#include <simdjson.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "api_types/replies_json.hpp"
+#include "git/process.hpp"
+#include "git/queries/refs.hpp"
+
+namespace brackwen {
+namespace {
+
+constexpr size_t kMarkerLength = 7;
+
+enum class LineKind { Start, Separator, End, Content };
+
+LineKind classify(std::string_view line) {
+  if (line.size() < kMarkerLength) return LineKind::Content;
+  std::string_view head = line.substr(0, kMarkerLength);
+  if (head == "<<<<<<<") return LineKind::Start;
+  if (head == "=======") return LineKind::Separator;
+  if (head == ">>>>>>>") return LineKind::End;
+  return LineKind::Content;
+}
+
+struct Scan {
+  ConflictFile file;
+  uint64_t section = 0;
+  ConflictSide side = ConflictSide::Left;
+  bool in_conflict = false;
+
+  void start(std::string_view line) {
+    side = ConflictSide::Left;
+    in_conflict = true;
+    if (file.ref_name_top.empty()) file.ref_name_top = parse_ref_id(line);
+  }
+
+  void end(std::string_view line) {
+    if (file.ref_name_bottom.empty()) file.ref_name_bottom = parse_ref_id(line);
+    if (file.sections.size() <= section) {
+      // Both sides empty, or no conflict open: there is nothing to align, so the marker
+      // closes the conflict without taking a section number.
+      in_conflict = false;
+      return;
+    }
+    ConflictSection& s = file.sections[section];
+    size_t rows = std::max(s.left.size(), s.right.size());
+    ConflictSideLine blank;
+    blank.section = section;
+    s.left.resize(rows, blank);
+    s.right.resize(rows, blank);
+    ConflictLine row;
+    row.kind = ConflictLine::Kind::Slot;
+    row.section = section;
+    for (row.index = 0; row.index < rows; ++row.index) file.lines.push_back(row);
+    ++section;
+    in_conflict = false;
+  }
+
+  void content(std::string_view line) {
+    file.max_line_length = std::max<uint64_t>(file.max_line_length, line.size());
+    if (!in_conflict) {
+      file.lines.emplace_back().text = line;
+      return;
+    }
+    if (file.sections.size() <= section) file.sections.emplace_back();
+    auto& cells =
+        side == ConflictSide::Left ? file.sections[section].left : file.sections[section].right;
+    std::string key = std::string(fmt_conflict_side(side)) + "-" + std::to_string(section) + "-" +
+                      std::to_string(cells.size());
+    cells.push_back({.kind = ConflictSideLine::Kind::Conflict,
+                     .text = std::string(line),
+                     .side = side,
+                     .section = section,
+                     .key = std::move(key)});
+  }
+};
+
+std::optional<std::string> read_file(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  if (!read_to_end(fd, text)) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
+ConflictFile read_conflicts(std::string_view text) {
+  Scan scan;
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    switch (classify(line)) {
+      case LineKind::Start:
+        scan.start(line);
+        break;
+      case LineKind::Separator:
+        scan.side = ConflictSide::Right;
+        break;
+      case LineKind::End:
+        scan.end(line);
+        break;
+      case LineKind::Content:
+        scan.content(line);
+        break;
+    }
+  }
+  return std::move(scan.file);
+}
+
+std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
+                                                 std::string_view new_file) {
+  if (repo_path.find('\0') != std::string_view::npos) return std::nullopt;
+  if (new_file.find('\0') != std::string_view::npos) return std::nullopt;
+  auto text = read_file(std::filesystem::path(repo_path) / new_file);
+  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
+  return read_conflicts(*text);
+}
+
+}  // namespace brackwen

@@ -1,0 +1,11 @@
+// "/f/load_conflicted_file": a working-copy file with conflict markers as aligned sides.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brackwen {
+
+std::optional<std::string> handle_load_conflicted_file(std::string_view body);
+
+}  // namespace brackwen

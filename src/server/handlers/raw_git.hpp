@@ -1,0 +1,13 @@
+// "/f/run" (any git command, its standard output as text) and "/f/load_commit_image" (a
+// file of an old commit copied byte for byte to a file the front end names).
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brackwen {
+
+std::optional<std::string> handle_run(std::string_view body);
+std::optional<std::string> handle_load_commit_image(std::string_view body);
+
+}  // namespace brackwen

@@ -1,0 +1,65 @@
+#include "git/commit_image.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_repo.hpp"
+
+namespace brackwen {
+namespace {
+
+std::string slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string binary_bytes() {
+  std::string bytes;
+  for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
+  return bytes + std::string("\0\r\n\xff", 4);
+}
+
+TEST(LoadCommitImage, WritesTheCommittedBytesExactly) {
+  test::TempRepo repo;
+  std::string bytes = binary_bytes();
+  std::string first = repo.commit_file("img/logo ü.png", bytes, "add");
+  repo.commit_file("img/logo ü.png", "newer", "change");
+  test::TempDir out;
+  auto target = out.path / "old.png";
+  { std::ofstream(target) << std::string(200000, 'z'); }  // longer than the image
+  EXPECT_TRUE(load_commit_image(repo.str(), first, "img/logo ü.png", target.string()));
+  EXPECT_EQ(slurp(target), bytes);
+}
+
+TEST(LoadCommitImage, FailuresReplyFalse) {
+  test::TempRepo repo;
+  std::string id = repo.commit_file("a.png", "png", "add");
+  test::TempDir out;
+  auto existing = out.path / "existing.png";
+  { std::ofstream(existing) << "keep"; }
+  // Nothing on standard output: the target is not touched.
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "missing.png", existing.string()));
+  EXPECT_EQ(slurp(existing), "keep");
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", (out.path / "no/dir.png").string()));
+  EXPECT_FALSE(load_commit_image("/nonexistent-repo", id, "a.png", existing.string()));
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", existing.string() + '\0' + "x"));
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", out.str()));  // a directory
+  EXPECT_EQ(slurp(existing), "keep");
+}
+
+TEST(LoadCommitImage, CommitIdIsNeverAnOption) {
+  test::TempRepo repo;
+  repo.commit_file("a.png", "png", "add");
+  test::TempDir out;
+  // Unguarded, git would write its output to "<out>/stolen:HEAD".
+  EXPECT_FALSE(load_commit_image(repo.str(), "--output=" + (out.path / "stolen").string(), "HEAD",
+                                 (out.path / "t.png").string()));
+  EXPECT_TRUE(std::filesystem::is_empty(out.path));
+}
+
+}  // namespace
+}  // namespace brackwen
