@@ -3,7 +3,8 @@
 // of medians, ratios, targets and the server's peak memory (VmHWM).
 //
 // Usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N]
-//                       [--cache DIR | --temporary-cache]
+//                       [--cache DIR | --temporary-cache] [--only SECTION]...
+// Sections: history, search, ref_diffs, wip_patches, wip_hunks.
 // Git and endpoint runs alternate, so that a busy machine slows both alike. Rows whose
 // endpoint this build does not have are listed as skipped. Exit status 1 when an endpoint
 // gave a wrong reply; times are never judged here.
@@ -41,8 +42,9 @@ struct Options {
   Scale scale;
   fs::path cache;
   bool temporary_cache = false;
-  size_t runs = 0;        // alternating runs on one server
-  size_t fresh_runs = 0;  // runs that each need a fresh server (cold caches)
+  size_t runs = 0;                // alternating runs on one server
+  size_t fresh_runs = 0;          // runs that each need a fresh server (cold caches)
+  std::vector<std::string> only;  // the sections to run; all when empty
   std::string command_line;
 };
 
@@ -101,18 +103,33 @@ struct Reply {
 struct Server {
   test::ServerProcess process;
   std::unique_ptr<httplib::Client> client;
+  std::string received;
 
   Server() : client(process.client()) {
     if (process.port == 0) throw std::runtime_error("the server did not start");
     client->set_read_timeout(std::chrono::minutes(30));
   }
 
+  // The body is received into one buffer kept across requests, so that the time is the
+  // server's and the transfer's, not this client's growing of a fresh string.
   Reply post(std::string_view endpoint, const std::string& body) {
+    httplib::Request request;
+    request.method = "POST";
+    request.path = "/f/" + std::string(endpoint);
+    request.body = body;
+    request.set_header("Content-Type", "text/plain");
+    received.clear();
+    request.content_receiver = [this](const char* data, size_t size, uint64_t, uint64_t total) {
+      if (received.capacity() < total) received.reserve(total);
+      received.append(data, size);
+      return true;
+    };
+    httplib::Response response;
+    httplib::Error error = httplib::Error::Success;
     auto start = Clock::now();
-    auto result = client->Post("/f/" + std::string(endpoint), body, "text/plain");
+    bool sent = client->send(request, response, error);
     double ms = ms_since(start);
-    if (!result) return {0, "", ms};
-    return {result->status, std::move(result->body), ms};
+    return {sent ? response.status : 0, received, ms};
   }
 
   uint64_t peak() const { return peak_resident_bytes(process.pid).value_or(0); }
@@ -559,6 +576,8 @@ std::optional<Options> read_options(int argc, char** argv) {
       fresh_runs = std::stoul(argv[++i]);
     } else if (arg == "--cache" && has_value) {
       options.cache = argv[++i];
+    } else if (arg == "--only" && has_value) {
+      options.only.push_back(argv[++i]);
     } else if (arg == "--temporary-cache") {
       options.temporary_cache = true;
     } else {
@@ -584,11 +603,15 @@ int run(Options options) {
   fs::path history = history_repo(options.cache, options.scale.history);
   fs::path work_tree = work_tree_repo(options.cache, options.scale.work_tree);
   BigFileRepo big = big_file_repo(options.cache, options.scale.big_file);
-  suite.history(history);
-  suite.search(history);
-  suite.ref_diffs(history);
-  suite.wip_patches(work_tree);
-  suite.wip_hunks(big);
+  auto chosen = [&](std::string_view section) {
+    return options.only.empty() ||
+           std::find(options.only.begin(), options.only.end(), section) != options.only.end();
+  };
+  if (chosen("history")) suite.history(history);
+  if (chosen("search")) suite.search(history);
+  if (chosen("ref_diffs")) suite.ref_diffs(history);
+  if (chosen("wip_patches")) suite.wip_patches(work_tree);
+  if (chosen("wip_hunks")) suite.wip_hunks(big);
   suite.print();
   return suite.failed ? 1 : 0;
 }
@@ -600,7 +623,8 @@ int main(int argc, char** argv) {
   auto options = brackwen::bench::read_options(argc, argv);
   if (!options) {
     std::cerr << "usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] "
-                 "[--cache DIR | --temporary-cache]\n";
+                 "[--cache DIR | --temporary-cache] [--only history|search|ref_diffs|"
+                 "wip_patches|wip_hunks]...\n";
     return 2;
   }
   try {
