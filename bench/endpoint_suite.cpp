@@ -8,7 +8,6 @@
 // Git and endpoint runs alternate, so that a busy machine slows both alike. Rows whose
 // endpoint this build does not have are listed as skipped. Exit status 1 when an endpoint
 // gave a wrong reply; times are never judged here.
-#include <httplib.h>
 #include <simdjson.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 
 #include "api_types/json.hpp"
 #include "bench/support/bench_repos.hpp"
+#include "bench/support/http_client.hpp"
 #include "bench/support/proc_memory.hpp"
 #include "git/process.hpp"
 #include "git/queries/commits.hpp"
@@ -102,34 +102,17 @@ struct Reply {
 // starts it, and one kept-alive connection to it.
 struct Server {
   test::ServerProcess process;
-  std::unique_ptr<httplib::Client> client;
-  std::string received;
+  HttpClient client;
 
-  Server() : client(process.client()) {
+  Server() : client(process.port) {
     if (process.port == 0) throw std::runtime_error("the server did not start");
-    client->set_read_timeout(std::chrono::minutes(30));
   }
 
-  // The body is received into one buffer kept across requests, so that the time is the
-  // server's and the transfer's, not this client's growing of a fresh string.
   Reply post(std::string_view endpoint, const std::string& body) {
-    httplib::Request request;
-    request.method = "POST";
-    request.path = "/f/" + std::string(endpoint);
-    request.body = body;
-    request.set_header("Content-Type", "text/plain");
-    received.clear();
-    request.content_receiver = [this](const char* data, size_t size, uint64_t, uint64_t total) {
-      if (received.capacity() < total) received.reserve(total);
-      received.append(data, size);
-      return true;
-    };
-    httplib::Response response;
-    httplib::Error error = httplib::Error::Success;
     auto start = Clock::now();
-    bool sent = client->send(request, response, error);
+    int status = client.post("/f/" + std::string(endpoint), body);
     double ms = ms_since(start);
-    return {sent ? response.status : 0, received, ms};
+    return {status, std::string(client.body()), ms};
   }
 
   uint64_t peak() const { return peak_resident_bytes(process.pid).value_or(0); }
