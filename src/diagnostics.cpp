@@ -1,3 +1,4 @@
+// Writing diagnostics whole: a short write to a pipe is continued, a closed pipe ignored.
 #include "diagnostics.hpp"
 
 #include <unistd.h>

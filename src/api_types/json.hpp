@@ -8,3 +8,4 @@
 #include "api_types/replies_json.hpp"
 #include "api_types/requests_json.hpp"
 #include "api_types/conflict_file_json.hpp"
+#include "api_types/search_json.hpp"

@@ -17,7 +17,8 @@ bool load_commit_image(const std::string& repo_path, const std::string& commit_i
   if (target_path.find('\0') != std::string::npos) return false;
   auto run = run_process({GIT_PROGRAM(), "show", commit_id + ":" + original_path}, repo_path);
   if (!run || run->out.empty()) return false;
-  int fd = ::open(target_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling every request.
+  int fd = ::open(target_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return false;
   bool written = write_whole(fd, run->out);
   // A failed close can be the first report of a failed write (NFS, quota).

@@ -2,7 +2,6 @@
 #include "server/data_store.hpp"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <simdjson.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
-#include <vector>
 
 #include "api_types/json_writer.hpp"
 #include "git/process.hpp"
@@ -19,6 +17,7 @@
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
 #include "server/stdout_queue.hpp"
+#include "stores/user_dirs.hpp"
 
 namespace brackwen {
 namespace {
@@ -31,20 +30,6 @@ std::string os_error(int err) {
   char buf[256];
   const char* text = strerror_r(err, buf, sizeof buf);
   return std::string(text) + " (os error " + std::to_string(err) + ")";
-}
-
-std::optional<std::string> home_dir() {
-  auto home = get_environment("HOME");
-  if (home && !home->empty()) return home;
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found) != 0 || !found) {
-    return std::nullopt;
-  }
-  if (!found->pw_dir || !*found->pw_dir) return std::nullopt;
-  return std::string(found->pw_dir);
 }
 
 SetDataStoreResult failure(std::string message) {
@@ -133,7 +118,7 @@ std::optional<std::filesystem::path> data_store_dir() {
   if (data_home && data_home->starts_with('/')) return std::filesystem::path(*data_home) / kAppDir;
   auto home = home_dir();
   if (!home) return std::nullopt;
-  return std::filesystem::path(*home) / ".local" / "share" / kAppDir;
+  return *home / ".local" / "share" / kAppDir;
 }
 
 std::optional<std::filesystem::path> data_store_path() {

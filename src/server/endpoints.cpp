@@ -6,7 +6,11 @@
 #include "server/handlers/data_store.hpp"
 #include "server/handlers/files.hpp"
 #include "server/handlers/git_version.hpp"
+#include "server/handlers/hunks.hpp"
 #include "server/handlers/raw_git.hpp"
+#include "server/handlers/search.hpp"
+#include "server/handlers/wip.hpp"
+#include "server/handlers/watching.hpp"
 
 namespace brackwen {
 
@@ -25,6 +29,19 @@ std::span<const Endpoint> endpoint_table() {
       {"temp_dir", &handle_temp_dir},
       {"file_size", &handle_file_size},
       {"write_file", &handle_write_file},
+      {"load_hunks", &handle_load_hunks},
+      {"load_wip_hunks", &handle_load_wip_hunks},
+      {"load_wip_hunk_lines", &handle_load_wip_hunk_lines},
+      {"load_wip_patches", &handle_load_wip_patches},
+      {"load_patches_for_commit", &handle_load_patches_for_commit},
+      {"search_commits", &handle_search_commits},
+      {"watch_repo", &handle_watch_repo},
+      {"stop_watching_repo", &handle_stop_watching_repo},
+      {"repo_has_changed", &handle_repo_has_changed},
+      {"clear_repo_changed_status", &handle_clear_repo_changed_status},
+      {"clear_all_caches", &handle_clear_all_caches},
+      {"auto_complete", &handle_auto_complete},
+      {"scan_workspace", &handle_scan_workspace},
   };
   return table;
 }

@@ -48,7 +48,8 @@ std::optional<uint64_t> file_size(std::string_view path) {
 bool write_file(std::string_view file_path, std::string_view content) {
   auto p = c_path(file_path);
   if (!p) return false;
-  int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling every request.
+  int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return false;
   bool ok = write_whole(fd, content);
   // A failed close can be the first report of a failed write (NFS, quota).

@@ -1,3 +1,4 @@
+// The fourteen process-wide stores, each made on first use, and their accessors.
 #include "stores/stores.hpp"
 
 namespace brackwen {

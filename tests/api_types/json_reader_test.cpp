@@ -6,26 +6,14 @@
 #include <limits>
 
 #include "api_types/json.hpp"
+#include "json_failures.hpp"
 
 namespace brackwen {
 namespace {
 
 using K = JsonFailureKind;
-
-template <class T>
-std::optional<K> failure_kind(std::string_view body) {
-  auto read = parse_json<T>(body);
-  if (read.failure) {
-    EXPECT_FALSE(read.value) << "no partial value on failure";
-  }
-  return read.failure ? std::optional<K>(read.failure->kind) : std::nullopt;
-}
-
-template <class T>
-std::string failure_message(std::string_view body) {
-  auto read = parse_json<T>(body);
-  return read.failure ? read.failure->message : "";
-}
+using test::failure_kind;
+using test::failure_message;
 
 // simdjson skips what it is not asked for without looking at it; these must still fail.
 TEST(ReadUnknownKeys, MalformedValuesAreSyntaxFailures) {

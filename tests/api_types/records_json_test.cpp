@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "api_types/json.hpp"
+#include "json_failures.hpp"
 #include "json_samples.hpp"
 
 namespace brackwen {
@@ -11,18 +12,8 @@ namespace {
 using K = JsonFailureKind;
 using samples::array_form;
 using samples::sample;
-
-template <class T>
-std::optional<K> failure_kind(std::string_view body) {
-  auto read = parse_json<T>(body);
-  return read.failure ? std::optional<K>(read.failure->kind) : std::nullopt;
-}
-
-template <class T>
-std::string failure_message(std::string_view body) {
-  auto read = parse_json<T>(body);
-  return read.failure ? read.failure->message : "";
-}
+using test::failure_kind;
+using test::failure_message;
 
 template <class T>
 class EveryRecord : public testing::Test {};

@@ -3,23 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "api_types/json.hpp"
+#include "json_failures.hpp"
 
 namespace brackwen {
 namespace {
 
 using K = JsonFailureKind;
-
-template <class T>
-std::optional<K> failure_kind(std::string_view body) {
-  auto read = parse_json<T>(body);
-  return read.failure ? std::optional<K>(read.failure->kind) : std::nullopt;
-}
-
-template <class T>
-std::string failure_message(std::string_view body) {
-  auto read = parse_json<T>(body);
-  return read.failure ? read.failure->message : "";
-}
+using test::failure_kind;
+using test::failure_message;
 
 std::string commits_request(std::string_view filters) {
   return R"({"repoPath":"r","numCommits":100,"filters":)" + std::string(filters) +

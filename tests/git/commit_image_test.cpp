@@ -1,21 +1,14 @@
 #include "git/commit_image.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
-
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string binary_bytes() {
   std::string bytes;
@@ -32,7 +25,7 @@ TEST(LoadCommitImage, WritesTheCommittedBytesExactly) {
   auto target = out.path / "old.png";
   { std::ofstream(target) << std::string(200000, 'z'); }  // longer than the image
   EXPECT_TRUE(load_commit_image(repo.str(), first, "img/logo ü.png", target.string()));
-  EXPECT_EQ(slurp(target), bytes);
+  EXPECT_EQ(test::read_file(target), bytes);
 }
 
 TEST(LoadCommitImage, FailuresReplyFalse) {
@@ -43,12 +36,15 @@ TEST(LoadCommitImage, FailuresReplyFalse) {
   { std::ofstream(existing) << "keep"; }
   // Nothing on standard output: the target is not touched.
   EXPECT_FALSE(load_commit_image(repo.str(), id, "missing.png", existing.string()));
-  EXPECT_EQ(slurp(existing), "keep");
+  EXPECT_EQ(test::read_file(existing), "keep");
   EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", (out.path / "no/dir.png").string()));
   EXPECT_FALSE(load_commit_image("/nonexistent-repo", id, "a.png", existing.string()));
   EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", existing.string() + '\0' + "x"));
   EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", out.str()));  // a directory
-  EXPECT_EQ(slurp(existing), "keep");
+  // A FIFO nobody reads fails at once rather than blocking the server.
+  ASSERT_EQ(mkfifo((out.path / "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(load_commit_image(repo.str(), id, "a.png", (out.path / "pipe").string()));
+  EXPECT_EQ(test::read_file(existing), "keep");
 }
 
 TEST(LoadCommitImage, CommitIdIsNeverAnOption) {

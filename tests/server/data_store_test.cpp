@@ -1,29 +1,19 @@
 #include "server/data_store.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "server/stdout_queue.hpp"
+#include "support/file_size_limit.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Points the application-support directory into a fresh directory for one test.
 struct DataStoreTest : testing::Test {
@@ -112,7 +102,7 @@ TEST_F(DataStoreTest, RoundTripAndExactLayout) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(r.success);
   EXPECT_EQ(r.message, "Data store updated");
-  std::string text = slurp(file);
+  std::string text = test::read_file(file);
   std::string a = R"(  "theme": "dark")";
   std::string b = R"(  "multi\nline": "tab\t\"q\" \\ / ü \u0001")";
   EXPECT_TRUE(text == "{\n" + a + ",\n" + b + "\n}" || text == "{\n" + b + ",\n" + a + "\n}")
@@ -122,7 +112,7 @@ TEST_F(DataStoreTest, RoundTripAndExactLayout) {
   EXPECT_EQ(dir_entries(), std::vector<std::string>{"data_store.json"});
 
   EXPECT_TRUE(save_quietly({}).success);
-  EXPECT_EQ(slurp(file), "{}");
+  EXPECT_EQ(test::read_file(file), "{}");
   EXPECT_EQ(load_config(), DataStore{});
 }
 
@@ -152,29 +142,13 @@ TEST_F(DataStoreTest, CorruptFilesAreReported) {
 TEST_F(DataStoreTest, FailedSaveKeepsTheOldStore) {
   // Written directly: the child must not inherit a busy diagnostics writer.
   write("{\n  \"keep\": \"me\"\n}");
-  std::string before = slurp(file);
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{1024, 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  std::string before = test::read_file(file);
+  std::string msg = test::with_file_size_limit(1024, [] {
     auto r = save_data_store({{"big", std::string(100000, 'x')}});
-    std::string msg = (r.success ? "ok " : "failed ") + r.message;
-    (void)!::write(pipe_fds[1], msg.data(), msg.size());
-    _exit(0);
-  }
-  ::close(pipe_fds[1]);
-  std::string msg;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::read(pipe_fds[0], buf, sizeof buf)) > 0) msg.append(buf, n);
-  ::close(pipe_fds[0]);
-  waitpid(pid, nullptr, 0);
+    return (r.success ? "ok " : "failed ") + r.message;
+  });
   EXPECT_EQ(msg, "failed Failed to write to config file: File too large (os error 27)");
-  EXPECT_EQ(slurp(file), before);
+  EXPECT_EQ(test::read_file(file), before);
   EXPECT_EQ(dir_entries(), std::vector<std::string>{"data_store.json"});
 }
 
@@ -206,7 +180,7 @@ TEST_F(DataStoreTest, WhatCannotBeOpenedForWritingIsNotReplaced) {
   fs::permissions(file, fs::perms::owner_read);
   r = save_quietly({{"k", "v"}});
   EXPECT_EQ(r.message, "Failed to open config file: Permission denied (os error 13)");
-  EXPECT_EQ(slurp(file), "{}");
+  EXPECT_EQ(test::read_file(file), "{}");
 }
 
 TEST_F(DataStoreTest, SaveKeepsModeAndSymbolicLink) {
@@ -217,7 +191,7 @@ TEST_F(DataStoreTest, SaveKeepsModeAndSymbolicLink) {
   chmod(real.c_str(), 0600);
   ASSERT_TRUE(save_quietly({{"k", "v"}}).success);
   EXPECT_TRUE(fs::is_symlink(file));
-  EXPECT_EQ(slurp(real), "{\n  \"k\": \"v\"\n}");
+  EXPECT_EQ(test::read_file(real), "{\n  \"k\": \"v\"\n}");
   struct stat st;
   ASSERT_EQ(stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);

@@ -1,27 +1,17 @@
 #include "server/files.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
+#include "support/file_size_limit.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string with_nul(const fs::path& p) {
   return p.string() + std::string("\0/x", 3);
@@ -86,7 +76,7 @@ TEST(WriteFile, CreatesOrReplacesWholeContent) {
   EXPECT_TRUE(write_file(file.string(), ""));
   EXPECT_TRUE(fs::exists(file));
   EXPECT_TRUE(write_file((t.path / "ten").string(), "ab\n"));
-  EXPECT_EQ(slurp(t.path / "ten"), "ab\n");
+  EXPECT_EQ(test::read_file(t.path / "ten"), "ab\n");
   std::string big(3 << 20, 'q');
   EXPECT_TRUE(write_file(file.string(), big));
   EXPECT_EQ(fs::file_size(file), big.size());
@@ -99,6 +89,9 @@ TEST(WriteFile, FailuresCreateNothing) {
   EXPECT_FALSE(write_file((t.path / "dir").string(), "x"));
   EXPECT_FALSE(write_file(with_nul(t.path / "cut"), "x"));
   EXPECT_FALSE(fs::exists(t.path / "cut"));
+  // A FIFO nobody reads fails at once rather than blocking the server.
+  ASSERT_EQ(mkfifo((t.path / "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(write_file((t.path / "pipe").string(), "x"));
 }
 
 TEST(WriteFile, TildeIsNotExpanded) {
@@ -108,23 +101,19 @@ TEST(WriteFile, TildeIsNotExpanded) {
   fs::current_path(t.path);
   EXPECT_TRUE(write_file("~/x", "tilde"));
   fs::current_path(cwd);
-  EXPECT_EQ(slurp(t.path / "~/x"), "tilde");
+  EXPECT_EQ(test::read_file(t.path / "~/x"), "tilde");
 }
 
 TEST(WriteFile, AWriteBeyondTheFileSizeLimitFails) {
   Tree t;
   auto file = t.path / "limited";
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(write_file(file.string(), std::string(10000, 'x')) ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(test::with_file_size_limit(4096,
+                                       [&] {
+                                         return write_file(file.string(), std::string(10000, 'x'))
+                                                    ? "written"
+                                                    : "failed";
+                                       }),
+            "failed");
 }
 
 }  // namespace

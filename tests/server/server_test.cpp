@@ -123,10 +123,7 @@ struct LoggingGit {
     std::filesystem::permissions(dir.path / "git", std::filesystem::perms::owner_all);
   }
   std::string path() const { return dir.str() + ":/usr/bin:/bin"; }
-  std::string log() const {
-    std::ifstream file(dir.path / "git.log");
-    return std::string(std::istreambuf_iterator<char>(file), {});
-  }
+  std::string log() const { return test::read_file(dir.path / "git.log"); }
   void make_ready() const { std::ofstream(dir.path / "git.ready") << ""; }
   test::TempDir dir;
 };

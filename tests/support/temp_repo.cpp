@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 namespace brackwen::test {
 namespace {
@@ -41,6 +42,11 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path, ec);
+}
+
+std::string read_file(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string sh(const std::filesystem::path& dir, const std::string& script) {

@@ -16,6 +16,9 @@ struct TempDir {
   std::string str() const { return path.string(); }
 };
 
+// The whole content of a file, byte for byte; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& file);
+
 // Runs `sh -c script` in `dir`; fails the current test when it exits non-zero.
 // Returns what the script printed on standard output.
 std::string sh(const std::filesystem::path& dir, const std::string& script);

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <simdjson.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -80,9 +82,16 @@ struct Scan {
   }
 };
 
+// Only a regular file is read: a FIFO would stall the one request thread and a device such
+// as /dev/zero would never end.
 std::optional<std::string> read_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::string text;
   if (!read_to_end(fd, text)) return std::nullopt;
   return text;

@@ -1,6 +1,9 @@
 #include "git/conflicts/api.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "api_types/json.hpp"
 #include "git/queries/refs.hpp"
@@ -152,6 +155,18 @@ TEST(LoadConflictedFile, UnreadableInputsGiveNothing) {
   EXPECT_FALSE(load_conflicted_file(repo.str(), std::string("good.txt\0x", 10)));
   EXPECT_FALSE(load_conflicted_file(repo.str() + std::string("\0", 1), "good.txt"));
   EXPECT_TRUE(load_conflicted_file(repo.str(), "good.txt"));
+}
+
+TEST(LoadConflictedFile, OnlyRegularFilesAreRead) {
+  test::TempRepo repo;
+  // A FIFO without a writer would block the open; a device may never end.
+  std::string fifo = (repo.path / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(load_conflicted_file(repo.str(), "pipe"));
+  EXPECT_FALSE(load_conflicted_file(repo.str(), "/dev/null"));
+  std::filesystem::create_symlink(repo.path / "good.txt", repo.path / "link.txt");
+  repo.write("good.txt", "ok\n");
+  EXPECT_TRUE(load_conflicted_file(repo.str(), "link.txt"));
 }
 
 }  // namespace

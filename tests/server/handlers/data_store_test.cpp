@@ -2,9 +2,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/server_harness.hpp"
 
 namespace brackwen {
@@ -12,13 +9,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ServerProcess;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 fs::path store_dir(const ServerProcess& server) {
   return server.home / ".local" / "share" / "brackwen";
@@ -38,13 +28,13 @@ TEST(DataStoreEndpoints, FreshSystemRoundTripAndLayout) {
 
   auto set = server.post("/f/set_data_store", R"({"data":{}})");
   EXPECT_EQ(set.body, R"({"success":true,"message":"Data store updated"})");
-  EXPECT_EQ(slurp(dir / "data_store.json"), "{}");
+  EXPECT_EQ(test::read_file(dir / "data_store.json"), "{}");
   EXPECT_EQ(server.post("/f/get_data_store", R"([""])").body, R"({"config":{}})");
 
   set = server.post("/f/set_data_store", R"([{"k":"first","k":"line\nbreak"}])");
   EXPECT_EQ(set.body, R"({"success":true,"message":"Data store updated"})");
   std::string text = "{\n  \"k\": \"line\\nbreak\"\n}";
-  EXPECT_EQ(slurp(dir / "data_store.json"), text);
+  EXPECT_EQ(test::read_file(dir / "data_store.json"), text);
   EXPECT_EQ(server.post("/f/get_data_store", R"({"repoPath":"x"})").body,
             R"({"config":{"k":"line\nbreak"}})");
   std::string path = (dir / "data_store.json").string();
@@ -57,12 +47,12 @@ TEST(DataStoreEndpoints, RejectedBodiesLeaveTheFile) {
   ServerProcess server;
   ASSERT_EQ(server.post("/f/set_data_store", R"({"data":{"a":"1"}})").status, 200);
   auto file = store_dir(server) / "data_store.json";
-  std::string before = slurp(file);
+  std::string before = test::read_file(file);
   for (const char* body :
        {R"({"data":{"a":1}})", R"({"data":{"a":null}})", "{}", "null", R"({"data":{"a":"1"}} x)"}) {
     EXPECT_EQ(server.post("/f/set_data_store", body).status, 500) << body;
   }
-  EXPECT_EQ(slurp(file), before);
+  EXPECT_EQ(test::read_file(file), before);
 }
 
 // A save the file system refuses halfway must not cost the user the settings they had.
@@ -84,7 +74,7 @@ TEST(DataStoreEndpoints, FailedSaveKeepsTheOldStore) {
       r.body,
       R"j({"success":false,"message":"Failed to write to config file: File too large (os error 27)"})j");
   auto dir = store_dir(server);
-  EXPECT_EQ(slurp(dir / "data_store.json"), "{\n  \"keep\": \"me\"\n}");
+  EXPECT_EQ(test::read_file(dir / "data_store.json"), "{\n  \"keep\": \"me\"\n}");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
   EXPECT_EQ(server.post("/f/get_data_store", R"({"repoPath":""})").body,
             R"({"config":{"keep":"me"}})");

@@ -2,7 +2,6 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "support/server_harness.hpp"
 
@@ -11,13 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ServerProcess;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string quoted(const fs::path& p) {
   return "\"" + p.string() + "\"";
@@ -100,12 +92,12 @@ TEST(FileEndpoints, WriteFile) {
                          });
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 0u);
-  EXPECT_EQ(slurp(t.path / "long"), "a\nb");
+  EXPECT_EQ(test::read_file(t.path / "long"), "a\nb");
   EXPECT_FALSE(fs::exists(t.path / "no"));
   EXPECT_FALSE(fs::exists(t.path / "cut"));
   auto array_form = "[" + quoted(t.path / "arr") + ",\"ü\"]";
   expect_replies(server, {{"/f/write_file", array_form, 200, "true"}});
-  EXPECT_EQ(slurp(t.path / "arr"), "ü");
+  EXPECT_EQ(test::read_file(t.path / "arr"), "ü");
 }
 
 }  // namespace

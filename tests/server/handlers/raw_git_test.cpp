@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "support/server_harness.hpp"
 
@@ -10,13 +9,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ServerProcess;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string run_body(const std::string& repo, const std::string& args_json) {
   return R"({"repoPath":")" + repo + R"(","args":)" + args_json + "}";
@@ -80,12 +72,12 @@ TEST(LoadCommitImageEndpoint, CopiesBytesOrRepliesFalse) {
   };
   EXPECT_EQ(server.post("/f/load_commit_image", body(id, "img/ü.png", out.path / "old.png")).body,
             "true");
-  EXPECT_EQ(slurp(out.path / "old.png"), bytes);
+  EXPECT_EQ(test::read_file(out.path / "old.png"), bytes);
   // Nothing on git's standard output: the existing target stays as it was.
   EXPECT_EQ(
       server.post("/f/load_commit_image", body(id, "missing.png", out.path / "keep.png")).body,
       "false");
-  EXPECT_EQ(slurp(out.path / "keep.png"), "keep");
+  EXPECT_EQ(test::read_file(out.path / "keep.png"), "keep");
   EXPECT_EQ(server.post("/f/load_commit_image", R"({"repoPath":"x","commitId":"y"})").status, 500);
 }
 

@@ -11,6 +11,7 @@
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "parser/utf8.hpp"
+#include "stores/diff_searches.hpp"
 #include "stores/stores.hpp"
 #include "stores/user_dirs.hpp"
 
@@ -185,9 +186,7 @@ void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap>
 }
 
 void clear_all_caches() {
-  DIFF_SEARCHES().update([](DiffSearches& searches) {
-    std::erase_if(searches, [](const auto& entry) { return entry.second.complete; });
-  });
+  clear_searches();
   auto dir = patches_dir();
   if (!dir) return;
   std::error_code ec;

@@ -1,0 +1,140 @@
+// The line diff behind working-copy hunks, done by libgit2's minimal Myers diff (xdiff).
+//
+// xdiff cuts its input at "\n" only and compares bytes, while our lines may also end at a
+// lone "\r". So each distinct line is replaced by a short token line ("<hex id>\n") and the
+// two token texts are diffed: the diff is the same, and hashing short tokens is cheaper.
+#include "git/queries/wip/line_diff.hpp"
+
+#include <git2.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+namespace brackwen {
+namespace {
+
+struct Marks {
+  std::vector<bool> removed;  // by old line
+  std::vector<bool> added;    // by new line
+};
+
+// Gives each distinct line a number, in order of first appearance. Open addressing over one
+// flat array: the node allocations of a standard map cost more than the diff itself.
+struct LineNumbers {
+  explicit LineNumbers(size_t lines) {
+    size_t capacity = 16;
+    while (capacity < lines * 2) capacity *= 2;
+    slots.assign(capacity, empty);
+  }
+
+  uint32_t number(std::string_view line) {
+    size_t mask = slots.size() - 1;
+    size_t hash = std::hash<std::string_view>()(line);
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      if (slots[i] == empty) {
+        slots[i] = static_cast<uint32_t>(distinct.size());
+        distinct.push_back({hash, line});
+        return slots[i];
+      }
+      const auto& seen = distinct[slots[i]];
+      if (seen.first == hash && seen.second == line) return slots[i];
+    }
+  }
+
+  static constexpr uint32_t empty = UINT32_MAX;
+  std::vector<uint32_t> slots;
+  std::vector<std::pair<size_t, std::string_view>> distinct;
+};
+
+void append_token(std::string& out, uint32_t number) {
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789abcdef"[number & 15];
+    number >>= 4;
+  } while (number != 0);
+  while (n > 0) out += digits[--n];
+  out += '\n';
+}
+
+std::pair<std::string, std::string> token_texts(const std::vector<std::string_view>& old_lines,
+                                                const std::vector<std::string_view>& new_lines) {
+  LineNumbers numbers(old_lines.size() + new_lines.size());
+  auto tokens = [&](const std::vector<std::string_view>& lines) {
+    std::string out;
+    out.reserve(lines.size() * 6);
+    for (auto line : lines) append_token(out, numbers.number(line));
+    return out;
+  };
+  auto old_tokens = tokens(old_lines);
+  return {std::move(old_tokens), tokens(new_lines)};
+}
+
+int mark_line(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* line,
+              void* payload) {
+  auto& marks = *static_cast<Marks*>(payload);
+  if (line->origin == GIT_DIFF_LINE_DELETION && line->old_lineno > 0) {
+    auto i = static_cast<size_t>(line->old_lineno - 1);
+    if (i < marks.removed.size()) marks.removed[i] = true;
+  } else if (line->origin == GIT_DIFF_LINE_ADDITION && line->new_lineno > 0) {
+    auto i = static_cast<size_t>(line->new_lineno - 1);
+    if (i < marks.added.size()) marks.added[i] = true;
+  }
+  return 0;
+}
+
+// False when libgit2 could not diff (out of memory); the marks are then unusable.
+bool mark_changes(const std::vector<std::string_view>& old_lines,
+                  const std::vector<std::string_view>& new_lines, Marks& marks) {
+  static const int initialised = git_libgit2_init();
+  if (initialised < 0) return false;
+  auto [old_tokens, new_tokens] = token_texts(old_lines, new_lines);
+  git_diff_options options = GIT_DIFF_OPTIONS_INIT;
+  options.context_lines = 0;
+  options.interhunk_lines = 0;
+  options.flags = GIT_DIFF_MINIMAL | GIT_DIFF_FORCE_TEXT;
+  int error = git_diff_buffers(old_tokens.data(), old_tokens.size(), nullptr, new_tokens.data(),
+                               new_tokens.size(), nullptr, &options, nullptr, nullptr, nullptr,
+                               mark_line, &marks);
+  return error == 0;
+}
+
+}  // namespace
+
+std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
+                                  const std::vector<std::string_view>& new_lines) {
+  Marks marks{std::vector<bool>(old_lines.size()), std::vector<bool>(new_lines.size())};
+  if (!mark_changes(old_lines, new_lines, marks)) {
+    marks.removed.assign(old_lines.size(), true);
+    marks.added.assign(new_lines.size(), true);
+  }
+  std::vector<LineChange> changes;
+  changes.reserve(old_lines.size() + new_lines.size());
+  size_t i = 0;
+  size_t j = 0;
+  while (i < old_lines.size() || j < new_lines.size()) {
+    bool in_change =
+        (i < old_lines.size() && marks.removed[i]) || (j < new_lines.size() && marks.added[j]);
+    // A side that ran out while the other has lines left can only be a change; this holds
+    // for any consistent diff and keeps the walk finite should one ever be inconsistent.
+    if (!in_change && i < old_lines.size() && j < new_lines.size()) {
+      changes.push_back(LineChange::Same);
+      ++i;
+      ++j;
+      continue;
+    }
+    while (i < old_lines.size() && (marks.removed[i] || j >= new_lines.size())) {
+      changes.push_back(LineChange::Removed);
+      ++i;
+    }
+    while (j < new_lines.size() && (marks.added[j] || i >= old_lines.size())) {
+      changes.push_back(LineChange::Added);
+      ++j;
+    }
+  }
+  return changes;
+}
+
+}  // namespace brackwen

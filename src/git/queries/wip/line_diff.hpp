@@ -1,0 +1,17 @@
+// A minimal line diff: the edit script that turns one list of lines into another.
+#pragma once
+#include <string_view>
+#include <vector>
+
+namespace brackwen {
+
+enum class LineChange { Same, Removed, Added };
+
+// One entry per line of the diff, in order: every old line is Same or Removed, every new
+// line Same or Added. The number of Removed and Added lines is the least possible, and
+// within each run of changes the Removed lines come before the Added ones. Lines are equal
+// only when their texts (line ends included) are equal.
+std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
+                                  const std::vector<std::string_view>& new_lines);
+
+}  // namespace brackwen

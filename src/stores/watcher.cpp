@@ -1,0 +1,196 @@
+// Repository watching: the flags in REPO_CHANGED, the watcher thread of the root in
+// WATCHED_REPO, and the filter that decides which changed paths count.
+#include "stores/watcher.hpp"
+
+#include <simdjson.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+#include "diagnostics.hpp"
+#include "stores/stores.hpp"
+
+namespace brackwen {
+namespace {
+
+// Short enough that a replaced watcher ends well within 500 ms.
+constexpr int kPollMs = 100;
+
+// Bumped, under the write lock of WATCHED_REPO, whenever the watched root changes hands, so
+// a watcher ends as soon as it is not the newest, even when its root comes back before it
+// looked again.
+std::atomic<uint64_t> watcher_generation{0};
+std::atomic<int> live_watchers{0};
+
+bool valid_utf8(std::string_view text) {
+  return simdjson::validate_utf8(text.data(), text.size());
+}
+
+// Starting a watch is one compare-and-set, so two watchers of one root never both start.
+std::optional<uint64_t> claim_root(const std::string& root) {
+  std::optional<uint64_t> claimed;
+  WATCHED_REPO().update([&](std::string& watched) {
+    if (watched == root) return;
+    watched = root;
+    claimed = ++watcher_generation;
+  });
+  return claimed;
+}
+
+// Gives the root up when this watcher still holds it, so a later watch of it can start.
+void release_root(uint64_t generation) {
+  WATCHED_REPO().update([&](std::string& watched) {
+    if (watcher_generation != generation) return;
+    watched.clear();
+    ++watcher_generation;
+  });
+}
+
+bool watch_until_replaced(const std::string& root, uint64_t generation) {
+  auto replaced = [generation] { return watcher_generation != generation; };
+  TreeWatch watch;
+  watch.cancelled = replaced;
+  if (!open_tree_watch(watch, root)) {
+    release_root(generation);
+    return false;
+  }
+  auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
+  bool limit_told = false;
+  while (!replaced()) {
+    // Watching goes on without the directories past the kernel's per-user limit; say so
+    // once, since changes in them will go unseen.
+    if (watch.limit_reached && !limit_told) {
+      write_stderr("Watch limit reached: some folders under " + root + " are not watched\n");
+      limit_told = true;
+    }
+    read_tree_events(watch, kPollMs, on_event);
+    // A root deleted (a repository removed and cloned again) or moved away is no longer
+    // watched; free it so that the next watch of it subscribes afresh.
+    if (watch.root_lost) {
+      release_root(generation);
+      break;
+    }
+  }
+  return true;
+}
+
+bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::string_view path) {
+  bool* found = nullptr;
+  size_t found_size = 0;
+  for (auto& [key, flag] : flags) {
+    if (found && key.size() <= found_size) continue;
+    if (!path.starts_with(key)) continue;
+    found = &flag;
+    found_size = key.size();
+  }
+  return found;
+}
+
+// A watched path inside the root, by whole components: /ws/a is under /ws, /ws2 is not.
+bool is_under(std::string_view key, std::string_view root) {
+  if (!key.starts_with(root)) return false;
+  return key.size() == root.size() || root.back() == '/' || key[root.size()] == '/';
+}
+
+void mark_all_under(std::unordered_map<std::string, bool>& flags, const std::string& root) {
+  if (root.empty()) return;
+  for (auto& [key, flag] : flags) {
+    if (is_under(key, root)) flag = true;
+  }
+  if (bool* holder = longest_prefix_flag(flags, root)) *holder = true;
+}
+
+// The path's components as text: "/" for the root, names as they are, "." dropped, and
+// names that are not valid UTF-8 left out.
+std::vector<std::string_view> text_components(std::string_view path) {
+  std::vector<std::string_view> out;
+  if (!path.empty() && path.front() == '/') out.push_back("/");
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(at, end - at);
+    if (!part.empty() && part != "." && valid_utf8(part)) out.push_back(part);
+    at = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+void watch_repo(const std::vector<std::string>& repo_paths, const std::string& root_repo,
+                bool start_changed) {
+  std::unordered_map<std::string, bool> flags;
+  for (const auto& path : repo_paths) flags.emplace(path, start_changed);
+  auto unwatched = [&](const auto& entry) { return !flags.contains(entry.first); };
+  bool pruned =
+      COMMITS_CACHE().update([&](CommitsCache& cache) { std::erase_if(cache, unwatched); });
+  if (pruned) {
+    CONFIG_CACHE().update([&](auto& cache) { std::erase_if(cache, unwatched); });
+  }
+  set_repo_changed(std::move(flags));
+
+  ++live_watchers;
+  try {
+    std::thread([root = root_repo] {
+      try {
+        run_repo_watcher(root);
+      } catch (...) {
+      }
+      --live_watchers;
+    }).detach();
+  } catch (...) {
+    --live_watchers;  // no thread could be started: nothing is watched, as when the root fails
+  }
+}
+
+void stop_watching_repo() {
+  set_repo_changed({});
+  WATCHED_REPO().update([](std::string& watched) {
+    watched.clear();
+    ++watcher_generation;
+  });
+}
+
+bool run_repo_watcher(const std::string& root) {
+  auto generation = claim_root(root);
+  if (!generation) return true;  // its watcher runs already
+  try {
+    return watch_until_replaced(root, *generation);
+  } catch (...) {
+    release_root(*generation);
+    return false;
+  }
+}
+
+void on_repo_event(const std::string& root, const TreeEvent& event) {
+  std::vector<std::string_view> relevant;
+  for (const auto& path : event.paths) {
+    if (valid_utf8(path) && is_relevant_change(path)) relevant.push_back(path);
+  }
+  if (relevant.empty() && !event.overflow) return;
+  REPO_CHANGED().update([&](std::unordered_map<std::string, bool>& flags) {
+    if (event.overflow) mark_all_under(flags, root);
+    for (auto path : relevant) {
+      if (bool* flag = longest_prefix_flag(flags, path)) *flag = true;
+    }
+  });
+}
+
+bool is_relevant_change(std::string_view path) {
+  auto parts = text_components(path);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (parts[i] != ".git") continue;
+    if (i + 1 < parts.size() && parts[i + 1] == "logs") return false;
+    break;
+  }
+  std::string_view last = parts.empty() ? std::string_view() : parts.back();
+  return last.find(".lock") == std::string_view::npos;
+}
+
+int running_watchers() {
+  return live_watchers;
+}
+
+}  // namespace brackwen

@@ -1,0 +1,80 @@
+#include "git/queries/wip/line_diff.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace brackwen {
+namespace {
+
+size_t lcs_length(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
+  std::vector<std::vector<size_t>> t(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = a.size(); i-- > 0;) {
+    for (size_t j = b.size(); j-- > 0;) {
+      t[i][j] = a[i] == b[j] ? t[i + 1][j + 1] + 1 : std::max(t[i + 1][j], t[i][j + 1]);
+    }
+  }
+  return t[0][0];
+}
+
+// Replays the script: it must rebuild both sides, and no "+" may come right before a "-".
+void expect_valid_script(const std::vector<std::string_view>& a,
+                         const std::vector<std::string_view>& b,
+                         const std::vector<LineChange>& script) {
+  size_t i = 0;
+  size_t j = 0;
+  for (size_t k = 0; k < script.size(); ++k) {
+    switch (script[k]) {
+      case LineChange::Same:
+        ASSERT_LT(i, a.size());
+        ASSERT_LT(j, b.size());
+        ASSERT_EQ(a[i++], b[j++]);
+        break;
+      case LineChange::Removed:
+        ASSERT_LT(i++, a.size());
+        ASSERT_TRUE(k == 0 || script[k - 1] != LineChange::Added) << "added before removed";
+        break;
+      case LineChange::Added:
+        ASSERT_LT(j++, b.size());
+        break;
+    }
+  }
+  EXPECT_EQ(i, a.size());
+  EXPECT_EQ(j, b.size());
+}
+
+// xdiff (like `git diff --minimal`) sets aside lines that repeat more than about the square
+// root of the file's length in a row of changes, so the texts here repeat lines less often.
+TEST(LineDiff, RandomTextsWithRepeatedLinesGetAMinimalScript) {
+  std::mt19937 random(7);
+  std::vector<std::string> alphabet = {"\n", "}\n", "c\r\n", "c\n", "c\r", "c"};
+  for (char c = 'a'; c <= 'r'; ++c) alphabet.push_back(std::string(1, c) + "\n");
+  for (int round = 0; round < 500; ++round) {
+    auto make = [&](size_t n) {
+      std::vector<std::string_view> lines;
+      for (size_t k = 0; k < n; ++k) lines.push_back(alphabet[random() % alphabet.size()]);
+      return lines;
+    };
+    auto a = make(random() % 80);
+    auto b = make(random() % 80);
+    auto script = line_diff(a, b);
+    expect_valid_script(a, b, script);
+    auto same = static_cast<size_t>(std::count(script.begin(), script.end(), LineChange::Same));
+    ASSERT_EQ(same, lcs_length(a, b)) << "round " << round;
+  }
+}
+
+TEST(LineDiff, ReplacedBlockListsRemovedLinesFirst) {
+  std::vector<std::string_view> a = {"1\n", "x\n", "y\n", "2\n"};
+  std::vector<std::string_view> b = {"1\n", "p\n", "q\n", "r\n", "2\n"};
+  using C = LineChange;
+  EXPECT_EQ(line_diff(a, b), (std::vector<C>{C::Same, C::Removed, C::Removed, C::Added, C::Added,
+                                             C::Added, C::Same}));
+  EXPECT_EQ(line_diff({}, {}), std::vector<C>());
+  EXPECT_EQ(line_diff({}, {"n"}), std::vector<C>{C::Added});
+  EXPECT_EQ(line_diff({"o"}, {}), std::vector<C>{C::Removed});
+}
+
+}  // namespace
+}  // namespace brackwen

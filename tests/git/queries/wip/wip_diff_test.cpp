@@ -1,0 +1,192 @@
+#include "git/queries/wip/wip_diff.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_repo.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::git;
+using test::TempRepo;
+
+constexpr auto P = HunkLineStatus::Plus;
+constexpr auto M = HunkLineStatus::Minus;
+constexpr auto U = HunkLineStatus::Unchanged;
+
+TEST(WipStatusLetter, ReadsTheEightLettersAndTypeChangeAsModified) {
+  const std::pair<std::string, std::optional<WipPatchType>> cases[] = {
+      {"?", WipPatchType::Question},
+      {" ", WipPatchType::Unchanged},
+      {"A", WipPatchType::A},
+      {"C", WipPatchType::C},
+      {"D", WipPatchType::D},
+      {"M", WipPatchType::M},
+      {"R", WipPatchType::R},
+      {"U", WipPatchType::U},
+      {"T", WipPatchType::M},
+      {"!", std::nullopt},
+      {"", std::nullopt},
+      {"m", std::nullopt},
+  };
+  for (const auto& [text, letter] : cases) {
+    Input in{text};
+    EXPECT_EQ(wip_status_letter(in), letter) << text;
+    EXPECT_EQ(in.position, letter ? 1u : 0u) << text;
+  }
+}
+
+TEST(SplitLines, CutsAtLineFeedsAndKeepsLoneCarriageReturns) {
+  using Lines = std::vector<std::string>;
+  const std::pair<std::string, Lines> cases[] = {
+      {"", {}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\rb\n\n", {"a\rb", ""}},
+      {"\n\n", {"", ""}},
+  };
+  for (const auto& [text, lines] : cases) {
+    EXPECT_EQ(parse_all(text, split_lines), lines) << text;
+  }
+}
+
+struct L {
+  HunkLineStatus status;
+  std::optional<int32_t> old_num;
+  std::optional<int32_t> new_num;
+  std::string text;
+  std::string ending = "\n";
+};
+
+void expect_lines(const std::optional<std::vector<HunkLine>>& lines,
+                  const std::vector<L>& expected) {
+  ASSERT_TRUE(lines);
+  ASSERT_EQ(lines->size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const auto& line = (*lines)[i];
+    EXPECT_EQ(line.status, expected[i].status) << i;
+    EXPECT_EQ(line.old_num, expected[i].old_num) << i;
+    EXPECT_EQ(line.new_num, expected[i].new_num) << i;
+    EXPECT_EQ(line.text, expected[i].text) << i;
+    EXPECT_EQ(line.line_ending, expected[i].ending) << i;
+    EXPECT_EQ(line.index, i);
+    EXPECT_EQ(line.hunk_index, -1);
+  }
+}
+
+TEST(DiffTexts, NumbersEachSideAndSplitsLineEnds) {
+  expect_lines(diff_texts("a\nb\nc", "a\nx\nc\n"), {{U, 1, 1, "a"},
+                                                    {M, 2, std::nullopt, "b"},
+                                                    {M, 3, std::nullopt, "c"},
+                                                    {P, std::nullopt, 2, "x"},
+                                                    {P, std::nullopt, 3, "c"}});
+  // A lone "\r" ends a line of its own but is no line ending.
+  expect_lines(diff_texts("", "p\rq\r\n"),
+               {{P, std::nullopt, 1, "p\r", ""}, {P, std::nullopt, 2, "q", "\r\n"}});
+  expect_lines(diff_texts("", ""), {});
+}
+
+WipPatch wip(std::string file, WipPatchType type, bool image = false) {
+  WipPatch patch;
+  patch.old_file = file;
+  patch.new_file = std::move(file);
+  patch.patch_type = type;
+  patch.is_image = image;
+  return patch;
+}
+
+struct WipRepo : TempRepo {
+  std::string head;
+  WipRepo() {
+    head = commit_file("lf.txt", "one\ntwo\nthree\n", "lf");
+    head = commit_file("gone.txt", "x\ny", "gone");
+  }
+};
+
+TEST(LoadWipDiff, CrlfWorkingFileAgainstLfCommitShowsOnlyUnchangedLines) {
+  WipRepo repo;
+  repo.write("lf.txt", "one\r\ntwo\r\nthree\r\n");
+  expect_lines(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "one", "\r\n"}, {U, 2, 2, "two", "\r\n"}, {U, 3, 3, "three", "\r\n"}});
+}
+
+TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
+  WipRepo repo;
+  // Mostly "\r\n", but the last line ends in "\n": nothing is appended.
+  repo.write("lf.txt", "one\r\ntwo\r\nthree\n");
+  expect_lines(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "one", "\r\n"},
+                {U, 2, 2, "two", "\r\n"},
+                {M, 3, std::nullopt, "three", "\r\n"},
+                {P, std::nullopt, 3, "three", "\n"}});
+  // Without a final line end, the majority ending is appended.
+  repo.write("lf.txt", "one\ntwo\nthree");
+  expect_lines(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
+}
+
+TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
+  WipRepo repo;
+  repo.write("new.txt", "n1\nn2");
+  expect_lines(load_wip_diff(repo.str(), wip("new.txt", WipPatchType::A), repo.head),
+               {{P, std::nullopt, 1, "n1"}, {P, std::nullopt, 2, "n2"}});
+  // Without a head commit every file counts as added, and git is not asked.
+  expect_lines(load_wip_diff(repo.str(), wip("new.txt", WipPatchType::M), std::nullopt),
+               {{P, std::nullopt, 1, "n1"}, {P, std::nullopt, 2, "n2"}});
+  std::filesystem::remove(repo.path / "gone.txt");
+  expect_lines(load_wip_diff(repo.str(), wip("gone.txt", WipPatchType::D), repo.head),
+               {{M, 1, std::nullopt, "x"}, {M, 2, std::nullopt, "y"}});
+  repo.write("empty.txt", "");
+  expect_lines(load_wip_diff(repo.str(), wip("empty.txt", WipPatchType::A), repo.head), {});
+  repo.write("pic.png", "not really");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("pic.png", WipPatchType::A, true), repo.head),
+            std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("missing.txt", WipPatchType::M), repo.head),
+            std::nullopt);
+  repo.write("latin1.txt", "caf\xe9\n");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head), std::nullopt);
+}
+
+TEST(LoadWipDiff, HeadIdThatReadsAsAnOptionIsRefused) {
+  WipRepo repo;
+  repo.write("lf.txt", "changed\n");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), "--output=x"), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(repo.path / "x"));
+}
+
+TEST(LoadWipDiff, MajorityOfCarriageReturnsDecidesTheLineEnding) {
+  TempRepo repo;
+  auto head = repo.commit_file("f.txt", "a\nb\nc\nd\n", "f");
+  // 4 "\n" and 3 "\r": "\r\n", so the committed lines are compared as "\r\n" lines.
+  repo.write("f.txt", "a\r\nb\r\nc\r\nd\n");
+  auto lines = load_wip_diff(repo.str(), wip("f.txt", WipPatchType::M), head);
+  ASSERT_TRUE(lines);
+  EXPECT_EQ((*lines)[0].status, U);
+  EXPECT_EQ((*lines)[0].line_ending, "\r\n");
+  // 4 "\n" and 2 "\r": "\n"; the two "\r\n" lines differ from the committed ones.
+  repo.write("f.txt", "a\r\nb\r\nc\nd\n");
+  lines = load_wip_diff(repo.str(), wip("f.txt", WipPatchType::M), head);
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(lines->size(), 6u);
+  EXPECT_EQ((*lines)[4].status, U);
+  EXPECT_EQ((*lines)[4].text, "c");
+}
+
+TEST(LoadWipDiff, ModifiedLineInTheMiddleOfTwentyLines) {
+  TempRepo repo;
+  std::string text;
+  for (int i = 1; i <= 20; ++i) text += "line " + std::to_string(i) + "\n";
+  auto head = repo.commit_file("f.txt", text, "f");
+  repo.write("f.txt", text.replace(text.find("line 11\n"), 7, "LINE 11"));
+  auto lines = load_wip_diff(repo.str(), wip("f.txt", WipPatchType::M), head);
+  ASSERT_TRUE(lines);
+  ASSERT_EQ(lines->size(), 21u);
+  EXPECT_EQ((*lines)[10].status, M);
+  EXPECT_EQ((*lines)[10].text, "line 11");
+  EXPECT_EQ((*lines)[11].status, P);
+  EXPECT_EQ((*lines)[11].text, "LINE 11");
+  EXPECT_EQ((*lines)[12].old_num, 12);
+}
+
+}  // namespace
+}  // namespace brackwen
