@@ -125,6 +125,13 @@ TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
                {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
 }
 
+TEST(LoadWipDiff, CommittedTextWithoutLastLineEndGainsIt) {
+  WipRepo repo;
+  repo.write("gone.txt", "x\ny\n");
+  expect_lines(load_wip_diff(repo.str(), wip("gone.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "x"}, {U, 2, 2, "y"}});
+}
+
 TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
   WipRepo repo;
   repo.write("new.txt", "n1\nn2");
