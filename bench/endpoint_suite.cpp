@@ -325,7 +325,7 @@ struct Suite {
     }
     double cold = median(cold_ms);
     double bare = median(git_ms);
-    add({load_what, std::to_string(cold_ms.size()) + " fresh servers", ms_text(cold),
+    add({load_what, std::to_string(cold_ms.size()) + " (fresh servers)", ms_text(cold),
          ms_text(bare) + " git log + stash reflog, together", cold / bare, "≤ 1.3", 1.3,
          mb_text(peak), "reply of " + mb_text(reply_bytes)},
         check);
@@ -388,7 +388,7 @@ struct Suite {
     }
     double first = median(first_ms);
     double bare = median(git_ms);
-    add({first_what, std::to_string(first_ms.size()) + " fresh servers", ms_text(first),
+    add({first_what, std::to_string(first_ms.size()) + " (fresh servers)", ms_text(first),
          ms_text(bare) + " its " + std::to_string(git.size()) +
              " git runs (1 log, one diff per merge and stash)",
          first / bare, "≤ 1.3", 1.3, mb_text(peak), "cold memory and disk caches"},
@@ -432,7 +432,7 @@ struct Suite {
       }
       peak = std::max(peak, server.peak());
     }
-    add({cold_what, std::to_string(cold_ms.size()) + " fresh servers", ms_text(median(cold_ms)),
+    add({cold_what, std::to_string(cold_ms.size()) + " (fresh servers)", ms_text(median(cold_ms)),
          "-", std::nullopt, "report", std::nullopt, mb_text(peak), "counts not yet kept"},
         check);
     add({warm_what, std::to_string(warm_ms.size()), ms_text(median(warm_ms)), "-", std::nullopt,
@@ -512,6 +512,8 @@ struct Suite {
     for (const Row& row : rows) {
       std::string verdict = row.target;
       if (row.limit && row.ratio) verdict = *row.ratio <= *row.limit ? "met" : "MISSED";
+      // The targets are set for the full repositories; on small ones fixed costs dominate.
+      if (row.limit && options.scale.name != "full") verdict = "not judged";
       if (!row.note.empty() && row.note.starts_with("FAILED")) verdict = "FAILED";
       if (row.note.starts_with("skipped")) verdict = "skipped";
       std::cout << "| " << row.what << " | " << row.runs << " | " << row.endpoint << " | "
