@@ -1,6 +1,7 @@
 // Everything needed to read request bodies and write replies: the reader, the writer and the
 // JSON form of every record.
 #pragma once
+#include "api_types/config_json.hpp"
 #include "api_types/git_version_json.hpp"
 #include "api_types/json_reader.hpp"
 #include "api_types/json_writer.hpp"

@@ -166,7 +166,10 @@ std::optional<Child> spawn_process(const std::vector<std::string>& argv, const s
     auto guard = environment_lock();
     rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
   }
-  if (rc != 0) return std::nullopt;
+  if (rc != 0) {
+    errno = rc;  // callers name the reason in their messages
+    return std::nullopt;
+  }
   Child child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
   return child;
 }

@@ -1,0 +1,49 @@
+// Credentials for git's ask-pass mechanism, and the home directory override.
+#include "git/credentials.hpp"
+
+#include <simdjson.h>
+
+#include <system_error>
+
+#include "git/process.hpp"
+
+namespace brackwen {
+namespace {
+
+std::optional<std::filesystem::path> parent_of(const std::filesystem::path& path) {
+  if (!path.has_filename()) return std::nullopt;
+  return path.parent_path();
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> ask_pass_path(const std::filesystem::path& executable) {
+  auto dir = parent_of(executable);
+  if (!dir) return std::nullopt;
+  auto above = parent_of(*dir);
+  if (!above) return std::nullopt;
+  return *above / "ask-pass" / "ask-pass";
+}
+
+bool set_credentials(const std::string& username, const std::string& password) {
+  // Setting one without the other would pair a new name with an old password.
+  if (username.find('\0') != std::string::npos || password.find('\0') != std::string::npos) {
+    return false;
+  }
+  set_environment("BRACKWEN_USERNAME", username);
+  set_environment("BRACKWEN_PASSWORD", password);
+  std::error_code ec;
+  auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return true;
+  auto path = ask_pass_path(executable);
+  if (!path) return true;
+  if (!simdjson::validate_utf8(path->native())) return false;
+  set_environment("GIT_ASKPASS", path->native());
+  return true;
+}
+
+bool override_git_home(const std::string& home) {
+  return set_environment("HOME", home);
+}
+
+}  // namespace brackwen

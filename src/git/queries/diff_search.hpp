@@ -1,0 +1,47 @@
+// The background search through history's diffs: the commits whose changes add or remove a
+// text (git's pickaxe, "log -S"), with the matching lines of each changed file.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "git/commit.hpp"
+#include "git/hunk.hpp"
+#include "git/patch.hpp"
+#include "stores/stores.hpp"
+
+namespace brackwen {
+
+// The log of the commits whose diffs change the text's number of occurrences, each with its
+// matching files, NUL-separated.
+std::vector<std::string> diff_search_args(const std::string& search_text, uint64_t num_results,
+                                          uint64_t start_commit_index);
+
+// Hands out the next search id, records the search as running and starts it on a detached
+// thread. Every search still waiting for its git then kills it and ends without results.
+uint32_t start_diff_search(const std::string& repo_path, const std::string& search_text,
+                           uint64_t num_results, uint64_t start_commit_index);
+
+// The search thread's body; ends by marking the search complete in DIFF_SEARCHES, with no
+// results when git fails or is superseded, its output does not read, or the repository was
+// never loaded. Catches everything.
+void run_diff_search(uint32_t search_id, const std::string& repo_path,
+                     const std::string& search_text, uint64_t num_results,
+                     uint64_t start_commit_index) noexcept;
+
+// Per hit commit that the cached list holds, in git's order: its id and its files' matches.
+SearchResults collect_search_hits(std::vector<std::pair<std::string, std::vector<Patch>>> hits,
+                                  const std::vector<Commit>& commits, const std::string& repo_path,
+                                  const std::string& search_text);
+
+// One PatchMatch per changed file whose diff reads, also when no line matches.
+std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vector<Patch>& patches,
+                                           const std::string& repo_path,
+                                           const std::string& search_text);
+
+// The added and removed lines that hold the text, byte for byte, in diff order.
+std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks, std::string_view search_text);
+
+}  // namespace brackwen

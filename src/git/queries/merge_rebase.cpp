@@ -1,0 +1,66 @@
+// The marker files of a merge or rebase in progress, read without running git.
+#include "git/queries/merge_rebase.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "git/process.hpp"
+#include "parser/input.hpp"
+#include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
+
+namespace brackwen {
+namespace {
+
+// One "/" between the parts unless the left one ends with it; an empty left part leaves the
+// path relative to the current directory.
+std::string join_path(const std::string& left, std::string_view right) {
+  if (left.empty()) return std::string(right);
+  if (left.ends_with('/')) return left + std::string(right);
+  return left + "/" + std::string(right);
+}
+
+// A NUL would cut the path short in the system call and name another file.
+std::optional<std::string> git_dir_file(const std::string& repo_path, std::string_view name) {
+  if (repo_path.find('\0') != std::string::npos) return std::nullopt;
+  return join_path(join_path(repo_path, ".git"), name);
+}
+
+// Unicode White_Space removed at both ends of valid UTF-8.
+std::string trim_white_space(std::string_view text) {
+  Input in{text};
+  size_t first = text.size();
+  size_t last = 0;
+  while (!in.at_end()) {
+    size_t at = in.position;
+    bool blank = is_whitespace(in.peek());
+    in.position += in.peek_length();
+    if (blank) continue;
+    if (first == text.size()) first = at;
+    last = in.position;
+  }
+  return first < last ? std::string(text.substr(first, last - first)) : std::string();
+}
+
+}  // namespace
+
+std::optional<std::string> merge_in_progress(const std::string& repo_path) {
+  std::optional<std::string> path = git_dir_file(repo_path, "MERGE_HEAD");
+  if (!path) return std::nullopt;
+  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  // A directory opens but fails to read.
+  if (!read_to_end(fd, text) || !is_valid_utf8(text)) return std::nullopt;
+  return trim_white_space(text);
+}
+
+bool rebase_in_progress(const std::string& repo_path) {
+  std::optional<std::string> path = git_dir_file(repo_path, "rebase-merge");
+  struct stat info;
+  return path && ::stat(path->c_str(), &info) == 0;
+}
+
+}  // namespace brackwen

@@ -1,0 +1,26 @@
+// Branch comparison endpoints over the cached commits and refs.
+#include "server/handlers/branches.hpp"
+
+#include "git/queries/refs/head_info.hpp"
+#include "git/queries/refs/ref_diffs.hpp"
+#include "git/queries/refs/unpushed_commits.hpp"
+#include "server/endpoint_shell.hpp"
+
+namespace brackwen {
+
+std::optional<std::string> handle_get_un_pushed_commits(std::string_view body) {
+  return with_record<ReqOptions>(
+      body, [](const ReqOptions& r) { return get_un_pushed_commits(r.repo_path); });
+}
+
+std::optional<std::string> handle_calc_head_info(std::string_view body) {
+  return with_record<ReqOptions>(body,
+                                 [](const ReqOptions& r) { return calc_head_info(r.repo_path); });
+}
+
+std::optional<std::string> handle_calc_ref_diffs(std::string_view body) {
+  return with_record<RefDiffOptions>(
+      body, [](const RefDiffOptions& r) { return load_ref_diffs(r.repo_path, r.head_commit_id); });
+}
+
+}  // namespace brackwen

@@ -1,0 +1,12 @@
+// "/f/load_full_config": the repository's configuration, kept in CONFIG_CACHE for the branch
+// endpoints and the commit loader.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brackwen {
+
+std::optional<std::string> handle_load_full_config(std::string_view body);
+
+}  // namespace brackwen

@@ -1,0 +1,12 @@
+// "/f/is_merge_in_progress" and "/f/is_rebase_in_progress": git's marker files in ".git".
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brackwen {
+
+std::optional<std::string> handle_is_merge_in_progress(std::string_view body);
+std::optional<std::string> handle_is_rebase_in_progress(std::string_view body);
+
+}  // namespace brackwen

@@ -1,0 +1,82 @@
+#include "git/queries/merge_rebase.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_repo.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::git;
+using test::sh;
+using test::TempRepo;
+
+// main and "other" both change a.txt, so merging or rebasing one onto the other stops.
+struct ConflictRepo : TempRepo {
+  ConflictRepo() {
+    commit_file("a.txt", "base\n", "base", 1700000000);
+    git(path, {"checkout", "-q", "-b", "other"});
+    other = commit_file("a.txt", "other\n", "other", 1700000100);
+    git(path, {"checkout", "-q", "main"});
+    commit_file("a.txt", "main\n", "main", 1700000200);
+  }
+  std::string other;
+};
+
+TEST(MergeInProgress, ReadsTheMergeHeadWhileAMergeStops) {
+  ConflictRepo repo;
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+  sh(repo.path, "git merge -q other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(repo.str()), repo.other);
+  EXPECT_EQ(merge_in_progress(repo.str() + "/"), repo.other);
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+  git(repo.path, {"merge", "--abort"});
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+}
+
+TEST(MergeInProgress, FileContents) {
+  TempRepo repo;
+  const struct {
+    std::string bytes;
+    std::optional<std::string> reply;
+  } cases[] = {
+      {"a1\nb2\n", "a1\nb2"},
+      {" \t\r\n\u00a0", ""},
+      {"\u2003id\u2003", "id"},
+      {"bad \xff byte", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    repo.write(".git/MERGE_HEAD", c.bytes);
+    EXPECT_EQ(merge_in_progress(repo.str()), c.reply) << c.bytes;
+  }
+  std::filesystem::remove(repo.path / ".git/MERGE_HEAD");
+  std::filesystem::create_directory(repo.path / ".git/MERGE_HEAD");
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+}
+
+TEST(RebaseInProgress, SeesTheRebaseMergeDirectory) {
+  ConflictRepo repo;
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+  sh(repo.path, "git rebase other >/dev/null 2>&1 || true");
+  EXPECT_TRUE(rebase_in_progress(repo.str()));
+  EXPECT_TRUE(rebase_in_progress(repo.str() + "/"));
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+  git(repo.path, {"rebase", "--abort"});
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+  repo.write(".git/rebase-merge", "a plain file counts too");
+  EXPECT_TRUE(rebase_in_progress(repo.str()));
+}
+
+TEST(MarkerPaths, RelativeAndCutPaths) {
+  TempRepo repo;
+  repo.write(".git/MERGE_HEAD", "abc\n");
+  repo.write(".git/rebase-merge", "");
+  // A NUL would cut the path at the repository; such a path names no repository.
+  std::string cut = repo.str() + std::string("\0/elsewhere", 11);
+  EXPECT_EQ(merge_in_progress(cut), std::nullopt);
+  EXPECT_FALSE(rebase_in_progress(cut));
+  EXPECT_EQ(merge_in_progress("/nonexistent/repo"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace brackwen

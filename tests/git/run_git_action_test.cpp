@@ -1,0 +1,207 @@
+// Actions against real git: ids, polling, output lines and bursts, failures and their kinds.
+#include "git/run_git_action.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "stores/stores.hpp"
+#include "support/actions.hpp"
+#include "support/temp_repo.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::TempRepo;
+using test::wait_for_action;
+using Kind = ActionError::Kind;
+
+// A git command that runs `script` through git's shell aliases.
+GitCommand shell(const std::string& script) {
+  return {"-c", "alias.x=!" + script, "x"};
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string all;
+  for (const auto& p : parts) all += p;
+  return all;
+}
+
+TEST(ActionIds, RiseByOneFromTheCounter) {
+  auto last = get_counter(LAST_ACTION_ID());
+  ASSERT_TRUE(last);
+  ActionId first = start_git_actions("/", {});
+  ActionId second = start_git_actions("/", {});
+  EXPECT_EQ(first, *last + 1);
+  EXPECT_EQ(second, first + 1);
+  wait_for_action(first);
+  wait_for_action(second);
+}
+
+TEST(ActionPoll, EmptyCommandListIsDoneAtOnceAndReportedOnce) {
+  ActionId id = start_git_actions("/nonexistent", {});
+  ActionState done = wait_for_action(id);
+  EXPECT_EQ(done, (ActionState{{}, {}, true, std::nullopt}));
+  EXPECT_FALSE(poll_action2(id));
+  EXPECT_FALSE(poll_action2(4000000000u));
+}
+
+TEST(ActionPoll, IdZeroIsRefusedWithALineOnStandardError) {
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(poll_action2(0));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "poll_action2: Requested action id of 0\n");
+}
+
+TEST(ActionPoll, RunningActionIsReportedWholeEachTime) {
+  TempRepo repo;
+  ActionId id = start_git_action(repo.str(), shell("echo started; sleep 0.3; echo later"));
+  std::optional<ActionState> seen;
+  while ((seen = poll_action2(id)) && seen->stdout_lines.empty()) {
+  }
+  ASSERT_TRUE(seen);
+  EXPECT_FALSE(seen->done);
+  EXPECT_FALSE(seen->error);
+  EXPECT_EQ(seen->stdout_lines, std::vector<std::string>{"started"});
+  EXPECT_EQ(wait_for_action(id).stdout_lines, (std::vector<std::string>{"started", "later"}));
+}
+
+TEST(ActionOutput, StdoutLinesLoseTheirLineEndOnly) {
+  TempRepo repo;
+  std::string long_line(20000, 'z');
+  ActionId id = start_git_action(
+      repo.str(), shell("printf 'crlf\\r\\ncr2\\r\\r\\nmid\\rcr\\n\\n\\n\\303\\274n\\303\\257\\n"
+                        "\\377bad\\n" +
+                        long_line + "\\nlast'"));
+  ActionState state = wait_for_action(id);
+  EXPECT_FALSE(state.error);
+  EXPECT_EQ(state.stdout_lines, (std::vector<std::string>{"crlf", "cr2\r", "mid\rcr", "", "",
+                                                          "\xc3\xbcn\xc3\xaf", long_line, "last"}));
+}
+
+TEST(ActionOutput, BigOutputOnBothStreamsDoesNotBlock) {
+  TempRepo repo;
+  ActionId id = start_git_action(
+      repo.str(), shell("seq 1 200000; seq 1 100000 >&2; echo end; seq 1 100000 >&2"));
+  ActionState state = wait_for_action(id);
+  EXPECT_FALSE(state.error);
+  ASSERT_EQ(state.stdout_lines.size(), 200001u);
+  EXPECT_EQ(state.stdout_lines.back(), "end");
+  std::string err = joined(state.stderr_lines);
+  EXPECT_TRUE(err.starts_with("1\n2\n3\n"));
+  EXPECT_TRUE(err.ends_with("\n99999\n100000\n"));
+  EXPECT_EQ(err.size(), 2 * 588895u);
+}
+
+TEST(ActionCommands, StopAtTheFirstFailingCommand) {
+  TempRepo repo;
+  ActionId id = start_git_actions(repo.str(), {shell("echo first"),
+                                               {"rev-parse", "--verify", "-q", "nope"},
+                                               shell("echo third > third.txt")});
+  ActionState state = wait_for_action(id);
+  EXPECT_TRUE(state.done);
+  EXPECT_EQ(state.error, (ActionError{Kind::Git, {}}));
+  EXPECT_EQ(state.stdout_lines, std::vector<std::string>{"first"});
+  EXPECT_FALSE(std::filesystem::exists(repo.path / "third.txt"));
+}
+
+TEST(ActionFailure, KindComesFromStandardError) {
+  struct Case {
+    std::string script;
+    std::optional<ActionError> error;
+  };
+  const Case cases[] = {
+      {"printf 'remote: nope\\nfatal: Authentication failed for http://h/r\\n' >&2; exit 128",
+       ActionError{Kind::Credential, {}}},
+      {"printf 'fatal: could not read Username for x: terminal prompts disabled' >&2; exit 128",
+       ActionError{Kind::Credential, {}}},
+      {"echo 'remote: Invalid username or password.' >&2; exit 1",
+       ActionError{Kind::Credential, {}}},
+      {"echo 'fatal: authentication failed for x' >&2; exit 1", ActionError{Kind::Git, {}}},
+      {"echo 'fatal: something else' >&2; exit 2", ActionError{Kind::Git, {}}},
+      {"exit 1", ActionError{Kind::Git, {}}},
+      {"kill -9 $PPID", ActionError{Kind::Git, {}}},
+      {"echo 'Authentication failed for x' >&2", std::nullopt},
+  };
+  TempRepo repo;
+  for (const auto& c : cases) {
+    ActionState state = wait_for_action(start_git_action(repo.str(), shell(c.script)));
+    EXPECT_TRUE(state.done) << c.script;
+    EXPECT_EQ(state.error, c.error) << c.script;
+  }
+}
+
+TEST(ActionFailure, LastWordsOnStandardErrorAreKept) {
+  TempRepo repo;
+  for (int i = 0; i < 5; ++i) {
+    ActionState state = wait_for_action(start_git_action(
+        repo.str(),
+        shell("echo progress >&2; echo 'fatal: Authentication failed for x' >&2; exit 1")));
+    EXPECT_EQ(joined(state.stderr_lines), "progress\nfatal: Authentication failed for x\n");
+    EXPECT_EQ(state.error, (ActionError{Kind::Credential, {}}));
+  }
+}
+
+TEST(ActionFailure, BurstsAreJoinedAsOneStream) {
+  EXPECT_EQ(classify_failure({"remote: Authentication fa", "iled for 'x'\n"}).kind,
+            Kind::Credential);
+  EXPECT_EQ(classify_failure({"could not read", " Username"}).kind, Kind::Credential);
+  EXPECT_EQ(classify_failure({}).kind, Kind::Git);
+}
+
+TEST(ActionFailure, GitThatCannotStartIsAnIoError) {
+  TempRepo repo;
+  repo.write("file", "x");
+  for (auto dir :
+       {repo.str() + "/missing", repo.str() + "/file", repo.str() + std::string("\0x", 2)}) {
+    ActionState state = wait_for_action(start_git_action(dir, {"status"}));
+    ASSERT_TRUE(state.error);
+    EXPECT_EQ(state.error->kind, Kind::IO);
+    EXPECT_FALSE(state.error->message.empty());
+  }
+}
+
+TEST(ActionUpdates, MissingRecordIsReportedOnStandardError) {
+  testing::internal::CaptureStderr();
+  add_stdout_log(3999999999u, "x");
+  add_stderr_log(3999999999u, "x");
+  set_action_error(3999999999u, ActionError{Kind::Git, {}});
+  set_action_done(3999999999u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "add_stdout_log: Didn't find action id 3999999999\n"
+            "add_stderr_log: Didn't find action id 3999999999\n"
+            "set_action_error: Didn't find action id 3999999999\n"
+            "set_action_done: Didn't find action id 3999999999\n");
+  EXPECT_FALSE(get_action(3999999999u));
+}
+
+TEST(ActionUpdates, ErrorEndsTheActionAndReplacesAnEarlierOne) {
+  set_action(3999999998u, ActionState{});
+  add_stdout_log(3999999998u, "out");
+  set_action_error(3999999998u, ActionError{Kind::Git, {}});
+  set_action_error(3999999998u, ActionError{Kind::IO, "why"});
+  EXPECT_EQ(poll_action2(3999999998u),
+            (ActionState{{"out"}, {}, true, ActionError{Kind::IO, "why"}}));
+}
+
+// Caps the address space so that no thread stack can be mapped, then starts an action.
+[[noreturn]] void start_without_room_for_threads() {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  rlim_t size = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (1 << 20);
+  rlimit limit{size, size};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+  ActionId id = start_git_actions("/", {});
+  auto state = get_action(id);
+  bool ok = state && state->done && state->error && state->error->kind == Kind::IO;
+  _exit(ok ? 0 : 1);
+}
+
+TEST(ActionThreadDeathTest, ThreadThatCannotStartEndsTheAction) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(start_without_room_for_threads(), testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace brackwen
