@@ -2,6 +2,10 @@
 // snapshot, so the history reply copies no commit on its way out.
 #include "server/handlers/commit_log.hpp"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+
 #include "api_types/json.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/load_commits.hpp"
@@ -31,6 +35,21 @@ size_t reply_size_hint(const std::vector<Commit>& commits, const std::vector<Ref
   return size;
 }
 
+// A reply this large is mapped afresh for every request (the allocator hands such sizes
+// straight to mmap and back), and faulting it in 4 KiB pages took a third of a repeated
+// `fast` load. Where the system offers it, the buffer asks for huge pages instead: only the
+// whole 2 MiB blocks inside it, which belong to it alone.
+void reserve_reply(std::string& out, size_t bytes) {
+  out.reserve(bytes);
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t HUGE_PAGE_BYTES = uintptr_t{2} << 20;
+  auto begin = reinterpret_cast<uintptr_t>(out.data());
+  uintptr_t first = (begin + HUGE_PAGE_BYTES - 1) & ~(HUGE_PAGE_BYTES - 1);
+  uintptr_t last = (begin + out.capacity()) & ~(HUGE_PAGE_BYTES - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
 }  // namespace
 
 std::optional<std::string> handle_load_commits_and_refs(std::string_view body) {
@@ -39,7 +58,7 @@ std::optional<std::string> handle_load_commits_and_refs(std::string_view body) {
   auto loaded = load_commits_and_refs(*request);
   if (!loaded) return "null";
   std::string out;
-  out.reserve(reply_size_hint(loaded->commits(), loaded->refs()));
+  reserve_reply(out, reply_size_hint(loaded->commits(), loaded->refs()));
   out += '[';
   write_json(out, loaded->commits());
   out += ',';
