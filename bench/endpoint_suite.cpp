@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -570,8 +571,8 @@ std::optional<Options> read_options(int argc, char** argv) {
     }
   }
   bool small = options.scale.name == "small";
-  options.runs = std::max<size_t>(1, runs.value_or(small ? 2 : 9));
-  options.fresh_runs = std::max<size_t>(1, fresh_runs.value_or(small ? 1 : 5));
+  options.runs = std::max<size_t>(1, runs.value_or(small ? 2 : 11));
+  options.fresh_runs = std::max<size_t>(1, fresh_runs.value_or(small ? 1 : 7));
   return options;
 }
 
@@ -585,9 +586,14 @@ int run(Options options) {
   print_header(options);
   Suite suite{options, {}, false};
   suite.progress("preparing the repositories under " + options.cache.string());
-  fs::path history = history_repo(options.cache, options.scale.history);
-  fs::path work_tree = work_tree_repo(options.cache, options.scale.work_tree);
+  // Generated side by side: each waits a second for its index to settle.
+  auto history_job = std::async(std::launch::async,
+                                [&] { return history_repo(options.cache, options.scale.history); });
+  auto work_tree_job = std::async(
+      std::launch::async, [&] { return work_tree_repo(options.cache, options.scale.work_tree); });
   BigFileRepo big = big_file_repo(options.cache, options.scale.big_file);
+  fs::path history = history_job.get();
+  fs::path work_tree = work_tree_job.get();
   auto chosen = [&](std::string_view section) {
     return options.only.empty() ||
            std::find(options.only.begin(), options.only.end(), section) != options.only.end();
