@@ -41,6 +41,11 @@ std::string with_reason(std::string message, int error) {
   return message;
 }
 
+// The front end shows the system's own wording; `fallback` when the call left none.
+std::string system_text(int error, std::string fallback) {
+  return error != 0 ? std::string(std::strerror(error)) : std::move(fallback);
+}
+
 template <class F>
 void update_action(ActionId id, std::string_view who, F&& change) {
   bool found = false;
@@ -342,7 +347,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   argv.insert(argv.end(), args.begin(), args.end());
   errno = 0;
   auto child = spawn_process(argv, repo_path);
-  if (!child) return io_error(with_reason("Failed to start git in " + repo_path, errno));
+  if (!child) return io_error(system_text(errno, "Failed to start git"));
 
   ReaderResult reader_result;
   std::thread reader;
@@ -364,7 +369,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   } else {
     errno = 0;
     status = wait_child(child->pid);
-    if (status < 0) return io_error(with_reason("Failed to wait for git", errno));
+    if (status < 0) return io_error(system_text(errno, "Failed to wait for git"));
   }
   if (status != 0) return classify_recorded_failure(id);
   if (stdout_failure) return io_error(std::move(*stdout_failure));

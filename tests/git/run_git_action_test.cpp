@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "stores/stores.hpp"
@@ -150,16 +152,29 @@ TEST(ActionFailure, BurstsAreJoinedAsOneStream) {
   EXPECT_EQ(classify_failure({}).kind, Kind::Git);
 }
 
-TEST(ActionFailure, GitThatCannotStartIsAnIoError) {
+// The message is the system's own wording, which the front end shows as it is.
+TEST(ActionFailure, GitThatCannotStartIsAnIoErrorWithTheSystemsText) {
   TempRepo repo;
   repo.write("file", "x");
-  for (auto dir :
-       {repo.str() + "/missing", repo.str() + "/file", repo.str() + std::string("\0x", 2)}) {
-    ActionState state = wait_for_action(start_git_action(dir, {"status"}));
+  struct Case {
+    std::string dir;
+    std::string message;
+  };
+  const Case cases[] = {
+      {repo.str() + "/missing", std::strerror(ENOENT)},
+      {repo.str() + "/file", std::strerror(ENOTDIR)},
+  };
+  for (const auto& c : cases) {
+    ActionState state = wait_for_action(start_git_action(c.dir, {"status"}));
     ASSERT_TRUE(state.error);
     EXPECT_EQ(state.error->kind, Kind::IO);
-    EXPECT_FALSE(state.error->message.empty());
+    EXPECT_EQ(state.error->message, c.message);
   }
+  // A NUL cannot reach the system at all; git does not start and the action says so.
+  ActionState cut = wait_for_action(start_git_action(repo.str() + std::string("\0x", 2), {}));
+  ASSERT_TRUE(cut.error);
+  EXPECT_EQ(cut.error->kind, Kind::IO);
+  EXPECT_FALSE(cut.error->message.empty());
 }
 
 TEST(ActionUpdates, MissingRecordIsReportedOnStandardError) {
