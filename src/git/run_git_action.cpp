@@ -3,7 +3,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <simdjson.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,7 +173,7 @@ void run_stderr_reader(pid_t pid, int fd, ActionId id, ReaderResult& result) noe
 }
 
 void store_stdout_line(ActionId id, std::string& line) {
-  if (!simdjson::validate_utf8(line)) return;
+  if (!is_valid_utf8(line)) return;
   if (!line.empty() && line.back() == '\n') {
     line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
