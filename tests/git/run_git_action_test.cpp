@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "stores/stores.hpp"
 #include "support/actions.hpp"
@@ -198,6 +200,44 @@ TEST(ActionUpdates, ErrorEndsTheActionAndReplacesAnEarlierOne) {
   set_action_error(3999999998u, ActionError{Kind::IO, "why"});
   EXPECT_EQ(poll_action2(3999999998u),
             (ActionState{{"out"}, {}, true, ActionError{Kind::IO, "why"}}));
+}
+
+size_t open_descriptors() {
+  auto all = std::filesystem::directory_iterator("/proc/self/fd");
+  return static_cast<size_t>(std::distance(begin(all), end(all)));
+}
+
+// Children of this process that ended and were never waited for.
+std::vector<std::string> zombie_children() {
+  std::vector<std::string> zombies;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream in(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(in, stat) || stat.rfind(')') == std::string::npos) continue;
+    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == getpid() && state == 'Z') zombies.push_back(stat);
+  }
+  return zombies;
+}
+
+TEST(ActionResources, ManyActionsLeaveNoDescriptorOrZombieBehind) {
+  TempRepo repo;
+  const std::vector<GitCommand> kinds[] = {
+      {shell("echo out; echo err >&2; exit 3")},
+      {{"status"}},
+      {shell("kill -9 $PPID"), {"status"}},
+      {shell("seq 1 5000; seq 1 5000 >&2")},
+  };
+  size_t before = open_descriptors();
+  std::vector<ActionId> ids;
+  for (int i = 0; i < 200; ++i) ids.push_back(start_git_actions(repo.str(), kinds[i % 4]));
+  ids.push_back(start_git_action("/nonexistent", {"status"}));
+  for (ActionId id : ids) EXPECT_TRUE(wait_for_action(id).done);
+  EXPECT_LE(open_descriptors(), before);
+  EXPECT_EQ(zombie_children(), std::vector<std::string>{});
 }
 
 // Caps the address space so that no thread stack can be mapped, then starts an action.
