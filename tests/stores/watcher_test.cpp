@@ -197,6 +197,38 @@ TEST_F(WatchTest, WatchStopAndWatchAgainTheSameRoot) {
   wait_until_live(ws.path / "repo/file", repo);
 }
 
+size_t open_descriptors() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+// A stop right after a watch must end that watch's thread, however late the thread starts.
+TEST_F(WatchTest, StartAndStopManyTimesLeavesNoThreadOrDescriptor) {
+  test::TempDir ws;
+  fs::create_directories(ws.path / "repo/sub");
+  std::string repo = (ws.path / "repo").string();
+  size_t before = open_descriptors();
+  for (int i = 0; i < 200; ++i) {
+    watch_repo({repo}, ws.str(), false);
+    stop_watching_repo();
+  }
+  EXPECT_TRUE(eventually([] { return running_watchers() == 0; }));
+  EXPECT_EQ(WATCHED_REPO().get(), "");
+  EXPECT_EQ(open_descriptors(), before);
+}
+
+// The newest request wins even when an older request's thread starts last.
+TEST_F(WatchTest, LastRootRequestedIsTheOneWatched) {
+  test::TempDir first;
+  test::TempDir second;
+  for (int i = 0; i < 50; ++i) {
+    watch_repo({}, first.str(), false);
+    watch_repo({}, second.str(), false);
+    EXPECT_EQ(WATCHED_REPO().get(), second.str());
+  }
+  EXPECT_TRUE(eventually([] { return running_watchers() == 1; }));
+  EXPECT_EQ(WATCHED_REPO().get(), second.str());
+}
+
 TEST_F(WatchTest, SameRootKeepsOneWatcherAndAnotherRootReplacesIt) {
   test::TempDir first;
   test::TempDir second;

@@ -1,13 +1,11 @@
 // The marker files of a merge or rebase in progress, read without running git.
 #include "git/queries/merge_rebase.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string_view>
 
-#include "git/process.hpp"
-#include "parser/input.hpp"
+#include "git/file_io.hpp"
 #include "parser/standard_parsers.hpp"
 #include "parser/utf8.hpp"
 
@@ -42,33 +40,14 @@ std::optional<std::string> git_dir_file(const std::string& repo_path, std::strin
   return join_path(git_dir(repo_path), name);
 }
 
-// Unicode White_Space removed at both ends of valid UTF-8.
-std::string trim_white_space(std::string_view text) {
-  Input in{text};
-  size_t first = text.size();
-  size_t last = 0;
-  while (!in.at_end()) {
-    size_t at = in.position;
-    bool blank = is_whitespace(in.peek());
-    in.position += in.peek_length();
-    if (blank) continue;
-    if (first == text.size()) first = at;
-    last = in.position;
-  }
-  return first < last ? std::string(text.substr(first, last - first)) : std::string();
-}
-
 }  // namespace
 
 std::optional<std::string> merge_in_progress(const std::string& repo_path) {
   std::optional<std::string> path = git_dir_file(repo_path, "MERGE_HEAD");
   if (!path) return std::nullopt;
-  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  // A directory opens but fails to read.
-  if (!read_to_end(fd, text) || !is_valid_utf8(text)) return std::nullopt;
-  return trim_white_space(text);
+  auto text = read_regular_file(*path);
+  if (!text || !is_valid_utf8(*text)) return std::nullopt;
+  return std::string(trim_whitespace(*text));
 }
 
 bool rebase_in_progress(const std::string& repo_path) {

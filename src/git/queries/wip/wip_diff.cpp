@@ -6,22 +6,18 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/run_git.hpp"
 
 namespace brackwen {
 namespace {
 
+// A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
 std::optional<std::string> read_utf8_file(const std::filesystem::path& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return std::nullopt;  // e.g. a submodule
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad() || !simdjson::validate_utf8(text.data(), text.size())) return std::nullopt;
+  auto text = read_regular_file(path);
+  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
   return text;
 }
 
@@ -34,13 +30,10 @@ std::string_view line_ending_of(std::string_view text) {
 
 // Ends a last line that lacks a line end. A text already ending in "\n" is left alone even
 // when its majority ending is "\r\n", and an empty text stays empty: either would otherwise
-// show an empty line that is not in the file.
+// show an empty line that is not in the file. A final lone "\r" is a line of its own, as in
+// the committed text, so the ending goes after it rather than absorbing it.
 void end_last_line(std::string& text, std::string_view ending) {
   if (text.empty() || text.back() == '\n') return;
-  if (text.back() == '\r' && ending == "\r\n") {
-    text += '\n';
-    return;
-  }
   text += ending;
 }
 

@@ -1,6 +1,8 @@
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_repo.hpp"
 
@@ -125,6 +127,19 @@ TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
                {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
 }
 
+TEST(LoadWipDiff, CarriageReturnOnlyFileShowsOnlyTheChangedLine) {
+  TempRepo repo;
+  auto head = repo.commit_file("mac.txt", "a\rb\rc\r", "mac");
+  repo.write("mac.txt", "a\rB\rc\r");
+  // Both sides get the same "\r\n" after their last lone "\r"; only "b" changed.
+  expect_lines(load_wip_diff(repo.str(), wip("mac.txt", WipPatchType::M), head),
+               {{U, 1, 1, "a\r", ""},
+                {M, 2, std::nullopt, "b\r", ""},
+                {P, std::nullopt, 2, "B\r", ""},
+                {U, 3, 3, "c\r", ""},
+                {U, 4, 4, "", "\r\n"}});
+}
+
 TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
   WipRepo repo;
   repo.write("new.txt", "n1\nn2");
@@ -145,6 +160,28 @@ TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
             std::nullopt);
   repo.write("latin1.txt", "caf\xe9\n");
   EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head), std::nullopt);
+}
+
+void only_regular_files_are_read() {
+  alarm(10);  // a read that waits on the FIFO ends the check as a failure
+  WipRepo repo;
+  ASSERT_EQ(mkfifo((repo.path / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("pipe", WipPatchType::A), repo.head), std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("/dev/null", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_directory(repo.path / "dir");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("dir", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_symlink(repo.path / "lf.txt", repo.path / "link.txt");
+  EXPECT_TRUE(load_wip_diff(repo.str(), wip("link.txt", WipPatchType::A), repo.head));
+}
+
+TEST(LoadWipDiff, OnlyRegularFilesAreRead) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        only_regular_files_are_read();
+        std::exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(LoadWipDiff, HeadIdThatReadsAsAnOptionIsRefused) {
