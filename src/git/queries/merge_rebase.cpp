@@ -24,12 +24,9 @@ std::string join_path(const std::string& left, std::string_view right) {
 // file whose "gitdir: " line names that directory, relative to the working directory or not.
 std::string git_dir(const std::string& repo_path) {
   std::string dot_git = join_path(repo_path, ".git");
-  struct stat info;
-  if (::stat(dot_git.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return dot_git;
-  int fd = ::open(dot_git.c_str(), O_RDONLY | O_CLOEXEC);
-  std::string text;
-  if (fd < 0 || !read_to_end(fd, text) || !text.starts_with("gitdir: ")) return dot_git;
-  std::string dir = text.substr(8, text.find_first_of("\r\n") - 8);
+  std::optional<std::string> text = read_regular_file(dot_git);
+  if (!text || !text->starts_with("gitdir: ")) return dot_git;
+  std::string dir = text->substr(8, text->find_first_of("\r\n") - 8);
   if (dir.empty() || dir.find('\0') != std::string::npos) return dot_git;
   return dir.starts_with('/') ? dir : join_path(repo_path, dir);
 }
