@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "git/action_starters.hpp"
 #include "git/process.hpp"
@@ -73,6 +75,22 @@ TEST_F(CredentialsTest, SetsTheThreeVariables) {
   EXPECT_FALSE(set_credentials("other", std::string("a\0b", 3)));
   EXPECT_EQ(env("BRACKWEN_USERNAME"), kUser);
   EXPECT_EQ(env("BRACKWEN_PASSWORD"), kPassword);
+}
+
+// A git started while the credentials change gets the old pair or the new one, never the new
+// user name with the old password.
+TEST_F(CredentialsTest, ChildrenNeverSeeHalfAPair) {
+  std::atomic<int> spawned = 0;
+  std::vector<std::string> seen;
+  std::thread spawner([&] {
+    for (; spawned < 400; ++spawned) {
+      auto out = run_process({"sh", "-c", "echo \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD\""}, "/");
+      if (out) seen.push_back(out->out);
+    }
+  });
+  for (int i = 0; spawned < 400; ++i) set_credentials(i % 2 ? "one" : "two", i % 2 ? "one" : "two");
+  spawner.join();
+  for (const auto& line : seen) EXPECT_TRUE(line == "one one\n" || line == "two two\n") << line;
 }
 
 TEST_F(CredentialsTest, AskPassAnswersUserNameAndPasswordPrompts) {
