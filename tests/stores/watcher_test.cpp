@@ -216,27 +216,6 @@ TEST_F(WatchTest, LastRootRequestedIsTheOneWatched) {
   EXPECT_EQ(WATCHED_REPO().get(), second.str());
 }
 
-TEST_F(WatchTest, SameRootKeepsOneWatcherAndAnotherRootReplacesIt) {
-  test::TempDir first;
-  test::TempDir second;
-  std::string a = (first.path / "a").string();
-  std::string b = (second.path / "b").string();
-  watch_repo({a}, first.str(), false);
-  watch_repo({a}, first.str(), false);
-  EXPECT_TRUE(eventually([] { return running_watchers() == 1; }));
-  wait_until_live(first.path / "a/file", a);
-
-  watch_repo({a, b}, second.str(), false);
-  EXPECT_TRUE(eventually([] { return running_watchers() == 1; }));
-  EXPECT_EQ(WATCHED_REPO().get(), second.str());
-  wait_until_live(second.path / "b/file", b);
-  set_repo_changed({{a, false}, {b, false}});
-  append_file(first.path / "a/file", "x");  // the first root is no longer watched
-  append_file(second.path / "b/after", "x");
-  ASSERT_TRUE(eventually([&] { return flag_of(b) == true; }));
-  EXPECT_EQ(flag_of(a), false);
-}
-
 TEST_F(WatchTest, FailedSubscriptionFreesTheRoot) {
   test::TempDir ws;
   fs::path later = ws.path / "clone-in-progress";
