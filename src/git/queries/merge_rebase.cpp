@@ -20,10 +20,21 @@ std::string join_path(const std::string& left, std::string_view right) {
   return left + "/" + std::string(right);
 }
 
+// The directory git keeps the markers in. In a linked worktree or a submodule ".git" is a
+// file whose "gitdir: " line names that directory, relative to the working directory or not.
+std::string git_dir(const std::string& repo_path) {
+  std::string dot_git = join_path(repo_path, ".git");
+  std::optional<std::string> text = read_regular_file(dot_git);
+  if (!text || !text->starts_with("gitdir: ")) return dot_git;
+  std::string dir = text->substr(8, text->find_first_of("\r\n") - 8);
+  if (dir.empty() || dir.find('\0') != std::string::npos) return dot_git;
+  return dir.starts_with('/') ? dir : join_path(repo_path, dir);
+}
+
 // A NUL would cut the path short in the system call and name another file.
 std::optional<std::string> git_dir_file(const std::string& repo_path, std::string_view name) {
   if (repo_path.find('\0') != std::string::npos) return std::nullopt;
-  return join_path(join_path(repo_path, ".git"), name);
+  return join_path(git_dir(repo_path), name);
 }
 
 }  // namespace
