@@ -106,14 +106,6 @@ TEST_F(CredentialsTest, AskPassAnswersUserNameAndPasswordPrompts) {
   EXPECT_EQ(ask("Username for 'http://127.0.0.1:1': "), "<failed>");
 }
 
-TEST_F(CredentialsTest, CloneWithoutCredentialsFailsAsCredential) {
-  AuthenticatedRepoServer server;
-  TempDir target;
-  ActionState state = wait_for_action(clone_repo(target.str(), server.url()));
-  EXPECT_EQ(state.error, (ActionError{ActionError::Kind::Credential, {}}));
-  EXPECT_NE(joined(state.stderr_lines).find("could not read Username"), std::string::npos);
-}
-
 TEST_F(CredentialsTest, CloneWithAWrongPasswordFailsAsCredential) {
   AuthenticatedRepoServer server;
   TempDir target;
@@ -121,16 +113,6 @@ TEST_F(CredentialsTest, CloneWithAWrongPasswordFailsAsCredential) {
   ActionState state = wait_for_action(clone_repo(target.str(), server.url()));
   EXPECT_EQ(state.error, (ActionError{ActionError::Kind::Credential, {}}));
   EXPECT_NE(joined(state.stderr_lines).find("Authentication failed for"), std::string::npos);
-}
-
-TEST_F(CredentialsTest, CloneWithCredentialsSendsThem) {
-  AuthenticatedRepoServer server;
-  TempDir target;
-  set_credentials(kUser, kPassword);
-  ActionState state = wait_for_action(clone_repo(target.str(), server.url()));
-  EXPECT_EQ(state.error, std::nullopt);
-  std::ifstream in(target.path / "repo" / "readme.txt");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), AuthenticatedRepoServer::readme);
 }
 
 TEST_F(CredentialsTest, OverrideGitHomeReachesGit) {

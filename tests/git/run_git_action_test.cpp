@@ -33,29 +33,12 @@ std::string joined(const std::vector<std::string>& parts) {
   return all;
 }
 
-TEST(ActionIds, RiseByOneFromTheCounter) {
-  auto last = get_counter(LAST_ACTION_ID());
-  ASSERT_TRUE(last);
-  ActionId first = start_git_actions("/", {});
-  ActionId second = start_git_actions("/", {});
-  EXPECT_EQ(first, *last + 1);
-  EXPECT_EQ(second, first + 1);
-  wait_for_action(first);
-  wait_for_action(second);
-}
-
 TEST(ActionPoll, EmptyCommandListIsDoneAtOnceAndReportedOnce) {
   ActionId id = start_git_actions("/nonexistent", {});
   ActionState done = wait_for_action(id);
   EXPECT_EQ(done, (ActionState{{}, {}, true, std::nullopt}));
   EXPECT_FALSE(poll_action2(id));
   EXPECT_FALSE(poll_action2(4000000000u));
-}
-
-TEST(ActionPoll, IdZeroIsRefusedWithALineOnStandardError) {
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(poll_action2(0));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "poll_action2: Requested action id of 0\n");
 }
 
 TEST(ActionPoll, RunningActionIsReportedWholeEachTime) {
@@ -177,20 +160,6 @@ TEST(ActionFailure, GitThatCannotStartIsAnIoErrorWithTheSystemsText) {
   ASSERT_TRUE(cut.error);
   EXPECT_EQ(cut.error->kind, Kind::IO);
   EXPECT_FALSE(cut.error->message.empty());
-}
-
-TEST(ActionUpdates, MissingRecordIsReportedOnStandardError) {
-  testing::internal::CaptureStderr();
-  add_stdout_log(3999999999u, "x");
-  add_stderr_log(3999999999u, "x");
-  set_action_error(3999999999u, ActionError{Kind::Git, {}});
-  set_action_done(3999999999u);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "add_stdout_log: Didn't find action id 3999999999\n"
-            "add_stderr_log: Didn't find action id 3999999999\n"
-            "set_action_error: Didn't find action id 3999999999\n"
-            "set_action_done: Didn't find action id 3999999999\n");
-  EXPECT_FALSE(get_action(3999999999u));
 }
 
 TEST(ActionUpdates, ErrorEndsTheActionAndReplacesAnEarlierOne) {
