@@ -82,6 +82,7 @@ TEST_F(CredentialsTest, SetsTheThreeVariables) {
 TEST_F(CredentialsTest, ChildrenNeverSeeHalfAPair) {
   std::atomic<int> spawned = 0;
   std::vector<std::string> seen;
+  set_credentials("two", "two");  // the first child may start before the loop below
   std::thread spawner([&] {
     for (; spawned < 400; ++spawned) {
       auto out = run_process({"sh", "-c", "echo \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD\""}, "/");
