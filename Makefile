@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test clean format
+.PHONY: deps build run test bench clean format
 
 deps:
 	@scripts/install-deps
@@ -18,6 +18,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The endpoints against the bare git they wrap, on repositories generated once (100,000
+# commits, 50,000 files) and cached under $$XDG_CACHE_HOME/brackwen-bench or /tmp/brackwen-bench.
+# BENCH_ARGS="--runs 15" and the like pass through.
+bench: build
+	$(BUILD)/bin/endpoint_suite $(BENCH_ARGS)
 
 format:
 	find src tests -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i

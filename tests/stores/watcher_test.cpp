@@ -167,19 +167,6 @@ TEST_F(WatchTest, ReflogAndLockWritesLeaveTheFlag) {
   EXPECT_TRUE(eventually([&] { return flag_of(a) == true; }));
 }
 
-TEST_F(WatchTest, MovedDirectoryReportsItsNewPath) {
-  test::TempDir ws;
-  std::string probe = (ws.path / "probe").string();
-  std::string moved = (ws.path / "m/renamed/inner").string() + "/";
-  fs::create_directories(ws.path / "m/old/inner");
-  watch_repo({probe, moved}, ws.str(), false);
-  wait_until_live(ws.path / "probe/file", probe);
-
-  fs::rename(ws.path / "m/old", ws.path / "m/renamed");
-  append_file(ws.path / "m/renamed/inner/file", "x");
-  EXPECT_TRUE(eventually([&] { return flag_of(moved) == true; }));
-}
-
 TEST_F(WatchTest, WatchStopAndWatchAgainTheSameRoot) {
   test::TempDir ws;
   std::string repo = (ws.path / "repo").string();
@@ -229,27 +216,6 @@ TEST_F(WatchTest, LastRootRequestedIsTheOneWatched) {
   EXPECT_EQ(WATCHED_REPO().get(), second.str());
 }
 
-TEST_F(WatchTest, SameRootKeepsOneWatcherAndAnotherRootReplacesIt) {
-  test::TempDir first;
-  test::TempDir second;
-  std::string a = (first.path / "a").string();
-  std::string b = (second.path / "b").string();
-  watch_repo({a}, first.str(), false);
-  watch_repo({a}, first.str(), false);
-  EXPECT_TRUE(eventually([] { return running_watchers() == 1; }));
-  wait_until_live(first.path / "a/file", a);
-
-  watch_repo({a, b}, second.str(), false);
-  EXPECT_TRUE(eventually([] { return running_watchers() == 1; }));
-  EXPECT_EQ(WATCHED_REPO().get(), second.str());
-  wait_until_live(second.path / "b/file", b);
-  set_repo_changed({{a, false}, {b, false}});
-  append_file(first.path / "a/file", "x");  // the first root is no longer watched
-  append_file(second.path / "b/after", "x");
-  ASSERT_TRUE(eventually([&] { return flag_of(b) == true; }));
-  EXPECT_EQ(flag_of(a), false);
-}
-
 TEST_F(WatchTest, FailedSubscriptionFreesTheRoot) {
   test::TempDir ws;
   fs::path later = ws.path / "clone-in-progress";
@@ -279,14 +245,6 @@ TEST_F(WatchTest, DeletedRootEndsItsWatcherAndCanBeWatchedAgain) {
   fs::create_directories(root);
   watch_repo({repo}, repo, false);
   wait_until_live(root / "file", repo);
-}
-
-TEST_F(WatchTest, RootTextIsKeptAsSent) {
-  test::TempDir ws;
-  std::string root = ws.str() + "/";
-  std::string repo = ws.str() + "/repo";
-  watch_repo({repo}, root, false);
-  wait_until_live(ws.path / "repo/file", repo);
 }
 
 }  // namespace

@@ -20,18 +20,15 @@ std::string join_path(const std::string& left, std::string_view right) {
   return left + "/" + std::string(right);
 }
 
-constexpr std::string_view kGitDirLink = "gitdir: ";
-
-// In a linked worktree or a submodule ".git" is a file naming the real git directory, relative
-// to the working directory when it is not absolute.
+// The directory git keeps the markers in. In a linked worktree or a submodule ".git" is a
+// file whose "gitdir: " line names that directory, relative to the working directory or not.
 std::string git_dir(const std::string& repo_path) {
   std::string dot_git = join_path(repo_path, ".git");
-  std::optional<std::string> link = read_regular_file(dot_git);
-  if (!link || !link->starts_with(kGitDirLink)) return dot_git;
-  std::string_view target = trim_whitespace(std::string_view(*link).substr(kGitDirLink.size()));
-  if (target.empty() || target.find('\0') != std::string_view::npos) return dot_git;
-  if (target.front() == '/') return std::string(target);
-  return join_path(repo_path, target);
+  std::optional<std::string> text = read_regular_file(dot_git);
+  if (!text || !text->starts_with("gitdir: ")) return dot_git;
+  std::string dir = text->substr(8, text->find_first_of("\r\n") - 8);
+  if (dir.empty() || dir.find('\0') != std::string::npos) return dot_git;
+  return dir.starts_with('/') ? dir : join_path(repo_path, dir);
 }
 
 // A NUL would cut the path short in the system call and name another file.

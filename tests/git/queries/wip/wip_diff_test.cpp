@@ -16,42 +16,6 @@ constexpr auto P = HunkLineStatus::Plus;
 constexpr auto M = HunkLineStatus::Minus;
 constexpr auto U = HunkLineStatus::Unchanged;
 
-TEST(WipStatusLetter, ReadsTheEightLettersAndTypeChangeAsModified) {
-  const std::pair<std::string, std::optional<WipPatchType>> cases[] = {
-      {"?", WipPatchType::Question},
-      {" ", WipPatchType::Unchanged},
-      {"A", WipPatchType::A},
-      {"C", WipPatchType::C},
-      {"D", WipPatchType::D},
-      {"M", WipPatchType::M},
-      {"R", WipPatchType::R},
-      {"U", WipPatchType::U},
-      {"T", WipPatchType::M},
-      {"!", std::nullopt},
-      {"", std::nullopt},
-      {"m", std::nullopt},
-  };
-  for (const auto& [text, letter] : cases) {
-    Input in{text};
-    EXPECT_EQ(wip_status_letter(in), letter) << text;
-    EXPECT_EQ(in.position, letter ? 1u : 0u) << text;
-  }
-}
-
-TEST(SplitLines, CutsAtLineFeedsAndKeepsLoneCarriageReturns) {
-  using Lines = std::vector<std::string>;
-  const std::pair<std::string, Lines> cases[] = {
-      {"", {}},
-      {"a\nb\n", {"a", "b"}},
-      {"a\r\nb", {"a", "b"}},
-      {"a\rb\n\n", {"a\rb", ""}},
-      {"\n\n", {"", ""}},
-  };
-  for (const auto& [text, lines] : cases) {
-    EXPECT_EQ(parse_all(text, split_lines), lines) << text;
-  }
-}
-
 struct L {
   HunkLineStatus status;
   std::optional<int32_t> old_num;
@@ -125,6 +89,13 @@ TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
   repo.write("lf.txt", "one\ntwo\nthree");
   expect_lines(load_wip_diff(repo.str(), wip("lf.txt", WipPatchType::M), repo.head),
                {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
+}
+
+TEST(LoadWipDiff, CommittedTextWithoutLastLineEndGainsIt) {
+  WipRepo repo;
+  repo.write("gone.txt", "x\ny\n");
+  expect_lines(load_wip_diff(repo.str(), wip("gone.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "x"}, {U, 2, 2, "y"}});
 }
 
 TEST(LoadWipDiff, CarriageReturnOnlyFileShowsOnlyTheChangedLine) {
@@ -207,22 +178,6 @@ TEST(LoadWipDiff, MajorityOfCarriageReturnsDecidesTheLineEnding) {
   EXPECT_EQ(lines->size(), 6u);
   EXPECT_EQ((*lines)[4].status, U);
   EXPECT_EQ((*lines)[4].text, "c");
-}
-
-TEST(LoadWipDiff, ModifiedLineInTheMiddleOfTwentyLines) {
-  TempRepo repo;
-  std::string text;
-  for (int i = 1; i <= 20; ++i) text += "line " + std::to_string(i) + "\n";
-  auto head = repo.commit_file("f.txt", text, "f");
-  repo.write("f.txt", text.replace(text.find("line 11\n"), 7, "LINE 11"));
-  auto lines = load_wip_diff(repo.str(), wip("f.txt", WipPatchType::M), head);
-  ASSERT_TRUE(lines);
-  ASSERT_EQ(lines->size(), 21u);
-  EXPECT_EQ((*lines)[10].status, M);
-  EXPECT_EQ((*lines)[10].text, "line 11");
-  EXPECT_EQ((*lines)[11].status, P);
-  EXPECT_EQ((*lines)[11].text, "LINE 11");
-  EXPECT_EQ((*lines)[12].old_num, 12);
 }
 
 }  // namespace
