@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <iostream>
 
