@@ -1,8 +1,12 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+SANITIZE_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_PARALLEL ?= 3
 
-.PHONY: deps build run test bench clean format
+.PHONY: deps build run test bench sanitize fuzz clean format
 
 deps:
 	@scripts/install-deps
@@ -25,8 +29,23 @@ test: build
 bench: build
 	$(BUILD)/bin/endpoint_suite $(BENCH_ARGS)
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRACKWEN_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Each fuzz target under libFuzzer for FUZZ_SECONDS, FUZZ_PARALLEL at a time (needs clang).
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DBRACKWEN_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) --target fuzz_targets -j $(JOBS)
+	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_PARALLEL)
+
 format:
 	find src tests -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

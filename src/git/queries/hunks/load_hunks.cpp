@@ -90,9 +90,15 @@ struct Numbering {
     if (status != HunkLineStatus::Plus) line.old_num = old_num;
     if (status != HunkLineStatus::Minus) line.new_num = new_num;
     if (!advance) return line;
-    if (line.old_num) ++old_num;
-    if (line.new_num) ++new_num;
+    if (line.old_num) old_num = next_number(old_num);
+    if (line.new_num) new_num = next_number(new_num);
     return line;
+  }
+
+  // The start comes from the diff text, so a hunk may count past the largest int32_t: the
+  // count wraps as the header's own start does instead of overflowing.
+  static int32_t next_number(int32_t n) {
+    return static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
   }
 };
 

@@ -124,6 +124,13 @@ TEST(DiffHunks, NoNewlineMarkerIsAContextLineThatDoesNotShiftNumbers) {
                                 {U, 2, 2, " No newline at end of file", ""}});
 }
 
+TEST(DiffHunks, NumbersPastTheLargestHeaderStartWrapInsteadOfOverflowing) {
+  auto hunks = diff_hunks(header + "@@ -2147483647,2 +2147483647,2 @@\n a\n-b\n+c\n");
+  ASSERT_TRUE(hunks);
+  constexpr int32_t max = INT32_MAX, min = INT32_MIN;
+  expect_lines(hunks->front(), {{U, max, max, "a"}, {M, min, none, "b"}, {P, none, min, "c"}});
+}
+
 TEST(DiffHunks, HeadersWithoutHunksGiveEmptyListsAndBinaryOneEmptyHunk) {
   const std::string mode_change = "diff --git a/s b/s\nold mode 100644\nnew mode 100755\n";
   const std::string pure_rename =

@@ -1,0 +1,50 @@
+// Fuzzes the commit grammar as the commit list reads a long log: the list form and the
+// per-commit form read the same records, and each record keeps the grammar's promises.
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz_check.hpp"
+#include "git/queries/commits.hpp"
+#include "git/queries/commits_parsers.hpp"
+
+namespace brackwen {
+namespace {
+
+void check_commit(const ParsedCommit& c) {
+  fuzz_require(!c.author.empty() && !c.id.empty(), "a commit without author or id");
+  fuzz_require(c.message.find(COMMIT_LOG_MARKER) == std::string::npos,
+               "a message holds the end marker");
+  fuzz_require(c.is_merge == (c.parent_ids.size() >= 2), "merge flag and parents disagree");
+  for (const std::string& parent : c.parent_ids) {
+    fuzz_require(!parent.empty(), "an empty parent id");
+  }
+  for (const RefInfo& ref : c.refs) {
+    fuzz_require(ref.commit_id == c.id, "a ref of another commit");
+    fuzz_require(!ref.id.empty(), "a ref without id");
+  }
+}
+
+}  // namespace
+}  // namespace brackwen
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace brackwen;
+  std::string_view text = fuzz_text(data, size);
+  auto log = parse_all(text, [](Input& in) { return parse_commit_log(in, 4); });
+  auto commits = parse_all(text, parse_commits);
+  fuzz_require(log.has_value() == commits.has_value(), "the two forms disagree on the text");
+  if (!log) return 0;
+  fuzz_require(log->commits.size() == commits->size(), "the two forms count differently");
+  size_t ref = 0;
+  for (size_t i = 0; i < commits->size(); ++i) {
+    const ParsedCommit& parsed = (*commits)[i];
+    check_commit(parsed);
+    fuzz_require(commit_from_parsed(parsed) == log->commits[i], "the two forms read differently");
+    for (const RefInfo& info : parsed.refs) {
+      fuzz_require(ref < log->refs.size() && log->refs[ref++] == info,
+                   "the list form's refs differ");
+    }
+  }
+  fuzz_require(ref == log->refs.size(), "the list form holds extra refs");
+  return 0;
+}
