@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_PARALLEL ?= 3
 
-.PHONY: deps build run test sanitize fuzz clean format
+.PHONY: deps build run test bench sanitize fuzz clean format
 
 deps:
 	@scripts/install-deps
@@ -22,6 +22,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The endpoints against the bare git they wrap, on repositories generated once (100,000
+# commits, 50,000 files) and cached under $$XDG_CACHE_HOME/brackwen-bench or /tmp/brackwen-bench.
+# BENCH_ARGS="--runs 15" and the like pass through.
+bench: build
+	$(BUILD)/bin/endpoint_suite $(BENCH_ARGS)
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer. -O1 with line
 # tables only compiles in half the time of -O2 -g, and stack traces still name the lines.

@@ -1,11 +1,12 @@
 // The history view's load on a 100,000-commit repository, next to the bare `git log` it runs,
 // with the process's peak memory against the bytes git printed.
 //
-// The repository is made once with git fast-import and kept under $XDG_CACHE_HOME (or /tmp),
-// outside the source tree. Run: build/bin/load_commits_bench
+// The repository comes from the shared generator (bench/support), made once and cached outside
+// the source tree. Run: build/bin/load_commits_bench (BRACKWEN_BENCH_SCALE=small for a quick one)
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,8 @@
 #include <sstream>
 #include <string>
 
+#include "bench/support/bench_repos.hpp"
+#include "bench/support/proc_memory.hpp"
 #include "git/process.hpp"
 #include "git/queries/commits_parsers.hpp"
 #include "git/queries/load_commits.hpp"
@@ -21,93 +24,17 @@
 
 namespace {
 
-constexpr uint32_t kCommits = 100000;
-constexpr int kMergeEvery = 50;
-constexpr int kStashes = 5;
-
-std::filesystem::path bench_root() {
-  auto xdg = brackwen::get_environment("XDG_CACHE_HOME");
-  std::filesystem::path base =
-      xdg && std::filesystem::path(*xdg).is_absolute() ? std::filesystem::path(*xdg) : "/tmp";
-  return base / "brackwen-bench" / "history-100k";
+const brackwen::bench::HistoryShape& shape() {
+  static const brackwen::bench::HistoryShape history =
+      brackwen::bench::scale_from_environment().history;
+  return history;
 }
 
-void run(const std::filesystem::path& dir, const std::string& command) {
-  std::string line = "cd '" + dir.string() + "' && " + command;
-  if (std::system(line.c_str()) != 0) throw std::runtime_error("failed: " + command);
-}
-
-std::string data(const std::string& text) {
-  return "data " + std::to_string(text.size()) + "\n" + text + "\n";
-}
-
-std::string message(uint32_t i) {
-  static const char* words[] = {"parser", "cache",  "server", "refs",   "stash",
-                                "index",  "commit", "graph",  "filter", "diff"};
-  std::string m = "Fix " + std::string(words[i % 10]) + " handling in module " +
-                  std::to_string(i % 97) + " (#" + std::to_string(i) + ")\n";
-  if (i % 3 == 0)
-    m += "\nA longer body explains why; it spans (a few) lines.\nSee " +
-         std::string(words[(i / 10) % 10]) + ".\n";
-  return m;
-}
-
-std::string person(uint32_t i, uint32_t seconds) {
-  std::string n = std::to_string(i % 53);
-  return "Dev" + n + " Person <dev" + n + "@example.com> " + std::to_string(seconds) +
-         (i % 2 ? " +0100" : " -0500") + "\n";
-}
-
-// Main line of kCommits commits, every kMergeEvery-th one merging a side commit; branches,
-// tags and remote-tracking refs along it; a few stashes on top.
-void make_repository(const std::filesystem::path& dir) {
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  run(dir, "git init -q -b main .");
-  std::ostringstream s;
-  uint32_t mark = 0;
-  uint32_t last_main = 0;
-  for (uint32_t i = 1; i <= kCommits; ++i) {
-    uint32_t seconds = 1500000000 + i * 60;
-    uint32_t side = 0;
-    if (i % kMergeEvery == 0) {
-      side = ++mark;
-      s << "commit refs/heads/side-work\nmark :" << side << "\nauthor " << person(i + 7, seconds)
-        << "committer " << person(i + 7, seconds) << data("Side work " + std::to_string(i))
-        << "from :" << last_main << "\nM 100644 inline side.txt\n"
-        << data(std::to_string(i));
-    }
-    uint32_t self = ++mark;
-    s << "commit refs/heads/main\nmark :" << self << "\nauthor " << person(i, seconds)
-      << "committer " << person(i, seconds) << data(message(i));
-    if (last_main) s << "from :" << last_main << "\n";
-    if (side) s << "merge :" << side << "\n";
-    s << "M 100644 inline file" << i % 100 << ".txt\n" << data(std::to_string(i)) << "\n";
-    if (i % 1000 == 0) {
-      std::string n = std::to_string(i / 1000);
-      s << "reset refs/heads/feature/" << n << "\nfrom :" << self << "\n\n";
-      s << "reset refs/remotes/origin/feature/" << n << "\nfrom :" << self << "\n\n";
-      s << "reset refs/tags/v" << n << ".0\nfrom :" << self << "\n\n";
-    }
-    last_main = self;
-  }
-  s << "reset refs/remotes/origin/main\nfrom :" << last_main << "\n\n";
-  { std::ofstream(dir / "import.txt", std::ios::binary) << s.str(); }
-  run(dir, "git fast-import --quiet < import.txt && rm import.txt && git checkout -q -f main");
-  for (int k = 0; k < kStashes; ++k) {
-    run(dir, "echo stash" + std::to_string(k) + " > file1.txt && git stash push -q -m 'work " +
-                 std::to_string(k) + "'");
-  }
-  std::ofstream(dir / ".git" / "bench-ready") << "ready\n";
-}
-
+// The suite's history: generated once, shared with the endpoint suite.
 const std::string& repository() {
   static const std::string path = [] {
-    auto dir = bench_root();
-    if (!std::filesystem::exists(dir / ".git" / "bench-ready")) make_repository(dir);
-    brackwen::set_environment("GIT_CONFIG_GLOBAL", "/dev/null");
-    brackwen::set_environment("GIT_CONFIG_NOSYSTEM", "1");
-    return dir.string();
+    brackwen::bench::isolate_git_config();
+    return brackwen::bench::history_repo(brackwen::bench::default_cache_root(), shape()).string();
   }();
   return path;
 }
@@ -120,21 +47,16 @@ std::vector<std::string> log_argv() {
           "--remotes",
           std::string(brackwen::DECORATE_ARG),
           std::string(brackwen::PRETTY_FORMAT_ARG),
-          "-n" + std::to_string(kCommits),
+          "-n" + std::to_string(shape().commits),
           std::string(brackwen::DATE_ARG)};
 }
 
-// Writing 5 to clear_refs resets the peak resident size to the current one.
 void reset_peak_memory() {
-  std::ofstream("/proc/self/clear_refs") << "5";
+  brackwen::bench::reset_peak_resident(getpid());
 }
 
 double status_bytes(std::string_view field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with(field)) return std::stod(line.substr(field.size())) * 1024;
-  }
-  return 0;
+  return static_cast<double>(brackwen::bench::status_bytes(getpid(), field).value_or(0));
 }
 
 size_t git_output_bytes() {
@@ -148,12 +70,12 @@ double elapsed_ms(std::chrono::steady_clock::time_point since) {
 }
 
 brackwen::ReqCommitsOptions2 full_load() {
-  return {repository(), kCommits, {}, false, false};
+  return {repository(), shape().commits, {}, false, false};
 }
 
 bool load_all(benchmark::State& state) {
   auto loaded = brackwen::load_commits_and_refs(full_load());
-  if (loaded && loaded->commits().size() == kCommits + kStashes) return true;
+  if (loaded && loaded->commits().size() == shape().commits + shape().stashes) return true;
   state.SkipWithError("unexpected result");
   return false;
 }
@@ -198,11 +120,11 @@ void BM_LoadCommitsAndRefsFirst(benchmark::State& state) {
     state.PauseTiming();
     brackwen::COMMITS_CACHE().update([](brackwen::CommitsCache& cache) { cache.clear(); });
     malloc_trim(0);
-    double before = status_bytes("VmRSS:");
+    double before = status_bytes("VmRSS");
     reset_peak_memory();
     state.ResumeTiming();
     if (!load_all(state)) break;
-    worst = std::max(worst, status_bytes("VmHWM:") - before);
+    worst = std::max(worst, status_bytes("VmHWM") - before);
   }
   state.counters["peak_MB"] = worst / 1e6;
   state.counters["git_MB"] = git_bytes / 1e6;
@@ -218,11 +140,11 @@ void BM_LoadCommitsAndRefsReload(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     malloc_trim(0);
-    double before = status_bytes("VmRSS:");
+    double before = status_bytes("VmRSS");
     reset_peak_memory();
     state.ResumeTiming();
     if (!load_all(state)) break;
-    worst = std::max(worst, status_bytes("VmHWM:") - before);
+    worst = std::max(worst, status_bytes("VmHWM") - before);
   }
   state.counters["peak_MB"] = worst / 1e6;
   state.counters["peak_per_git_byte"] = worst / git_bytes;

@@ -1,17 +1,19 @@
 // Working-copy status and working-copy diff, each against the bare git command it stands
-// beside: `git status` of a 50,000-file tree with 5,000 changes, and `git diff --no-index`
-// of a 100,000-line file with 10,000 changed lines; and the line diff against dtl's.
+// beside: `git status` of a 50,000-file tree with 6,000 changes, and `git diff --no-index`
+// of a 100,000-line file with 10,000 changed lines; and the line diff against dtl's. The
+// repositories are the endpoint suite's (bench/support), generated once and cached.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <dtl/dtl.hpp>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <unordered_map>
 
+#include "bench/support/bench_repos.hpp"
 #include "git/process.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/queries/wip/wip_diff.hpp"
@@ -22,43 +24,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ScratchDir {
-  fs::path path;
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "brackwen-bench-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~ScratchDir() {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
-};
-
-void git_in(const fs::path& dir, std::vector<std::string> args) {
-  std::vector<std::string> argv{"git",
-                                "-c",
-                                "user.name=Bench",
-                                "-c",
-                                "user.email=b@example.com",
-                                "-c",
-                                "commit.gpgsign=false"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  auto result = run_process(argv, dir.string());
-  if (!result || result->status != 0) std::abort();
+const bench::Scale& scale() {
+  static const bench::Scale chosen = bench::scale_from_environment();
+  return chosen;
 }
 
-void write_file(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
-}
-
-fs::path tree_file(const fs::path& root, int i) {
-  std::string folder = "d";
-  folder += std::to_string(i / 100);
-  std::string name = "file";
-  name += std::to_string(i);
-  name += ".txt";
-  return root / folder / name;
+const fs::path& cache_root() {
+  static const fs::path root = [] {
+    bench::isolate_git_config();
+    return bench::default_cache_root();
+  }();
+  return root;
 }
 
 std::string numbered(std::string_view word, int i) {
@@ -68,77 +44,54 @@ std::string numbered(std::string_view word, int i) {
   return text;
 }
 
-// 50,000 committed files in 500 folders; every tenth one then modified.
-struct StatusTree {
-  ScratchDir dir;
-  StatusTree() {
-    git_in(dir.path, {"init", "-q"});
-    for (int i = 0; i < 50000; ++i) {
-      write_file(tree_file(dir.path, i), numbered("content ", i));
-    }
-    git_in(dir.path, {"add", "-A"});
-    git_in(dir.path, {"commit", "-q", "-m", "tree"});
-    for (int i = 0; i < 50000; i += 10) {
-      write_file(tree_file(dir.path, i), numbered("changed ", i));
-    }
-  }
+std::string read_file(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The endpoint suite's work tree: committed files, some modified, some new beside them.
+const std::string& status_repo() {
+  static const std::string path = bench::work_tree_repo(cache_root(), scale().work_tree).string();
+  return path;
+}
+
+// The endpoint suite's big file: committed, and a working copy with some lines replaced.
+struct DiffFile {
+  bench::BigFileRepo repo;
+  std::string head;
+  std::string old_text;
+  std::string new_text;
 };
 
-StatusTree& status_tree() {
-  static StatusTree tree;
-  return tree;
+DiffFile& diff_file() {
+  static DiffFile file = [] {
+    DiffFile made;
+    made.repo = bench::big_file_repo(cache_root(), scale().big_file);
+    made.old_text = read_file(made.repo.committed_copy);
+    made.new_text = read_file(made.repo.dir / made.repo.file);
+    made.head =
+        run_process({"git", "rev-parse", "HEAD"}, made.repo.dir.string())->out.substr(0, 40);
+    return made;
+  }();
+  return file;
 }
 
 void BM_WipStatus(benchmark::State& state) {
-  auto repo = status_tree().dir.path.string();
+  const auto& shape = scale().work_tree;
   for (auto _ : state) {
-    auto patches = load_wip_patches(repo);
-    if (!patches || patches->size() != 5000) state.SkipWithError("unexpected status");
+    auto patches = load_wip_patches(status_repo());
+    if (!patches || patches->size() != shape.modified + shape.untracked) {
+      state.SkipWithError("unexpected status");
+    }
     benchmark::DoNotOptimize(patches);
   }
 }
 
 void BM_BareGitStatus(benchmark::State& state) {
-  auto repo = status_tree().dir.path.string();
   for (auto _ : state) {
-    auto out = run_process({"git", "status", "--porcelain", "-uall", "-z"}, repo);
+    auto out = run_process({"git", "status", "--porcelain", "-uall", "-z"}, status_repo());
     benchmark::DoNotOptimize(out);
   }
-}
-
-// A committed 100,000-line file and a working copy with 10,000 of its lines changed.
-struct DiffFile {
-  ScratchDir dir;
-  std::string head;
-  std::string old_text;
-  std::string new_text;
-  DiffFile() {
-    std::mt19937 random(1);
-    std::vector<std::string> lines;
-    for (int i = 0; i < 100000; ++i) {
-      lines.push_back("line " + std::to_string(i) + " value " + std::to_string(random() % 1000) +
-                      "\n");
-    }
-    for (const auto& line : lines) old_text += line;
-    std::vector<int> order(lines.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::shuffle(order.begin(), order.end(), random);
-    for (int k = 0; k < 10000; ++k) lines[order[k]] = numbered("changed ", k);
-    for (const auto& line : lines) new_text += line;
-    git_in(dir.path, {"init", "-q"});
-    write_file(dir.path / "big.txt", old_text);
-    write_file(dir.path / "old.txt", old_text);
-    git_in(dir.path, {"add", "big.txt"});
-    git_in(dir.path, {"commit", "-q", "-m", "big"});
-    write_file(dir.path / "big.txt", new_text);
-    auto id = run_process({"git", "rev-parse", "HEAD"}, dir.path.string());
-    head = id->out.substr(0, 40);
-  }
-};
-
-DiffFile& diff_file() {
-  static DiffFile file;
-  return file;
 }
 
 // The same line diff through dtl (Wu's O(NP) algorithm), kept to show why the working-copy
@@ -195,12 +148,15 @@ std::pair<std::string, std::string> insert_delete_texts() {
 
 void BM_WipDiff(benchmark::State& state) {
   auto& file = diff_file();
+  const auto& shape = scale().big_file;
   WipPatch patch;
-  patch.old_file = patch.new_file = "big.txt";
+  patch.old_file = patch.new_file = file.repo.file;
   patch.patch_type = WipPatchType::M;
   for (auto _ : state) {
-    auto lines = load_wip_diff(file.dir.path.string(), patch, file.head);
-    if (!lines || lines->size() != 110000) state.SkipWithError("unexpected diff");
+    auto lines = load_wip_diff(file.repo.dir.string(), patch, file.head);
+    if (!lines || lines->size() != shape.lines + shape.changed) {
+      state.SkipWithError("unexpected diff");
+    }
     benchmark::DoNotOptimize(lines);
   }
 }
@@ -236,8 +192,9 @@ void BM_DtlInsertDelete(benchmark::State& state) {
 void BM_BareGitDiffNoIndex(benchmark::State& state) {
   auto& file = diff_file();
   for (auto _ : state) {
-    auto out =
-        run_process({"git", "diff", "--no-index", "old.txt", "big.txt"}, file.dir.path.string());
+    auto out = run_process(
+        {"git", "diff", "--no-index", file.repo.committed_copy.string(), file.repo.file},
+        file.repo.dir.string());
     benchmark::DoNotOptimize(out);
   }
 }

@@ -6,7 +6,7 @@
 
 #include "git/process.hpp"
 #include "git/run_git.hpp"
-#include "git/write_whole.hpp"
+#include "git/file_io.hpp"
 
 namespace brackwen {
 

@@ -1,7 +1,7 @@
 // Credentials for git's ask-pass mechanism, and the home directory override.
 #include "git/credentials.hpp"
 
-#include <simdjson.h>
+#include <stdlib.h>
 
 #include <system_error>
 
@@ -30,16 +30,17 @@ bool set_credentials(const std::string& username, const std::string& password) {
   if (username.find('\0') != std::string::npos || password.find('\0') != std::string::npos) {
     return false;
   }
-  set_environment("BRACKWEN_USERNAME", username);
-  set_environment("BRACKWEN_PASSWORD", password);
+  std::optional<std::filesystem::path> path;
   std::error_code ec;
   auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return true;
-  auto path = ask_pass_path(executable);
-  if (!path) return true;
-  if (!simdjson::validate_utf8(path->native())) return false;
-  set_environment("GIT_ASKPASS", path->native());
-  return true;
+  if (!ec) path = ask_pass_path(executable);
+  bool utf8 = !path || is_valid_utf8(path->native());
+  // One holding of the lock, so no git starts with a new user name and the old password.
+  auto lock = environment_lock();
+  ::setenv("BRACKWEN_USERNAME", username.c_str(), 1);
+  ::setenv("BRACKWEN_PASSWORD", password.c_str(), 1);
+  if (path && utf8) ::setenv("GIT_ASKPASS", path->c_str(), 1);
+  return utf8;
 }
 
 bool override_git_home(const std::string& home) {

@@ -77,7 +77,10 @@ struct SpawnSetup {
     // inherit a signal mask from whichever thread spawned it.
     check(posix_spawnattr_setsigdefault(&attr, &defaults));
     check(posix_spawnattr_setsigmask(&attr, &mask));
-    check(posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+    // A new session has no controlling terminal, so ssh (run by git) cannot stop to ask on
+    // the terminal the server was started from: it fails and the failure is reported.
+    check(posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID));
     check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
     check(posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO));
     check(posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO));

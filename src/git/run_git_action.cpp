@@ -3,7 +3,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <simdjson.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +38,11 @@ ActionError io_error(std::string message) {
 std::string with_reason(std::string message, int error) {
   if (error != 0) message += std::string(": ") + std::strerror(error);
   return message;
+}
+
+// The front end shows the system's own wording; `fallback` when the call left none.
+std::string system_text(int error, std::string fallback) {
+  return error != 0 ? std::string(std::strerror(error)) : std::move(fallback);
 }
 
 template <class F>
@@ -169,7 +173,7 @@ void run_stderr_reader(pid_t pid, int fd, ActionId id, ReaderResult& result) noe
 }
 
 void store_stdout_line(ActionId id, std::string& line) {
-  if (!simdjson::validate_utf8(line)) return;
+  if (!is_valid_utf8(line)) return;
   if (!line.empty() && line.back() == '\n') {
     line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -342,7 +346,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   argv.insert(argv.end(), args.begin(), args.end());
   errno = 0;
   auto child = spawn_process(argv, repo_path);
-  if (!child) return io_error(with_reason("Failed to start git in " + repo_path, errno));
+  if (!child) return io_error(system_text(errno, "Failed to start git"));
 
   ReaderResult reader_result;
   std::thread reader;
@@ -364,7 +368,7 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   } else {
     errno = 0;
     status = wait_child(child->pid);
-    if (status < 0) return io_error(with_reason("Failed to wait for git", errno));
+    if (status < 0) return io_error(system_text(errno, "Failed to wait for git"));
   }
   if (status != 0) return classify_recorded_failure(id);
   if (stdout_failure) return io_error(std::move(*stdout_failure));

@@ -152,4 +152,19 @@ std::optional<std::vector<std::string>> first_words_of_lines(Input& in) {
   });
 }
 
+std::string_view trim_whitespace(std::string_view text) {
+  Input in{text};
+  size_t first = text.size();
+  size_t last = 0;
+  while (!in.at_end()) {
+    size_t at = in.position;
+    bool blank = is_whitespace(in.peek());
+    in.position += in.peek_length();
+    if (blank) continue;
+    if (first == text.size()) first = at;
+    last = in.position;
+  }
+  return first < last ? text.substr(first, last - first) : std::string_view{};
+}
+
 }  // namespace brackwen

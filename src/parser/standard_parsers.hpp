@@ -2,6 +2,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "parser/input.hpp"
@@ -13,6 +14,9 @@ bool is_whitespace(char32_t c);    // White_Space property
 bool is_control(char32_t c);       // general category Cc
 bool is_numeric(char32_t c);       // 0-9, and Nd, Nl, No above U+007F
 bool is_alphanumeric(char32_t c);  // ASCII letters and digits, Alphabetic or numeric above U+007F
+
+// The text without the whitespace code points at both ends; `text` must be valid UTF-8.
+std::string_view trim_whitespace(std::string_view text);
 
 std::optional<std::string> optional_whitespace(Input& in);  // never fails
 std::optional<std::string> new_line(Input& in);             // "\n" or "\r\n"

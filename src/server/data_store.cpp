@@ -13,7 +13,7 @@
 
 #include "api_types/json_writer.hpp"
 #include "git/process.hpp"
-#include "git/write_whole.hpp"
+#include "git/file_io.hpp"
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
 #include "server/stdout_queue.hpp"

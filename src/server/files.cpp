@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "git/process.hpp"
-#include "git/write_whole.hpp"
+#include "git/file_io.hpp"
 
 namespace brackwen {
 namespace {

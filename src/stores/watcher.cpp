@@ -49,6 +49,9 @@ void release_root(uint64_t generation) {
 
 bool watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
+  // Replaced before it began (a stop right after the watch): take no inotify instance, a
+  // scarce per-user resource.
+  if (replaced()) return true;
   TreeWatch watch;
   watch.cancelled = replaced;
   if (!open_tree_watch(watch, root)) {
@@ -73,6 +76,17 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
     }
   }
   return true;
+}
+
+// Body of the watcher thread of a root already claimed. False when the root could not be
+// watched.
+bool run_repo_watcher(const std::string& root, uint64_t generation) {
+  try {
+    return watch_until_replaced(root, generation);
+  } catch (...) {
+    release_root(generation);
+    return false;
+  }
 }
 
 bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::string_view path) {
@@ -131,17 +145,23 @@ void watch_repo(const std::vector<std::string>& repo_paths, const std::string& r
   }
   set_repo_changed(std::move(flags));
 
+  // Claimed here rather than on the new thread: threads may start out of order, and a stop or
+  // another root requested meanwhile must not be overtaken by this older request.
+  auto generation = claim_root(root_repo);
+  if (!generation) return;  // its watcher runs already
   ++live_watchers;
   try {
-    std::thread([root = root_repo] {
+    std::thread([root = root_repo, generation = *generation] {
       try {
-        run_repo_watcher(root);
+        run_repo_watcher(root, generation);
       } catch (...) {
       }
       --live_watchers;
     }).detach();
   } catch (...) {
-    --live_watchers;  // no thread could be started: nothing is watched, as when the root fails
+    // No thread could be started: nothing is watched, as when the root fails.
+    --live_watchers;
+    release_root(*generation);
   }
 }
 
@@ -151,17 +171,6 @@ void stop_watching_repo() {
     watched.clear();
     ++watcher_generation;
   });
-}
-
-bool run_repo_watcher(const std::string& root) {
-  auto generation = claim_root(root);
-  if (!generation) return true;  // its watcher runs already
-  try {
-    return watch_until_replaced(root, *generation);
-  } catch (...) {
-    release_root(*generation);
-    return false;
-  }
 }
 
 void on_repo_event(const std::string& root, const TreeEvent& event) {

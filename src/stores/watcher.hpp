@@ -11,16 +11,13 @@ namespace brackwen {
 
 // Resets the flags to one per path (each `start_changed`), drops the cached commits and
 // configuration of every other repository, and starts watching `root_repo` on a detached
-// thread unless it is watched already. A watcher of another root ends within 500 ms.
+// thread unless it is watched already. A watcher of another root ends within 500 ms. A root
+// that could not be watched, or that was deleted or moved away, is free to be watched again.
 void watch_repo(const std::vector<std::string>& repo_paths, const std::string& root_repo,
                 bool start_changed);
 
 // Forgets every flag and ends the running watcher within 500 ms.
 void stop_watching_repo();
-
-// Body of the watcher thread. False when `root` could not be watched. A root that could not
-// be watched, or that was deleted or moved away, is free to be watched again.
-bool run_repo_watcher(const std::string& root);
 
 // Sets the flag of the repository of each relevant changed path: the longest watched path
 // that is a byte prefix of it. An overflow sets every watched repository under `root` and

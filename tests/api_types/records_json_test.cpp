@@ -107,25 +107,6 @@ TEST(CommitJson, ReadingOnlyStashIdMayBeMissing) {
   EXPECT_EQ(failure_message<Commit>(capital), "missing field `author`");
 }
 
-TEST(CommitJson, ArrayFormAndRanges) {
-  const char* twelve = R"(["a","b",[1.5,60],"c",0,[],false,"m",null,[],false,0])";
-  EXPECT_EQ(read_body<Commit>(twelve), bare_commit());
-  EXPECT_EQ(failure_message<Commit>(R"(["a","b",[1.5,60],"c",0,[],false,"m",null,[],false])"),
-            "invalid length 11, expected struct Commit with 12 elements");
-  std::string full = to_json(bare_commit());
-  auto with = [&](std::string from, std::string to) {
-    return full.replace(full.find(from), from.size(), to);
-  };
-  EXPECT_EQ(failure_kind<Commit>(with(R"("index":0)", R"("index":-1)")), K::InvalidValue);
-  full = to_json(bare_commit());
-  EXPECT_EQ(failure_kind<Commit>(with(R"("numSkipped":0)", R"("numSkipped":4294967296)")),
-            K::InvalidValue);
-  full = to_json(bare_commit());
-  EXPECT_EQ(read_body<Commit>(with(R"("ms":1.5)", R"("ms":15e-1)")), bare_commit());
-  EXPECT_EQ(failure_message<DateResult>("[1.5]"),
-            "invalid length 1, expected struct DateResult with 2 elements");
-}
-
 TEST(RefInfoJson, AbsentNamesAreNull) {
   RefInfo ref;
   ref.id = "i";

@@ -186,17 +186,6 @@ TEST(StashStaged, LeavesAnOlderStashAloneWhenOnlyStagedChangesExist) {
   EXPECT_EQ(read_file(repo.path / "b.txt"), "b\n");
 }
 
-TEST(StashStaged, OnlyStagedChangesAndNoOtherStash) {
-  TempRepo repo;
-  std::string head = repo.commit_file("a.txt", "a\n", "a");
-  repo.write("a.txt", "a staged\n");
-  git(repo.path, {"add", "a.txt"});
-  ActionState state = wait_for_action(stash_staged(repo.str(), head));
-  EXPECT_EQ(state.error, std::nullopt);
-  EXPECT_EQ(git(repo.path, {"stash", "list", "--format=%gd"}), "stash@{0}\n");
-  EXPECT_EQ(git(repo.path, {"status", "--porcelain"}), "");
-}
-
 TEST(StashStaged, NothingStagedFailsAtTheCommitAndTouchesNothing) {
   TempRepo repo;
   std::string head = repo.commit_file("a.txt", "a\n", "a");

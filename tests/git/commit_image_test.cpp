@@ -10,24 +10,6 @@
 namespace brackwen {
 namespace {
 
-std::string binary_bytes() {
-  std::string bytes;
-  for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
-  return bytes + std::string("\0\r\n\xff", 4);
-}
-
-TEST(LoadCommitImage, WritesTheCommittedBytesExactly) {
-  test::TempRepo repo;
-  std::string bytes = binary_bytes();
-  std::string first = repo.commit_file("img/logo ü.png", bytes, "add");
-  repo.commit_file("img/logo ü.png", "newer", "change");
-  test::TempDir out;
-  auto target = out.path / "old.png";
-  { std::ofstream(target) << std::string(200000, 'z'); }  // longer than the image
-  EXPECT_TRUE(load_commit_image(repo.str(), first, "img/logo ü.png", target.string()));
-  EXPECT_EQ(test::read_file(target), bytes);
-}
-
 TEST(LoadCommitImage, FailuresReplyFalse) {
   test::TempRepo repo;
   std::string id = repo.commit_file("a.png", "png", "add");

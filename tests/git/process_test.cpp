@@ -35,6 +35,13 @@ TEST(RunProcess, StandardInputIsEmpty) {
   EXPECT_EQ(r->status, 0);
 }
 
+TEST(RunProcess, ChildHasNoControllingTerminal) {
+  // Opening /dev/tty is how ssh asks for a password or a host key; it must fail at once.
+  auto r = run_sh("(: </dev/tty) 2>/dev/null && echo has-tty || echo no-tty");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->out, "no-tty\n");
+}
+
 TEST(RunProcess, LargeOutputOnBothStreamsArrivesWhole) {
   auto r = run_sh("head -c 5000000 /dev/zero | tr '\\0' o & head -c 3000000 /dev/zero >&2; wait");
   ASSERT_TRUE(r);

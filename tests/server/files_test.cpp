@@ -27,31 +27,6 @@ struct Tree : test::TempDir {
   }
 };
 
-TEST(PathExists, FollowsLinksAndReportsEveryFailureAsFalse) {
-  Tree t;
-  EXPECT_TRUE(path_exists("/tmp"));
-  EXPECT_TRUE(path_exists((t.path / "dir").string()));
-  EXPECT_TRUE(path_exists((t.path / "link").string()));
-  EXPECT_FALSE(path_exists(""));
-  EXPECT_FALSE(path_exists((t.path / "dangling").string()));
-  EXPECT_FALSE(path_exists((t.path / "missing").string()));
-  EXPECT_FALSE(path_exists((t.path / "ten/below").string()));
-  // The text before the NUL exists; the path as sent does not.
-  EXPECT_FALSE(path_exists(std::string("/tmp\0", 5)));
-  EXPECT_FALSE(path_exists(with_nul(t.path / "dir")));
-}
-
-TEST(FileSize, SizesFollowLinks) {
-  Tree t;
-  EXPECT_EQ(file_size((t.path / "empty").string()), 0u);
-  EXPECT_EQ(file_size((t.path / "ten").string()), 10u);
-  EXPECT_EQ(file_size((t.path / "link").string()), 10u);
-  EXPECT_TRUE(file_size((t.path / "dir").string()));
-  EXPECT_FALSE(file_size((t.path / "missing").string()));
-  EXPECT_FALSE(file_size((t.path / "dangling").string()));
-  EXPECT_FALSE(file_size(std::string((t.path / "ten").string() + '\0')));
-}
-
 TEST(TempDirLookup, TakesTmpdirAsItIs) {
   const char* saved = std::getenv("TMPDIR");
   std::string restore = saved ? saved : "";
@@ -68,18 +43,6 @@ TEST(TempDirLookup, TakesTmpdirAsItIs) {
   } else {
     unsetenv("TMPDIR");
   }
-}
-
-TEST(WriteFile, CreatesOrReplacesWholeContent) {
-  Tree t;
-  auto file = t.path / "ünï cödé.txt";
-  EXPECT_TRUE(write_file(file.string(), ""));
-  EXPECT_TRUE(fs::exists(file));
-  EXPECT_TRUE(write_file((t.path / "ten").string(), "ab\n"));
-  EXPECT_EQ(test::read_file(t.path / "ten"), "ab\n");
-  std::string big(3 << 20, 'q');
-  EXPECT_TRUE(write_file(file.string(), big));
-  EXPECT_EQ(fs::file_size(file), big.size());
 }
 
 TEST(WriteFile, FailuresCreateNothing) {

@@ -62,14 +62,6 @@ TEST(Server, RoutesOnTheRawTargetAndKeepsAnsweringAfterDrops) {
   EXPECT_EQ(server.stderr_text(), "");
 }
 
-TEST(Server, AnswersTheLongestTargetTheLibraryAccepts) {
-  ServerProcess server;
-  std::string target = "/pi" + std::string(8000, 'x');
-  EXPECT_EQ(server.get(target).body, "brackwen");
-  EXPECT_EQ(server.post("/f/" + std::string(8000, 'y'), "{}").status, 500);
-  EXPECT_EQ(server.get("/pi").body, "brackwen");
-}
-
 TEST(Server, DropsBodiesThatAreNotTheRecord) {
   ServerProcess server;
   std::string deep = std::string(100000, '[') + std::string(100000, ']');
@@ -97,19 +89,6 @@ TEST(Server, DropsBodiesThatAreNotTheRecord) {
   // A GET carries no body through the library: dropped like an empty body.
   EXPECT_EQ(server.send("GET", "/f/git_version", "", {}).status, 500);
   EXPECT_EQ(server.get("/pi").body, "brackwen");
-}
-
-TEST(Server, GitVersionAnswersTheStoredVersion) {
-  ServerProcess server;
-  for (const char* body : {"{\"repoPath\":\"/tmp\"}", "[\"/tmp\"]",
-                           " {\"other\":[{\"x\":null}],\"repoPath\":\"\"} "}) {
-    HttpReply reply = server.post("/f/git_version", body);
-    EXPECT_EQ(reply.status, 200) << body;
-    EXPECT_EQ(reply.content_type, "text/plain; charset=UTF-8");
-    EXPECT_TRUE(reply.body.starts_with("{\"major\":")) << reply.body;
-    EXPECT_EQ(reply.body.find("\"major\":0,"), std::string::npos) << reply.body;
-    EXPECT_EQ(reply.body.find(' '), std::string::npos) << reply.body;
-  }
 }
 
 // A git first on PATH that logs each run with the environment it saw, and knows its version

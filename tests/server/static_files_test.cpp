@@ -126,14 +126,6 @@ TEST(LookUpStaticFile, RefusesPathsOutsideTheRootLikeMissingFiles) {
   }
 }
 
-TEST(LookUpStaticFile, NoCheckLineWithoutARoot) {
-  for (const char* executable : {"/opt/core", "/core", ""}) {
-    StaticLookup lookup = look_up_static_file(executable, "/r/index.html");
-    EXPECT_FALSE(lookup.check_line) << executable;
-    EXPECT_FALSE(lookup.reply) << executable;
-  }
-}
-
 // Through the running server: the tree of the harness is the root.
 TEST(StaticFilesServed, StreamsFilesByteExactWithTheirTypes) {
   test::ServerProcess server;

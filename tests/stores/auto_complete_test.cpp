@@ -155,33 +155,5 @@ TEST_F(AutoCompleteTest, TreeIsKeptForTheLastRepository) {
   EXPECT_EQ(complete_branch_name("/a", "", 10), std::nullopt);
 }
 
-TEST_F(AutoCompleteTest, CommitMessageWordsFromARealRepository) {
-  test::TempDir caches;
-  auto old_caches = get_environment("XDG_CACHE_HOME");
-  set_environment("XDG_CACHE_HOME", caches.str());
-  set_environment("GIT_CONFIG_GLOBAL", "/dev/null");
-  test::TempRepo repo;
-  repo.commit_file("docs/überblick.md", "x", "Introduce documentation overview\n\nlonger body");
-  repo.commit_file("src/parser.cpp", "y", "parser: handle continuation lines");
-  test::git(repo.path, {"branch", "feature/parsing"});
-  ReqCommitsOptions2 request;
-  request.repo_path = repo.str();
-  request.num_commits = 100;
-  ASSERT_TRUE(load_commits_and_refs(request));
-
-  auto words = [&](const std::string& word) {
-    return complete_commit_message(repo.str(), word, 10).value_or(Words{"(null)"});
-  };
-  EXPECT_EQ(words("docu"), Words{"documentation"});
-  EXPECT_EQ(words("continu"), Words{"continuation"});
-  EXPECT_EQ(words("docs/"), Words{"docs/überblick.md"});
-  EXPECT_EQ(words("src/"), Words{"src/parser.cpp"});
-  EXPECT_EQ(words("feature"), Words{"feature/parsing"});
-  EXPECT_EQ(words("Test"), Words{"Test User"});
-  EXPECT_EQ(words("test@"), Words{"test@example.com"});
-  EXPECT_EQ(complete_branch_name(repo.str(), "", 10), (Words{"feature/parsing", "main"}));
-  set_environment("XDG_CACHE_HOME", old_caches.value_or(""));
-}
-
 }  // namespace
 }  // namespace brackwen

@@ -11,27 +11,6 @@
 namespace brackwen {
 namespace {
 
-TEST(Stores, InitialValues) {
-  test::in_fresh_process([] {
-    EXPECT_EQ(get_counter(LAST_ACTION_ID()), 1u);  // first action id 2
-    EXPECT_EQ(get_counter(LAST_SEARCH_ID()), 0u);  // first search id 1
-    EXPECT_EQ(get_git_version(), (GitVersion{0, 0, 0}));
-    EXPECT_EQ(get_cached_commits("/never/loaded"), nullptr);
-    EXPECT_EQ(get_cached_config("/never/loaded"), std::nullopt);
-    EXPECT_EQ(get_repo_changed(), (std::unordered_map<std::string, bool>{}));
-    EXPECT_EQ(WATCHED_REPO().get(), "");
-    auto hunks = get_hunk_cache();
-    ASSERT_TRUE(hunks);
-    EXPECT_TRUE(hunks->map.empty());
-    EXPECT_EQ(hunks->name, "Hunk Cache");
-    EXPECT_EQ(hunks->lifetime, std::chrono::seconds(10));
-    auto patches = PATCHES_CACHE().get();
-    ASSERT_TRUE(patches);
-    EXPECT_EQ(patches->repo_path, "");
-    EXPECT_TRUE(patches->patches->empty());
-  });
-}
-
 TEST(Stores, ConcurrentUpdatesOfOneActionLoseNothing) {
   static constexpr ActionId id = 4242;
   constexpr int kThreads = 8, kUpdates = 1000;
@@ -112,32 +91,6 @@ TEST(Stores, CopiesDoNotFollowLaterWrites) {
   EXPECT_EQ(held, first);
   EXPECT_TRUE(held->commits.empty());
   EXPECT_EQ(get_cached_commits("/repo")->commits.size(), 1u);
-}
-
-TEST(Stores, SetDiffSearchReplacesOneEntry) {
-  DiffSearch a;
-  a.search_id = 1;
-  a.search_text = "first";
-  set_diff_search(1, a);
-  a.search_text = "again";
-  set_diff_search(1, a);
-  DiffSearch b;
-  b.search_id = 2;
-  set_diff_search(2, b);
-  auto all = get_diff_searches();
-  ASSERT_TRUE(all);
-  EXPECT_EQ(all->size(), 2u);
-  EXPECT_EQ(all->at(1).search_text, "again");
-}
-
-TEST(Stores, ConfigEntriesAreCopiedPerRepository) {
-  CONFIG_CACHE().update([](auto& c) {
-    c["/r"] = RepoConfig{{{"branch.main.remote", "origin"}}, {}};
-  });
-  auto config = get_cached_config("/r");
-  ASSERT_TRUE(config);
-  EXPECT_EQ(config->entries.at("branch.main.remote"), "origin");
-  EXPECT_EQ(get_cached_config("/other"), std::nullopt);
 }
 
 }  // namespace

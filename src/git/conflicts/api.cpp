@@ -1,16 +1,13 @@
 // The conflicted-file reader: a small state machine over the file's lines.
 #include "git/conflicts/api.hpp"
 
-#include <fcntl.h>
 #include <simdjson.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "api_types/replies_json.hpp"
-#include "git/process.hpp"
+#include "git/file_io.hpp"
 #include "git/queries/refs.hpp"
 
 namespace brackwen {
@@ -82,21 +79,6 @@ struct Scan {
   }
 };
 
-// Only a regular file is read: a FIFO would stall the one request thread and a device such
-// as /dev/zero would never end.
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  std::string text;
-  if (!read_to_end(fd, text)) return std::nullopt;
-  return text;
-}
-
 }  // namespace
 
 ConflictFile read_conflicts(std::string_view text) {
@@ -128,7 +110,7 @@ std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
   if (repo_path.find('\0') != std::string_view::npos) return std::nullopt;
   if (new_file.find('\0') != std::string_view::npos) return std::nullopt;
-  auto text = read_file(std::filesystem::path(repo_path) / new_file);
+  auto text = read_regular_file(std::filesystem::path(repo_path) / new_file);
   if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
   return read_conflicts(*text);
 }

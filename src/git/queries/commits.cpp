@@ -54,7 +54,8 @@ std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_p
                                                        const std::string& branch_name) {
   if (looks_like_option(branch_name)) return std::nullopt;
   auto args = with_log_format({"log", branch_name});
-  args.insert(args.end(), {"-n1", std::string(DATE_ARG)});
+  // Without "--" a branch named like a file of the working tree is "ambiguous" to git.
+  args.insert(args.end(), {"-n1", std::string(DATE_ARG), "--"});
   return load_one_commit(repo_path, std::move(args));
 }
 

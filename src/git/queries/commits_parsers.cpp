@@ -16,6 +16,13 @@ namespace {
 constexpr std::string_view TAG_PREFIX = "tag: ";
 constexpr std::string_view HEAD_PREFIX = "HEAD -> ";
 constexpr std::string_view DECORATION_SEPARATOR = ", ";
+// git's marks for a shallow clone's boundary commits and for replaced commits: decorations
+// that name no ref (with "--decorate=full" every ref is "HEAD" or begins with "refs/").
+constexpr std::string_view PSEUDO_DECORATIONS[] = {"grafted", "replaced"};
+
+bool names_no_ref(std::string_view item) {
+  return std::ranges::find(PSEUDO_DECORATIONS, item) != std::end(PSEUDO_DECORATIONS);
+}
 
 // Moves over the code points that `keep` accepts; ASCII is decided without a table lookup,
 // which matters on the hottest path of the server (the ids of a long history).
@@ -142,20 +149,35 @@ bool read_header(Input& in, CommitOf<R>& c) {
   return false;
 }
 
+// A message may quote the marker itself; the marker that ends the body is followed on its line
+// by ";" and the decorations, or nothing.
+bool ends_body(const Input& in, size_t after_marker) {
+  size_t end = line_end(in, after_marker);
+  std::string_view tail = trim(in.text.substr(after_marker, end - after_marker));
+  if (!tail.starts_with(';')) return false;
+  tail = trim(tail.substr(1));
+  return tail.empty() || (tail.size() >= 2 && tail.front() == '(' && tail.back() == ')');
+}
+
 std::optional<std::string> message_up_to_marker(Input& in) {
   size_t body = in.position;
   // Bodies are full of digits, the marker's first character; a skip table finds it faster.
   static const std::boyer_moore_horspool_searcher marker_search(COMMIT_LOG_MARKER.begin(),
                                                                 COMMIT_LOG_MARKER.end());
-  auto found = std::search(in.text.begin() + body, in.text.end(), marker_search);
-  size_t marker = found == in.text.end() ? std::string_view::npos : found - in.text.begin();
-  if (marker == std::string_view::npos) {
-    in.advance_to(in.text.size());
-    in.reset(body);
-    return std::nullopt;
+  for (auto from = in.text.begin() + body;;) {
+    auto found = std::search(from, in.text.end(), marker_search);
+    if (found == in.text.end()) {
+      in.advance_to(in.text.size());
+      in.reset(body);
+      return std::nullopt;
+    }
+    size_t marker = found - in.text.begin();
+    if (ends_body(in, marker + COMMIT_LOG_MARKER.size())) {
+      in.advance_to(marker + COMMIT_LOG_MARKER.size());
+      return in.slice(body, marker);
+    }
+    from = found + 1;
   }
-  in.advance_to(marker + COMMIT_LOG_MARKER.size());
-  return in.slice(body, marker);
 }
 
 // %d writes " (a, b, c)". Ref names may hold "(", ")" and "," but never a blank or a line
@@ -180,7 +202,7 @@ bool decorations(Input& in, std::vector<RefInfo>& refs) {
         item.remove_prefix(HEAD_PREFIX.size());
         head = true;
       }
-      if (!item.empty()) refs.push_back(ref_from_name(item, head));
+      if (!item.empty() && !names_no_ref(item)) refs.push_back(ref_from_name(item, head));
     }
   }
   in.advance_to(end);

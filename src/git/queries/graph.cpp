@@ -9,25 +9,6 @@
 #include "parser/standard_parsers.hpp"
 
 namespace brackwen {
-namespace {
-
-// Unicode White_Space at both ends.
-std::string_view trim_white_space(std::string_view text) {
-  Input in{text};
-  size_t first = text.size();
-  size_t last = 0;
-  while (!in.at_end()) {
-    size_t at = in.position;
-    bool blank = is_whitespace(in.peek());
-    in.position += in.peek_length();
-    if (blank) continue;
-    if (first == text.size()) first = at;
-    last = in.position;
-  }
-  return first < last ? text.substr(first, last - first) : std::string_view{};
-}
-
-}  // namespace
 
 CommitsById commits_by_id(const std::vector<Commit>& commits) {
   CommitsById map;
@@ -78,7 +59,7 @@ uint32_t count_commits_in_range(const std::string& repo_path, std::string_view f
   if (looks_like_option(range)) return 0;
   auto out = run_git(repo_path, {"rev-list", range, "--count"});
   if (!out) return 0;
-  std::string_view number = trim_white_space(*out);
+  std::string_view number = trim_whitespace(*out);
   if (number.starts_with('+')) number.remove_prefix(1);
   if (number.empty() || number.front() < '0' || number.front() > '9') return 0;
   uint32_t count = 0;

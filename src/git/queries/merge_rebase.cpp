@@ -1,13 +1,11 @@
 // The marker files of a merge or rebase in progress, read without running git.
 #include "git/queries/merge_rebase.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string_view>
 
-#include "git/process.hpp"
-#include "parser/input.hpp"
+#include "git/file_io.hpp"
 #include "parser/standard_parsers.hpp"
 #include "parser/utf8.hpp"
 
@@ -22,26 +20,21 @@ std::string join_path(const std::string& left, std::string_view right) {
   return left + "/" + std::string(right);
 }
 
+// The directory git keeps the markers in. In a linked worktree or a submodule ".git" is a
+// file whose "gitdir: " line names that directory, relative to the working directory or not.
+std::string git_dir(const std::string& repo_path) {
+  std::string dot_git = join_path(repo_path, ".git");
+  std::optional<std::string> text = read_regular_file(dot_git);
+  if (!text || !text->starts_with("gitdir: ")) return dot_git;
+  std::string dir = text->substr(8, text->find_first_of("\r\n") - 8);
+  if (dir.empty() || dir.find('\0') != std::string::npos) return dot_git;
+  return dir.starts_with('/') ? dir : join_path(repo_path, dir);
+}
+
 // A NUL would cut the path short in the system call and name another file.
 std::optional<std::string> git_dir_file(const std::string& repo_path, std::string_view name) {
   if (repo_path.find('\0') != std::string::npos) return std::nullopt;
-  return join_path(join_path(repo_path, ".git"), name);
-}
-
-// Unicode White_Space removed at both ends of valid UTF-8.
-std::string trim_white_space(std::string_view text) {
-  Input in{text};
-  size_t first = text.size();
-  size_t last = 0;
-  while (!in.at_end()) {
-    size_t at = in.position;
-    bool blank = is_whitespace(in.peek());
-    in.position += in.peek_length();
-    if (blank) continue;
-    if (first == text.size()) first = at;
-    last = in.position;
-  }
-  return first < last ? std::string(text.substr(first, last - first)) : std::string();
+  return join_path(git_dir(repo_path), name);
 }
 
 }  // namespace
@@ -49,12 +42,9 @@ std::string trim_white_space(std::string_view text) {
 std::optional<std::string> merge_in_progress(const std::string& repo_path) {
   std::optional<std::string> path = git_dir_file(repo_path, "MERGE_HEAD");
   if (!path) return std::nullopt;
-  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  // A directory opens but fails to read.
-  if (!read_to_end(fd, text) || !is_valid_utf8(text)) return std::nullopt;
-  return trim_white_space(text);
+  auto text = read_regular_file(*path);
+  if (!text || !is_valid_utf8(*text)) return std::nullopt;
+  return std::string(trim_whitespace(*text));
 }
 
 bool rebase_in_progress(const std::string& repo_path) {

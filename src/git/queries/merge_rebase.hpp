@@ -1,4 +1,5 @@
-// Whether a merge or a rebase is under way, from the marker files git keeps in ".git".
+// Whether a merge or a rebase is under way, from the marker files git keeps in ".git" (or, in
+// a linked worktree or a submodule, in the directory its ".git" file names).
 #pragma once
 #include <optional>
 #include <string>

@@ -46,18 +46,6 @@ ConflictLine slot(uint64_t section, uint64_t index) {
 using Lines = std::vector<ConflictLine>;
 using Cells = std::vector<ConflictSideLine>;
 
-TEST(ReadConflicts, WorkedExample) {
-  auto file = read_conflicts("a\n<<<<<<< HEAD\nb\nc\n=======\nd\n>>>>>>> topic\ne\n");
-  ConflictFile want;
-  want.lines = {ok("a"), slot(0, 0), slot(0, 1), ok("e")};
-  want.sections = {{{left("b", 0, 0), left("c", 0, 1)}, {right("d", 0, 0), blank(0)}}};
-  want.ref_name_top = "HEAD";
-  want.ref_name_bottom = parse_ref_id(">>>>>>> topic");
-  want.max_line_length = 1;
-  EXPECT_EQ(file, want);
-  EXPECT_EQ(file.ref_name_bottom, "Local/topic");
-}
-
 TEST(ReadConflicts, EmptyFileAndPlainText) {
   EXPECT_EQ(read_conflicts(""), ConflictFile{});
   auto plain = read_conflicts("one\n\nthree");

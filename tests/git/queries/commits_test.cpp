@@ -17,14 +17,6 @@ class CommitQueries : public testing::Test {
   void SetUp() override { test::use_plain_git_config(); }
 };
 
-// Makes a stash at `seconds` of a change to a.txt; without a message git writes "WIP on ...".
-void stash_at(TempRepo& repo, long seconds, const std::string& message) {
-  repo.write("a.txt", "change " + std::to_string(seconds));
-  std::string date = "'" + std::to_string(seconds) + " +0000'";
-  sh(repo.path, "GIT_AUTHOR_DATE=" + date + " GIT_COMMITTER_DATE=" + date + " git stash push -q" +
-                    (message.empty() ? "" : " -m '" + message + "'"));
-}
-
 TEST_F(CommitQueries, EmptyRepositoryHasNothing) {
   TempRepo repo;
   EXPECT_FALSE(load_head_commit(repo.str()));
@@ -70,6 +62,15 @@ TEST_F(CommitQueries, RevisionThatLooksLikeAnOptionIsRefused) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(CommitQueries, BranchNamedLikeAFileOfTheWorkingTree) {
+  TempRepo repo;
+  std::string id = repo.commit_file("notes.txt", "1", "first");
+  git(repo.path, {"branch", "notes.txt"});
+  auto top = load_top_commit_for_branch(repo.str(), "notes.txt");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->id, id);
+}
+
 TEST_F(CommitQueries, DatesKeepTheFloatRoundingAndTheZoneSign) {
   TempRepo repo;
   sh(repo.path,
@@ -108,29 +109,6 @@ TEST_F(CommitQueries, LogOfAllRefsInGitsOrderWithACount) {
   EXPECT_FALSE(load_commits(repo.str(), 0));
 }
 
-TEST_F(CommitQueries, StashesWithAndWithoutMessages) {
-  TempRepo repo;
-  std::string base = repo.commit_file("a.txt", "1", "base", 1600001000);
-  stash_at(repo, 1600002000, "alpha: first");
-  stash_at(repo, 1600003000, "");
-  stash_at(repo, 1600004000, "gamma WIP");
-  auto stashes = load_stashes(repo.str());
-  ASSERT_TRUE(stashes);
-  ASSERT_EQ(stashes->size(), 3u);
-  std::vector<std::string> messages;
-  for (size_t i = 0; i < 3; ++i) {
-    const ParsedCommit& s = (*stashes)[i];
-    EXPECT_EQ(s.stash_id, "refs/stash@{" + std::to_string(i) + "}");
-    EXPECT_EQ(s.parent_ids, std::vector<std::string>{base});
-    EXPECT_FALSE(s.is_merge);
-    EXPECT_TRUE(s.refs.empty());
-    EXPECT_EQ(s.author, "Test User");
-    messages.push_back(s.message);
-  }
-  EXPECT_EQ(messages, (std::vector<std::string>{"On main", "Stash on main", "On main"}));
-  EXPECT_EQ((*stashes)[0].date.ms, 1600004000.0f * 1000.0f);
-}
-
 TEST_F(CommitQueries, StashRewriteOfMessages) {
   ParsedCommit entry;
   entry.message = "WIP on WIP-branch: 1234 WIP";
@@ -146,15 +124,6 @@ TEST_F(CommitQueries, StashRewriteOfMessages) {
   entry.message = "no colon WIP";
   make_stash_entry(entry, 0);
   EXPECT_EQ(entry.message, "no colon Stash");
-}
-
-TEST_F(CommitQueries, CommitFromParsedKeepsEveryRefId) {
-  ParsedCommit parsed;
-  parsed.id = "c";
-  parsed.refs = {ref_from_name("refs/heads/main"), ref_from_name("HEAD")};
-  Commit c = commit_from_parsed(parsed);
-  EXPECT_EQ(c.refs, (std::vector<std::string>{"refs/heads/main", "HEAD"}));
-  EXPECT_EQ(c.id, "c");
 }
 
 }  // namespace

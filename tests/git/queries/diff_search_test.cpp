@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <chrono>
@@ -194,6 +195,32 @@ TEST_F(DiffSearchRepo, ANewerSearchKillsAndReapsTheOlderGit) {
   DiffSearch finished = wait_until_complete(newer);
   ASSERT_TRUE(finished.results);
   EXPECT_EQ(finished.results->size(), 2u);
+}
+
+size_t open_descriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                       std::filesystem::directory_iterator{});
+}
+
+// Every `git log` waits a little first, so each start supersedes a search whose git runs.
+TEST_F(DiffSearchRepo, FiftyQuickStartsLeaveNoGitAndNoDescriptor) {
+  ASSERT_TRUE(r.load());
+  test::StubGit slow("if [ \"$1\" = log ]; then sleep 0.2 >/dev/null 2>&1; fi\nexec '" +
+                     test::real_git_path() + "' \"$@\"");
+  size_t before = open_descriptors();
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < 50; ++i) ids.push_back(start_diff_search(r.repo.str(), "needle", 50, 0));
+  for (uint32_t id : ids) {
+    DiffSearch done = wait_until_complete(id);
+    if (id != ids.back()) EXPECT_FALSE(done.results) << id;
+  }
+  ASSERT_TRUE(wait_until_complete(ids.back()).results);
+  EXPECT_EQ(wait_until_complete(ids.back()).results->size(), 2u);
+  EXPECT_EQ(open_descriptors(), before);
+  // No child left, running or a zombie.
+  int status = 0;
+  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
 }
 
 // A root commit of thousands of long paths that all hold the text, then one cached commit:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
@@ -67,6 +69,29 @@ TEST(RebaseInProgress, SeesTheRebaseMergeDirectory) {
   EXPECT_TRUE(rebase_in_progress(repo.str()));
 }
 
+// There ".git" is a file that names the git directory; git keeps the markers in that one.
+TEST(MergeInProgress, LinkedWorktreeAndSubmodule) {
+  ConflictRepo repo;
+  test::TempDir holder;
+  auto linked = holder.path / "linked";
+  git(repo.path, {"worktree", "add", "-q", "-b", "third", linked.string(), "main"});
+  sh(linked, "git merge -q other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(linked.string()), repo.other);
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+  git(linked, {"merge", "--abort"});
+  sh(linked, "git rebase other >/dev/null 2>&1 || true");
+  EXPECT_TRUE(rebase_in_progress(linked.string()));
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+
+  TempRepo outer;
+  outer.commit_file("o.txt", "o\n", "outer");
+  sh(outer.path, "git -c protocol.file.allow=always submodule add -q '" + repo.str() + "' sub");
+  auto sub = outer.path / "sub";
+  ASSERT_TRUE(std::filesystem::is_regular_file(sub / ".git"));
+  sh(sub, "git merge -q origin/other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(sub.string()), repo.other);
+}
+
 TEST(MarkerPaths, RelativeAndCutPaths) {
   TempRepo repo;
   repo.write(".git/MERGE_HEAD", "abc\n");
@@ -76,6 +101,33 @@ TEST(MarkerPaths, RelativeAndCutPaths) {
   EXPECT_EQ(merge_in_progress(cut), std::nullopt);
   EXPECT_FALSE(rebase_in_progress(cut));
   EXPECT_EQ(merge_in_progress("/nonexistent/repo"), std::nullopt);
+}
+
+// A linked worktree's ".git" is a file naming its own git directory, where git keeps the
+// worktree's markers.
+TEST(MarkerPaths, FollowTheGitFileOfALinkedWorktree) {
+  ConflictRepo repo;
+  test::TempDir other_tree;
+  std::string tree = (other_tree.path / "wt").string();
+  git(repo.path, {"worktree", "add", "-q", "-b", "side", tree, "main"});
+  EXPECT_EQ(merge_in_progress(tree), std::nullopt);
+  EXPECT_FALSE(rebase_in_progress(tree));
+  sh(tree, "git merge -q other >/dev/null 2>&1 || true");
+  EXPECT_EQ(merge_in_progress(tree), repo.other);
+  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
+  git(tree, {"merge", "--abort"});
+  sh(tree, "git rebase other >/dev/null 2>&1 || true");
+  EXPECT_TRUE(rebase_in_progress(tree + "/"));
+  EXPECT_FALSE(rebase_in_progress(repo.str()));
+  git(tree, {"rebase", "--abort"});
+  EXPECT_FALSE(rebase_in_progress(tree));
+
+  // A submodule names its git directory relative to its working directory.
+  test::TempDir module;
+  std::filesystem::create_directories(module.path / "modules/süb");
+  std::ofstream(module.path / ".git") << "gitdir: modules/süb\n";
+  std::ofstream(module.path / "modules/süb/MERGE_HEAD") << "abc\n";
+  EXPECT_EQ(merge_in_progress(module.path.string()), "abc");
 }
 
 }  // namespace

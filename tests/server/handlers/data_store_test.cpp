@@ -58,13 +58,10 @@ TEST(DataStoreEndpoints, RejectedBodiesLeaveTheFile) {
 // A save the file system refuses halfway must not cost the user the settings they had.
 TEST(DataStoreEndpoints, FailedSaveKeepsTheOldStore) {
   signal(SIGXFSZ, SIG_IGN);  // inherited by the server
-  rlimit saved;
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit low = saved;
-  low.rlim_cur = 64 * 1024;
-  setrlimit(RLIMIT_FSIZE, &low);
   ServerProcess server;
-  setrlimit(RLIMIT_FSIZE, &saved);
+  // Limited once started: the harness itself may have to copy the binary.
+  rlimit low{64 * 1024, RLIM_INFINITY};
+  ASSERT_EQ(prlimit(server.pid, RLIMIT_FSIZE, &low, nullptr), 0);
 
   ASSERT_EQ(server.post("/f/set_data_store", R"({"data":{"keep":"me"}})").body,
             R"({"success":true,"message":"Data store updated"})");

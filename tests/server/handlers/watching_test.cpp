@@ -69,16 +69,6 @@ TEST(WatchingEndpoints, FlagsFollowWatchClearAndStop) {
   EXPECT_EQ(has_changed(server, a), "null");
 }
 
-TEST(WatchingEndpoints, ChangesGoToTheLongestBytePrefix) {
-  ServerProcess server;
-  test::TempDir ws;
-  std::string app = (ws.path / "app").string();
-  fs::create_directories(ws.path / "app");
-  fs::create_directories(ws.path / "app2");
-  server.post("/f/watch_repo", watch_body({app}, ws.str(), false));
-  EXPECT_TRUE(eventually_changed(server, app, ws.path / "app2" / "sibling.txt"));
-}
-
 TEST(WatchingEndpoints, MalformedBodiesAreDropped) {
   ServerProcess server;
   const std::pair<const char*, const char*> cases[] = {

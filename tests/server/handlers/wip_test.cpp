@@ -29,21 +29,5 @@ TEST(LoadWipPatchesEndpoint, WritesRecordsSortedOrNull) {
   EXPECT_EQ(handle_load_wip_patches(R"({"repo":"x"})"), std::nullopt);
 }
 
-TEST(WorkingCopyEndpoints, AnsweredByTheServer) {
-  TempRepo repo;
-  repo.commit_file("a.txt", "a\n", "a");
-  repo.write("a.txt", "b\n");
-  test::ServerProcess server;
-  auto status = server.post("/f/load_wip_patches", repo_body(repo));
-  EXPECT_EQ(status.status, 200);
-  EXPECT_NE(status.body.find(R"("id":"a.txtM")"), std::string::npos);
-  auto wip = R"({"repoPath":")" + repo.str() +
-             R"(","patch":{"oldFile":"a.txt","newFile":"a.txt","patchType":"A","stagedType":" ",)"
-             R"("unStagedType":"M","conflicted":false,"id":"a.txtM","isImage":false}})";
-  EXPECT_EQ(server.post("/f/load_wip_hunks", wip).body.substr(0, 2), "[[");
-  EXPECT_EQ(server.post("/f/load_wip_hunk_lines", wip).body.substr(0, 2), "[{");
-  EXPECT_EQ(server.post("/f/load_hunks", "{}").status, 500);
-}
-
 }  // namespace
 }  // namespace brackwen

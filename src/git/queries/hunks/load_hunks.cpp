@@ -173,8 +173,9 @@ std::optional<std::vector<Hunk>> file_diff(Input& in) {
 std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch) {
   auto range = diff_range(commit);
   if (!range) return std::nullopt;
-  std::vector<std::string> args{"diff", std::move(*range), "--", patch.old_file};
-  if (patch.patch_type == PatchType::R) args.push_back(patch.new_file);
+  // git reads paths after "--" as patterns: "[ab].txt" or ":(top)x" would name other files.
+  std::vector<std::string> args{"diff", std::move(*range), "--", ":(literal)" + patch.old_file};
+  if (patch.patch_type == PatchType::R) args.push_back(":(literal)" + patch.new_file);
   return args;
 }
 

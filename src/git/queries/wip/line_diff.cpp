@@ -59,29 +59,64 @@ void append_token(std::string& out, uint32_t number) {
   out += '\n';
 }
 
-std::pair<std::string, std::string> token_texts(const std::vector<std::string_view>& old_lines,
-                                                const std::vector<std::string_view>& new_lines) {
+// The token texts of the lines that occur on both sides; a line found on one side only can
+// never match, so it is marked here and left out. This is not only cheaper: xdiff, even
+// with its minimal flag, sets aside lines that repeat often when they stand among unmatched
+// ones, and would then miss matches that a minimal diff keeps.
+struct Tokens {
+  std::string old_text;
+  std::string new_text;
+  std::vector<size_t> old_lines;  // the line behind each token line
+  std::vector<size_t> new_lines;
+};
+
+Tokens shared_line_tokens(const std::vector<std::string_view>& old_lines,
+                          const std::vector<std::string_view>& new_lines, Marks& marks) {
   LineNumbers numbers(old_lines.size() + new_lines.size());
-  auto tokens = [&](const std::vector<std::string_view>& lines) {
-    std::string out;
-    out.reserve(lines.size() * 6);
-    for (auto line : lines) append_token(out, numbers.number(line));
+  auto ids = [&](const std::vector<std::string_view>& lines) {
+    std::vector<uint32_t> out;
+    out.reserve(lines.size());
+    for (auto line : lines) out.push_back(numbers.number(line));
     return out;
   };
-  auto old_tokens = tokens(old_lines);
-  return {std::move(old_tokens), tokens(new_lines)};
+  auto old_ids = ids(old_lines);
+  auto new_ids = ids(new_lines);
+  std::vector<uint8_t> sides(numbers.distinct.size());
+  for (auto id : old_ids) sides[id] |= 1;
+  for (auto id : new_ids) sides[id] |= 2;
+  Tokens tokens;
+  auto keep = [&](const std::vector<uint32_t>& ids, std::vector<bool>& changed, std::string& text,
+                  std::vector<size_t>& kept) {
+    text.reserve(ids.size() * 6);
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (sides[ids[i]] != 3) {
+        changed[i] = true;
+        continue;
+      }
+      append_token(text, ids[i]);
+      kept.push_back(i);
+    }
+  };
+  keep(old_ids, marks.removed, tokens.old_text, tokens.old_lines);
+  keep(new_ids, marks.added, tokens.new_text, tokens.new_lines);
+  return tokens;
 }
+
+struct MarkTarget {
+  Marks& marks;
+  const Tokens& tokens;
+};
 
 int mark_line(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* line,
               void* payload) {
-  auto& marks = *static_cast<Marks*>(payload);
-  if (line->origin == GIT_DIFF_LINE_DELETION && line->old_lineno > 0) {
-    auto i = static_cast<size_t>(line->old_lineno - 1);
-    if (i < marks.removed.size()) marks.removed[i] = true;
-  } else if (line->origin == GIT_DIFF_LINE_ADDITION && line->new_lineno > 0) {
-    auto i = static_cast<size_t>(line->new_lineno - 1);
-    if (i < marks.added.size()) marks.added[i] = true;
-  }
+  auto& [marks, tokens] = *static_cast<MarkTarget*>(payload);
+  auto mark = [](int lineno, const std::vector<size_t>& lines, std::vector<bool>& changed) {
+    if (lineno > 0 && static_cast<size_t>(lineno) <= lines.size())
+      changed[lines[lineno - 1]] = true;
+  };
+  if (line->origin == GIT_DIFF_LINE_DELETION)
+    mark(line->old_lineno, tokens.old_lines, marks.removed);
+  if (line->origin == GIT_DIFF_LINE_ADDITION) mark(line->new_lineno, tokens.new_lines, marks.added);
   return 0;
 }
 
@@ -90,14 +125,15 @@ bool mark_changes(const std::vector<std::string_view>& old_lines,
                   const std::vector<std::string_view>& new_lines, Marks& marks) {
   static const int initialised = git_libgit2_init();
   if (initialised < 0) return false;
-  auto [old_tokens, new_tokens] = token_texts(old_lines, new_lines);
+  auto tokens = shared_line_tokens(old_lines, new_lines, marks);
   git_diff_options options = GIT_DIFF_OPTIONS_INIT;
   options.context_lines = 0;
   options.interhunk_lines = 0;
   options.flags = GIT_DIFF_MINIMAL | GIT_DIFF_FORCE_TEXT;
-  int error = git_diff_buffers(old_tokens.data(), old_tokens.size(), nullptr, new_tokens.data(),
-                               new_tokens.size(), nullptr, &options, nullptr, nullptr, nullptr,
-                               mark_line, &marks);
+  MarkTarget target{marks, tokens};
+  int error = git_diff_buffers(tokens.old_text.data(), tokens.old_text.size(), nullptr,
+                               tokens.new_text.data(), tokens.new_text.size(), nullptr, &options,
+                               nullptr, nullptr, nullptr, mark_line, &target);
   return error == 0;
 }
 

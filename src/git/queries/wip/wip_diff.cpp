@@ -6,22 +6,18 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/run_git.hpp"
 
 namespace brackwen {
 namespace {
 
+// A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
 std::optional<std::string> read_utf8_file(const std::filesystem::path& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return std::nullopt;  // e.g. a submodule
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad() || !simdjson::validate_utf8(text.data(), text.size())) return std::nullopt;
+  auto text = read_regular_file(path);
+  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
   return text;
 }
 
@@ -34,17 +30,20 @@ std::string_view line_ending_of(std::string_view text) {
 
 // Ends a last line that lacks a line end. A text already ending in "\n" is left alone even
 // when its majority ending is "\r\n", and an empty text stays empty: either would otherwise
-// show an empty line that is not in the file.
+// show an empty line that is not in the file. A final lone "\r" is a line of its own, as in
+// the committed text, so the ending goes after it rather than absorbing it.
 void end_last_line(std::string& text, std::string_view ending) {
   if (text.empty() || text.back() == '\n') return;
-  if (text.back() == '\r' && ending == "\r\n") {
-    text += '\n';
-    return;
-  }
   text += ending;
 }
 
 std::string with_line_ending(const std::string& text, std::string_view ending) {
+  // Cutting into lines and joining them again changes nothing but a missing last line end
+  // when the text has no "\r" and the ending is "\n", the common case: spare the copy of
+  // every line.
+  if (ending == "\n" && text.find('\r') == std::string::npos) {
+    return text.empty() || text.back() == '\n' ? text : text + '\n';
+  }
   auto lines = parse_all(text, split_lines);
   std::string out;
   out.reserve(text.size() + (lines ? lines->size() : 0));
@@ -61,13 +60,13 @@ std::vector<std::string_view> diff_lines(std::string_view text) {
   std::vector<std::string_view> lines;
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      end = text.size();
-    } else if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
-      end += 2;
-    } else {
-      end += 1;
+    // find_first_of would call memchr on its two-character set for every byte of the text.
+    auto stop = std::find_if(text.begin() + static_cast<ptrdiff_t>(start), text.end(),
+                             [](char c) { return c == '\n' || c == '\r'; });
+    size_t end = static_cast<size_t>(stop - text.begin());
+    if (end < text.size()) {
+      bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+      end += crlf ? 2 : 1;
     }
     lines.push_back(text.substr(start, end - start));
     start = end;

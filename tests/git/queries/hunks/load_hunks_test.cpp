@@ -37,15 +37,18 @@ TEST(HunkDiffArgs, RangeDependsOnParentsAndOnlyRenamesPassTheNewPath) {
   auto m = patch_of("a.txt", "b.txt", PatchType::M);
   auto r = patch_of("a.txt", "b.txt", PatchType::R);
   auto dash = patch_of("-n", "-n", PatchType::M);
-  EXPECT_EQ(hunk_diff_args(commit_of("c1", {}), m),
-            Args({"diff", "4b825dc642cb6eb9a060e54bf8d69288fbee4904..c1", "--", "a.txt"}));
-  EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), m), Args({"diff", "p1..c2", "--", "a.txt"}));
+  EXPECT_EQ(
+      hunk_diff_args(commit_of("c1", {}), m),
+      Args({"diff", "4b825dc642cb6eb9a060e54bf8d69288fbee4904..c1", "--", ":(literal)a.txt"}));
+  EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), m),
+            Args({"diff", "p1..c2", "--", ":(literal)a.txt"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c3", {"p1", "p2"}, true), m),
-            Args({"diff", "p1...p2", "--", "a.txt"}));
+            Args({"diff", "p1...p2", "--", ":(literal)a.txt"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), r),
-            Args({"diff", "p1..c2", "--", "a.txt", "b.txt"}));
+            Args({"diff", "p1..c2", "--", ":(literal)a.txt", ":(literal)b.txt"}));
   // A path is safe after "--"; a revision that would read as an option is refused.
-  EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), dash), Args({"diff", "p1..c2", "--", "-n"}));
+  EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), dash),
+            Args({"diff", "p1..c2", "--", ":(literal)-n"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c3", {"p1"}, true), m), std::nullopt);
   EXPECT_EQ(hunk_diff_args(commit_of("--output=x", {}), m), std::nullopt);
   EXPECT_EQ(hunk_diff_args(commit_of("c2", {"-p"}), m), std::nullopt);
@@ -210,6 +213,20 @@ TEST(LoadHunks, DashLeadingFileNameIsAPathNotAnOption) {
                           patch_of("-n", "-n", PatchType::M));
   ASSERT_TRUE(hunks);
   expect_lines(hunks->front(), {{M, 1, none, "a"}, {P, none, 1, "b"}});
+}
+
+TEST(LoadHunks, FileNameIsNeverAPattern) {
+  TempRepo repo;
+  repo.write("a.txt", "a\n");
+  repo.write("[ab].txt", "x\n");
+  git(repo.path, {"add", "-A"});
+  git(repo.path, {"commit", "-q", "-m", "one"});
+  repo.write("a.txt", "changed\n");
+  git(repo.path, {"commit", "-q", "-am", "two"});
+  // Only a.txt changed; as a pattern "[ab].txt" would match it and show its hunks.
+  EXPECT_EQ(load_hunks(repo.str(), commit_of(head(repo), {head(repo, "HEAD~1")}),
+                       patch_of("[ab].txt", "[ab].txt", PatchType::M)),
+            std::nullopt);
 }
 
 }  // namespace

@@ -65,15 +65,5 @@ TEST(PatchList, RecordsOfShowAndLog) {
   EXPECT_TRUE(patch_list("")->empty());
 }
 
-TEST(IsImage, ByLowerCasedExtension) {
-  for (std::string_view name : {"IMAGE.PNG", "photo.JPEG", ".png", "a.apng", "x.Svg", "b.webp",
-                                "c.ico", "d.cur", "e.bmp", "f.gif", "g.jpg", "ÄÖ.PNG"}) {
-    EXPECT_TRUE(is_image(name)) << name;
-  }
-  for (std::string_view name : {"png", "photo.tiff", "a.png.txt", "", "x.pn"}) {
-    EXPECT_FALSE(is_image(name)) << name;
-  }
-}
-
 }  // namespace
 }  // namespace brackwen

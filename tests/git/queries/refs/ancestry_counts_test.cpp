@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
 
 #include "stores/stores.hpp"
@@ -39,6 +40,45 @@ TEST(AncestryCounter, ConcurrentCountsAgreeWithOneByOne) {
   for (auto& th : threads) th.join();
   for (int i = 0; i < 300; ++i) {
     EXPECT_EQ(together[i], (AheadBehind{0, static_cast<uint32_t>(i)})) << i;
+  }
+}
+
+// The flat-array walk must count what the set difference of two reachable_commit_ids walks
+// gives, parents outside the cache included.
+TEST(AncestryCounter, AgreesWithReachableCommitIds) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 20; ++round) {
+    const int n = 80;
+    auto id = [&](int i) { return "par-" + std::to_string(round) + "-" + std::to_string(i); };
+    std::vector<Commit> commits;
+    for (int i = 0; i < n; ++i) {
+      std::vector<std::string> parents;
+      int count = i == n - 1 ? 0 : 1 + random() % 3;
+      for (int p = 0; p < count; ++p) {
+        int older = i + 1 + random() % std::min(8, n - 1 - i);
+        parents.push_back(random() % 20 == 0 ? id(1000 + older) : id(older));
+      }
+      commits.push_back(commit(id(i), parents));
+    }
+    CommitsById by_id = commits_by_id(commits);
+    auto with_self = [&](int i) {
+      CommitIdSet ids = reachable_commit_ids(commits[i], by_id);
+      ids.insert(commits[i].id);
+      return ids;
+    };
+    auto count = [&](int a, int b) {
+      CommitIdSet from_b = with_self(b);
+      uint32_t n = 0;
+      for (std::string_view x : with_self(a)) n += from_b.contains(x) ? 0 : 1;
+      return n;
+    };
+    std::string pinned = id(0);
+    AncestryCounter counter(by_id, pinned);
+    for (int k = 0; k < 30; ++k) {
+      int a = random() % n, b = k % 3 == 0 ? 0 : random() % n;
+      AheadBehind expected = a == b ? AheadBehind{} : AheadBehind{count(a, b), count(b, a)};
+      ASSERT_EQ(counter.counts(id(a), id(b)), expected) << id(a) << " " << id(b);
+    }
   }
 }
 

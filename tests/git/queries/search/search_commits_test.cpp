@@ -85,16 +85,5 @@ TEST(SearchCommits, MatchesThroughPathsAndRefsAlone) {
   EXPECT_TRUE(h.search("nowhere").empty());
 }
 
-TEST(SearchCommits, EmptyTextMatchesEverythingUpToOneMoreThanTheLimit) {
-  History h;
-  auto all = h.search("", 2);
-  EXPECT_EQ(ids(all), (std::vector<std::string>{"c1", "c2", "c3"}));
-  EXPECT_EQ(all[0].matches, (std::vector<S>{S::CommitId, S::Email, S::Author, S::CommitMessage}));
-  EXPECT_EQ(all[0].ref_ids, std::vector<std::string>{"r-main"});
-  EXPECT_EQ(all[2].patches.size(), 2u);
-  EXPECT_EQ(h.search("", 0).size(), 1u);
-  EXPECT_EQ(h.search("", 10).size(), 5u);
-}
-
 }  // namespace
 }  // namespace brackwen

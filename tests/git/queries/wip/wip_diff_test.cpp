@@ -1,6 +1,8 @@
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_repo.hpp"
 
@@ -13,42 +15,6 @@ using test::TempRepo;
 constexpr auto P = HunkLineStatus::Plus;
 constexpr auto M = HunkLineStatus::Minus;
 constexpr auto U = HunkLineStatus::Unchanged;
-
-TEST(WipStatusLetter, ReadsTheEightLettersAndTypeChangeAsModified) {
-  const std::pair<std::string, std::optional<WipPatchType>> cases[] = {
-      {"?", WipPatchType::Question},
-      {" ", WipPatchType::Unchanged},
-      {"A", WipPatchType::A},
-      {"C", WipPatchType::C},
-      {"D", WipPatchType::D},
-      {"M", WipPatchType::M},
-      {"R", WipPatchType::R},
-      {"U", WipPatchType::U},
-      {"T", WipPatchType::M},
-      {"!", std::nullopt},
-      {"", std::nullopt},
-      {"m", std::nullopt},
-  };
-  for (const auto& [text, letter] : cases) {
-    Input in{text};
-    EXPECT_EQ(wip_status_letter(in), letter) << text;
-    EXPECT_EQ(in.position, letter ? 1u : 0u) << text;
-  }
-}
-
-TEST(SplitLines, CutsAtLineFeedsAndKeepsLoneCarriageReturns) {
-  using Lines = std::vector<std::string>;
-  const std::pair<std::string, Lines> cases[] = {
-      {"", {}},
-      {"a\nb\n", {"a", "b"}},
-      {"a\r\nb", {"a", "b"}},
-      {"a\rb\n\n", {"a\rb", ""}},
-      {"\n\n", {"", ""}},
-  };
-  for (const auto& [text, lines] : cases) {
-    EXPECT_EQ(parse_all(text, split_lines), lines) << text;
-  }
-}
 
 struct L {
   HunkLineStatus status;
@@ -125,6 +91,26 @@ TEST(LoadWipDiff, WorkingFileEndingInLineFeedGetsNoPhantomLine) {
                {{U, 1, 1, "one"}, {U, 2, 2, "two"}, {U, 3, 3, "three"}});
 }
 
+TEST(LoadWipDiff, CommittedTextWithoutLastLineEndGainsIt) {
+  WipRepo repo;
+  repo.write("gone.txt", "x\ny\n");
+  expect_lines(load_wip_diff(repo.str(), wip("gone.txt", WipPatchType::M), repo.head),
+               {{U, 1, 1, "x"}, {U, 2, 2, "y"}});
+}
+
+TEST(LoadWipDiff, CarriageReturnOnlyFileShowsOnlyTheChangedLine) {
+  TempRepo repo;
+  auto head = repo.commit_file("mac.txt", "a\rb\rc\r", "mac");
+  repo.write("mac.txt", "a\rB\rc\r");
+  // Both sides get the same "\r\n" after their last lone "\r"; only "b" changed.
+  expect_lines(load_wip_diff(repo.str(), wip("mac.txt", WipPatchType::M), head),
+               {{U, 1, 1, "a\r", ""},
+                {M, 2, std::nullopt, "b\r", ""},
+                {P, std::nullopt, 2, "B\r", ""},
+                {U, 3, 3, "c\r", ""},
+                {U, 4, 4, "", "\r\n"}});
+}
+
 TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
   WipRepo repo;
   repo.write("new.txt", "n1\nn2");
@@ -145,6 +131,28 @@ TEST(LoadWipDiff, AddedDeletedEmptyAndImageFiles) {
             std::nullopt);
   repo.write("latin1.txt", "caf\xe9\n");
   EXPECT_EQ(load_wip_diff(repo.str(), wip("latin1.txt", WipPatchType::A), repo.head), std::nullopt);
+}
+
+void only_regular_files_are_read() {
+  alarm(10);  // a read that waits on the FIFO ends the check as a failure
+  WipRepo repo;
+  ASSERT_EQ(mkfifo((repo.path / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("pipe", WipPatchType::A), repo.head), std::nullopt);
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("/dev/null", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_directory(repo.path / "dir");
+  EXPECT_EQ(load_wip_diff(repo.str(), wip("dir", WipPatchType::A), repo.head), std::nullopt);
+  std::filesystem::create_symlink(repo.path / "lf.txt", repo.path / "link.txt");
+  EXPECT_TRUE(load_wip_diff(repo.str(), wip("link.txt", WipPatchType::A), repo.head));
+}
+
+TEST(LoadWipDiff, OnlyRegularFilesAreRead) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        only_regular_files_are_read();
+        std::exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(LoadWipDiff, HeadIdThatReadsAsAnOptionIsRefused) {
@@ -170,22 +178,6 @@ TEST(LoadWipDiff, MajorityOfCarriageReturnsDecidesTheLineEnding) {
   EXPECT_EQ(lines->size(), 6u);
   EXPECT_EQ((*lines)[4].status, U);
   EXPECT_EQ((*lines)[4].text, "c");
-}
-
-TEST(LoadWipDiff, ModifiedLineInTheMiddleOfTwentyLines) {
-  TempRepo repo;
-  std::string text;
-  for (int i = 1; i <= 20; ++i) text += "line " + std::to_string(i) + "\n";
-  auto head = repo.commit_file("f.txt", text, "f");
-  repo.write("f.txt", text.replace(text.find("line 11\n"), 7, "LINE 11"));
-  auto lines = load_wip_diff(repo.str(), wip("f.txt", WipPatchType::M), head);
-  ASSERT_TRUE(lines);
-  ASSERT_EQ(lines->size(), 21u);
-  EXPECT_EQ((*lines)[10].status, M);
-  EXPECT_EQ((*lines)[10].text, "line 11");
-  EXPECT_EQ((*lines)[11].status, P);
-  EXPECT_EQ((*lines)[11].text, "LINE 11");
-  EXPECT_EQ((*lines)[12].old_num, 12);
 }
 
 }  // namespace

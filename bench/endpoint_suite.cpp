@@ -1,0 +1,627 @@
+// The endpoints of the history and working-copy views timed over HTTP against the real
+// server, each beside the bare git command(s) it wraps, on generated repositories; one table
+// of medians, ratios, targets and the server's peak memory (VmHWM).
+//
+// Usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N]
+//                       [--cache DIR | --temporary-cache] [--only SECTION]...
+// Sections: history, search, ref_diffs, wip_patches, wip_hunks.
+// Git and endpoint runs alternate, so that a busy machine slows both alike. Rows whose
+// endpoint this build does not have are listed as skipped. Exit status 1 when an endpoint
+// gave a wrong reply; times are never judged here.
+#include <simdjson.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <future>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "api_types/json.hpp"
+#include "bench/support/bench_repos.hpp"
+#include "bench/support/http_client.hpp"
+#include "bench/support/proc_memory.hpp"
+#include "git/process.hpp"
+#include "git/queries/commits.hpp"
+#include "git/queries/commits_parsers.hpp"
+#include "server/endpoints.hpp"
+#include "support/server_harness.hpp"
+#include "support/temp_repo.hpp"
+
+namespace brackwen::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Argv = std::vector<std::string>;
+
+struct Options {
+  Scale scale;
+  fs::path cache;
+  bool temporary_cache = false;
+  size_t runs = 0;                // alternating runs on one server
+  size_t fresh_runs = 0;          // runs that each need a fresh server (cold caches)
+  std::vector<std::string> only;  // the sections to run; all when empty
+  std::string command_line;
+};
+
+// One line of the table; the cells are already text.
+struct Row {
+  std::string what;
+  std::string runs;
+  std::string endpoint;
+  std::string against;
+  std::optional<double> ratio;
+  std::string target;  // "≤ x" or "report"
+  std::optional<double> limit;
+  std::string peak;
+  std::string note;
+};
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string ms_text(double ms) {
+  return fixed(ms, ms < 10 ? 2 : ms < 100 ? 1 : 0) + " ms";
+}
+
+std::string mb_text(uint64_t bytes) {
+  return fixed(static_cast<double>(bytes) / 1e6, 1) + " MB";
+}
+
+bool has_endpoint(std::string_view name) {
+  return find_endpoint(endpoint_table(), name) != nullptr;
+}
+
+// --- the server --------------------------------------------------------------------------
+
+struct Reply {
+  int status = 0;
+  std::string body;
+  double ms = 0;
+};
+
+// The real program, started with a private HOME (so cold caches on disk) like the front end
+// starts it, and one kept-alive connection to it.
+struct Server {
+  test::ServerProcess process;
+  HttpClient client;
+
+  Server() : client(process.port) {
+    if (process.port == 0) throw std::runtime_error("the server did not start");
+  }
+
+  Reply post(std::string_view endpoint, const std::string& body) {
+    auto start = Clock::now();
+    int status = client.post("/f/" + std::string(endpoint), body);
+    double ms = ms_since(start);
+    return {status, std::string(client.body()), ms};
+  }
+
+  uint64_t peak() const { return peak_resident_bytes(process.pid).value_or(0); }
+  void reset_peak() const { reset_peak_resident(process.pid); }
+};
+
+// --- the bare git runs -------------------------------------------------------------------
+
+struct GitTiming {
+  double ms = 0;
+  size_t out_bytes = 0;
+};
+
+// One command after the other, each read whole through pipes as the server reads it.
+GitTiming time_git(const std::vector<Argv>& commands, const fs::path& cwd) {
+  GitTiming timing;
+  auto start = Clock::now();
+  for (const Argv& argv : commands) {
+    auto out = run_process(argv, cwd.string());
+    if (!out) throw std::runtime_error("cannot run " + argv[1]);
+    timing.out_bytes += out->out.size();
+  }
+  timing.ms = ms_since(start);
+  return timing;
+}
+
+// Commands run at the same time, as the commit loader runs the log and the stash list.
+GitTiming time_git_together(const std::vector<Argv>& commands, const fs::path& cwd) {
+  std::vector<size_t> bytes(commands.size());
+  auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < commands.size(); ++i) {
+    threads.emplace_back([&, i] {
+      auto out = run_process(commands[i], cwd.string());
+      bytes[i] = out ? out->out.size() : 0;
+    });
+  }
+  for (auto& t : threads) t.join();
+  GitTiming timing{ms_since(start), 0};
+  for (size_t b : bytes) timing.out_bytes += b;
+  return timing;
+}
+
+std::string git_text(const fs::path& cwd, const Argv& argv) {
+  auto out = run_process(argv, cwd.string());
+  if (!out || out->status != 0) throw std::runtime_error("git " + argv[1] + " failed");
+  return out->out;
+}
+
+Argv log_argv(uint32_t count) {
+  return {"git",
+          "log",
+          "--branches",
+          "--tags",
+          "--remotes",
+          std::string(DECORATE_ARG),
+          std::string(PRETTY_FORMAT_ARG),
+          "-n" + std::to_string(count),
+          std::string(DATE_ARG)};
+}
+
+Argv stash_argv() {
+  return {"git",
+          "reflog",
+          "show",
+          "stash",
+          "-z",
+          std::string(DECORATE_ARG),
+          std::string(PRETTY_FORMAT_ARG),
+          std::string(DATE_ARG)};
+}
+
+// What the first search makes git do for a cold patch cache: one log of the changed files of
+// every ordinary commit, then one diff per merge and per stash entry.
+std::vector<Argv> patches_commands(const fs::path& repo, uint32_t all_commits) {
+  std::vector<Argv> commands = {{"git", "log", "--remotes", "--branches", "--all", "--name-status",
+                                 "--pretty=format:%H,", "--no-merges", "-z",
+                                 "-n" + std::to_string(all_commits)}};
+  std::istringstream merges(git_text(
+      repo, {"git", "log", "--branches", "--tags", "--remotes", "--merges", "--format=%P"}));
+  for (std::string first, second; merges >> first >> second;) {
+    commands.push_back({"git", "diff", "--name-status", "-z", first + "..." + second});
+  }
+  std::istringstream stashes(git_text(repo, {"git", "reflog", "show", "stash", "--format=%H %P"}));
+  for (std::string line; std::getline(stashes, line);) {
+    std::istringstream fields(line);
+    std::string id, base;
+    if (fields >> id >> base) {
+      commands.push_back({"git", "diff", base + ".." + id, "--name-status", "-z"});
+    }
+  }
+  return commands;
+}
+
+// --- reply checks ------------------------------------------------------------------------
+
+// A failed check is a wrong reply: the row says so and the run exits with status 1.
+struct Check {
+  std::string failure;
+  void expect(bool ok, const std::string& what) {
+    if (!ok && failure.empty()) failure = what;
+  }
+};
+
+using JsonCount = std::function<std::optional<uint64_t>(simdjson::ondemand::document&)>;
+
+std::optional<uint64_t> json_count(const std::string& body, const JsonCount& count) {
+  try {
+    simdjson::ondemand::parser parser;
+    simdjson::padded_string text(body);
+    auto doc = parser.iterate(text).value();
+    return count(doc);
+  } catch (const simdjson::simdjson_error&) {
+    return std::nullopt;
+  }
+}
+
+// The number of elements of the array at `index` of the top array (index absent: the top
+// array itself), or the number at that index.
+std::optional<uint64_t> array_size(const std::string& body, std::optional<size_t> index = {}) {
+  return json_count(body, [&](simdjson::ondemand::document& doc) -> std::optional<uint64_t> {
+    auto top = doc.get_array().value();
+    if (!index) return top.count_elements().value();
+    auto element = top.at(*index).value();
+    if (element.type().value() == simdjson::ondemand::json_type::number) {
+      return element.get_uint64().value();
+    }
+    simdjson::ondemand::array inner = element.get_array().value();
+    return inner.count_elements().value();
+  });
+}
+
+std::optional<uint64_t> first_object_size(const std::string& body) {
+  return json_count(body, [](simdjson::ondemand::document& doc) -> std::optional<uint64_t> {
+    simdjson::ondemand::array top = doc.get_array().value();
+    simdjson::ondemand::object first = top.at(0).get_object().value();
+    return first.count_fields().value();
+  });
+}
+
+void expect_reply(Check& check, const Reply& reply, std::string_view endpoint) {
+  check.expect(reply.status == 200,
+               std::string(endpoint) + " answered status " + std::to_string(reply.status));
+  check.expect(reply.body != "null", std::string(endpoint) + " answered null");
+}
+
+void expect_count(Check& check, std::optional<uint64_t> got, uint64_t want,
+                  const std::string& what) {
+  check.expect(got == want, what + ": " + (got ? std::to_string(*got) : "unreadable") +
+                                ", expected " + std::to_string(want));
+}
+
+// --- the suite ---------------------------------------------------------------------------
+
+struct Suite {
+  Options options;
+  std::vector<Row> rows;
+  bool failed = false;
+
+  void progress(const std::string& text) const { std::cerr << "endpoint_suite: " << text << "\n"; }
+
+  bool skip(std::string_view endpoint, std::initializer_list<std::string> whats) {
+    if (has_endpoint(endpoint)) return false;
+    for (const std::string& what : whats) {
+      rows.push_back({what, "-", "-", "-", std::nullopt, "-", std::nullopt, "-",
+                      "skipped: \"/f/" + std::string(endpoint) + "\" is not in this build"});
+    }
+    return true;
+  }
+
+  // Adds the row; a failed check replaces the figures with the failure.
+  void add(Row row, const Check& check) {
+    if (!check.failure.empty()) {
+      failed = true;
+      row.note = "FAILED: " + check.failure;
+    }
+    rows.push_back(std::move(row));
+  }
+
+  void history(const fs::path& repo) {
+    const HistoryShape& shape = options.scale.history;
+    std::string n = std::to_string(shape.commits);
+    std::string load_what = "\"/f/load_commits_and_refs\", " + n + " commits, cold";
+    std::string fast_what = "the same with `fast` true, repeated";
+    std::string memory_what = "server peak while loading " + n + " commits";
+    if (skip("load_commits_and_refs", {load_what, fast_what, memory_what})) return;
+    progress("load_commits_and_refs");
+    uint32_t loaded = shape.commits + shape.stashes;
+    ReqCommitsOptions2 request{repo.string(), shape.commits, {}, false, false};
+    std::string cold_body = to_json(request);
+    request.fast = true;
+    std::string fast_body = to_json(request);
+    std::vector<Argv> git = {log_argv(shape.commits), stash_argv()};
+    size_t log_bytes = time_git({git[0]}, repo).out_bytes;  // also warms the page cache
+
+    Check check;
+    std::vector<double> git_ms, cold_ms;
+    uint64_t peak = 0;
+    size_t reply_bytes = 0;
+    std::unique_ptr<Server> server;
+    for (size_t r = 0; r < options.fresh_runs; ++r) {
+      git_ms.push_back(time_git_together(git, repo).ms);
+      server = std::make_unique<Server>();
+      Reply reply = server->post("load_commits_and_refs", cold_body);
+      expect_reply(check, reply, "load_commits_and_refs");
+      expect_count(check, array_size(reply.body, 0), loaded, "commits in the reply");
+      cold_ms.push_back(reply.ms);
+      reply_bytes = reply.body.size();
+      peak = std::max(peak, server->peak());
+    }
+    double cold = median(cold_ms);
+    double bare = median(git_ms);
+    add({load_what, std::to_string(cold_ms.size()) + " (fresh servers)", ms_text(cold),
+         ms_text(bare) + " git log + stash reflog, together", cold / bare, "≤ 1.3", 1.3,
+         mb_text(peak), "reply of " + mb_text(reply_bytes)},
+        check);
+
+    Check fast_check;
+    std::vector<double> fast_ms;
+    server->reset_peak();
+    for (size_t r = 0; r < options.runs; ++r) {
+      Reply reply = server->post("load_commits_and_refs", fast_body);
+      expect_reply(fast_check, reply, "load_commits_and_refs");
+      expect_count(fast_check, array_size(reply.body, 0), loaded, "commits in the fast reply");
+      fast_ms.push_back(reply.ms);
+    }
+    double fast = median(fast_ms);
+    add({fast_what, std::to_string(fast_ms.size()), ms_text(fast), ms_text(cold) + " cold load",
+         fast / cold, "≤ 0.05", 0.05, mb_text(server->peak()), "no git runs"},
+        fast_check);
+
+    add({memory_what, std::to_string(cold_ms.size()), mb_text(peak),
+         mb_text(log_bytes) + " printed by git log",
+         static_cast<double>(peak) / static_cast<double>(log_bytes), "≤ 6", 6.0, mb_text(peak),
+         "VmHWM of a fresh server after one load"},
+        Check{});
+  }
+
+  void search(const fs::path& repo) {
+    const HistoryShape& shape = options.scale.history;
+    std::string first_what =
+        "first \"/f/search_commits\" after loading " + std::to_string(shape.commits) + " commits";
+    std::string again_what = "the same search again (changed files cached)";
+    if (skip("load_commits_and_refs", {first_what, again_what}) ||
+        skip("search_commits", {first_what, again_what})) {
+      return;
+    }
+    progress("search_commits");
+    uint32_t loaded = shape.commits + shape.stashes;
+    std::string load_body =
+        to_json(ReqCommitsOptions2{repo.string(), shape.commits, {}, false, false});
+    // Matches nothing, so the scan runs over every commit and the reply stays small.
+    std::string search_body = to_json(SearchOptions{repo.string(), "no commit says this", 100});
+    std::vector<Argv> git = patches_commands(repo, loaded);
+
+    Check check;
+    std::vector<double> git_ms, first_ms, again_ms;
+    uint64_t peak = 0;
+    for (size_t r = 0; r < options.fresh_runs; ++r) {
+      git_ms.push_back(time_git(git, repo).ms);
+      Server server;
+      Reply load = server.post("load_commits_and_refs", load_body);
+      expect_reply(check, load, "load_commits_and_refs");
+      server.reset_peak();
+      Reply first = server.post("search_commits", search_body);
+      expect_reply(check, first, "search_commits");
+      expect_count(check, array_size(first.body), 0, "search results");
+      first_ms.push_back(first.ms);
+      Reply again = server.post("search_commits", search_body);
+      expect_count(check, array_size(again.body), 0, "search results");
+      again_ms.push_back(again.ms);
+      peak = std::max(peak, server.peak());
+    }
+    double first = median(first_ms);
+    double bare = median(git_ms);
+    add({first_what, std::to_string(first_ms.size()) + " (fresh servers)", ms_text(first),
+         ms_text(bare) + " its " + std::to_string(git.size()) +
+             " git runs (1 log, one diff per merge and stash)",
+         first / bare, "≤ 1.3", 1.3, mb_text(peak), "cold memory and disk caches"},
+        check);
+    add({again_what, std::to_string(again_ms.size()), ms_text(median(again_ms)), "-", std::nullopt,
+         "report", std::nullopt, mb_text(peak), "no git runs"},
+        Check{});
+  }
+
+  void ref_diffs(const fs::path& repo) {
+    const HistoryShape& shape = options.scale.history;
+    std::string branches = std::to_string(shape.branches) + " branches";
+    std::string cold_what = "\"/f/calc_ref_diffs\", " + branches + ", first";
+    std::string warm_what = "\"/f/calc_ref_diffs\", " + branches + ", warm";
+    if (skip("load_commits_and_refs", {cold_what, warm_what}) ||
+        skip("calc_ref_diffs", {cold_what, warm_what})) {
+      return;
+    }
+    progress("calc_ref_diffs");
+    std::string load_body =
+        to_json(ReqCommitsOptions2{repo.string(), shape.commits, {}, false, false});
+    std::string head = git_text(repo, {"git", "rev-parse", "HEAD"}).substr(0, 40);
+    std::string body = to_json(RefDiffOptions{repo.string(), head});
+
+    Check check;
+    std::vector<double> cold_ms, warm_ms;
+    uint64_t peak = 0;
+    for (size_t r = 0; r < options.fresh_runs; ++r) {
+      Server server;
+      expect_reply(check, server.post("load_commits_and_refs", load_body), "load_commits_and_refs");
+      server.reset_peak();
+      Reply cold = server.post("calc_ref_diffs", body);
+      expect_reply(check, cold, "calc_ref_diffs");
+      // main and every topic branch are local.
+      expect_count(check, first_object_size(cold.body), shape.branches + 1, "local refs");
+      cold_ms.push_back(cold.ms);
+      for (size_t w = 0; r == 0 && w < options.runs; ++w) {
+        Reply warm = server.post("calc_ref_diffs", body);
+        expect_reply(check, warm, "calc_ref_diffs");
+        warm_ms.push_back(warm.ms);
+      }
+      peak = std::max(peak, server.peak());
+    }
+    add({cold_what, std::to_string(cold_ms.size()) + " (fresh servers)", ms_text(median(cold_ms)),
+         "-", std::nullopt, "report", std::nullopt, mb_text(peak), "counts not yet kept"},
+        check);
+    add({warm_what, std::to_string(warm_ms.size()), ms_text(median(warm_ms)), "-", std::nullopt,
+         "report", std::nullopt, mb_text(peak), "every count kept"},
+        Check{});
+  }
+
+  void wip_patches(const fs::path& repo) {
+    const WorkTreeShape& shape = options.scale.work_tree;
+    std::string what = "\"/f/load_wip_patches\", " + std::to_string(shape.files) + " files";
+    if (skip("load_wip_patches", {what})) return;
+    progress("load_wip_patches");
+    std::string body = to_json(ReqOptions{repo.string()});
+    std::vector<Argv> git = {{"git", "status", "--porcelain", "-uall", "-z"}};
+    Check check;
+    Server server;
+    time_git(git, repo);
+    server.post("load_wip_patches", body);
+    server.reset_peak();
+    std::vector<double> git_ms, endpoint_ms;
+    for (size_t r = 0; r < options.runs; ++r) {
+      git_ms.push_back(time_git(git, repo).ms);
+      Reply reply = server.post("load_wip_patches", body);
+      expect_reply(check, reply, "load_wip_patches");
+      expect_count(check, array_size(reply.body), shape.modified + shape.untracked,
+                   "changed files");
+      endpoint_ms.push_back(reply.ms);
+    }
+    double endpoint = median(endpoint_ms);
+    double bare = median(git_ms);
+    add({what, std::to_string(endpoint_ms.size()), ms_text(endpoint), ms_text(bare) + " git status",
+         endpoint / bare, "≤ 1.2", 1.2, mb_text(server.peak()),
+         std::to_string(shape.modified) + " modified, " + std::to_string(shape.untracked) +
+             " untracked"},
+        check);
+  }
+
+  void wip_hunks(const BigFileRepo& big) {
+    const BigFileShape& shape = options.scale.big_file;
+    std::string what = "\"/f/load_wip_hunks\", " + std::to_string(shape.lines) + "-line file";
+    if (skip("load_wip_hunks", {what})) return;
+    progress("load_wip_hunks");
+    auto head = load_head_commit(big.dir.string());
+    if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
+    WipPatch patch{big.file,        big.file, WipPatchType::M, WipPatchType::Unchanged,
+                   WipPatchType::M, false,    big.file + "M",  false};
+    std::string body =
+        to_json(ReqWipHunksOptions{big.dir.string(), patch, commit_from_parsed(*head)});
+    std::vector<Argv> git = {{"git", "diff", "--no-index", big.committed_copy.string(), big.file}};
+    Check check;
+    Server server;
+    time_git(git, big.dir);
+    server.post("load_wip_hunks", body);
+    server.reset_peak();
+    std::vector<double> git_ms, endpoint_ms;
+    for (size_t r = 0; r < options.runs; ++r) {
+      git_ms.push_back(time_git(git, big.dir).ms);
+      Reply reply = server.post("load_wip_hunks", body);
+      expect_reply(check, reply, "load_wip_hunks");
+      // Every changed line is one removal and one addition in a minimal diff.
+      expect_count(check, array_size(reply.body, 1), uint64_t{2} * shape.changed,
+                   "changed-line count");
+      endpoint_ms.push_back(reply.ms);
+    }
+    double endpoint = median(endpoint_ms);
+    double bare = median(git_ms);
+    add({what, std::to_string(endpoint_ms.size()), ms_text(endpoint),
+         ms_text(bare) + " git diff --no-index", endpoint / bare, "≤ 2", 2.0,
+         mb_text(server.peak()), std::to_string(shape.changed) + " lines changed"},
+        check);
+  }
+
+  void print() const {
+    std::cout << "| measurement | runs | endpoint (median) | against (median) | ratio | target "
+                 "| verdict | server peak | note |\n"
+                 "|---|---|---|---|---|---|---|---|---|\n";
+    for (const Row& row : rows) {
+      std::string verdict = row.target;
+      if (row.limit && row.ratio) verdict = *row.ratio <= *row.limit ? "met" : "MISSED";
+      // The targets are set for the full repositories; on small ones fixed costs dominate.
+      if (row.limit && options.scale.name != "full") verdict = "not judged";
+      if (!row.note.empty() && row.note.starts_with("FAILED")) verdict = "FAILED";
+      if (row.note.starts_with("skipped")) verdict = "skipped";
+      std::cout << "| " << row.what << " | " << row.runs << " | " << row.endpoint << " | "
+                << row.against << " | " << (row.ratio ? fixed(*row.ratio, 3) : "-") << " | "
+                << row.target << " | " << verdict << " | " << row.peak << " | " << row.note
+                << " |\n";
+    }
+  }
+};
+
+void print_header(const Options& options) {
+  const Scale& s = options.scale;
+  std::string git_version = run_process({"git", "--version"}, ".")->out;
+  git_version.erase(git_version.find_last_not_of('\n') + 1);
+  std::cout << "Command: " << options.command_line << "\n"
+            << "Build: " << BRACKWEN_BUILD_TYPE << "; " << git_version << "; "
+            << std::thread::hardware_concurrency() << " hardware threads\n"
+            << "Scale \"" << s.name << "\": " << s.history.commits << " commits, "
+            << s.history.branches << " branches, " << s.history.tags << " tags, "
+            << s.history.stashes << " stashes, a merge every " << s.history.merge_every
+            << " main-line commits; a work tree of " << s.work_tree.files << " files ("
+            << s.work_tree.modified << " modified, " << s.work_tree.untracked << " untracked); a "
+            << s.big_file.lines << "-line file with " << s.big_file.changed << " changed lines\n"
+            << "Repositories: " << options.cache.string() << "\n\n";
+}
+
+std::optional<Options> read_options(int argc, char** argv) {
+  Options options;
+  options.scale = *scale_named("full");
+  options.cache = default_cache_root();
+  std::optional<size_t> runs, fresh_runs;
+  for (int i = 0; i < argc; ++i) {
+    options.command_line += (i ? " " : "") + std::string(argv[i]);
+  }
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    bool has_value = i + 1 < argc;
+    if (arg == "--scale" && has_value) {
+      auto scale = scale_named(argv[++i]);
+      if (!scale) return std::nullopt;
+      options.scale = *scale;
+    } else if (arg == "--runs" && has_value) {
+      runs = std::stoul(argv[++i]);
+    } else if (arg == "--fresh-runs" && has_value) {
+      fresh_runs = std::stoul(argv[++i]);
+    } else if (arg == "--cache" && has_value) {
+      options.cache = argv[++i];
+    } else if (arg == "--only" && has_value) {
+      options.only.push_back(argv[++i]);
+    } else if (arg == "--temporary-cache") {
+      options.temporary_cache = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  bool small = options.scale.name == "small";
+  options.runs = std::max<size_t>(1, runs.value_or(small ? 2 : 11));
+  options.fresh_runs = std::max<size_t>(1, fresh_runs.value_or(small ? 1 : 7));
+  return options;
+}
+
+int run(Options options) {
+  isolate_git_config();
+  std::optional<test::TempDir> temporary;
+  if (options.temporary_cache) {
+    temporary.emplace();
+    options.cache = temporary->path;
+  }
+  print_header(options);
+  Suite suite{options, {}, false};
+  suite.progress("preparing the repositories under " + options.cache.string());
+  // Generated side by side: each waits a second for its index to settle.
+  auto history_job = std::async(std::launch::async,
+                                [&] { return history_repo(options.cache, options.scale.history); });
+  auto work_tree_job = std::async(
+      std::launch::async, [&] { return work_tree_repo(options.cache, options.scale.work_tree); });
+  BigFileRepo big = big_file_repo(options.cache, options.scale.big_file);
+  fs::path history = history_job.get();
+  fs::path work_tree = work_tree_job.get();
+  auto chosen = [&](std::string_view section) {
+    return options.only.empty() ||
+           std::find(options.only.begin(), options.only.end(), section) != options.only.end();
+  };
+  if (chosen("history")) suite.history(history);
+  if (chosen("search")) suite.search(history);
+  if (chosen("ref_diffs")) suite.ref_diffs(history);
+  if (chosen("wip_patches")) suite.wip_patches(work_tree);
+  if (chosen("wip_hunks")) suite.wip_hunks(big);
+  suite.print();
+  return suite.failed ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace brackwen::bench
+
+int main(int argc, char** argv) {
+  auto options = brackwen::bench::read_options(argc, argv);
+  if (!options) {
+    std::cerr << "usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] "
+                 "[--cache DIR | --temporary-cache] [--only history|search|ref_diffs|"
+                 "wip_patches|wip_hunks]...\n";
+    return 2;
+  }
+  try {
+    return brackwen::bench::run(*options);
+  } catch (const std::exception& e) {
+    std::cerr << "endpoint_suite: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,524 @@
+// Generation of the benchmarks' repositories. Each is written as one git fast-import stream
+// (only the stash entries need git itself, since fast-import writes no reflog), then checked
+// out and settled so that the first timed `git status` does not pay for index refreshes.
+#include "bench/support/bench_repos.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "git/process.hpp"
+
+namespace brackwen::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Raise whenever what a generator writes changes: old cache entries are then left alone.
+constexpr int kGeneratorVersion = 1;
+constexpr uint64_t kEpoch = 1500000000;
+constexpr const char* kStreamFile = "import.stream";
+constexpr const char* kMarksFile = "import.marks";
+constexpr const char* kReadyFile = "ready";
+
+std::string run_git_in(const fs::path& dir, std::vector<std::string> args) {
+  std::vector<std::string> argv = {"git", "-c", "user.name=Bench", "-c",
+                                   "user.email=bench@example.com"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto result = run_process(argv, dir.string());
+  if (!result || result->status != 0) {
+    std::string line;
+    for (const auto& a : args) line += " " + a;
+    throw std::runtime_error("git" + line + " failed in " + dir.string() + ": " +
+                             (result ? result->err : "not started"));
+  }
+  return result->out;
+}
+
+// Files written within the second the index was written are "racily clean" and would be
+// compared by content on every status until the index is written again a second later.
+void settle_index(const fs::path& repo) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  run_git_in(repo, {"status", "--porcelain", "-uall", "-z"});
+}
+
+void write_file(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+std::string data_block(std::string_view text) {
+  std::string out = "data ";
+  out += std::to_string(text.size());
+  out += '\n';
+  out += text;
+  out += '\n';
+  return out;
+}
+
+void import_stream(const fs::path& entry, const std::string& stream) {
+  write_file(entry / kStreamFile, stream);
+  std::string command = "exec git fast-import --quiet --export-marks=../";
+  command += kMarksFile;
+  command += " < ../";
+  command += kStreamFile;
+  auto result = run_process({"sh", "-c", command}, (entry / "repo").string());
+  if (!result || result->status != 0) {
+    throw std::runtime_error("git fast-import failed: " + (result ? result->err : ""));
+  }
+  fs::remove(entry / kStreamFile);
+}
+
+std::map<uint32_t, std::string> read_marks(const fs::path& entry) {
+  std::map<uint32_t, std::string> marks;
+  std::ifstream in(entry / kMarksFile);
+  for (std::string line; std::getline(in, line);) {
+    size_t space = line.find(' ');
+    if (line.starts_with(':') && space != std::string::npos) {
+      marks[static_cast<uint32_t>(std::stoul(line.substr(1, space - 1)))] = line.substr(space + 1);
+    }
+  }
+  return marks;
+}
+
+void init_repo(const fs::path& repo) {
+  fs::create_directories(repo);
+  run_git_in(repo, {"init", "-q", "-b", "main"});
+  // No background housekeeping may run in the middle of a measurement.
+  run_git_in(repo, {"config", "gc.auto", "0"});
+  run_git_in(repo, {"config", "maintenance.auto", "false"});
+}
+
+// Returns the entry directory, generating it with `fill(entry)` when it is missing.
+template <class Fill>
+fs::path cached_entry(const fs::path& root, const std::string& key, Fill&& fill) {
+  fs::path entry = root / (key + "-v" + std::to_string(kGeneratorVersion));
+  if (fs::exists(entry / kReadyFile)) return entry;
+  fs::path building = entry;
+  building += ".building-" + std::to_string(::getpid());
+  fs::remove_all(building);
+  init_repo(building / "repo");
+  fill(building);
+  write_file(building / kReadyFile, "ready\n");
+  // An entry left without its marker (by hand) is replaced; a complete one that another run
+  // finished meanwhile wins over ours.
+  if (fs::exists(entry) && !fs::exists(entry / kReadyFile)) fs::remove_all(entry);
+  std::error_code ec;
+  fs::rename(building, entry, ec);
+  if (ec) {
+    fs::remove_all(building);
+    if (!fs::exists(entry / kReadyFile)) throw std::runtime_error("cannot place " + entry.string());
+  }
+  return entry;
+}
+
+std::string person(uint32_t i, uint64_t seconds) {
+  std::string n = std::to_string(i % 53);
+  // A few authors with names outside ASCII, as real teams have.
+  std::string name = i % 53 == 7 ? "Zoë Ångström" : "Dev" + n + " Person";
+  return name + " <dev" + n + "@example.com> " + std::to_string(seconds) +
+         (i % 2 ? " +0100\n" : " -0500\n");
+}
+
+std::string message(uint32_t n) {
+  static const char* words[] = {"parser", "cache",  "server", "refs",   "stash",
+                                "index",  "commit", "graph",  "filter", "diff"};
+  std::string m = "Fix " + std::string(words[n % 10]) + " handling in module " +
+                  std::to_string(n % 97) + " (#" + std::to_string(n) + ")\n";
+  if (n % 3 == 0) {
+    m += "\nA longer body explains why; it spans (a few) lines.\nSee " +
+         std::string(words[(n / 10) % 10]) + ".\n";
+  }
+  return m;
+}
+
+void commit_header(std::string& s, std::string_view ref, uint32_t mark, uint32_t who,
+                   uint64_t seconds, std::string_view text) {
+  s += "commit ";
+  s += ref;
+  s += "\nmark :" + std::to_string(mark) + "\n";
+  s += "author " + person(who, seconds);
+  s += "committer " + person(who, seconds);
+  s += data_block(text);
+}
+
+void change_file(std::string& s, std::string_view path, std::string_view content) {
+  s += "M 100644 inline ";
+  s += path;
+  s += '\n';
+  s += data_block(content);
+}
+
+std::string tracked_file(uint32_t n, uint32_t files) {
+  uint32_t f = static_cast<uint32_t>((n * 2654435761ull) % files);
+  return "src/m" + std::to_string(f % 40) + "/f" + std::to_string(f) + ".txt";
+}
+
+std::string added_file(uint32_t n, std::string_view stem) {
+  return "src/m" + std::to_string(n % 40) + "/" + std::string(stem) + std::to_string(n) + ".txt";
+}
+
+std::string branch_name(uint32_t b) {
+  switch (b % 3) {
+    case 0:
+      return "feature/" + std::to_string(b) + "-search-speed";
+    case 1:
+      return "fix/issue-" + std::to_string(b);
+    default:
+      return "topic-" + std::to_string(b);
+  }
+}
+
+uint32_t own_commits(uint32_t b) {
+  return 1 + b % 3;
+}
+
+// Where origin's counterpart of branch b stands: with it, at its fork point, at its first
+// own commit, one commit of its own past that (diverged), or nowhere.
+enum class RemoteAt { Tip, Fork, FirstOwn, Diverged, None };
+
+RemoteAt remote_at(uint32_t b) {
+  switch (b % 8) {
+    case 0:
+    case 4:
+      return RemoteAt::Tip;
+    case 1:
+    case 5:
+      return RemoteAt::Fork;
+    case 2:
+      return RemoteAt::Diverged;
+    case 7:
+      return RemoteAt::None;
+    default:
+      return RemoteAt::FirstOwn;
+  }
+}
+
+struct MainLine {
+  std::vector<uint32_t> marks;
+  std::vector<uint64_t> times;
+};
+
+MainLine write_main_line(std::string& s, uint32_t& mark, uint32_t target,
+                         const HistoryShape& shape) {
+  MainLine line;
+  uint32_t made = 0;
+  for (uint32_t n = 1; made < target; ++n) {
+    uint64_t seconds = kEpoch + uint64_t{n} * 60;
+    bool merge = shape.merge_every && n % shape.merge_every == 0 && made + 2 <= target &&
+                 !line.marks.empty();
+    uint32_t side = 0;
+    if (merge) {
+      side = ++mark;
+      commit_header(s, "refs/bench/side", side, n + 7, seconds - 30,
+                    "Side work " + std::to_string(n) + "\n");
+      s += "from :" + std::to_string(line.marks.back()) + "\n";
+      change_file(s, "side/s" + std::to_string(n % 7) + ".txt", std::to_string(n) + "\n");
+      s += '\n';
+      ++made;
+    }
+    uint32_t self = ++mark;
+    commit_header(s, "refs/heads/main", self, n, seconds,
+                  merge ? "Merge branch 'side-work' into main\n" : message(n));
+    if (!line.marks.empty()) s += "from :" + std::to_string(line.marks.back()) + "\n";
+    if (merge) s += "merge :" + std::to_string(side) + "\n";
+    change_file(s, tracked_file(n, shape.files), std::to_string(n) + "\n");
+    if (n % 25 == 0) change_file(s, added_file(n, "added"), "added " + std::to_string(n) + "\n");
+    if (n % 500 == 0) {
+      s += "R " + added_file(n - 25, "added") + " " + added_file(n - 25, "moved") + "\n";
+    }
+    if (n % 300 == 0) s += "D " + added_file(n - 50, "added") + "\n";
+    s += '\n';
+    ++made;
+    line.marks.push_back(self);
+    line.times.push_back(seconds);
+  }
+  return line;
+}
+
+void write_branches(std::string& s, uint32_t& mark, const MainLine& line,
+                    const HistoryShape& shape) {
+  std::mt19937 random(7);
+  for (uint32_t b = 0; b < shape.branches; ++b) {
+    size_t fork = random() % line.marks.size();
+    std::string name = branch_name(b);
+    std::string ref = "refs/heads/" + name;
+    uint32_t parent = line.marks[fork];
+    uint32_t first_own = 0;
+    for (uint32_t k = 1; k <= own_commits(b); ++k) {
+      commit_header(s, ref, ++mark, b * 3 + k, line.times[fork] + 20 * k,
+                    "Topic " + std::to_string(b) + ": step " + std::to_string(k) + "\n");
+      s += "from :" + std::to_string(parent) + "\n";
+      change_file(s, added_file(b, "topic"), std::to_string(b) + " " + std::to_string(k) + "\n");
+      s += '\n';
+      parent = mark;
+      if (k == 1) first_own = mark;
+    }
+    std::string remote = "refs/remotes/origin/" + name;
+    auto reset_remote = [&](uint32_t to) {
+      s += "reset " + remote + "\nfrom :" + std::to_string(to) + "\n\n";
+    };
+    switch (remote_at(b)) {
+      case RemoteAt::Tip:
+        reset_remote(parent);
+        break;
+      case RemoteAt::Fork:
+        reset_remote(line.marks[fork]);
+        break;
+      case RemoteAt::FirstOwn:
+        reset_remote(first_own);
+        break;
+      case RemoteAt::Diverged:
+        commit_header(s, remote, ++mark, b * 3 + 9, line.times[fork] + 15,
+                      "Topic " + std::to_string(b) + ": pushed from elsewhere\n");
+        s += "from :" + std::to_string(first_own) + "\n";
+        change_file(s, added_file(b, "remote"), std::to_string(b) + "\n");
+        s += '\n';
+        break;
+      case RemoteAt::None:
+        break;
+    }
+  }
+}
+
+void write_tags(std::string& s, const MainLine& line, const HistoryShape& shape) {
+  for (uint32_t t = 0; t < shape.tags; ++t) {
+    size_t at = (uint64_t{t} + 1) * line.marks.size() / (uint64_t{shape.tags} + 1);
+    std::string name = "v" + std::to_string(t / 20) + "." + std::to_string(t % 20) + ".0";
+    std::string from = "from :" + std::to_string(line.marks[at]) + "\n";
+    if (t % 2) {
+      s += "tag " + name + "\n" + from;
+      s += "tagger Release Bot <release@example.com> " + std::to_string(line.times[at] + 5) +
+           " +0000\n";
+      s += data_block("Release " + name + "\n");
+    } else {
+      s += "reset refs/tags/" + name + "\n" + from + "\n";
+    }
+  }
+}
+
+// A stash entry is a commit W on its base with the index commit I as second parent; they are
+// written here and put on the stash reflog afterwards. Returns the marks of the W commits,
+// newest base first.
+std::vector<uint32_t> write_stash_commits(std::string& s, uint32_t& mark, const MainLine& line,
+                                          const HistoryShape& shape) {
+  std::vector<uint32_t> works;
+  for (uint32_t k = 0; k < shape.stashes; ++k) {
+    size_t at = line.marks.size() - 1 - std::min<size_t>(line.marks.size() - 1, k * 3);
+    uint64_t seconds = line.times[at] + 30;
+    std::string base = "from :" + std::to_string(line.marks[at]) + "\n";
+    uint32_t index = ++mark;
+    commit_header(s, "refs/bench/stash", index, k, seconds, "index on main: 0000000 base\n");
+    s += base;
+    change_file(s, "src/m0/stash.txt", "index " + std::to_string(k) + "\n");
+    s += '\n';
+    uint32_t work = ++mark;
+    commit_header(s, "refs/bench/stash", work, k, seconds,
+                  k % 2 ? "WIP on main: 0000000 Fix things\n"
+                        : "On main: experiment " + std::to_string(k) + "\n");
+    s += base;
+    s += "merge :" + std::to_string(index) + "\n";
+    change_file(s, "src/m0/stash.txt", "work " + std::to_string(k) + "\n");
+    s += '\n';
+    works.push_back(work);
+  }
+  return works;
+}
+
+uint32_t branch_commits(const HistoryShape& shape) {
+  uint32_t count = 0;
+  for (uint32_t b = 0; b < shape.branches; ++b) {
+    count += own_commits(b) + (remote_at(b) == RemoteAt::Diverged ? 1 : 0);
+  }
+  return count;
+}
+
+uint32_t count_of(const std::string& text) {
+  return static_cast<uint32_t>(std::stoul(text));
+}
+
+void fill_history(const fs::path& entry, const HistoryShape& shape) {
+  uint32_t on_branches = branch_commits(shape);
+  if (shape.commits <= on_branches + 4 || shape.files == 0) {
+    throw std::runtime_error("history shape has too few commits for its branches");
+  }
+  std::string s;
+  uint32_t mark = 0;
+  MainLine line = write_main_line(s, mark, shape.commits - on_branches, shape);
+  write_branches(s, mark, line, shape);
+  write_tags(s, line, shape);
+  s +=
+      "reset refs/remotes/origin/main\nfrom :" + std::to_string(line.marks[line.marks.size() - 4]) +
+      "\n\n";
+  std::vector<uint32_t> stashes = write_stash_commits(s, mark, line, shape);
+  import_stream(entry, s);
+
+  fs::path repo = entry / "repo";
+  auto marks = read_marks(entry);
+  fs::remove(entry / kMarksFile);
+  for (std::string ref : {"refs/bench/side", "refs/bench/stash"}) {
+    auto found = run_process({"git", "rev-parse", "-q", "--verify", ref}, repo.string());
+    if (found && !found->out.empty()) run_git_in(repo, {"update-ref", "-d", ref});
+  }
+  run_git_in(repo, {"symbolic-ref", "refs/remotes/origin/HEAD", "refs/remotes/origin/main"});
+  run_git_in(repo, {"reset", "-q", "--hard"});
+  // Oldest first, so that stash@{0} is the newest.
+  for (size_t k = stashes.size(); k-- > 0;) {
+    run_git_in(repo,
+               {"stash", "store", "-m", "bench stash " + std::to_string(k), marks.at(stashes[k])});
+  }
+  uint32_t reachable =
+      count_of(run_git_in(repo, {"rev-list", "--count", "--branches", "--tags", "--remotes"}));
+  if (reachable != shape.commits) {
+    throw std::runtime_error("generated " + std::to_string(reachable) + " commits, not " +
+                             std::to_string(shape.commits));
+  }
+  settle_index(repo);
+}
+
+std::string tree_path(uint32_t i) {
+  // A few names outside ASCII: git prints them unquoted with -z.
+  std::string stem = i % 997 == 0 ? "Fïlé-" : "file";
+  return "dir" + std::to_string(i / 100) + "/" + stem + std::to_string(i) + ".txt";
+}
+
+void fill_work_tree(const fs::path& entry, const WorkTreeShape& shape) {
+  if (shape.files == 0 || shape.modified > shape.files) {
+    throw std::runtime_error("work tree shape modifies more files than it has");
+  }
+  std::string s;
+  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Tree\n");
+  for (uint32_t i = 0; i < shape.files; ++i) {
+    change_file(
+        s, tree_path(i),
+        "file " + std::to_string(i) + "\nsecond line\nthird line " + std::to_string(i * 7) + "\n");
+  }
+  s += '\n';
+  import_stream(entry, s);
+  fs::remove(entry / kMarksFile);
+  fs::path repo = entry / "repo";
+  run_git_in(repo, {"reset", "-q", "--hard"});
+  uint32_t step = shape.modified ? shape.files / shape.modified : 1;
+  for (uint32_t k = 0; k < shape.modified; ++k) {
+    fs::path file = repo / tree_path(k * step);
+    std::ofstream(file, std::ios::binary | std::ios::app) << "changed\n";
+  }
+  uint32_t dirs = (shape.files + 99) / 100;
+  for (uint32_t k = 0; k < shape.untracked; ++k) {
+    write_file(repo / ("dir" + std::to_string(k % dirs)) / ("new" + std::to_string(k) + ".txt"),
+               "new " + std::to_string(k) + "\n");
+  }
+  settle_index(repo);
+  auto status = run_git_in(repo, {"status", "--porcelain", "-uall", "-z"});
+  auto entries = static_cast<uint32_t>(std::count(status.begin(), status.end(), '\0'));
+  if (entries != shape.modified + shape.untracked) {
+    throw std::runtime_error("work tree shows " + std::to_string(entries) + " changes");
+  }
+}
+
+void fill_big_file(const fs::path& entry, const BigFileShape& shape, const std::string& file) {
+  if (shape.changed > shape.lines) throw std::runtime_error("more changed lines than lines");
+  std::mt19937 random(1);
+  std::vector<std::string> lines;
+  lines.reserve(shape.lines);
+  for (uint32_t i = 0; i < shape.lines; ++i) {
+    lines.push_back("line " + std::to_string(i) + " value " + std::to_string(random() % 1000) +
+                    "\n");
+  }
+  std::string committed;
+  for (const auto& line : lines) committed += line;
+  std::string s;
+  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Big file\n");
+  change_file(s, file, committed);
+  s += '\n';
+  import_stream(entry, s);
+  fs::remove(entry / kMarksFile);
+  fs::path repo = entry / "repo";
+  run_git_in(repo, {"reset", "-q", "--hard"});
+  // The first `changed` places of a Fisher-Yates shuffle: distinct lines, spread at random.
+  std::vector<uint32_t> order(shape.lines);
+  for (uint32_t i = 0; i < shape.lines; ++i) order[i] = i;
+  for (uint32_t k = 0; k < shape.changed; ++k) {
+    std::swap(order[k], order[k + random() % (shape.lines - k)]);
+    lines[order[k]] =
+        "changed " + std::to_string(k) + " value " + std::to_string(random() % 1000) + "\n";
+  }
+  std::string working;
+  for (const auto& line : lines) working += line;
+  write_file(repo / file, working);
+  write_file(entry / (file + ".committed"), committed);
+  settle_index(repo);
+}
+
+std::string number_key(std::initializer_list<std::pair<uint32_t, const char*>> parts) {
+  std::string key;
+  for (const auto& [value, unit] : parts) key += "-" + std::to_string(value) + unit;
+  return key;
+}
+
+}  // namespace
+
+std::optional<Scale> scale_named(std::string_view name) {
+  if (name == "full") {
+    return Scale{"full", {100000, 2000, 500, 50, 100, 2000}, {50000, 5000, 1000}, {100000, 10000}};
+  }
+  if (name == "small") {
+    return Scale{"small", {3000, 60, 15, 5, 100, 200}, {400, 40, 10}, {3000, 300}};
+  }
+  return std::nullopt;
+}
+
+Scale scale_from_environment() {
+  auto name = get_environment("BRACKWEN_BENCH_SCALE");
+  auto scale = name ? scale_named(*name) : std::nullopt;
+  return scale ? *scale : *scale_named("full");
+}
+
+fs::path default_cache_root() {
+  if (auto own = get_environment("BRACKWEN_BENCH_CACHE"); own && !own->empty()) return *own;
+  auto xdg = get_environment("XDG_CACHE_HOME");
+  if (xdg && fs::path(*xdg).is_absolute()) return fs::path(*xdg) / "brackwen-bench";
+  return "/tmp/brackwen-bench";
+}
+
+void isolate_git_config() {
+  set_environment("GIT_CONFIG_GLOBAL", "/dev/null");
+  set_environment("GIT_CONFIG_NOSYSTEM", "1");
+}
+
+fs::path history_repo(const fs::path& root, const HistoryShape& shape) {
+  std::string key = "history" + number_key({{shape.commits, "c"},
+                                            {shape.branches, "b"},
+                                            {shape.tags, "t"},
+                                            {shape.stashes, "s"},
+                                            {shape.merge_every, "m"},
+                                            {shape.files, "f"}});
+  return cached_entry(root, key, [&](const fs::path& entry) { fill_history(entry, shape); }) /
+         "repo";
+}
+
+fs::path work_tree_repo(const fs::path& root, const WorkTreeShape& shape) {
+  std::string key =
+      "worktree" + number_key({{shape.files, "f"}, {shape.modified, "m"}, {shape.untracked, "u"}});
+  return cached_entry(root, key, [&](const fs::path& entry) { fill_work_tree(entry, shape); }) /
+         "repo";
+}
+
+BigFileRepo big_file_repo(const fs::path& root, const BigFileShape& shape) {
+  const std::string file = "big.txt";
+  std::string key = "bigfile" + number_key({{shape.lines, "l"}, {shape.changed, "c"}});
+  fs::path entry =
+      cached_entry(root, key, [&](const fs::path& at) { fill_big_file(at, shape, file); });
+  return {entry / "repo", file, entry / (file + ".committed")};
+}
+
+}  // namespace brackwen::bench

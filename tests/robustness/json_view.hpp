@@ -1,0 +1,54 @@
+// Reading replies in the robustness tests: a parsed JSON document that owns its parser, and
+// the few accessors the assertions need.
+#pragma once
+#include <simdjson.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brackwen::test {
+
+struct JsonDoc {
+  explicit JsonDoc(const std::string& text) : parser(std::make_unique<simdjson::dom::parser>()) {
+    ok = parser->parse(text).get(root) == simdjson::SUCCESS;
+  }
+  std::unique_ptr<simdjson::dom::parser> parser;
+  simdjson::dom::element root;
+  bool ok = false;
+};
+
+// The element, or a JSON null when the path to it does not exist (so that a wrong reply
+// fails the assertions instead of the test program).
+inline simdjson::dom::element value_or_null(
+    simdjson::simdjson_result<simdjson::dom::element> result) {
+  static const JsonDoc null_value("null");
+  simdjson::dom::element element;
+  return result.get(element) == simdjson::SUCCESS ? element : null_value.root;
+}
+
+inline std::string text_of(simdjson::dom::element element) {
+  std::string_view text;
+  if (element.get(text) != simdjson::SUCCESS) return "<not a string>";
+  return std::string(text);
+}
+
+// `key` of every object of an array, in order.
+inline std::vector<std::string> field_of_each(simdjson::dom::element array, const char* key) {
+  std::vector<std::string> out;
+  simdjson::dom::array items;
+  if (array.get(items) != simdjson::SUCCESS) return out;
+  for (auto item : items) {
+    simdjson::dom::element value;
+    out.push_back(item[key].get(value) == simdjson::SUCCESS ? text_of(value) : "<missing>");
+  }
+  return out;
+}
+
+inline size_t size_of(simdjson::dom::element array) {
+  simdjson::dom::array items;
+  if (array.get(items) != simdjson::SUCCESS) return 0;
+  return items.size();
+}
+
+}  // namespace brackwen::test
