@@ -1,13 +1,10 @@
 // Cost of an action: storing streamed output line by line, and the latency of a short one.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
-#include "git/process.hpp"
+#include "bench/support/stub_git.hpp"
 #include "git/run_git_action.hpp"
 #include "stores/stores.hpp"
 
@@ -15,31 +12,19 @@ namespace {
 
 constexpr int kLines = 200000;
 
-// A stub git first on PATH: "lines" prints kLines lines of 70 bytes, anything else exits 0.
-struct StubGit {
-  std::filesystem::path dir;
-  StubGit() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "brackwen-bench-XXXXXX").string();
-    dir = mkdtemp(tmpl.data());
-    {
-      std::ofstream out(dir / "out.txt", std::ios::binary);
-      for (int i = 0; i < kLines; ++i) {
-        out << "4b825dc642cb6eb9a060e54bf8d69288fbee4904 Ünïcode progress line " << i % 10 << "\n";
-      }
-    }
-    std::ofstream(dir / "git") << "#!/bin/sh\n[ \"$1\" = lines ] && exec cat '"
-                               << (dir / "out.txt").string() << "'\nexit 0\n";
-    std::filesystem::permissions(dir / "git", std::filesystem::perms::owner_all);
-    brackwen::set_environment("PATH",
-                              dir.string() + ":" + brackwen::get_environment("PATH").value_or(""));
+std::string progress_lines() {
+  std::string out;
+  for (int i = 0; i < kLines; ++i) {
+    out += "4b825dc642cb6eb9a060e54bf8d69288fbee4904 Ünïcode progress line ";
+    out += std::to_string(i % 10) + "\n";
   }
-  ~StubGit() { std::filesystem::remove_all(dir); }
-};
+  return out;
+}
 
+// A stub git first on PATH: "lines" prints kLines lines of 70 bytes, anything else exits 0.
 const std::string& stub_dir() {
-  static const StubGit stub;
-  static const std::string dir = stub.dir.string();
-  return dir;
+  return brackwen::bench::stub_git_dir(progress_lines(),
+                                       "[ \"$1\" = lines ] && exec cat \"$OUT\"\nexit 0");
 }
 
 // Waits without copying the record, then takes the final report.

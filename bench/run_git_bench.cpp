@@ -1,11 +1,8 @@
 // Throughput of reading a large git output and of the UTF-8 repair that follows it.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 
-#include "git/process.hpp"
+#include "bench/support/stub_git.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"
 
@@ -21,25 +18,9 @@ std::string sample_text(size_t size) {
   return out;
 }
 
-// A stub git first on PATH that prints a 50 MiB file; made once, removed at exit.
-struct StubGit {
-  std::filesystem::path dir;
-  StubGit() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "brackwen-bench-XXXXXX").string();
-    dir = mkdtemp(tmpl.data());
-    std::ofstream(dir / "out.txt", std::ios::binary) << sample_text(kSize);
-    std::ofstream(dir / "git") << "#!/bin/sh\nexec cat '" << (dir / "out.txt").string() << "'\n";
-    std::filesystem::permissions(dir / "git", std::filesystem::perms::owner_all);
-    brackwen::set_environment("PATH",
-                              dir.string() + ":" + brackwen::get_environment("PATH").value_or(""));
-  }
-  ~StubGit() { std::filesystem::remove_all(dir); }
-};
-
+// A stub git first on PATH that prints a 50 MiB file.
 const std::string& stub_dir() {
-  static const StubGit stub;
-  static const std::string dir = stub.dir.string();
-  return dir;
+  return brackwen::bench::stub_git_dir(sample_text(kSize), "exec cat \"$OUT\"");
 }
 
 void BM_RunGit50MiB(benchmark::State& state) {
