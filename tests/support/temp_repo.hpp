@@ -1,10 +1,17 @@
 // Temporary directories and real git repositories for tests, with fixed identities and dates.
 #pragma once
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace brackwen::test {
+
+// The ids in order, for comparing sets that git or a hash map gives in no fixed order.
+inline std::vector<std::string> sorted(std::vector<std::string> ids) {
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDir {

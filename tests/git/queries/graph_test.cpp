@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "git_stub.hpp"
+#include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
@@ -18,15 +17,10 @@ Commit node(std::string id, std::vector<std::string> parents) {
 }
 
 std::vector<std::string> sorted(const CommitIdSet& ids) {
-  std::vector<std::string> out(ids.begin(), ids.end());
-  std::sort(out.begin(), out.end());
-  return out;
+  return test::sorted(std::vector<std::string>(ids.begin(), ids.end()));
 }
 
-std::vector<std::string> sorted(std::vector<std::string> ids) {
-  std::sort(ids.begin(), ids.end());
-  return ids;
-}
+using test::sorted;
 
 // m merges b into a; "gone" lies outside the loaded window.
 const std::vector<Commit> GRAPH = {node("m", {"a2", "b"}), node("a2", {"a1"}),

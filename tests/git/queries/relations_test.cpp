@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "git/queries/git_stub.hpp"
 #include "git/queries/refs/remote_repo.hpp"
 
@@ -13,10 +11,7 @@ namespace {
 using test::git;
 using test::RemoteRepo;
 
-std::vector<std::string> sorted(std::vector<std::string> ids) {
-  std::sort(ids.begin(), ids.end());
-  return ids;
-}
+using test::sorted;
 
 // a <- b <- c on main, pushed up to b; d on origin/main only (fetched); m merges c and side s.
 class Relations : public testing::Test {

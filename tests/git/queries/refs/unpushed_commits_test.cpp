@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "remote_repo.hpp"
 
 namespace brackwen {
@@ -12,10 +10,7 @@ namespace {
 using test::git;
 using test::RemoteRepo;
 
-std::vector<std::string> sorted(std::vector<std::string> ids) {
-  std::sort(ids.begin(), ids.end());
-  return ids;
-}
+using test::sorted;
 
 // main is two commits ahead of origin/main.
 class Unpushed : public testing::Test {
