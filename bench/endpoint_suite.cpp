@@ -164,26 +164,15 @@ std::string git_text(const fs::path& cwd, const Argv& argv) {
 }
 
 Argv log_argv(uint32_t count) {
-  return {"git",
-          "log",
-          "--branches",
-          "--tags",
-          "--remotes",
-          std::string(DECORATE_ARG),
-          std::string(PRETTY_FORMAT_ARG),
-          "-n" + std::to_string(count),
-          std::string(DATE_ARG)};
+  Argv argv = load_commits_args(count);
+  argv.insert(argv.begin(), "git");
+  return argv;
 }
 
 Argv stash_argv() {
-  return {"git",
-          "reflog",
-          "show",
-          "stash",
-          "-z",
-          std::string(DECORATE_ARG),
-          std::string(PRETTY_FORMAT_ARG),
-          std::string(DATE_ARG)};
+  Argv argv = load_stashes_args();
+  argv.insert(argv.begin(), "git");
+  return argv;
 }
 
 // What the first search makes git do for a cold patch cache: one log of the changed files of

@@ -18,6 +18,7 @@
 #include "bench/support/bench_repos.hpp"
 #include "bench/support/proc_memory.hpp"
 #include "git/process.hpp"
+#include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
 #include "git/queries/load_commits.hpp"
 #include "stores/stores.hpp"
@@ -40,15 +41,9 @@ const std::string& repository() {
 }
 
 std::vector<std::string> log_argv() {
-  return {"git",
-          "log",
-          "--branches",
-          "--tags",
-          "--remotes",
-          std::string(brackwen::DECORATE_ARG),
-          std::string(brackwen::PRETTY_FORMAT_ARG),
-          "-n" + std::to_string(shape().commits),
-          std::string(brackwen::DATE_ARG)};
+  auto argv = brackwen::load_commits_args(shape().commits);
+  argv.insert(argv.begin(), "git");
+  return argv;
 }
 
 void reset_peak_memory() {

@@ -6,17 +6,17 @@
 #include "fuzz_check.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "git/revisions.hpp"
 
 namespace brackwen {
 namespace {
 
 void check_commit(const ParsedCommit& c) {
-  fuzz_require(!c.author.empty() && !c.id.empty(), "a commit without author or id");
-  fuzz_require(c.message.find(COMMIT_LOG_MARKER) == std::string::npos,
-               "a message holds the end marker");
+  fuzz_require(!c.author.empty() && is_object_id(c.id), "a commit without author or id");
+  fuzz_require(c.message.find('\0') == std::string::npos, "a message holds a field's end");
   fuzz_require(c.is_merge == (c.parent_ids.size() >= 2), "merge flag and parents disagree");
   for (const std::string& parent : c.parent_ids) {
-    fuzz_require(!parent.empty(), "an empty parent id");
+    fuzz_require(is_object_id(parent), "a parent that is no object id");
   }
   for (const RefInfo& ref : c.refs) {
     fuzz_require(ref.commit_id == c.id, "a ref of another commit");

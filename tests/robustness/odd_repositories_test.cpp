@@ -206,31 +206,90 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
   for (const auto& name : kOddNames) EXPECT_NE(files.find(name + '\0'), std::string::npos);
 }
 
-// Authors, messages and stash texts that imitate the log format's own separators.
-TEST(OddRepositories, CommitTextsThatLookLikeTheLogFormat) {
+// Authors and messages that imitate the log format's fields and records, in a repository that
+// also holds a file name with line ends: each commit is listed once with its own id, parents,
+// author and message, no text becomes a ref, and none reaches git as an option.
+TEST(OddRepositories, CommitTextsThatImitateTheLogFormat) {
   const std::string marker = "4a41380f-a4e8-4251-9ca2-bf55186ed32a";
-  const std::string second_message = "second\n\n" + marker + "; (HEAD -> refs/heads/fake\n\ntail\n";
   TempRepo repo;
-  std::string first = repo.commit_file("a.txt", "1\n", "quotes " + marker + "; in a line");
-  repo.write(".git/message", second_message);
-  test::sh(repo.path,
-           "GIT_AUTHOR_NAME='Semi; Colon' GIT_AUTHOR_DATE='1700000100 +0000' "
-           "GIT_COMMITTER_DATE='1700000100 +0000' git commit -q --allow-empty -F .git/message");
-  std::string second = rev_parse(repo.path, "HEAD");
-  repo.write("a.txt", "2\n");
+  TempDir out;
+  fs::path planted = out.path / "planted";
+  std::string a = repo.commit_file("x\ntouch EVIL\n.txt", "1\n", "a\n");
+  std::string b = repo.commit_file("b.txt", "1\n", "b\n");
+  struct Forgery {
+    std::string author, message;
+  };
+  const std::vector<Forgery> forgeries = {
+      {"m; m; 1700000000 +0000; --output=" + planted.string() + "; 0123abc", "option as id\n"},
+      {"x; y; 1234567890 +0000; " + a + "; " + b, "another's id\n"},
+      {"Semi; Colon",
+       "tag\n" + marker + "; (tag: refs/tags/v9.9)\nB; b@x; 1 +0000; " + b + "; ; fake\n"},
+      {"T", "bare marker\n" + marker + ";\n"},
+      {"T", marker + "; (HEAD -> refs/heads/fake\n\ntail\n"},
+  };
+  Strings authors = {"Test User", "Test User"}, messages = {"b\n", "a\n"};
+  for (const auto& [author, message] : forgeries) {
+    repo.write(".git/message", message);
+    test::sh(repo.path, "GIT_AUTHOR_NAME='" + author +
+                            "' git commit -q --allow-empty --cleanup=verbatim -F .git/message");
+    authors.insert(authors.begin(), author);
+    messages.insert(messages.begin(), message);
+  }
+  repo.write("b.txt", "2\n");
   test::git(repo.path, {"stash", "push", "-q", "-m", "keep " + marker + "; x"});
-  std::string stash = rev_parse(repo.path, "stash@{0}");
+  // git's own account of the history: each id with its parents, newest first.
+  Strings ids, parents;
+  std::istringstream listed(test::git(repo.path, {"rev-list", "--parents", "--branches"}));
+  for (std::string line; std::getline(listed, line);) {
+    ids.push_back(line.substr(0, 40));
+    parents.push_back(line.substr(std::min<size_t>(41, line.size())));
+  }
   ServerProcess server;
 
   auto loaded = post_json(server, "load_commits_and_refs", load_body(repo.path));
-  ASSERT_TRUE(loaded.root.is_array());
   auto commits = test::value_or_null(loaded.root.at(0));
-  EXPECT_EQ(test::field_of_each(commits, "id"), (Strings{second, first, stash}));
-  EXPECT_EQ(test::field_of_each(commits, "author"),
-            (Strings{"Semi; Colon", "Test User", "Test User"}));
-  EXPECT_EQ(test::field_of_each(commits, "message"),
-            (Strings{second_message, "quotes " + marker + "; in a line\n", "On main"}));
+  // The stash entry, wherever its time puts it, aside: git's list has the rest.
+  Strings stash_ids = test::field_of_each(commits, "stashId");
+  size_t stash =
+      std::find(stash_ids.begin(), stash_ids.end(), "refs/stash@{0}") - stash_ids.begin();
+  ASSERT_EQ(stash_ids.size(), ids.size() + 1);
+  ASSERT_LT(stash, stash_ids.size());
+  EXPECT_EQ(test::text_of(commits.at(stash)["message"]), "On main");
+  auto others = [&](const char* key) {
+    Strings list = test::field_of_each(commits, key);
+    list.erase(list.begin() + stash);
+    return list;
+  };
+  EXPECT_EQ(others("id"), ids);
+  EXPECT_EQ(others("author"), authors);
+  EXPECT_EQ(others("message"), messages);
+  Strings listed_parents;
+  for (size_t i = 0; i < stash_ids.size(); ++i) {
+    std::string joined;
+    for (auto p : simdjson::dom::array(commits.at(i)["parentIds"])) {
+      joined += (joined.empty() ? "" : " ") + test::text_of(p);
+    }
+    if (i != stash) listed_parents.push_back(joined);
+  }
+  EXPECT_EQ(listed_parents, parents);
   EXPECT_EQ(ref_ids(loaded), Strings{"refs/heads/main"});
+  auto head = post_json(server, "load_head_commit", repo_body(repo.path));
+  EXPECT_EQ(test::text_of(test::value_or_null(head.root["id"])), ids.front());
+
+  // Every road to the changed files of uncached commits.
+  auto patches = post_json(server, "load_patches_for_commit",
+                           R"({"repoPath":)" + q(repo.str()) + R"(,"commitId":)" + q(a) + "}");
+  EXPECT_EQ(test::field_of_each(patches.root, "newFile"), Strings{"x\ntouch EVIL\n.txt"});
+  post_text(server, "search_commits",
+            R"({"repoPath":)" + q(repo.str()) + R"(,"searchText":"m","numResults":9})");
+  post_text(server, "auto_complete",
+            R"({"currentWord":"o","repoPath":)" + q(repo.str()) +
+                R"(,"maxNum":5,"kind":"commitMessage"})");
+  post_text(server, "load_commits_and_refs",
+            R"({"repoPath":)" + q(repo.str()) +
+                R"(,"numCommits":100,"filters":[{"file":{"file_name":"b.txt"}}],"fast":false,)"
+                R"("skipStashes":false})");
+  EXPECT_FALSE(fs::exists(planted));
 }
 
 TEST(OddRepositories, DetachedHead) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "git/queries/commits_parsers.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 
@@ -12,16 +13,18 @@ namespace {
 
 constexpr std::string_view STASH_REF_PREFIX = "refs/stash@{";
 constexpr size_t STASH_ROOM = 32;
+constexpr size_t MIN_RECORD_SIZE = 40;
 
-std::vector<std::string> with_log_format(std::vector<std::string> args) {
-  args.emplace_back(DECORATE_ARG);
-  args.emplace_back(PRETTY_FORMAT_ARG);
+GitArgs log_args(GitArgs args) {
+  auto format = log_format_args();
+  args.insert(args.end(), format.begin(), format.end());
   return args;
 }
 
 std::optional<ParsedCommit> load_one_commit(const std::string& repo_path,
-                                            std::vector<std::string> args) {
-  auto out = run_git(repo_path, args);
+                                            const std::optional<GitArgs>& args) {
+  if (!args) return std::nullopt;
+  auto out = run_git(repo_path, *args);
   if (!out) return std::nullopt;
   return parse_all(*out, parse_commit);
 }
@@ -40,33 +43,32 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 
 }  // namespace
 
-bool looks_like_option(std::string_view revision) {
-  return revision.starts_with('-');
+GitArgs load_commits_args(uint32_t count) {
+  return log_args({"log", "--branches", "--tags", "--remotes", "-n" + std::to_string(count)});
+}
+
+GitArgs load_stashes_args() {
+  return log_args({"reflog", "show", "stash"});
 }
 
 std::optional<ParsedCommit> load_head_commit(const std::string& repo_path) {
-  auto args = with_log_format({"log"});
-  args.insert(args.end(), {"-n1", std::string(DATE_ARG)});
-  return load_one_commit(repo_path, std::move(args));
+  return load_one_commit(repo_path, log_args({"log", "-n1"}));
 }
 
 std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
                                                        const std::string& branch_name) {
-  if (looks_like_option(branch_name)) return std::nullopt;
-  auto args = with_log_format({"log", branch_name});
   // Without "--" a branch named like a file of the working tree is "ambiguous" to git.
-  args.insert(args.end(), {"-n1", std::string(DATE_ARG), "--"});
-  return load_one_commit(repo_path, std::move(args));
+  return load_one_commit(repo_path, revision_args({.options = log_args({"log", "-n1"}),
+                                                   .revisions = {branch_name},
+                                                   .dash_dash = true}));
 }
 
 std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {
-  auto args = with_log_format({"log", "--branches", "--tags", "--remotes"});
-  args.insert(args.end(), {"-n" + std::to_string(count), std::string(DATE_ARG)});
-  auto out = run_git(repo_path, args);
+  auto out = run_git(repo_path, load_commits_args(count));
   if (!out) return std::nullopt;
-  // Sized once (no record is shorter than the marker), with room for the stashes merged in
-  // later; room that is never used is never touched, so it costs no memory.
-  size_t expected = std::min<size_t>(count, out->size() / COMMIT_LOG_MARKER.size());
+  // Sized once (no record is shorter than its id), with room for the stashes merged in later;
+  // room that is never used is never touched, so it costs no memory.
+  size_t expected = std::min<size_t>(count, out->size() / MIN_RECORD_SIZE);
   return parse_all(*out, [&](Input& in) { return parse_commit_log(in, expected + STASH_ROOM); });
 }
 
@@ -80,10 +82,7 @@ void make_stash_entry(ParsedCommit& entry, size_t position) {
 }
 
 std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_path) {
-  std::vector<std::string> args = {"reflog", "show", "stash", "-z"};
-  args = with_log_format(std::move(args));
-  args.emplace_back(DATE_ARG);
-  auto out = run_git(repo_path, args);
+  auto out = run_git(repo_path, load_stashes_args());
   if (!out) return std::nullopt;
   auto stashes = parse_all(*out, parse_commits);
   if (!stashes) return std::nullopt;

@@ -19,6 +19,10 @@ std::optional<ParsedCommit> load_head_commit(const std::string& repo_path);
 std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
                                                        const std::string& branch_name);
 
+// The arguments after the program name of load_commits and load_stashes.
+std::vector<std::string> load_commits_args(uint32_t count);
+std::vector<std::string> load_stashes_args();
+
 // The newest `count` commits of every branch, tag and remote-tracking ref, in git's order,
 // already in list form (the decorations beside them), since this is the long list.
 std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count);
@@ -32,8 +36,5 @@ void make_stash_entry(ParsedCommit& entry, size_t position);
 
 // The list form: refs become their ids, all of them, in order.
 Commit commit_from_parsed(ParsedCommit parsed);
-
-// Whether a text from a request could be taken by git as an option instead of a revision.
-bool looks_like_option(std::string_view revision);
 
 }  // namespace brackwen

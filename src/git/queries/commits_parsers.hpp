@@ -10,24 +10,20 @@
 
 namespace brackwen {
 
-// Written straight after the message body, so that a body may hold any text at all.
-inline constexpr std::string_view COMMIT_LOG_MARKER = "4a41380f-a4e8-4251-9ca2-bf55186ed32a";
+// Author, e-mail, raw date, id, parents, message and decorations, each ended by a NUL, which
+// with "-z" also ends the record. Git cuts names, addresses and messages at a NUL byte and
+// allows none in ref names, so nothing a repository holds can move a field or a record
+// boundary: a message that imitates a record is only a message.
+inline constexpr std::string_view LOG_FORMAT_ARG =
+    "--pretty=tformat:%an%x00%ae%x00%ad%x00%H%x00%P%x00%B%x00%D";
 
-inline constexpr std::string_view DECORATE_ARG = "--decorate=full";
-inline constexpr std::string_view PRETTY_FORMAT_ARG =
-    "--pretty=format:%an; %ae; %ad; %H; %P; %B4a41380f-a4e8-4251-9ca2-bf55186ed32a; %d";
-inline constexpr std::string_view DATE_ARG = "--date=raw";
-
-// The text up to the next ";" (not consumed); fails when that text is empty.
-std::optional<std::string> commit_field(Input& in);
-
-// Whitespace, ";", whitespace.
-std::optional<std::string_view> field_separator(Input& in);
+// The options of every commit query that make git print the log format above.
+std::vector<std::string> log_format_args();
 
 // The "seconds zone" pair of --date=raw.
 std::optional<DateResult> parse_raw_date(Input& in);
 
-// One log record, with the line end (or the NUL of "-z") that follows it.
+// One log record with the NUL that ends it.
 std::optional<ParsedCommit> parse_commit(Input& in);
 
 // Every record up to the first that does not read; never fails.

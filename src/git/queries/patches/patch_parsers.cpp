@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 
+#include "git/revisions.hpp"
 #include "parser/standard_parsers.hpp"
 
 namespace brackwen {
@@ -125,6 +126,7 @@ std::optional<std::vector<CommitPatches>> patch_list(std::string_view text) {
       size_t start = in.position;
       size_t comma = in.text.find(',', start);
       size_t id_end = comma == std::string_view::npos ? in.text.size() : comma;
+      if (!is_object_id(in.text.substr(start, id_end - start))) break;
       in.advance_to(comma == std::string_view::npos ? id_end : id_end + 1);
       CommitPatches record{in.slice(start, id_end), {}};
       optional_whitespace(in);

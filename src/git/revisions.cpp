@@ -1,0 +1,67 @@
+// The one guard between revision texts and git's command line.
+#include "git/revisions.hpp"
+
+#include <algorithm>
+#include <tuple>
+
+#include "git/git_version.hpp"
+
+namespace brackwen {
+namespace {
+
+constexpr std::string_view END_OF_OPTIONS = "--end-of-options";
+constexpr GitVersion FIRST_WITH_END_OF_OPTIONS = {2, 24, 0};
+
+bool is_lower_hex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+bool usable_revision(std::string_view revision) {
+  return !revision.empty() && !reads_as_option(revision);
+}
+
+// An older git would take "--end-of-options" for a revision; there the refusal of texts
+// beginning with "-" stands alone. A version not read yet counts as new.
+bool knows_end_of_options() {
+  auto version = get_git_version();
+  if (!version || version->major == 0) return true;
+  auto as_tuple = [](const GitVersion& v) { return std::tie(v.major, v.minor, v.patch); };
+  return as_tuple(*version) >= as_tuple(FIRST_WITH_END_OF_OPTIONS);
+}
+
+}  // namespace
+
+bool is_object_id(std::string_view text) {
+  return (text.size() == 40 || text.size() == 64) &&
+         std::all_of(text.begin(), text.end(), is_lower_hex);
+}
+
+bool reads_as_option(std::string_view text) {
+  return text.starts_with('-');
+}
+
+std::optional<std::string> revision_range(std::string_view from, std::string_view dots,
+                                          std::string_view to) {
+  if (!usable_revision(from) || !usable_revision(to)) return std::nullopt;
+  std::string range(from);
+  range += dots;
+  range += to;
+  return range;
+}
+
+std::optional<GitArgs> revision_args(const RevisionCommand& command) {
+  const auto& revisions = command.revisions;
+  if (!std::all_of(revisions.begin(), revisions.end(), usable_revision)) return std::nullopt;
+  GitArgs args = command.options;
+  if (command.takes_end_of_options && knows_end_of_options()) args.emplace_back(END_OF_OPTIONS);
+  args.insert(args.end(), revisions.begin(), revisions.end());
+  if (command.dash_dash || !command.paths.empty()) args.emplace_back("--");
+  args.insert(args.end(), command.paths.begin(), command.paths.end());
+  return args;
+}
+
+std::string literal_pathspec(std::string_view path) {
+  return ":(literal)" + std::string(path);
+}
+
+}  // namespace brackwen
