@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "stores/repo_changed.hpp"
 
@@ -18,10 +19,6 @@ bool make_directory(const std::string& path) {
   return !ec;
 }
 
-bool reads_as_option(std::string_view text) {
-  return text.starts_with('-');
-}
-
 std::optional<std::string> stash_top(const std::string& repo_path) {
   return run_git(repo_path, {"rev-parse", "-q", "--verify", "refs/stash"});
 }
@@ -30,14 +27,14 @@ std::optional<std::string> stash_top(const std::string& repo_path) {
 // there is nothing but staged changes, and then there is nothing of ours to pop: popping
 // stash@{1} would apply someone's older stash, or fail when there is none.
 std::optional<ActionError> stash_staged_steps(const std::string& repo_path,
-                                              const std::string& head_commit_id, ActionId id) {
+                                              const GitCommand& reset_to_head, ActionId id) {
   auto run = [&](const GitCommand& args) { return run_action_command(repo_path, args, id); };
   if (auto error = run({"commit", "-m", std::string(kTempCommitMessage)})) return error;
   if (auto error = run({"add", "--all"})) return error;
   auto before = stash_top(repo_path);
   if (auto error = run({"stash", "push"})) return error;
   bool stashed_the_rest = stash_top(repo_path) != before;
-  if (auto error = run({"reset", "--soft", head_commit_id})) return error;
+  if (auto error = run(reset_to_head)) return error;
   if (auto error = run({"add", "--all"})) return error;
   if (auto error = run({"stash", "push"})) return error;
   if (stashed_the_rest) {
@@ -83,9 +80,14 @@ ActionId stash_changes(const std::string& repo_path) {
 }
 
 ActionId stash_staged(const std::string& repo_path, const std::string& head_commit_id) {
-  if (reads_as_option(head_commit_id)) return 0;
-  return start_action([repo_path, head_commit_id](ActionId id) {
-    if (auto error = stash_staged_steps(repo_path, head_commit_id, id)) {
+  // Refused before the first step: a reset that git rejects would leave the temporary commit.
+  auto reset_to_head = revision_args({.options = {"reset", "--soft"},
+                                      .revisions = {head_commit_id},
+                                      .dash_dash = true,
+                                      .takes_end_of_options = false});
+  if (!reset_to_head) return 0;
+  return start_action([repo_path, reset = std::move(*reset_to_head)](ActionId id) {
+    if (auto error = stash_staged_steps(repo_path, reset, id)) {
       set_action_error(id, std::move(*error));
     } else {
       set_action_done(id);

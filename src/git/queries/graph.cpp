@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "git/queries/commits.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "parser/standard_parsers.hpp"
@@ -55,9 +56,11 @@ std::optional<std::vector<std::string>> commit_ids_between(std::string_view a, s
 
 uint32_t count_commits_in_range(const std::string& repo_path, std::string_view from,
                                 std::string_view to) {
-  std::string range = std::string(from) + ".." + std::string(to);
-  if (looks_like_option(range)) return 0;
-  auto out = run_git(repo_path, {"rev-list", range, "--count"});
+  auto range = revision_range(from, "..", to);
+  auto args = range ? revision_args({.options = {"rev-list", "--count"}, .revisions = {*range}})
+                    : std::nullopt;
+  if (!args) return 0;
+  auto out = run_git(repo_path, *args);
   if (!out) return 0;
   std::string_view number = trim_whitespace(*out);
   if (number.starts_with('+')) number.remove_prefix(1);

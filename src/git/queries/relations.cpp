@@ -4,6 +4,7 @@
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
 #include "git/queries/refs/head_info.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"
 #include "stores/stores.hpp"
@@ -42,8 +43,11 @@ std::optional<std::vector<std::string>> commit_ids_between_commits(const std::st
     auto between = commit_ids_between(to, from, commits_by_id(all->commits));
     if (between) return between;
   }
-  if (looks_like_option(from) || looks_like_option(to)) return std::nullopt;
-  std::optional<std::string> text = run_git(repo_path, {"rev-list", from + ".." + to});
+  auto range = revision_range(from, "..", to);
+  if (!range) return std::nullopt;
+  auto args = revision_args({.options = {"rev-list"}, .revisions = {*range}});
+  if (!args) return std::nullopt;
+  std::optional<std::string> text = run_git(repo_path, *args);
   if (!text) return std::nullopt;
   return parse_all(*text, first_words_of_lines);
 }

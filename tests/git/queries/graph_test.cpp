@@ -103,7 +103,7 @@ TEST(CountCommitsInRange, OnlyAnUnsignedDecimalCounts) {
                                                      {"0x10", 0}}) {
     test::GitRecorder stub(reply);
     EXPECT_EQ(count_commits_in_range(stub.files.str(), "a", "b"), expected) << reply;
-    EXPECT_EQ(stub.calls(), std::vector<std::string>{"rev-list a..b --count"});
+    EXPECT_EQ(stub.calls(), std::vector<std::string>{"rev-list --count --end-of-options a..b"});
   }
 }
 

@@ -70,7 +70,8 @@ TEST_F(Relations, BetweenFromGit) {
   EXPECT_EQ(commit_ids_between_commits(r.repo.str(), a, c), (std::vector<std::string>{c, b}));
   EXPECT_EQ(commit_ids_between_commits(r.repo.str(), c, a), std::nullopt);  // git prints nothing
   EXPECT_EQ(recorder.calls(),
-            (std::vector<std::string>{"rev-list " + a + ".." + c, "rev-list " + c + ".." + a}));
+            (std::vector<std::string>{"rev-list --end-of-options " + a + ".." + c,
+                                      "rev-list --end-of-options " + c + ".." + a}));
   ASSERT_TRUE(r.load(1));  // a is not cached: git answers
   size_t before = recorder.calls().size();
   EXPECT_EQ(commit_ids_between_commits(r.repo.str(), a, c), (std::vector<std::string>{c, b}));

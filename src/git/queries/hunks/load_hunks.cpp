@@ -4,6 +4,7 @@
 #include <array>
 
 #include "git/queries/hunks/hunk_line_parsers.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "parser/standard_parsers.hpp"
@@ -18,22 +19,13 @@ constexpr std::array<std::string_view, 11> header_keywords = {
     "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
     "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
 
-bool usable_revision(const std::string& id) {
-  return !id.empty() && id.front() != '-';
-}
-
 std::optional<std::string> diff_range(const Commit& commit) {
   const auto& parents = commit.parent_ids;
   if (commit.is_merge) {
-    if (parents.size() < 2 || !usable_revision(parents[0]) || !usable_revision(parents[1])) {
-      return std::nullopt;
-    }
-    return parents[0] + "..." + parents[1];
+    if (parents.size() < 2) return std::nullopt;
+    return revision_range(parents[0], "...", parents[1]);
   }
-  if (!usable_revision(commit.id)) return std::nullopt;
-  if (parents.empty()) return std::string(empty_tree_id) + ".." + commit.id;
-  if (!usable_revision(parents[0])) return std::nullopt;
-  return parents[0] + ".." + commit.id;
+  return revision_range(parents.empty() ? empty_tree_id : parents[0], "..", commit.id);
 }
 
 std::optional<bool> line_starting(Input& in, std::string_view word) {
@@ -173,10 +165,9 @@ std::optional<std::vector<Hunk>> file_diff(Input& in) {
 std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch) {
   auto range = diff_range(commit);
   if (!range) return std::nullopt;
-  // git reads paths after "--" as patterns: "[ab].txt" or ":(top)x" would name other files.
-  std::vector<std::string> args{"diff", std::move(*range), "--", ":(literal)" + patch.old_file};
-  if (patch.patch_type == PatchType::R) args.push_back(":(literal)" + patch.new_file);
-  return args;
+  std::vector<std::string> paths{literal_pathspec(patch.old_file)};
+  if (patch.patch_type == PatchType::R) paths.push_back(literal_pathspec(patch.new_file));
+  return revision_args({.options = {"diff"}, .revisions = {*range}, .paths = paths});
 }
 
 std::optional<std::vector<Hunk>> diff_hunks(std::string_view text) {

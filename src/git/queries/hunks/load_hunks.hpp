@@ -14,7 +14,8 @@ namespace brackwen {
 
 inline constexpr std::string_view empty_tree_id = "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
 
-// "diff", the range, "--", the old path (and the new path of a rename). Absent for a merge
+// "diff", the range, "--", the old path (and the new path of a rename) as literal pathspecs,
+// the range after "--end-of-options". Absent for a merge
 // with fewer than two parents, and for a commit or parent id that is empty or would read
 // as an option.
 std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch);

@@ -8,6 +8,7 @@
 
 #include "api_types/json.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "parser/utf8.hpp"
@@ -72,29 +73,31 @@ std::shared_ptr<const PatchMap> disk_cache_of(const std::string& repo_path) {
   return shared;
 }
 
-std::vector<std::string> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
-                                               size_t all_commits) {
+std::optional<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
+                                             size_t all_commits) {
   if (ordinary.size() <= MAX_SHOW_COMMITS) {
-    std::vector<std::string> args = {"show"};
-    for (const Commit* c : ordinary) args.push_back(c->id);
-    args.insert(args.end(), {"--name-status", NAME_STATUS_FORMAT_ARG, "-z"});
-    return args;
+    std::vector<std::string> ids;
+    for (const Commit* c : ordinary) ids.push_back(c->id);
+    return revision_args(
+        {.options = {"show", "--name-status", NAME_STATUS_FORMAT_ARG, "-z"}, .revisions = ids});
   }
-  return {"log",
-          "--remotes",
-          "--branches",
-          "--all",
-          "--name-status",
-          NAME_STATUS_FORMAT_ARG,
-          "--no-merges",
-          "-z",
-          "-n" + std::to_string(static_cast<uint32_t>(all_commits))};
+  return GitArgs{"log",
+                 "--remotes",
+                 "--branches",
+                 "--all",
+                 "--name-status",
+                 NAME_STATUS_FORMAT_ARG,
+                 "--no-merges",
+                 "-z",
+                 "-n" + std::to_string(static_cast<uint32_t>(all_commits))};
 }
 
 void load_ordinary(const std::string& repo_path, const std::vector<const Commit*>& ordinary,
                    size_t all_commits, PatchMap& result) {
   if (ordinary.empty()) return;
-  auto out = run_git(repo_path, ordinary_commits_args(ordinary, all_commits));
+  auto args = ordinary_commits_args(ordinary, all_commits);
+  if (!args) return;
+  auto out = run_git(repo_path, *args);
   if (!out) return;
   auto records = patch_list(*out);
   if (!records) return;
@@ -102,14 +105,16 @@ void load_ordinary(const std::string& repo_path, const std::vector<const Commit*
 }
 
 // A merge shows what its second parent brought in; a stash what it holds over its base.
-std::optional<std::vector<std::string>> special_commit_args(const Commit& c) {
+std::optional<GitArgs> special_commit_args(const Commit& c) {
+  std::optional<std::string> range;
   if (c.is_merge) {
     if (c.parent_ids.size() < 2) return std::nullopt;
-    return std::vector<std::string>{"diff", "--name-status", "-z",
-                                    c.parent_ids[0] + "..." + c.parent_ids[1]};
+    range = revision_range(c.parent_ids[0], "...", c.parent_ids[1]);
+  } else if (!c.parent_ids.empty()) {
+    range = revision_range(c.parent_ids[0], "..", c.id);
   }
-  if (c.parent_ids.empty()) return std::nullopt;
-  return std::vector<std::string>{"diff", c.parent_ids[0] + ".." + c.id, "--name-status", "-z"};
+  if (!range) return std::nullopt;
+  return revision_args({.options = {"diff", "--name-status", "-z"}, .revisions = {*range}});
 }
 
 std::vector<Patch> load_special(const std::string& repo_path, const Commit& c) {

@@ -9,6 +9,7 @@
 
 #include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
+#include "git/revisions.hpp"
 #include "git/run_git.hpp"
 
 namespace brackwen {
@@ -192,11 +193,10 @@ std::optional<std::vector<HunkLine>> load_wip_diff(
     if (!new_text) return std::nullopt;
     return diff_texts("", *new_text);
   }
-  if (head_commit_id->starts_with('-')) return std::nullopt;
-  std::string blob = *head_commit_id;
-  blob += ':';
-  blob += patch.old_file;
-  auto old_text = run_git(repo_path, {"show", blob});
+  auto args =
+      revision_args({.options = {"show"}, .revisions = {*head_commit_id + ":" + patch.old_file}});
+  if (!args) return std::nullopt;
+  auto old_text = run_git(repo_path, *args);
   if (patch.patch_type == WipPatchType::D) return diff_texts(old_text.value_or(""), "");
   if (!new_text) return std::nullopt;
   return diff_texts(with_line_ending(old_text.value_or(""), ending), *new_text);

@@ -37,18 +37,19 @@ TEST(HunkDiffArgs, RangeDependsOnParentsAndOnlyRenamesPassTheNewPath) {
   auto m = patch_of("a.txt", "b.txt", PatchType::M);
   auto r = patch_of("a.txt", "b.txt", PatchType::R);
   auto dash = patch_of("-n", "-n", PatchType::M);
-  EXPECT_EQ(
-      hunk_diff_args(commit_of("c1", {}), m),
-      Args({"diff", "4b825dc642cb6eb9a060e54bf8d69288fbee4904..c1", "--", ":(literal)a.txt"}));
+  EXPECT_EQ(hunk_diff_args(commit_of("c1", {}), m),
+            Args({"diff", "--end-of-options", "4b825dc642cb6eb9a060e54bf8d69288fbee4904..c1", "--",
+                  ":(literal)a.txt"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), m),
-            Args({"diff", "p1..c2", "--", ":(literal)a.txt"}));
+            Args({"diff", "--end-of-options", "p1..c2", "--", ":(literal)a.txt"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c3", {"p1", "p2"}, true), m),
-            Args({"diff", "p1...p2", "--", ":(literal)a.txt"}));
-  EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), r),
-            Args({"diff", "p1..c2", "--", ":(literal)a.txt", ":(literal)b.txt"}));
+            Args({"diff", "--end-of-options", "p1...p2", "--", ":(literal)a.txt"}));
+  EXPECT_EQ(
+      hunk_diff_args(commit_of("c2", {"p1"}), r),
+      Args({"diff", "--end-of-options", "p1..c2", "--", ":(literal)a.txt", ":(literal)b.txt"}));
   // A path is safe after "--"; a revision that would read as an option is refused.
   EXPECT_EQ(hunk_diff_args(commit_of("c2", {"p1"}), dash),
-            Args({"diff", "p1..c2", "--", ":(literal)-n"}));
+            Args({"diff", "--end-of-options", "p1..c2", "--", ":(literal)-n"}));
   EXPECT_EQ(hunk_diff_args(commit_of("c3", {"p1"}, true), m), std::nullopt);
   EXPECT_EQ(hunk_diff_args(commit_of("--output=x", {}), m), std::nullopt);
   EXPECT_EQ(hunk_diff_args(commit_of("c2", {"-p"}), m), std::nullopt);
