@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#include "diagnostics.hpp"
+#include "stdout_queue.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -16,6 +16,11 @@ namespace {
 
 // Short enough that a replaced watcher ends well within 500 ms.
 constexpr int kPollMs = 100;
+
+// Inotify watches are counted per user, across all of the user's programs (editors, build
+// tools, file managers): a watch of "/" would otherwise take them all. Half leaves the others
+// at least as many as the watch takes, and still covers all but the largest repositories.
+constexpr size_t kWatchShareDivisor = 2;
 
 // Bumped, under the write lock of WATCHED_REPO, whenever the watched root changes hands, so
 // a watcher ends as soon as it is not the newest, even when its root comes back before it
@@ -54,18 +59,20 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
   if (replaced()) return true;
   TreeWatch watch;
   watch.cancelled = replaced;
+  if (auto limit = user_watch_limit()) watch.max_watches = *limit / kWatchShareDivisor;
   if (!open_tree_watch(watch, root)) {
     release_root(generation);
     return false;
   }
   auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
-  bool limit_told = false;
+  bool partial_told = false;
   while (!replaced()) {
-    // Watching goes on without the directories past the kernel's per-user limit; say so
-    // once, since changes in them will go unseen.
-    if (watch.limit_reached && !limit_told) {
-      write_stderr("Watch limit reached: some folders under " + root + " are not watched\n");
-      limit_told = true;
+    // Watching goes on without the directories past the share; say so once, since changes in
+    // them go unseen. Queued: a front end that stopped reading must not keep this watcher.
+    if (watch.limit_reached && !partial_told) {
+      queue_stdout_line("Partial watch: some folders under " + root +
+                        " are not watched (inotify watch limit)\n");
+      partial_told = true;
     }
     read_tree_events(watch, kPollMs, on_event);
     // A root deleted (a repository removed and cloned again) or moved away is no longer
