@@ -5,6 +5,10 @@
 #include <simdjson.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -52,11 +56,51 @@ void release_root(uint64_t generation) {
   });
 }
 
+// The one inotify instance of the watcher threads. A new watcher subscribes only once the one
+// it replaced has closed its instance: the old watches leave the user's count only then, and a
+// new watch made while a large one still held them could get none.
+struct InstanceSlot {
+  std::mutex mutex;
+  std::condition_variable freed;
+  bool taken = false;
+};
+
+InstanceSlot& instance_slot() {
+  // Never destroyed: detached watcher threads may still use it while the process exits.
+  static auto* slot = new InstanceSlot;
+  return *slot;
+}
+
+// Takes the slot once it is free; false when replaced first.
+bool take_instance_slot(const std::function<bool()>& replaced) {
+  InstanceSlot& slot = instance_slot();
+  std::unique_lock lock(slot.mutex);
+  // The holder lets go within kPollMs when it was replaced; when it is newer than this
+  // watcher, this one was replaced and the timeout lets it see so in time.
+  while (slot.taken && !replaced()) {
+    slot.freed.wait_for(lock, std::chrono::milliseconds(kPollMs));
+  }
+  if (replaced()) return false;
+  slot.taken = true;
+  return true;
+}
+
+// Frees the slot when it goes, after a TreeWatch declared after it has closed its instance.
+struct InstanceSlotHold {
+  ~InstanceSlotHold() {
+    InstanceSlot& slot = instance_slot();
+    std::lock_guard lock(slot.mutex);
+    slot.taken = false;
+    slot.freed.notify_all();
+  }
+};
+
 bool watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
-  // Replaced before it began (a stop right after the watch): take no inotify instance, a
+  // Replaced before it could begin (a stop right after the watch): take no inotify instance, a
   // scarce per-user resource.
-  if (replaced()) return true;
+  if (!take_instance_slot(replaced)) return true;
+  InstanceSlotHold hold;
   TreeWatch watch;
   watch.cancelled = replaced;
   if (auto limit = user_watch_limit()) watch.max_watches = *limit / kWatchShareDivisor;
@@ -68,7 +112,8 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
   bool partial_told = false;
   while (!replaced()) {
     // Watching goes on without the directories past the share; say so once, since changes in
-    // them go unseen. Queued: a front end that stopped reading must not keep this watcher.
+    // them go unseen. Queued: a front end that stopped reading must not keep this watcher,
+    // and so the next one, waiting.
     if (watch.limit_reached && !partial_told) {
       queue_stdout_line("Partial watch: some folders under " + root +
                         " are not watched (inotify watch limit)\n");
