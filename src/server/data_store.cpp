@@ -12,11 +12,11 @@
 #include <system_error>
 
 #include "api_types/json_writer.hpp"
-#include "git/process.hpp"
 #include "git/file_io.hpp"
+#include "git/process.hpp"
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
-#include "server/stdout_queue.hpp"
+#include "stdout_queue.hpp"
 #include "stores/user_dirs.hpp"
 
 namespace brackwen {

@@ -18,7 +18,7 @@
 #include "server/request_queue.hpp"
 #include "server/router.hpp"
 #include "server/startup.hpp"
-#include "server/stdout_queue.hpp"
+#include "stdout_queue.hpp"
 
 namespace brackwen {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "server/media_types.hpp"
-#include "server/stdout_queue.hpp"
+#include "stdout_queue.hpp"
 
 namespace brackwen {
 namespace {

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 
 namespace brackwen {
 namespace {
@@ -188,6 +190,18 @@ bool open_tree_watch(TreeWatch& w, const std::string& root) {
   w.dirs[wd] = {-1, ""};
   watch_below(w, wd, nullptr);
   return true;
+}
+
+std::optional<size_t> user_watch_limit() {
+  // The kernel counts a watch against every namespace up to the initial one; the initial
+  // one's limit and the current one's are the two that can be read from here.
+  std::optional<size_t> limit;
+  for (const char* file :
+       {"/proc/sys/fs/inotify/max_user_watches", "/proc/sys/user/max_inotify_watches"}) {
+    size_t value = 0;
+    if (std::ifstream(file) >> value) limit = std::min(limit.value_or(value), value);
+  }
+  return limit;
 }
 
 void read_tree_events(TreeWatch& w, int timeout_ms,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -50,6 +51,10 @@ struct TreeWatch {
 // followed). False when the root itself cannot be watched; a directory below it that cannot
 // be watched is left out.
 bool open_tree_watch(TreeWatch& watch, const std::string& root);
+
+// The number of inotify watches the user may hold: the system-wide setting or, inside a user
+// namespace, the smaller limit of that namespace. Absent when neither can be read.
+std::optional<size_t> user_watch_limit();
 
 // Waits up to `timeout_ms` for events, reads all that are queued and hands them to
 // `on_event` as one TreeEvent; `on_event` is not called when nothing changed.

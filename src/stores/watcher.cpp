@@ -5,10 +5,14 @@
 #include <simdjson.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <thread>
 
-#include "diagnostics.hpp"
+#include "stdout_queue.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -16,6 +20,11 @@ namespace {
 
 // Short enough that a replaced watcher ends well within 500 ms.
 constexpr int kPollMs = 100;
+
+// Inotify watches are counted per user, across all of the user's programs (editors, build
+// tools, file managers): a watch of "/" would otherwise take them all. Half leaves the others
+// at least as many as the watch takes, and still covers all but the largest repositories.
+constexpr size_t kWatchShareDivisor = 2;
 
 // Bumped, under the write lock of WATCHED_REPO, whenever the watched root changes hands, so
 // a watcher ends as soon as it is not the newest, even when its root comes back before it
@@ -47,25 +56,68 @@ void release_root(uint64_t generation) {
   });
 }
 
+// The one inotify instance of the watcher threads. A new watcher subscribes only once the one
+// it replaced has closed its instance: the old watches leave the user's count only then, and a
+// new watch made while a large one still held them could get none.
+struct InstanceSlot {
+  std::mutex mutex;
+  std::condition_variable freed;
+  bool taken = false;
+};
+
+InstanceSlot& instance_slot() {
+  // Never destroyed: detached watcher threads may still use it while the process exits.
+  static auto* slot = new InstanceSlot;
+  return *slot;
+}
+
+// Takes the slot once it is free; false when replaced first.
+bool take_instance_slot(const std::function<bool()>& replaced) {
+  InstanceSlot& slot = instance_slot();
+  std::unique_lock lock(slot.mutex);
+  // The holder lets go within kPollMs when it was replaced; when it is newer than this
+  // watcher, this one was replaced and the timeout lets it see so in time.
+  while (slot.taken && !replaced()) {
+    slot.freed.wait_for(lock, std::chrono::milliseconds(kPollMs));
+  }
+  if (replaced()) return false;
+  slot.taken = true;
+  return true;
+}
+
+// Frees the slot when it goes, after a TreeWatch declared after it has closed its instance.
+struct InstanceSlotHold {
+  ~InstanceSlotHold() {
+    InstanceSlot& slot = instance_slot();
+    std::lock_guard lock(slot.mutex);
+    slot.taken = false;
+    slot.freed.notify_all();
+  }
+};
+
 bool watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
-  // Replaced before it began (a stop right after the watch): take no inotify instance, a
+  // Replaced before it could begin (a stop right after the watch): take no inotify instance, a
   // scarce per-user resource.
-  if (replaced()) return true;
+  if (!take_instance_slot(replaced)) return true;
+  InstanceSlotHold hold;
   TreeWatch watch;
   watch.cancelled = replaced;
+  if (auto limit = user_watch_limit()) watch.max_watches = *limit / kWatchShareDivisor;
   if (!open_tree_watch(watch, root)) {
     release_root(generation);
     return false;
   }
   auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
-  bool limit_told = false;
+  bool partial_told = false;
   while (!replaced()) {
-    // Watching goes on without the directories past the kernel's per-user limit; say so
-    // once, since changes in them will go unseen.
-    if (watch.limit_reached && !limit_told) {
-      write_stderr("Watch limit reached: some folders under " + root + " are not watched\n");
-      limit_told = true;
+    // Watching goes on without the directories past the share; say so once, since changes in
+    // them go unseen. Queued: a front end that stopped reading must not keep this watcher,
+    // and so the next one, waiting.
+    if (watch.limit_reached && !partial_told) {
+      queue_stdout_line("Partial watch: some folders under " + root +
+                        " are not watched (inotify watch limit)\n");
+      partial_told = true;
     }
     read_tree_events(watch, kPollMs, on_event);
     // A root deleted (a repository removed and cloned again) or moved away is no longer

@@ -11,7 +11,9 @@ namespace brackwen {
 
 // Resets the flags to one per path (each `start_changed`), drops the cached commits and
 // configuration of every other repository, and starts watching `root_repo` on a detached
-// thread unless it is watched already. A watcher of another root ends within 500 ms. A root
+// thread unless it is watched already. A watcher of another root ends within 500 ms, and the
+// new one subscribes once it has. A watch takes at most half of the user's inotify watches; a
+// root with more directories is watched in part, which is said once on standard output. A root
 // that could not be watched, or that was deleted or moved away, is free to be watched again.
 void watch_repo(const std::vector<std::string>& repo_paths, const std::string& root_repo,
                 bool start_changed);

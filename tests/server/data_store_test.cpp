@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "server/stdout_queue.hpp"
+#include "stdout_queue.hpp"
 #include "support/file_size_limit.hpp"
 #include "support/temp_repo.hpp"
 

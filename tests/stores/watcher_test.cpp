@@ -124,24 +124,6 @@ void wait_until_live(const fs::path& probe, const std::string& repo) {
   }));
 }
 
-TEST_F(WatchTest, FileInNewSubdirectorySetsTheFlag) {
-  test::TempDir ws;
-  std::string probe_repo = (ws.path / "probe").string();
-  // The trailing slash keeps the creation of the directories themselves from matching.
-  std::string deep = (ws.path / "n/d1/d2").string() + "/";
-  watch_repo({probe_repo, deep}, ws.str(), false);
-  wait_until_live(ws.path / "probe/file", probe_repo);
-
-  fs::create_directories(ws.path / "n/d1/d2");
-  append_file(ws.path / "n/d1/d2/f.txt", "hello");
-  EXPECT_TRUE(eventually([&] { return flag_of(deep) == true; }, std::chrono::seconds(1)));
-
-  // The new directory is watched from then on.
-  set_repo_changed({{deep, false}});
-  append_file(ws.path / "n/d1/d2/g.txt", "again");
-  EXPECT_TRUE(eventually([&] { return flag_of(deep) == true; }));
-}
-
 TEST_F(WatchTest, ReflogAndLockWritesLeaveTheFlag) {
   test::TempDir ws;
   std::string a = (ws.path / "a").string();

@@ -87,7 +87,8 @@ int connect_and_send(uint16_t port, const std::string& bytes) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const Environment& extra, bool read_stdout)
+ServerProcess::ServerProcess(const Environment& extra, bool read_stdout,
+                             std::vector<std::string> prefix)
     : root(tree.path), home(tree.path / "home") {
   std::filesystem::path binary = root / "a" / "b" / "brackwen-core";
   place_binary(binary);
@@ -114,8 +115,11 @@ ServerProcess::ServerProcess(const Environment& extra, bool read_stdout)
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
   std::string program = binary.string();
-  char* argv[] = {program.data(), nullptr};
-  int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  prefix.push_back(program);
+  std::vector<char*> argv;
+  for (std::string& arg : prefix) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);

@@ -32,7 +32,9 @@ struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
   // set (or replaced) in its environment, and reads its port line through a pipe. Without
   // `read_stdout` nothing after the port line is read, like a front end that stopped reading.
-  explicit ServerProcess(const Environment& extra = {}, bool read_stdout = true);
+  // A `prefix` runs first and gets the server's path as its last argument to exec.
+  explicit ServerProcess(const Environment& extra = {}, bool read_stdout = true,
+                         std::vector<std::string> prefix = {});
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

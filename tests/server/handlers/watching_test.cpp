@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -67,6 +68,32 @@ TEST(WatchingEndpoints, FlagsFollowWatchClearAndStop) {
   EXPECT_EQ(has_changed(server, a), "null");
   server.post("/f/clear_repo_changed_status", repo_body(a));
   EXPECT_EQ(has_changed(server, a), "null");
+}
+
+// The server runs in a user namespace limited to 40 inotify watches, 12 of them held by another
+// program (tail following files): the large tree gets its share of 20, which leaves 8 beside it.
+TEST(WatchingEndpoints, LargeTreeIsWatchedInPartAndLetsGoForTheNextWatch) {
+  std::string set_limit = "echo 40 > /proc/sys/user/max_inotify_watches || exit 1; ";
+  bool usable = std::system(("unshare -U -r sh -c '" + set_limit + "' 2>/dev/null").c_str()) == 0;
+  if (!usable) GTEST_SKIP() << "user namespaces are not available";
+  test::TempDir ws;
+  for (int i = 0; i < 12; ++i) std::ofstream(ws.path / ("held" + std::to_string(i)));
+  ServerProcess server({}, true,
+                       {"unshare", "-U", "-r", "sh", "-c",
+                        set_limit + "tail -f --pid=$$ '" + ws.str() + "'/held* >/dev/null 2>&1 & " +
+                            "until [ $(cat /proc/$!/fdinfo/* | grep -c '^inotify wd') = 12 ]; " +
+                            "do sleep 0.01; done; exec \"$0\""});
+  std::string large = (ws.path / "large").string();
+  for (int i = 0; i < 24; ++i) fs::create_directories(ws.path / "large" / std::to_string(i));
+  server.post("/f/watch_repo", watch_body({large}, large, false));
+  EXPECT_TRUE(server.wait_for_stdout("Partial watch: some folders under " + large + " are"));
+  EXPECT_TRUE(eventually_changed(server, large, ws.path / "large" / "file"));
+
+  // Ten nested directories: all watched only once the large tree's watches are let go.
+  std::string small = (ws.path / "small").string();
+  fs::create_directories(ws.path / "small/1/2/3/4/5/6/7/8/9");
+  server.post("/f/watch_repo", watch_body({small}, small, false));
+  EXPECT_TRUE(eventually_changed(server, small, ws.path / "small/1/2/3/4/5/6/7/8/9/file"));
 }
 
 TEST(WatchingEndpoints, MalformedBodiesAreDropped) {

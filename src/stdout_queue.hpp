@@ -1,5 +1,6 @@
-// Diagnostic lines for standard output that must never hold up a request: a front end that
-// stops reading the pipe would otherwise block the writer once the pipe is full.
+// Diagnostic lines for standard output that must never hold up the thread that has them (a
+// request, a watcher): a front end that stops reading the pipe would otherwise block the
+// writer once the pipe is full.
 #pragma once
 #include <chrono>
 #include <string>

@@ -1,5 +1,5 @@
-// Diagnostic lines for standard output that must never hold up a request.
-#include "server/stdout_queue.hpp"
+// Diagnostic lines for standard output that must never hold up the thread that has them.
+#include "stdout_queue.hpp"
 
 #include <condition_variable>
 #include <deque>
