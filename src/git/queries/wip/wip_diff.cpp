@@ -1,5 +1,5 @@
 // Working-copy diffs: the committed text from `git show <head>:<path>`, the working file
-// from disk, both brought to the working file's line ending, then a minimal line diff.
+// from disk, both brought to the working file's line ending, then a line diff.
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <simdjson.h>
