@@ -23,8 +23,9 @@ std::optional<std::vector<std::string>> split_lines(Input& in);
 std::vector<HunkLine> diff_texts(std::string_view old_text, std::string_view new_text);
 
 // The full line diff of a changed working-copy file against `head_commit_id`'s text (none:
-// the file counts as added). Absent for an image, for a working file that is needed but
-// cannot be read as UTF-8, and for a head commit id that git would read as an option.
+// the file counts as added). A symbolic link is diffed as its target text, as git shows it.
+// Absent for an image, for a working file that is needed but cannot be read as UTF-8 (see
+// read_work_tree_entry), and for a head commit id that git would read as an option.
 std::optional<std::vector<HunkLine>> load_wip_diff(
     const std::string& repo_path, const WipPatch& patch,
     const std::optional<std::string>& head_commit_id);
