@@ -1,7 +1,8 @@
 // Working-copy status and working-copy diff, each against the bare git command it stands
 // beside: `git status` of a 50,000-file tree with 6,000 changes, and `git diff --no-index`
-// of a 100,000-line file with 10,000 changed lines; and the line diff against dtl's. The
-// repositories are the endpoint suite's (bench/support), generated once and cached.
+// of a 100,000-line file with 10,000 changed lines; the line diff against dtl's, and on
+// shuffled files. The repositories are the endpoint suite's (bench/support), generated once
+// and cached.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -146,6 +147,22 @@ std::pair<std::string, std::string> insert_delete_texts() {
   return {old_text, new_text};
 }
 
+// 160,000 lines drawn from `distinct` values, against the same lines shuffled: the edit count
+// is of the order of the line count, where an exact diff's cost grows with its square.
+std::pair<std::string, std::string> shuffled_texts(int distinct) {
+  std::mt19937 random(4);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 160000; ++i) lines.push_back(numbered("s ", i % distinct));
+  auto join = [](const std::vector<std::string>& parts) {
+    std::string text;
+    for (const auto& part : parts) text += part;
+    return text;
+  };
+  std::string old_text = join(lines);
+  std::shuffle(lines.begin(), lines.end(), random);
+  return {old_text, join(lines)};
+}
+
 void BM_WipDiff(benchmark::State& state) {
   auto& file = diff_file();
   const auto& shape = scale().big_file;
@@ -189,6 +206,13 @@ void BM_DtlInsertDelete(benchmark::State& state) {
   state.counters["changes"] = static_cast<double>(changes);
 }
 
+void BM_DiffTextsShuffled(benchmark::State& state) {
+  auto [old_text, new_text] = shuffled_texts(static_cast<int>(state.range(0)));
+  size_t changes = 0;
+  for (auto _ : state) changes = changed_lines(diff_texts(old_text, new_text));
+  state.counters["changes"] = static_cast<double>(changes);
+}
+
 void BM_BareGitDiffNoIndex(benchmark::State& state) {
   auto& file = diff_file();
   for (auto _ : state) {
@@ -207,6 +231,7 @@ BENCHMARK(BM_BareGitDiffNoIndex)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DtlSameTexts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiffTextsInsertDelete)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DtlInsertDelete)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiffTextsShuffled)->Arg(160000)->Arg(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace brackwen

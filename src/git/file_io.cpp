@@ -1,14 +1,69 @@
 #include "git/file_io.hpp"
 
 #include <fcntl.h>
+#include <linux/limits.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "git/process.hpp"
 
 namespace brackwen {
+namespace {
+
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Takes the descriptor (-1 for a failed open) and closes it.
+std::optional<std::string> read_if_regular(int fd) {
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text;
+  if (!read_to_end(fd, text)) return std::nullopt;
+  return text;
+}
+
+// The directory at `relative` below `root_fd`, reached without following any link; -1 when
+// there is none.
+int open_directory_beneath(int root_fd, const std::filesystem::path& relative) {
+  open_how how{};
+  // O_PATH: a directory needs only to be searchable, as for git, and nothing is opened.
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+  auto fd = ::syscall(SYS_openat2, root_fd, relative.c_str(), &how, sizeof how);
+  if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
+  // Kernels before 5.6 lack openat2: one component at a time. With O_DIRECTORY a link that
+  // is not followed fails as "not a directory".
+  int dir = ::dup(root_fd);
+  for (const auto& part : relative) {
+    if (dir < 0) break;
+    int next = ::openat(dir, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    dir = next;
+  }
+  return dir;
+}
+
+bool is_plain_relative(const std::filesystem::path& path) {
+  auto name = path.filename();
+  return path.is_relative() && !name.empty() && name != "." &&
+         std::none_of(path.begin(), path.end(), [](const auto& part) { return part == ".."; }) &&
+         path.native().find('\0') == std::string::npos;
+}
+
+}  // namespace
 
 bool write_whole(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -22,16 +77,32 @@ bool write_whole(int fd, std::string_view bytes) {
 }
 
 std::optional<std::string> read_regular_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
+  return read_if_regular(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
+std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,
+                                                  const std::filesystem::path& path) {
+  if (!is_plain_relative(path) || root.native().find('\0') != std::string::npos) {
     return std::nullopt;
   }
-  std::string text;
-  if (!read_to_end(fd, text)) return std::nullopt;
-  return text;
+  Descriptor root_dir{::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  if (root_dir.fd < 0) return std::nullopt;
+  auto parent = path.parent_path();
+  Descriptor dir{open_directory_beneath(root_dir.fd, parent.empty() ? "." : parent)};
+  if (dir.fd < 0) return std::nullopt;
+  auto name = path.filename();
+  // Linux keeps a link's target below PATH_MAX bytes.
+  std::string target(PATH_MAX, '\0');
+  auto length = ::readlinkat(dir.fd, name.c_str(), target.data(), target.size());
+  if (length >= 0) {
+    target.resize(static_cast<size_t>(length));
+    return WorkTreeEntry{std::move(target), true};
+  }
+  // O_NOFOLLOW: the name may have become a link since readlinkat looked.
+  auto bytes = read_if_regular(
+      ::openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  if (!bytes) return std::nullopt;
+  return WorkTreeEntry{std::move(*bytes), false};
 }
 
 }  // namespace brackwen

@@ -15,4 +15,19 @@ bool write_whole(int fd, std::string_view bytes);
 // a FIFO would stall the one request thread and a device such as /dev/zero would never end.
 std::optional<std::string> read_regular_file(const std::filesystem::path& path);
 
+// What git takes for the content of a work-tree path: a regular file's bytes, or the target
+// text of a symbolic link (`is_link`), never what the link points at.
+struct WorkTreeEntry {
+  std::string bytes;
+  bool is_link = false;
+};
+
+// The entry at `path`, relative as git names it, below the directory `root`. Nothing for
+// anything but a regular file (read as read_regular_file reads) or a link, for a path that
+// is absolute, climbs with "..", or holds NUL, and when a directory on the way is a link:
+// git refuses a path "beyond a symbolic link", and following one would read outside the
+// repository.
+std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,
+                                                  const std::filesystem::path& path);
+
 }  // namespace brackwen

@@ -1,10 +1,13 @@
 // Repositories that are unusual but real, read end to end through the server: file names
 // that need care, a detached HEAD, no commits, no working tree, a shallow history, a
-// submodule and ten thousand tags. The answers must be right, not merely present.
+// submodule, ten thousand tags, a shuffled large file and symbolic links. The answers must
+// be right, not merely present.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <numeric>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -81,6 +84,13 @@ std::string wip_patch_json(const std::string& file, const std::string& staged,
   return R"({"oldFile":)" + q(file) + R"(,"newFile":)" + q(file) + R"(,"patchType":)" + q(type) +
          R"(,"stagedType":)" + q(staged) + R"(,"unStagedType":)" + q(unstaged) +
          R"(,"conflicted":false,"id":"x","isImage":false})";
+}
+
+// A file modified in the work tree, for the working-copy hunk endpoints and the
+// conflicted-file reader (which drops "headCommit").
+std::string wip_body(const fs::path& repo, const std::string& file, const std::string& head) {
+  return R"({"repoPath":)" + q(repo.string()) + R"(,"patch":)" +
+         wip_patch_json(file, " ", "M", "M") + R"(,"headCommit":)" + head + "}";
 }
 
 // The texts of the lines of the first hunk of a load_hunks or load_wip_hunks reply.
@@ -164,10 +174,8 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
                   R"({"repoPath":)" + q(repo.str()) + R"(,"commit":)" + commit_json(head, {first}) +
                       R"(,"patch":)" + patch_json(head, name, "M") + "}");
     EXPECT_EQ(first_hunk_texts(hunks), (Strings{"x", "y"}));
-    auto wip_hunks = post_json(server, "load_wip_hunks",
-                               R"({"repoPath":)" + q(repo.str()) + R"(,"patch":)" +
-                                   wip_patch_json(name, " ", "M", "M") + R"(,"headCommit":)" +
-                                   commit_json(head, {first}) + "}");
+    auto wip_hunks =
+        post_json(server, "load_wip_hunks", wip_body(repo.path, name, commit_json(head, {first})));
     EXPECT_EQ(first_hunk_texts(wip_hunks), (Strings{"x", "y", "z"}));
     EXPECT_EQ(uint64_t(wip_hunks.root.at(1)), 1u);
     fs::path image = out.path / "image";
@@ -185,9 +193,8 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
                     R"(,"patch":)" + patch_json(head, kLatin1AsSent, "M") + "}"),
       "null");
 
-  auto conflicted = post_json(server, "load_conflicted_file",
-                              R"({"repoPath":)" + q(repo.str()) + R"(,"patch":)" +
-                                  wip_patch_json("new\nline.txt", " ", "M", "M") + "}");
+  auto conflicted =
+      post_json(server, "load_conflicted_file", wip_body(repo.path, "new\nline.txt", "null"));
   EXPECT_EQ(test::size_of(test::value_or_null(conflicted.root["lines"])), 3u);
   EXPECT_EQ(test::size_of(test::value_or_null(conflicted.root["sections"])), 0u);
 
@@ -313,10 +320,7 @@ TEST(OddRepositories, DetachedHead) {
 
   EXPECT_EQ(post_text(server, "load_wip_patches", repo_body(repo.path)), "null");
   repo.write("a.txt", "d\n");
-  auto wip = post_json(server, "load_wip_hunks",
-                       R"({"repoPath":)" + q(repo.str()) + R"(,"patch":)" +
-                           wip_patch_json("a.txt", " ", "M", "M") + R"(,"headCommit":)" +
-                           commit_json(c, {a}) + "}");
+  auto wip = post_json(server, "load_wip_hunks", wip_body(repo.path, "a.txt", commit_json(c, {a})));
   EXPECT_EQ(first_hunk_texts(wip), (Strings{"c", "d"}));
 
   if (served("calc_head_info")) {
@@ -487,14 +491,9 @@ TEST(OddRepositories, Submodule) {
                     R"(,"patch":)" + patch_json(head, "sub", "A") + "}");
   EXPECT_EQ(first_hunk_texts(hunks), Strings{"Subproject commit " + inner_head});
   // The submodule's working tree is a folder, not a file with a text.
-  std::string sub_patch = wip_patch_json("sub", " ", "M", "M");
-  EXPECT_EQ(post_text(server, "load_wip_hunks",
-                      R"({"repoPath":)" + q(outer.str()) + R"(,"patch":)" + sub_patch +
-                          R"(,"headCommit":)" + commit_json(head, {parent}) + "}"),
-            "null");
-  EXPECT_EQ(post_text(server, "load_conflicted_file",
-                      R"({"repoPath":)" + q(outer.str()) + R"(,"patch":)" + sub_patch + "}"),
-            "null");
+  std::string sub_body = wip_body(outer.path, "sub", commit_json(head, {parent}));
+  EXPECT_EQ(post_text(server, "load_wip_hunks", sub_body), "null");
+  EXPECT_EQ(post_text(server, "load_conflicted_file", sub_body), "null");
   TempDir out;
   EXPECT_EQ(post_text(server, "load_commit_image",
                       R"({"repoPath":)" + q(outer.str()) + R"(,"commitId":)" + q(head) +
@@ -556,6 +555,51 @@ TEST(OddRepositories, TenThousandTags) {
     EXPECT_EQ(by_ref.size(), 10001u);
     EXPECT_EQ(uint64_t(by_ref["refs/tags/t0001"]["behindHead"]), 2u);
     EXPECT_EQ(uint64_t(by_ref["refs/tags/t0001"]["aheadOfHead"]), 0u);
+  }
+}
+
+// Every line of a 160,000-line file reordered: an exact diff's cost grows with the square of
+// the line count and held the one request loop past the client's timeout.
+TEST(OddRepositories, ShuffledLargeFile) {
+  constexpr size_t kLines = 160000;
+  Strings lines;
+  for (size_t i = 0; i < kLines; ++i) lines.push_back("line " + std::to_string(i) + "\n");
+  auto joined = [&] { return std::accumulate(lines.begin(), lines.end(), std::string()); };
+  TempRepo repo;
+  std::string head = repo.commit_file("big.txt", joined(), "big");
+  std::shuffle(lines.begin(), lines.end(), std::mt19937(1));
+  repo.write("big.txt", joined());
+  ServerProcess server;
+
+  auto reply = post_json(server, "load_wip_hunk_lines",
+                         wip_body(repo.path, "big.txt", commit_json(head, {})));
+  std::map<std::string, size_t> tally;
+  for (const auto& status : test::field_of_each(reply.root, "status")) ++tally[status];
+  // Each old line once as " " or "-", each new line once as " " or "+", and nothing else.
+  EXPECT_EQ(tally[" "] + tally["-"], kLines);
+  EXPECT_EQ(tally[" "] + tally["+"], kLines);
+  EXPECT_EQ(tally.size(), 3u);
+  EXPECT_EQ(server.get("/pi").status, 200);
+}
+
+// A committed link pointed elsewhere diffs as its link texts, as git shows it. Neither a link
+// nor a directory that is a link on the way to a file is read through.
+TEST(OddRepositories, SymbolicLinks) {
+  TempRepo repo;
+  test::sh(repo.path,
+           "echo old target > old.txt && echo new target > new.txt && ln -s old.txt link && "
+           "mkdir dir && echo committed > dir/f.txt && git add -A && git commit -q -m links && "
+           "ln -sfn new.txt link && mv dir elsewhere && ln -s elsewhere dir");
+  std::string head = commit_json(rev_parse(repo.path, "HEAD"), {});
+  ServerProcess server;
+
+  auto lines = post_json(server, "load_wip_hunk_lines", wip_body(repo.path, "link", head));
+  EXPECT_EQ(test::field_of_each(lines.root, "status"), (Strings{"-", "+"}));
+  EXPECT_EQ(test::field_of_each(lines.root, "text"), (Strings{"old.txt", "new.txt"}));
+  EXPECT_EQ(post_text(server, "load_wip_hunk_lines", wip_body(repo.path, "dir/f.txt", head)),
+            "null");
+  for (const std::string file : {"link", "dir/f.txt"}) {
+    EXPECT_EQ(post_text(server, "load_conflicted_file", wip_body(repo.path, file, head)), "null");
   }
 }
 

@@ -4,7 +4,6 @@
 #include <simdjson.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "api_types/replies_json.hpp"
 #include "git/file_io.hpp"
@@ -108,11 +107,11 @@ ConflictFile read_conflicts(std::string_view text) {
 
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
-  if (repo_path.find('\0') != std::string_view::npos) return std::nullopt;
-  if (new_file.find('\0') != std::string_view::npos) return std::nullopt;
-  auto text = read_regular_file(std::filesystem::path(repo_path) / new_file);
-  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
-  return read_conflicts(*text);
+  auto entry = read_work_tree_entry(repo_path, new_file);
+  // A link is never read through, and its own text holds no conflict to resolve.
+  if (!entry || entry->is_link) return std::nullopt;
+  if (!simdjson::validate_utf8(entry->bytes.data(), entry->bytes.size())) return std::nullopt;
+  return read_conflicts(entry->bytes);
 }
 
 }  // namespace brackwen

@@ -35,8 +35,9 @@ struct ConflictFile {
 // Scans a file's text (valid UTF-8) for conflict regions.
 ConflictFile read_conflicts(std::string_view text);
 
-// Reads `new_file` (relative to `repo_path` unless absolute) and scans it. Absent when the
-// file cannot be read, is not UTF-8, or either path holds a NUL byte.
+// Reads the work-tree file `new_file` of `repo_path` and scans it. Absent when it is not a
+// regular file that read_work_tree_entry can read (a symbolic link is not read through), or
+// is not UTF-8.
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file);
 

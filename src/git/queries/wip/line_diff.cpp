@@ -1,4 +1,4 @@
-// The line diff behind working-copy hunks, done by libgit2's minimal Myers diff (xdiff).
+// The line diff behind working-copy hunks, done by libgit2's Myers diff (xdiff).
 //
 // xdiff cuts its input at "\n" only and compares bytes, while our lines may also end at a
 // lone "\r". So each distinct line is replaced by a short token line ("<hex id>\n") and the
@@ -102,6 +102,13 @@ Tokens shared_line_tokens(const std::vector<std::string_view>& old_lines,
   return tokens;
 }
 
+// The exact diff costs up to (n + m) * D steps for n + m lines and D edits, and D may reach
+// n + m: a shuffled file of 160,000 lines took minutes. Up to this many token lines the
+// exact diff stays within a few milliseconds, about the cost of starting git. Above it,
+// xdiff's default heuristics bound the cost, as in `git diff`; they only engage past 256
+// steps in one split, so a diff with fewer than about 512 edits is still the least one.
+constexpr size_t EXACT_DIFF_MAX_LINES = 2048;
+
 struct MarkTarget {
   Marks& marks;
   const Tokens& tokens;
@@ -129,7 +136,8 @@ bool mark_changes(const std::vector<std::string_view>& old_lines,
   git_diff_options options = GIT_DIFF_OPTIONS_INIT;
   options.context_lines = 0;
   options.interhunk_lines = 0;
-  options.flags = GIT_DIFF_MINIMAL | GIT_DIFF_FORCE_TEXT;
+  bool exact = tokens.old_lines.size() + tokens.new_lines.size() <= EXACT_DIFF_MAX_LINES;
+  options.flags = GIT_DIFF_FORCE_TEXT | (exact ? GIT_DIFF_MINIMAL : 0);
   MarkTarget target{marks, tokens};
   int error = git_diff_buffers(tokens.old_text.data(), tokens.old_text.size(), nullptr,
                                tokens.new_text.data(), tokens.new_text.size(), nullptr, &options,

@@ -1,11 +1,10 @@
 // Working-copy diffs: the committed text from `git show <head>:<path>`, the working file
-// from disk, both brought to the working file's line ending, then a minimal line diff.
+// from disk, both brought to the working file's line ending, then a line diff.
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <simdjson.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
@@ -16,10 +15,13 @@ namespace brackwen {
 namespace {
 
 // A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
-std::optional<std::string> read_utf8_file(const std::filesystem::path& path) {
-  auto text = read_regular_file(path);
-  if (!text || !simdjson::validate_utf8(text->data(), text->size())) return std::nullopt;
-  return text;
+// A symbolic link's text is its target, as git diffs it.
+std::optional<std::string> read_utf8_file(const std::string& repo_path, const std::string& file) {
+  auto entry = read_work_tree_entry(repo_path, file);
+  if (!entry || !simdjson::validate_utf8(entry->bytes.data(), entry->bytes.size())) {
+    return std::nullopt;
+  }
+  return std::move(entry->bytes);
 }
 
 // "\r\n" when more than half as many "\r" as "\n" occur in the file.
@@ -186,7 +188,7 @@ std::optional<std::vector<HunkLine>> load_wip_diff(
     const std::string& repo_path, const WipPatch& patch,
     const std::optional<std::string>& head_commit_id) {
   if (patch.is_image) return std::nullopt;
-  auto new_text = read_utf8_file(std::filesystem::path(repo_path) / patch.new_file);
+  auto new_text = read_utf8_file(repo_path, patch.new_file);
   std::string_view ending = new_text ? line_ending_of(*new_text) : "\n";
   if (new_text) end_last_line(*new_text, ending);
   if (patch.patch_type == WipPatchType::A || !head_commit_id) {
