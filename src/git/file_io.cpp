@@ -43,9 +43,9 @@ int open_directory_beneath(int root_fd, const std::filesystem::path& relative) {
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
   auto fd = ::syscall(SYS_openat2, root_fd, relative.c_str(), &how, sizeof how);
-  if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
-  // Kernels before 5.6 lack openat2: one component at a time. With O_DIRECTORY a link that
-  // is not followed fails as "not a directory".
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  // Kernels before 5.6 lack openat2, and some sandboxes refuse it: one component at a time.
+  // With O_DIRECTORY a link that is not followed fails as "not a directory".
   int dir = ::dup(root_fd);
   for (const auto& part : relative) {
     if (dir < 0) break;
