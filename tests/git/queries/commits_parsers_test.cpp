@@ -67,23 +67,6 @@ TEST(CommitGrammar, ReadsEachFieldOfItsOwnRecord) {
   }
 }
 
-TEST(CommitGrammar, DateIsAFloatOfSecondsTimesAThousandWithTheZoneAsANumber) {
-  struct Case {
-    std::string date;
-    float seconds;
-    int32_t adjustment;
-  };
-  for (const Case& c : std::vector<Case>{{"1700000000 +0000", 1700000000.0f, 0},
-                                         {"1700000063 -0500", 1700000063.0f, -500},
-                                         {"86400 +1400", 86400.0f, 1400},
-                                         {"0 -0000", 0.0f, 0}}) {
-    auto parsed = parse_all(record("A", "a@x", c.date, ID1, "", "m"), parse_commit);
-    ASSERT_TRUE(parsed) << c.date;
-    EXPECT_EQ(parsed->date.ms, c.seconds * 1000.0f) << c.date;
-    EXPECT_EQ(parsed->date.adjustment, c.adjustment) << c.date;
-  }
-}
-
 TEST(CommitGrammar, DecorationsAreSplitOnCommaBlankAndNameNoPseudoRefs) {
   std::string log = record("A", "a@x", "2 +0000", ID1, ID2, "second\n",
                            "HEAD -> refs/heads/main, refs/heads/fix(x), refs/heads/a,b), grafted, "

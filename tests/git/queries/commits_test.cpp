@@ -17,14 +17,6 @@ class CommitQueries : public testing::Test {
   void SetUp() override { test::use_plain_git_config(); }
 };
 
-TEST_F(CommitQueries, EmptyRepositoryHasNothing) {
-  TempRepo repo;
-  EXPECT_FALSE(load_head_commit(repo.str()));
-  EXPECT_FALSE(load_commits(repo.str(), 500));
-  EXPECT_FALSE(load_stashes(repo.str()));
-  EXPECT_FALSE(load_top_commit_for_branch(repo.str(), "main"));
-}
-
 TEST_F(CommitQueries, HeadAndTopCommitWithFullRefs) {
   TempRepo repo;
   std::string first = repo.commit_file("a.txt", "1", "first", 1700000000);
@@ -60,15 +52,6 @@ TEST_F(CommitQueries, RevisionThatLooksLikeAnOptionIsRefused) {
   EXPECT_FALSE(load_top_commit_for_branch(repo.str(), "--output=" + target.string()));
   EXPECT_FALSE(load_top_commit_for_branch(repo.str(), "-n0"));
   EXPECT_FALSE(std::filesystem::exists(target));
-}
-
-TEST_F(CommitQueries, BranchNamedLikeAFileOfTheWorkingTree) {
-  TempRepo repo;
-  std::string id = repo.commit_file("notes.txt", "1", "first");
-  git(repo.path, {"branch", "notes.txt"});
-  auto top = load_top_commit_for_branch(repo.str(), "notes.txt");
-  ASSERT_TRUE(top);
-  EXPECT_EQ(top->id, id);
 }
 
 TEST_F(CommitQueries, DatesKeepTheFloatRoundingAndTheZoneSign) {
