@@ -81,10 +81,8 @@ ActionId stash_changes(const std::string& repo_path) {
 
 ActionId stash_staged(const std::string& repo_path, const std::string& head_commit_id) {
   // Refused before the first step: a reset that git rejects would leave the temporary commit.
-  auto reset_to_head = revision_args({.options = {"reset", "--soft"},
-                                      .revisions = {head_commit_id},
-                                      .dash_dash = true,
-                                      .takes_end_of_options = false});
+  auto reset_to_head =
+      revision_args({"reset", "--soft"}, {head_commit_id}, Paths{}, EndOfOptions::Refused);
   if (!reset_to_head) return 0;
   return start_action([repo_path, reset = std::move(*reset_to_head)](ActionId id) {
     if (auto error = stash_staged_steps(repo_path, reset, id)) {

@@ -14,8 +14,7 @@ namespace brackwen {
 bool load_commit_image(const std::string& repo_path, const std::string& commit_id,
                        const std::string& original_path, const std::string& target_path) {
   // "show" would take a leading "-" as an option (--output=<file> writes anywhere).
-  auto args = revision_args(
-      {.options = {GIT_PROGRAM(), "show"}, .revisions = {commit_id + ":" + original_path}});
+  auto args = revision_args({GIT_PROGRAM(), "show"}, {commit_id + ":" + original_path});
   if (!args || target_path.find('\0') != std::string::npos) return false;
   auto run = run_process(*args, repo_path);
   if (!run || run->out.empty()) return false;

@@ -49,14 +49,18 @@ std::optional<std::string> revision_range(std::string_view from, std::string_vie
   return range;
 }
 
-std::optional<GitArgs> revision_args(const RevisionCommand& command) {
-  const auto& revisions = command.revisions;
+std::optional<GitArgs> revision_args(GitArgs options, const std::vector<std::string>& revisions,
+                                     const std::optional<Paths>& paths,
+                                     EndOfOptions end_of_options) {
   if (!std::all_of(revisions.begin(), revisions.end(), usable_revision)) return std::nullopt;
-  GitArgs args = command.options;
-  if (command.takes_end_of_options && knows_end_of_options()) args.emplace_back(END_OF_OPTIONS);
+  GitArgs args = std::move(options);
+  if (end_of_options == EndOfOptions::Taken && knows_end_of_options()) {
+    args.emplace_back(END_OF_OPTIONS);
+  }
   args.insert(args.end(), revisions.begin(), revisions.end());
-  if (command.dash_dash || !command.paths.empty()) args.emplace_back("--");
-  args.insert(args.end(), command.paths.begin(), command.paths.end());
+  if (!paths) return args;
+  args.emplace_back("--");
+  args.insert(args.end(), paths->begin(), paths->end());
   return args;
 }
 

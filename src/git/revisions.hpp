@@ -23,19 +23,18 @@ bool reads_as_option(std::string_view text);
 std::optional<std::string> revision_range(std::string_view from, std::string_view dots,
                                           std::string_view to);
 
-// A git command line that names revisions.
-struct RevisionCommand {
-  GitArgs options;  // the subcommand and its options
-  std::vector<std::string> revisions;
-  std::vector<std::string> paths;    // after "--"
-  bool dash_dash = false;            // "--" even without paths: no revision may read as a path
-  bool takes_end_of_options = true;  // "reset" refuses it
-};
+using Paths = std::vector<std::string>;
 
-// The options, then the revisions after "--end-of-options" (git 2.24 and later reads every
-// argument after it as a revision, whatever it begins with), then "--" and the paths. Absent
-// when a revision is empty or reads as an option.
-std::optional<GitArgs> revision_args(const RevisionCommand& command);
+// "reset" takes no "--end-of-options".
+enum class EndOfOptions { Taken, Refused };
+
+// `options`, then the revisions after "--end-of-options" (git 2.24 and later reads every
+// argument after it as a revision, whatever it begins with), then, when `paths` is given, "--"
+// and the paths: "--" alone keeps a revision from being read as a path. Absent when a revision
+// is empty or reads as an option.
+std::optional<GitArgs> revision_args(GitArgs options, const std::vector<std::string>& revisions,
+                                     const std::optional<Paths>& paths = std::nullopt,
+                                     EndOfOptions end_of_options = EndOfOptions::Taken);
 
 // A path as a pathspec that matches that one path: without the prefix git would read "*",
 // "[ab]" or ":(top)" in a file name as a pattern.

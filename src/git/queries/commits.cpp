@@ -58,9 +58,8 @@ std::optional<ParsedCommit> load_head_commit(const std::string& repo_path) {
 std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_path,
                                                        const std::string& branch_name) {
   // Without "--" a branch named like a file of the working tree is "ambiguous" to git.
-  return load_one_commit(repo_path, revision_args({.options = log_args({"log", "-n1"}),
-                                                   .revisions = {branch_name},
-                                                   .dash_dash = true}));
+  return load_one_commit(repo_path,
+                         revision_args(log_args({"log", "-n1"}), {branch_name}, Paths{}));
 }
 
 std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {

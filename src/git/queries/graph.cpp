@@ -57,8 +57,7 @@ std::optional<std::vector<std::string>> commit_ids_between(std::string_view a, s
 uint32_t count_commits_in_range(const std::string& repo_path, std::string_view from,
                                 std::string_view to) {
   auto range = revision_range(from, "..", to);
-  auto args = range ? revision_args({.options = {"rev-list", "--count"}, .revisions = {*range}})
-                    : std::nullopt;
+  auto args = range ? revision_args({"rev-list", "--count"}, {*range}) : std::nullopt;
   if (!args) return 0;
   auto out = run_git(repo_path, *args);
   if (!out) return 0;

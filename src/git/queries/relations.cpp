@@ -45,7 +45,7 @@ std::optional<std::vector<std::string>> commit_ids_between_commits(const std::st
   }
   auto range = revision_range(from, "..", to);
   if (!range) return std::nullopt;
-  auto args = revision_args({.options = {"rev-list"}, .revisions = {*range}});
+  auto args = revision_args({"rev-list"}, {*range});
   if (!args) return std::nullopt;
   std::optional<std::string> text = run_git(repo_path, *args);
   if (!text) return std::nullopt;

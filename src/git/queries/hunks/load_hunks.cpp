@@ -167,7 +167,7 @@ std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, con
   if (!range) return std::nullopt;
   std::vector<std::string> paths{literal_pathspec(patch.old_file)};
   if (patch.patch_type == PatchType::R) paths.push_back(literal_pathspec(patch.new_file));
-  return revision_args({.options = {"diff"}, .revisions = {*range}, .paths = paths});
+  return revision_args({"diff"}, {*range}, paths);
 }
 
 std::optional<std::vector<Hunk>> diff_hunks(std::string_view text) {

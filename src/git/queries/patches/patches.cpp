@@ -78,8 +78,7 @@ std::optional<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& o
   if (ordinary.size() <= MAX_SHOW_COMMITS) {
     std::vector<std::string> ids;
     for (const Commit* c : ordinary) ids.push_back(c->id);
-    return revision_args(
-        {.options = {"show", "--name-status", NAME_STATUS_FORMAT_ARG, "-z"}, .revisions = ids});
+    return revision_args({"show", "--name-status", NAME_STATUS_FORMAT_ARG, "-z"}, ids);
   }
   return GitArgs{"log",
                  "--remotes",
@@ -114,7 +113,7 @@ std::optional<GitArgs> special_commit_args(const Commit& c) {
     range = revision_range(c.parent_ids[0], "..", c.id);
   }
   if (!range) return std::nullopt;
-  return revision_args({.options = {"diff", "--name-status", "-z"}, .revisions = {*range}});
+  return revision_args({"diff", "--name-status", "-z"}, {*range});
 }
 
 std::vector<Patch> load_special(const std::string& repo_path, const Commit& c) {

@@ -195,8 +195,7 @@ std::optional<std::vector<HunkLine>> load_wip_diff(
     if (!new_text) return std::nullopt;
     return diff_texts("", *new_text);
   }
-  auto args =
-      revision_args({.options = {"show"}, .revisions = {*head_commit_id + ":" + patch.old_file}});
+  auto args = revision_args({"show"}, {*head_commit_id + ":" + patch.old_file});
   if (!args) return std::nullopt;
   auto old_text = run_git(repo_path, *args);
   if (patch.patch_type == WipPatchType::D) return diff_texts(old_text.value_or(""), "");
