@@ -21,9 +21,13 @@ bool is_own_authority(std::string_view authority, uint16_t port) {
 
 }  // namespace
 
-bool is_own_site(const std::vector<std::string>& hosts, const std::vector<std::string>& origins,
-                 uint16_t port) {
+bool is_own_site(const SiteHeaders& headers, uint16_t port) {
+  const auto& [hosts, origins, fetch_sites] = headers;
   if (hosts.size() != 1 || !is_own_authority(hosts[0], port)) return false;
+  if (fetch_sites.size() > 1) return false;
+  if (fetch_sites.size() == 1 && fetch_sites[0] != "same-origin" && fetch_sites[0] != "none") {
+    return false;
+  }
   if (origins.empty()) return true;
   constexpr std::string_view scheme = "http://";
   if (origins.size() != 1 || !equal_ignoring_case(origins[0].substr(0, scheme.size()), scheme)) {

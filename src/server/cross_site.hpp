@@ -10,9 +10,17 @@
 
 namespace brackwen {
 
-// True when there is exactly one Host header, naming 127.0.0.1 or localhost with `port`,
-// and no Origin header or exactly one naming http://127.0.0.1 or http://localhost with it.
-bool is_own_site(const std::vector<std::string>& hosts, const std::vector<std::string>& origins,
-                 uint16_t port);
+// Every value of the headers that tell where a request comes from.
+struct SiteHeaders {
+  std::vector<std::string> hosts;
+  std::vector<std::string> origins;
+  std::vector<std::string> fetch_sites;  // Sec-Fetch-Site, which browsers send with every request
+};
+
+// True when there is exactly one Host header, naming 127.0.0.1 or localhost with `port`; no
+// Origin header or exactly one naming http://127.0.0.1 or http://localhost with it; and no
+// Sec-Fetch-Site header or exactly one saying "same-origin" or "none" (a page of another site,
+// an <img> tag included, says "cross-site" or "same-site").
+bool is_own_site(const SiteHeaders& headers, uint16_t port);
 
 }  // namespace brackwen

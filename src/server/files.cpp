@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "git/process.hpp"
 #include "git/file_io.hpp"
+#include "git/process.hpp"
 
 namespace brackwen {
 namespace {

@@ -1,4 +1,4 @@
-// The hand-over between the HTTP library's connection threads and the single request loop.
+// The hand-over between the HTTP connections and the single request loop.
 #include "server/request_queue.hpp"
 
 namespace brackwen {

@@ -1,12 +1,13 @@
-// The hand-over between the HTTP library's connection threads and the single request loop.
+// The hand-over between the HTTP connections and the single request loop.
 //
-// The library reads every connection on a thread of its own, so one client's idle keep-alive
-// connection never stalls another's. Each complete request is queued here; the loop answers
-// them one at a time in arrival order, and waits until a reply has left before it takes the
-// next request.
+// Connections are read asynchronously, so one client's idle or slow connection never stalls
+// another's. Each complete request is queued here; the loop answers them one at a time in
+// arrival order and hands each reply back to its connection without waiting for it to be
+// sent, so a client that reads slowly holds up nobody but itself.
 #pragma once
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,9 @@ namespace brackwen {
 
 struct Job {
   IncomingRequest request;
-  std::promise<std::optional<Reply>> reply;  // set by the loop; nothing means drop
-  std::future<void> delivered;               // ready once the library is done with the reply
+  // Hands the reply (nothing: drop the request) to its connection; returns at once.
+  std::function<void(std::optional<Reply>)> deliver;
+  std::shared_future<void> written;  // ready once the connection is done with the reply
 };
 
 struct RequestQueue {

@@ -13,6 +13,7 @@ TEST(IsOwnSite, AcceptsLoopbackHostsOnTheServersPortOnly) {
     std::vector<std::string> hosts;
     std::vector<std::string> origins;
     bool own;
+    std::vector<std::string> fetch_sites = {};
   };
   const Case cases[] = {
       {{"127.0.0.1:43127"}, {}, true},
@@ -37,11 +38,17 @@ TEST(IsOwnSite, AcceptsLoopbackHostsOnTheServersPortOnly) {
       {{"127.0.0.1:43127"}, {"http://127.0.0.1:43127/"}, false},
       {{"127.0.0.1:43127"}, {""}, false},
       {{"127.0.0.1:43127"}, {"http://127.0.0.1:43127", "http://evil.example"}, false},
+      // What browsers say of every request: an <img> tag on another site sends no Origin.
+      {{"127.0.0.1:43127"}, {}, true, {"same-origin"}},
+      {{"127.0.0.1:43127"}, {}, true, {"none"}},
+      {{"127.0.0.1:43127"}, {}, false, {"cross-site"}},
+      {{"127.0.0.1:43127"}, {}, false, {"same-site"}},
+      {{"127.0.0.1:43127"}, {}, false, {"none", "cross-site"}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(is_own_site(c.hosts, c.origins, PORT), c.own)
+    EXPECT_EQ(is_own_site({c.hosts, c.origins, c.fetch_sites}, PORT), c.own)
         << (c.hosts.empty() ? "(no host)" : c.hosts[0]) << " "
-        << (c.origins.empty() ? "(no origin)" : c.origins[0]);
+        << (c.origins.empty() ? "(no origin)" : c.origins[0]) << " " << c.fetch_sites.size();
   }
 }
 

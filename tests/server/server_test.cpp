@@ -3,11 +3,17 @@
 #include "server/server.hpp"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "support/server_harness.hpp"
 
@@ -141,6 +147,14 @@ TEST(Server, ExitRepliesCompletelyThenEndsWithStatusZero) {
   }
 }
 
+TEST(Server, ExitWithoutAContentLength) {
+  ServerProcess server;
+  // What `curl -X POST` sends: neither Content-Length nor Transfer-Encoding, so no body.
+  std::string reply = server.raw("POST /ex HTTP/1.1\r\n" + host_header(server) + "\r\n");
+  EXPECT_NE(reply.find("\r\n\r\nBrackwen core exiting..."), std::string::npos) << reply;
+  EXPECT_EQ(server.wait_for_exit(), 0);
+}
+
 TEST(Server, ExitOverAKeptAliveConnection) {
   ServerProcess server;
   auto client = server.client();
@@ -168,6 +182,10 @@ TEST(Server, DropsForeignOriginsAndHosts) {
       {{{"Origin", "http://127.0.0.1:1"}}, 500},
       {{{"Host", "evil.example:" + port}}, 500},
       {{{"Host", "127.0.0.1"}}, 500},
+      {{{"Sec-Fetch-Site", "same-origin"}}, 200},
+      // What an <img> tag on another site sends: no Origin, but the browser says where from.
+      {{{"Sec-Fetch-Site", "cross-site"}}, 500},
+      {{{"Sec-Fetch-Site", "same-site"}}, 500},
   };
   for (const char* target : {"/pi", "/f/git_version", "/ex"}) {
     for (const Case& c : cases) {
@@ -177,7 +195,7 @@ TEST(Server, DropsForeignOriginsAndHosts) {
     }
   }
   std::string no_host = server.raw("GET /pi HTTP/1.0\r\n\r\n");
-  EXPECT_TRUE(no_host.starts_with("HTTP/1.1 500")) << no_host;
+  EXPECT_TRUE(no_host.starts_with("HTTP/1.0 500")) << no_host;
   EXPECT_EQ(server.get("/pi").body, "brackwen");  // "/ex" was never obeyed
 }
 
@@ -211,6 +229,118 @@ TEST(Server, AClientThatLeavesEarlyDoesNotDisturbTheNext) {
   }
   EXPECT_EQ(server.get("/pi").body, "brackwen");
   EXPECT_EQ(server.get("/r/big.txt").body.size(), 8u << 20);
+}
+
+// Only the user's own programs are served: another account's connections are closed before
+// anything is read, so neither its requests nor its idle connections reach the request loop.
+TEST(Server, AnotherAccountIsClosedUnansweredAndDelaysNobody) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another account";
+  ServerProcess server;
+  const std::string probe = "GET /pi HTTP/1.1\r\n" + host_header(server) + "\r\n";
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(server.port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int report[2], hold[2];
+  ASSERT_EQ(::pipe(report), 0);
+  ASSERT_EQ(::pipe(hold), 0);
+  pid_t child = ::fork();
+  if (child == 0) {  // only system calls from here: other threads of the test may hold locks
+    ::close(hold[1]);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    for (int i = 0; i < 300; ++i) {  // idle connections, held until the test is done
+      int idle = ::socket(AF_INET, SOCK_STREAM, 0);
+      ::connect(idle, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ssize_t got = -1;
+    char byte;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::write(fd, probe.data(), probe.size()) == static_cast<ssize_t>(probe.size())) {
+      got = ::read(fd, &byte, 1);
+    }
+    (void)!::write(report[1], &got, sizeof got);
+    (void)!::read(hold[0], &byte, 1);
+    ::_exit(0);
+  }
+  ASSERT_GT(child, 0);
+  ssize_t got = 1;
+  ASSERT_EQ(::read(report[0], &got, sizeof got), static_cast<ssize_t>(sizeof got));
+  EXPECT_EQ(got, 0) << "another account's request was read or answered";
+  auto client = server.client();
+  client->set_read_timeout(std::chrono::seconds(30));
+  auto reply = client->Get("/pi");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "brackwen");
+  ::close(hold[1]);
+  ::waitpid(child, nullptr, 0);
+  for (int fd : {report[0], report[1], hold[0]}) ::close(fd);
+}
+
+size_t peak_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stoul(line.substr(6));
+  }
+  return 0;
+}
+
+// Sends the head of a request and then up to 1 GiB of body while the server lets it; the
+// status line it answers.
+std::string status_for_large_body(const ServerProcess& server, const std::string& head,
+                                  const std::string& piece) {
+  int fd = server.open_connection(head);
+  if (fd < 0) return "";
+  for (size_t sent = 0; sent < (1u << 30); sent += piece.size()) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0) break;  // the server answered
+    if (::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) < 0) break;
+  }
+  std::string reply(64, '\0');
+  pollfd p{fd, POLLIN, 0};
+  ssize_t got = ::poll(&p, 1, 10000) > 0 ? ::recv(fd, reply.data(), reply.size(), 0) : -1;
+  ::close(fd);
+  reply.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return reply.substr(0, reply.find("\r\n"));
+}
+
+TEST(Server, BodiesOverTheCapAreRefusedUnread) {
+  ServerProcess server;
+  std::string post = "POST /f/write_file HTTP/1.1\r\n" + host_header(server);
+  std::string chunk(1 << 20, 'x');
+  std::string framed_chunk = "100000\r\n" + chunk + "\r\n";
+  EXPECT_EQ(status_for_large_body(server, post + "Content-Length: 1073741824\r\n\r\n", chunk),
+            "HTTP/1.1 413 Payload Too Large");
+  EXPECT_EQ(
+      status_for_large_body(server, post + "Transfer-Encoding: chunked\r\n\r\n", framed_chunk),
+      "HTTP/1.1 413 Payload Too Large");
+  EXPECT_LT(peak_kib(server.pid), 256u << 10);
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+}
+
+// A client that reads its large reply slowly keeps its own connection busy, not the loop.
+TEST(Server, AStalledReaderDelaysNobodyElse) {
+  ServerProcess server;
+  server.write_static("big.txt", std::string(64 << 20, 'x'));
+  int slow = server.open_connection("GET /r/big.txt HTTP/1.1\r\n" + host_header(server) + "\r\n");
+  ASSERT_GE(slow, 0);
+  std::atomic<bool> done = false;
+  std::thread reader([&] {
+    char buffer[4096];
+    while (!done && ::recv(slow, buffer, sizeof buffer, 0) > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  auto client = server.client();
+  client->set_read_timeout(std::chrono::seconds(30));
+  for (int i = 0; i < 5; ++i) {
+    auto reply = client->Post("/f/git_version", "{\"repoPath\":\"/tmp\"}", "text/plain");
+    EXPECT_TRUE(reply && reply->status == 200) << i;
+  }
+  done = true;
+  ::shutdown(slow, SHUT_RDWR);
+  reader.join();
+  ::close(slow);
 }
 
 }  // namespace
