@@ -1,17 +1,12 @@
-// Diagnostic lines for standard output that must never hold up the thread that has them (a
-// request, a watcher): a front end that stops reading the pipe would otherwise block the
-// writer once the pipe is full.
+// Kept only for src/server/server.cpp, which still includes it: remove once that file includes
+// diagnostics.hpp and calls flush_diagnostics.
 #pragma once
-#include <chrono>
-#include <string>
+#include "diagnostics.hpp"
 
 namespace brackwen {
 
-// Hands the line to a writer thread and returns at once. Lines are written whole, in order;
-// while more than a megabyte is waiting, new lines are dropped.
-void queue_stdout_line(std::string line);
-
-// Waits at most `limit` for the waiting lines to be written; used before the process ends.
-void flush_stdout_queue(std::chrono::milliseconds limit);
+inline void flush_stdout_queue(std::chrono::milliseconds limit) {
+  flush_diagnostics(limit);
+}
 
 }  // namespace brackwen
