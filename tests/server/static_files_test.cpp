@@ -157,7 +157,7 @@ TEST(StaticFilesServed, StreamsFilesByteExactWithTheirTypes) {
 }
 
 TEST(StaticFilesServed, AFrontEndThatStopsReadingStandardOutputBlocksNothing) {
-  test::ServerProcess server({}, /*read_stdout=*/false);
+  test::ServerProcess server({}, {.out = false});
   // Each request prints a 3 KB check line: the pipe is full after a few dozen of them, and
   // the server's own backlog of lines after a few hundred.
   std::string name;
