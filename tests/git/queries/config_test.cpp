@@ -103,10 +103,5 @@ TEST_F(LoadFullConfig, ASecondLoadReplacesTheEntry) {
   EXPECT_EQ(get_cached_config(repo.str())->remotes.at("origin"), "two");
 }
 
-TEST(LoadFullConfigFailure, NoDirectoryGivesNothingAndStoresNothing) {
-  EXPECT_FALSE(load_full_config("/nonexistent/brackwen/repo"));
-  EXPECT_FALSE(get_cached_config("/nonexistent/brackwen/repo"));
-}
-
 }  // namespace
 }  // namespace brackwen
