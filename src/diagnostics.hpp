@@ -1,14 +1,19 @@
-// Diagnostic lines: each written whole and flushed at once, since standard output and
-// standard error are pipes to the front end, where stdio would hold lines back.
+// Lines for the front end on standard output and standard error. Both are pipes it may stop
+// reading, and a full pipe blocks its writer, so every line goes to a writer thread of its
+// descriptor: no thread that reports (the request loop, a watcher) can be held up.
 #pragma once
-#include <string_view>
+#include <chrono>
+#include <string>
 
 namespace brackwen {
 
-// Writes to standard error under one lock, so reports of different threads never interleave.
-void write_stderr(std::string_view text);
+// Return at once. The lines of a descriptor are written whole, in order; while more than a
+// megabyte waits for it, new ones are dropped.
+void write_stdout(std::string text);
+void write_stderr(std::string text);
 
-// Writes to standard output under one lock and flushes.
-void write_stdout(std::string_view text);
+// Waits at most `limit` for the waiting lines of both descriptors to be written: before the
+// process ends, since stdio is not used and nothing else would write them.
+void flush_diagnostics(std::chrono::milliseconds limit);
 
 }  // namespace brackwen

@@ -27,7 +27,7 @@ void report_parse_failure(const Input& in) {
   report += "\"\n  \n  FAILED AT:\n  \"";
   report += in.text.substr(in.furthest_position);
   report += "\"\n\n";
-  write_stderr(report);
+  write_stderr(std::move(report));
 }
 
 std::optional<std::string_view> literal(Input& in, std::string_view fixed) {

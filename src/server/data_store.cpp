@@ -12,11 +12,11 @@
 #include <system_error>
 
 #include "api_types/json_writer.hpp"
+#include "diagnostics.hpp"
 #include "git/file_io.hpp"
 #include "git/process.hpp"
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
-#include "stdout_queue.hpp"
 #include "stores/user_dirs.hpp"
 
 namespace brackwen {
@@ -175,7 +175,7 @@ DataStoreReply load_data_store() {
 SetDataStoreResult save_data_store(const DataStore& store) {
   auto path = data_store_path();
   if (!path) return failure("Failed to get config file path");
-  queue_stdout_line("config_file_path: " + quote_path(path->native()) + "\n");
+  write_stdout("config_file_path: " + quote_path(path->native()) + "\n");
   auto target = save_target(*path);
   if (int err = replace_refusal(target))
     return failure("Failed to open config file: " + os_error(err));
@@ -184,7 +184,7 @@ SetDataStoreResult save_data_store(const DataStore& store) {
   if (fd < 0) return failure("Failed to open config file: " + os_error(errno));
   keep_mode(fd, target);
   std::string text = data_store_text(store);
-  queue_stdout_line("config_text: " + text + "\n");
+  write_stdout("config_text: " + text + "\n");
   if (!write_durably(fd, text) || ::rename(temp.c_str(), target.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());

@@ -1,4 +1,5 @@
 // The program's entry: the environment git inherits, the git version, then the server.
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
@@ -8,9 +9,12 @@
 #include "server/server.hpp"
 #include "server/startup.hpp"
 
-int main() {
-  // A client or front end that goes away must cost a failed write, not the process.
-  std::signal(SIGPIPE, SIG_IGN);
+namespace {
+
+// Lines still waiting for the pipes are given this long before the process ends.
+constexpr std::chrono::milliseconds EXIT_FLUSH_LIMIT{200};
+
+int start() {
   try {
     brackwen::prepare_environment();
     // After PATH is amended, so that the git asked is the one every query will run. Its
@@ -26,4 +30,14 @@ int main() {
     brackwen::write_stderr("Started server failed\n");
   }
   return EXIT_FAILURE;
+}
+
+}  // namespace
+
+int main() {
+  // A client or front end that goes away must cost a failed write, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  int status = start();
+  brackwen::flush_diagnostics(EXIT_FLUSH_LIMIT);
+  return status;
 }

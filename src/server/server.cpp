@@ -18,7 +18,6 @@
 #include "server/request_queue.hpp"
 #include "server/router.hpp"
 #include "server/startup.hpp"
-#include "stdout_queue.hpp"
 
 namespace brackwen {
 namespace {
@@ -47,7 +46,7 @@ std::optional<Reply> answer(const IncomingRequest& request) {
 }
 
 [[noreturn]] void end_process() {
-  flush_stdout_queue(EXIT_FLUSH_LIMIT);
+  flush_diagnostics(EXIT_FLUSH_LIMIT);
   // Detached threads (actions, searches, the watcher) are cut off, not waited for.
   ::_exit(EXIT_SUCCESS);
 }

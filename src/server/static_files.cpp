@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "diagnostics.hpp"
 #include "server/media_types.hpp"
-#include "stdout_queue.hpp"
 
 namespace brackwen {
 namespace {
@@ -180,7 +180,7 @@ std::optional<Reply> serve_static_file(std::string_view target) {
   std::optional<std::string> executable = executable_path();
   if (!executable) return std::nullopt;
   StaticLookup lookup = look_up_static_file(*executable, target);
-  if (lookup.check_line) queue_stdout_line(std::move(*lookup.check_line));
+  if (lookup.check_line) write_stdout(std::move(*lookup.check_line));
   return std::move(lookup.reply);
 }
 

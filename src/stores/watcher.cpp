@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "stdout_queue.hpp"
+#include "diagnostics.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -112,11 +112,10 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
   bool partial_told = false;
   while (!replaced()) {
     // Watching goes on without the directories past the share; say so once, since changes in
-    // them go unseen. Queued: a front end that stopped reading must not keep this watcher,
-    // and so the next one, waiting.
+    // them go unseen.
     if (watch.limit_reached && !partial_told) {
-      queue_stdout_line("Partial watch: some folders under " + root +
-                        " are not watched (inotify watch limit)\n");
+      write_stdout("Partial watch: some folders under " + root +
+                   " are not watched (inotify watch limit)\n");
       partial_told = true;
     }
     read_tree_events(watch, kPollMs, on_event);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+
+#include "diagnostics.hpp"
 
 namespace brackwen {
 namespace {
@@ -31,9 +34,12 @@ std::optional<std::string> ab_then_c(Input& in) {
   return abc;
 }
 
+// A writer thread writes the report: flushed before (earlier lines stay out) and after.
 std::string report(const std::function<void()>& run) {
+  flush_diagnostics(std::chrono::seconds(5));
   testing::internal::CaptureStderr();
   run();
+  flush_diagnostics(std::chrono::seconds(5));
   return testing::internal::GetCapturedStderr();
 }
 

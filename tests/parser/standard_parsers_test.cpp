@@ -90,30 +90,17 @@ TEST(CharacterClasses, FollowUnicodeProperties) {
   for (char32_t c : {U'_', U'-', U'\u00A0', U'\u2014'}) EXPECT_FALSE(is_alphanumeric(c));
 }
 
-TEST(FirstWordsOfLines, OneWordPerLine) {
-  Input in{"a1b2 rest\nc3d4\n"};
-  EXPECT_EQ(first_words_of_lines(in), (std::vector<std::string>{"a1b2", "c3d4"}));
-  EXPECT_TRUE(in.at_end());
-}
-
-TEST(FirstWordsOfLines, LastLineWithoutLineEnd) {
-  EXPECT_EQ(parse_all("abc\ndef", first_words_of_lines), (std::vector<std::string>{"abc", "def"}));
-}
-
-TEST(FirstWordsOfLines, EmptyLineStopsTheListAndParseAllReportsIt) {
-  Input in{"a1b2\n\n"};
-  EXPECT_EQ(first_words_of_lines(in), (std::vector<std::string>{"a1b2"}));
-  EXPECT_EQ(in.position, 5u);
-
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(parse_all("a1b2\n\n", first_words_of_lines));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "\nPARSE FAILURE AT POSITION 5:\n  SUCCESSFULLY PARSED:\n  \"a1b2\n\"\n  \n"
-            "  FAILED AT:\n  \"\n\"\n\n");
-}
-
-TEST(FirstWordsOfLines, EmptyText) {
-  EXPECT_EQ(parse_all("", first_words_of_lines), std::vector<std::string>{});
+TEST(FirstWordsOfLines, OneWordPerLineUntilAnEmptyLine) {
+  using Words = std::vector<std::string>;
+  const std::pair<std::string, std::optional<Words>> cases[] = {
+      {"a1b2 rest\nc3d4\n", Words{"a1b2", "c3d4"}},
+      {"abc\ndef", Words{"abc", "def"}},
+      {"", Words{}},
+      {"a1b2\n\nc3d4\n", std::nullopt},  // the list ends at the empty line, short of the end
+  };
+  for (const auto& [text, words] : cases) {
+    EXPECT_EQ(parse_all(text, first_words_of_lines), words) << text;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Faults around the server: no git on PATH, a repository deleted under a running action, a
-// full disk under the data store and the disk cache of changed files.
+// Faults around the server: no git on PATH, a front end that stops reading standard error, a
+// repository deleted under a running action, a full disk under the data store and the disk
+// cache of changed files.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -138,6 +139,25 @@ TEST(Faults, GitMissingFromPath) {
            R"({"repoPath":)" + r + R"(,"searchText":"2","numResults":5,"startCommitIndex":0})");
   EXPECT_EQ(search_results(server, search), "null");
   EXPECT_EQ(server.post("/pi", "").body, "brackwen");
+}
+
+TEST(Faults, AFrontEndThatStopsReadingStandardErrorBlocksNothing) {
+  // Each "/f/load_full_config" reads 2 MB of a line without "=" and reports all of it as a
+  // parse failure on standard error: more than the pipe, or the server's backlog, holds.
+  TempDir git, repo;
+  std::ofstream(git.path / "git") << "#!/bin/sh\n"
+                                  << "[ \"$1\" = --version ] && exec echo 'git version 2.41.3'\n"
+                                  << "head -c 2000000 /dev/zero | tr '\\0' x\n";
+  fs::permissions(git.path / "git", fs::perms::owner_all);
+  ServerProcess server({{"PATH", git.str() + ":/usr/bin:/bin"}}, {.err = false});
+  auto client = server.client();
+  client->set_read_timeout(std::chrono::seconds(10));
+  for (int i = 0; i < 20; ++i) {
+    auto reply = client->Post("/f/load_full_config", repo_body(repo.path), "text/plain");
+    ASSERT_TRUE(reply) << i;
+    ASSERT_EQ(reply->body, "null");
+  }
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
 }
 
 TEST(Faults, RepositoryDeletedWhileAnActionRuns) {

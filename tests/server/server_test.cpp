@@ -266,7 +266,7 @@ TEST(Server, AnotherAccountIsClosedUnansweredAndDelaysNobody) {
   ASSERT_GT(child, 0);
   ssize_t got = 1;
   ASSERT_EQ(::read(report[0], &got, sizeof got), static_cast<ssize_t>(sizeof got));
-  EXPECT_EQ(got, 0) << "another account's request was read or answered";
+  EXPECT_LE(got, 0) << "another account's request was answered";
   auto client = server.client();
   client->set_read_timeout(std::chrono::seconds(30));
   auto reply = client->Get("/pi");

@@ -87,7 +87,7 @@ int connect_and_send(uint16_t port, const std::string& bytes) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const Environment& extra, bool read_stdout,
+ServerProcess::ServerProcess(const Environment& extra, PipesRead read,
                              std::vector<std::string> prefix)
     : root(tree.path), home(tree.path / "home") {
   std::filesystem::path binary = root / "a" / "b" / "brackwen-core";
@@ -136,7 +136,7 @@ ServerProcess::ServerProcess(const Environment& extra, bool read_stdout,
   } else {
     ADD_FAILURE() << "no port line, got \"" << port_line << "\"";
   }
-  drainer = std::thread([this, read_stdout] { drain(read_stdout); });
+  drainer = std::thread([this, read] { drain(read); });
 }
 
 ServerProcess::~ServerProcess() {
@@ -150,11 +150,11 @@ ServerProcess::~ServerProcess() {
   ::close(err_fd);
 }
 
-void ServerProcess::drain(bool read_stdout) {
+void ServerProcess::drain(PipesRead read) {
   try {
     // poll skips negative descriptors.
-    pollfd fds[2] = {{read_stdout ? out_fd : -1, POLLIN, 0}, {err_fd, POLLIN, 0}};
-    int open = read_stdout ? 2 : 1;
+    pollfd fds[2] = {{read.out ? out_fd : -1, POLLIN, 0}, {read.err ? err_fd : -1, POLLIN, 0}};
+    int open = read.out + read.err;
     while (open > 0) {
       int ready = ::poll(fds, 2, 100);
       if (ready < 0 && errno != EINTR) return;

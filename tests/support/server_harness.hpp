@@ -27,13 +27,18 @@ struct HttpReply {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// The pipes read after the port line; one left unread is a front end that stopped reading it.
+struct PipesRead {
+  bool out = true;
+  bool err = true;
+};
+
 // The tree: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
 struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
-  // set (or replaced) in its environment, and reads its port line through a pipe. Without
-  // `read_stdout` nothing after the port line is read, like a front end that stopped reading.
-  // A `prefix` runs first and gets the server's path as its last argument to exec.
-  explicit ServerProcess(const Environment& extra = {}, bool read_stdout = true,
+  // set (or replaced) in its environment, and reads its port line through a pipe, then the
+  // pipes in `read`. A `prefix` runs first and gets the server's path as its last argument.
+  explicit ServerProcess(const Environment& extra = {}, PipesRead read = {},
                          std::vector<std::string> prefix = {});
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
@@ -73,7 +78,7 @@ struct ServerProcess {
   std::string port_line;  // the first 18 bytes of standard output
 
  private:
-  void drain(bool read_stdout);
+  void drain(PipesRead read);
   int out_fd = -1;
   int err_fd = -1;
   bool exited = false;

@@ -92,7 +92,7 @@ TEST(CommitGrammar, DecorationsAreSplitOnCommaBlankAndNameNoPseudoRefs) {
   EXPECT_EQ(log_form->commits[0].refs, ids);
 }
 
-TEST(CommitGrammar, BadRecordFailsTheWholeListWithAReport) {
+TEST(CommitGrammar, BadRecordFailsTheWholeList) {
   std::string good = simple(ID1);
   for (const std::string& bad :
        {record("", "a@x", "1 +0000", ID2, "", "m"), record("A", "a@x", "x +0000", ID2, "", "m"),
@@ -102,14 +102,9 @@ TEST(CommitGrammar, BadRecordFailsTheWholeListWithAReport) {
         record("A", "a@x", "1 +0000", ID2, "0123abc", "m"),
         record("A", "a@x", "1 +0000", std::string(40, 'G'), "", "m"),
         simple(ID2).substr(0, simple(ID2).size() - 1)}) {
-    testing::internal::CaptureStderr();
     EXPECT_FALSE(parse_all(good + bad + good, parse_commits)) << bad;
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("PARSE FAILURE AT POSITION"),
-              std::string::npos);
   }
-  testing::internal::CaptureStderr();
   auto empty = parse_all("", parse_commits);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->empty());
 }

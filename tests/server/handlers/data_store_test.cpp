@@ -41,6 +41,10 @@ TEST(DataStoreEndpoints, FreshSystemRoundTripAndLayout) {
   EXPECT_TRUE(
       server.wait_for_stdout("config_file_path: \"" + path + "\"\nconfig_text: " + text + "\n"))
       << server.stdout_text();
+  server.post("/f/set_data_store", R"({"data":{"a":"1","b":"2"}})");
+  std::string two = server.post("/f/get_data_store", R"({"repoPath":""})").body;
+  EXPECT_TRUE(two == R"({"config":{"a":"1","b":"2"}})" || two == R"({"config":{"b":"2","a":"1"}})")
+      << two;
 }
 
 TEST(DataStoreEndpoints, RejectedBodiesLeaveTheFile) {

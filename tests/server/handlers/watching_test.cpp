@@ -78,7 +78,7 @@ TEST(WatchingEndpoints, LargeTreeIsWatchedInPartAndLetsGoForTheNextWatch) {
   if (!usable) GTEST_SKIP() << "user namespaces are not available";
   test::TempDir ws;
   for (int i = 0; i < 12; ++i) std::ofstream(ws.path / ("held" + std::to_string(i)));
-  ServerProcess server({}, true,
+  ServerProcess server({}, {},
                        {"unshare", "-U", "-r", "sh", "-c",
                         set_limit + "tail -f --pid=$$ '" + ws.str() + "'/held* >/dev/null 2>&1 & " +
                             "until [ $(cat /proc/$!/fdinfo/* | grep -c '^inotify wd') = 12 ]; " +

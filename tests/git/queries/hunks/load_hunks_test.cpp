@@ -149,14 +149,9 @@ TEST(DiffHunks, HeadersWithoutHunksGiveEmptyListsAndBinaryOneEmptyHunk) {
 }
 
 TEST(DiffHunks, TextTheGrammarDoesNotReachTheEndOfIsNoValue) {
-  testing::internal::CaptureStderr();
   EXPECT_FALSE(diff_hunks(""));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  testing::internal::CaptureStderr();
   EXPECT_FALSE(diff_hunks(header + "@@ -1 +1 @@\n-a\n+b\n" + header));  // two files
   EXPECT_FALSE(diff_hunks("warning: something\n"));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("PARSE FAILURE AT POSITION"),
-            std::string::npos);
 }
 
 TEST(LoadHunks, RootCommitMergeRenameBinaryAndMissingNewline) {

@@ -77,10 +77,7 @@ TEST(WipPatchesFromStatus, SortsByUnicodeLowerCaseKeepingGitOrderForEqualNames) 
 
 TEST(WipPatchesFromStatus, UnknownLettersAndEmptyOutputAreNoValue) {
   EXPECT_EQ(wip_patches_from_status(""), std::nullopt);
-  testing::internal::CaptureStderr();
   EXPECT_EQ(wip_patches_from_status(" M a\0!! ignored\0"s), std::nullopt);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("PARSE FAILURE AT POSITION 5:"),
-            std::string::npos);
 }
 
 TEST(LoadWipPatches, RealRepository) {

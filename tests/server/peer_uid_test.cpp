@@ -1,0 +1,56 @@
+// Who owns the other end of a loopback connection, by each way of asking: in process, since end
+// to end a peer is only refused or not, whichever lookup answered.
+#include "server/peer_uid.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "support/loopback.hpp"
+
+namespace brackwen {
+namespace {
+
+constexpr uid_t NOBODY = 65534;
+
+constexpr std::pair<const char*, std::optional<uid_t> (*)(int)> LOOKUPS[] = {
+    {"sock_diag", peer_uid_by_sock_diag}, {"proc_net_tcp", peer_uid_by_proc_net_tcp}};
+
+TEST(PeerUid, NamesTheOwnerOfAnOpenClientSocketAndNobodyOnceItIsClosed) {
+  for (int family : {AF_INET, AF_INET6}) {
+    SCOPED_TRACE(family == AF_INET ? "IPv4 client" : "dual-stack IPv6 client");
+    test::LoopbackPair pair(family);
+    ASSERT_GE(pair.accepted, 0);
+    for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), ::getuid()) << name;
+    // The closed socket lingers, reported as owned by uid 0.
+    ::close(pair.client);
+    pair.client = -1;
+    for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), std::nullopt) << name;
+  }
+}
+
+TEST(PeerUid, NamesAClientOfAnotherAccount) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can connect as another account";
+  test::Listener listener;
+  int connected[2];
+  ASSERT_EQ(::pipe2(connected, O_CLOEXEC), 0);
+  pid_t child = ::fork();
+  if (child == 0) {
+    int fd = ::setuid(NOBODY) == 0 ? test::connect_to(listener.address) : -1;
+    char byte = 'c';
+    if (fd < 0 || ::write(connected[1], &byte, 1) != 1) ::_exit(1);
+    // Holds the connection open until the parent closes its end.
+    ::_exit(static_cast<int>(::read(fd, &byte, 1)));
+  }
+  ::close(connected[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(connected[0], &byte, 1), 1) << "no connection as uid " << NOBODY;
+  int accepted = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
+  for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(accepted), NOBODY) << name;
+  ::close(accepted);
+  ::close(connected[0]);
+  ::waitpid(child, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace brackwen
