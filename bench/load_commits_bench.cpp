@@ -20,7 +20,7 @@
 #include "git/process.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
-#include "git/queries/load_commits.hpp"
+#include "server/history.hpp"
 #include "stores/stores.hpp"
 
 namespace {
@@ -64,7 +64,7 @@ double elapsed_ms(std::chrono::steady_clock::time_point since) {
       .count();
 }
 
-brackwen::ReqCommitsOptions2 full_load() {
+brackwen::HistoryQuery full_load() {
   return {repository(), shape().commits, {}, false, false};
 }
 

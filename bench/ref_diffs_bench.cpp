@@ -7,9 +7,9 @@
 #include <string>
 
 #include "bench/support/bench_repos.hpp"
-#include "git/queries/load_commits.hpp"
 #include "git/queries/refs/ref_diffs.hpp"
 #include "git/run_git.hpp"
+#include "server/history.hpp"
 #include "stores/stores.hpp"
 
 namespace {
@@ -33,8 +33,7 @@ const std::string& bench_repo() {
 const std::string& loaded_head() {
   static const std::string head = [] {
     const std::string& repo = bench_repo();
-    brackwen::load_commits_and_refs(
-        brackwen::ReqCommitsOptions2{repo, shape().commits, {}, false, true});
+    brackwen::load_commits_and_refs(brackwen::HistoryQuery{repo, shape().commits, {}, false, true});
     auto all = brackwen::get_cached_commits(repo);
     if (!all || all->commits.size() != shape().commits) {
       std::fprintf(stderr, "the commit cache does not hold the generated history\n");
@@ -59,7 +58,7 @@ void BM_CalcRefDiffsCold(benchmark::State& state) {
     state.PauseTiming();
     brackwen::REACHABLE_IDS_CACHE().set({});
     state.ResumeTiming();
-    auto diffs = brackwen::load_ref_diffs(repo, head);
+    auto diffs = brackwen::calc_ref_diffs(repo, head);
     benchmark::DoNotOptimize(diffs);
   }
   report(state, repo);
@@ -69,9 +68,9 @@ BENCHMARK(BM_CalcRefDiffsCold)->Unit(benchmark::kMillisecond)->Iterations(3)->Us
 void BM_CalcRefDiffsWarm(benchmark::State& state) {
   const std::string& head = loaded_head();
   const std::string& repo = bench_repo();
-  brackwen::load_ref_diffs(repo, head);
+  brackwen::calc_ref_diffs(repo, head);
   for (auto _ : state) {
-    auto diffs = brackwen::load_ref_diffs(repo, head);
+    auto diffs = brackwen::calc_ref_diffs(repo, head);
     benchmark::DoNotOptimize(diffs);
   }
   report(state, repo);

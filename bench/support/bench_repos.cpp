@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen::bench {
 namespace {

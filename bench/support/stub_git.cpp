@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen::bench {
 namespace {

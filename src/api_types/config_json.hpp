@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "api_types/json_fields.hpp"
-#include "stores/stores.hpp"
+#include "model/config.hpp"
 
 namespace brackwen {
 

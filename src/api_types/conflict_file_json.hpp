@@ -4,7 +4,7 @@
 
 #include "api_types/json_fields.hpp"
 #include "api_types/replies_json.hpp"
-#include "git/conflicts/api.hpp"
+#include "model/conflicts.hpp"
 
 namespace brackwen {
 

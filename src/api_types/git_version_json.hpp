@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "api_types/json_fields.hpp"
-#include "git/git_version.hpp"
+#include "model/git_version.hpp"
 
 namespace brackwen {
 

@@ -7,11 +7,11 @@
 #include <type_traits>
 
 #include "api_types/json_fields.hpp"
-#include "git/action_state.hpp"
-#include "git/commit.hpp"
-#include "git/hunk.hpp"
-#include "git/patch.hpp"
-#include "stores/stores.hpp"
+#include "model/action.hpp"
+#include "model/commit.hpp"
+#include "model/hunk.hpp"
+#include "model/patch.hpp"
+#include "model/search_results.hpp"
 
 namespace brackwen {
 

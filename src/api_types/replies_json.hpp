@@ -6,7 +6,12 @@
 
 #include "api_types/json_fields.hpp"
 #include "api_types/records_json.hpp"
-#include "api_types/replies.hpp"
+#include "model/conflicts.hpp"
+#include "model/data_store.hpp"
+#include "model/head_info.hpp"
+#include "model/ref_diffs.hpp"
+#include "model/search_results.hpp"
+#include "model/unpushed_commits.hpp"
 
 namespace brackwen {
 
@@ -38,15 +43,11 @@ struct JsonRecord<DiffSearchPoll> {
   };
 };
 
-// Written "left"/"right"; shown "Left"/"Right" (fmt_conflict_side), as in the keys of the lines.
+// Written "left"/"right"; the keys of the lines show "Left"/"Right".
 template <>
 struct JsonEnum<ConflictSide> {
   static constexpr std::array<std::string_view, 2> names = {"left", "right"};
 };
-
-constexpr std::string_view fmt_conflict_side(ConflictSide side) {
-  return side == ConflictSide::Left ? "Left" : "Right";
-}
 
 template <>
 struct JsonVariants<ConflictSideLine> {
@@ -96,11 +97,12 @@ struct JsonRecord<RefDiff> {
 };
 
 template <>
-struct JsonRecord<RefHeadDiff> {
-  static constexpr std::string_view name = "RefHeadDiff";
+// A ref's counts against the head commit, the only place the pair is written.
+struct JsonRecord<AheadBehind> {
+  static constexpr std::string_view name = "AheadBehind";
   static constexpr auto fields = std::tuple{
-      json_field("aheadOfHead", &RefHeadDiff::ahead_of_head),
-      json_field("behindHead", &RefHeadDiff::behind_head),
+      json_field("aheadOfHead", &AheadBehind::ahead),
+      json_field("behindHead", &AheadBehind::behind),
   };
 };
 

@@ -6,24 +6,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "git/action_state.hpp"
-#include "git/commit.hpp"
-#include "git/patch.hpp"
+#include "model/action.hpp"
+#include "model/commit.hpp"
+#include "model/commit_filter.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
-
-// One filter of the commit list; only the fields of its own kind are filled.
-struct CommitFilter {
-  enum class Kind { Branch, User, Commit, File };
-  Kind kind = Kind::Branch;
-  std::string id;          // Branch
-  std::string short_name;  // Branch
-  std::string author;      // User
-  std::string email;       // User
-  std::string commit_id;   // Commit
-  std::string file_name;   // File
-  bool operator==(const CommitFilter&) const = default;
-};
 
 enum class AutoCompleteKind { CommitMessage, CreateBranch };
 
@@ -58,14 +46,8 @@ struct ReqWipHunksOptions {
   bool operator==(const ReqWipHunksOptions&) const = default;
 };
 
-struct ReqCommitsOptions2 {
-  std::string repo_path;
-  uint32_t num_commits = 0;
-  std::vector<CommitFilter> filters;
-  bool fast = false;
-  bool skip_stashes = false;
-  bool operator==(const ReqCommitsOptions2&) const = default;
-};
+// The history view's query is the model's own record.
+using ReqCommitsOptions2 = HistoryQuery;
 
 struct TopCommitOptions {
   std::string repo_path;

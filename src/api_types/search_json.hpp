@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "api_types/json_fields.hpp"
-#include "git/queries/search/search_commits.hpp"
+#include "model/search_results.hpp"
 
 namespace brackwen {
 

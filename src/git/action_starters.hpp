@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "git/action_state.hpp"
 #include "git/git_version.hpp"
 #include "git/run_git_action.hpp"
+#include "model/action.hpp"
 
 namespace brackwen {
 

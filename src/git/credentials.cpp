@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {

@@ -1,17 +1,11 @@
 // The installed git's version, read once at start-up and again on request.
 #pragma once
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
-namespace brackwen {
+#include "model/git_version.hpp"
 
-struct GitVersion {
-  uint32_t major = 0;
-  uint32_t minor = 0;
-  uint32_t patch = 0;
-  bool operator==(const GitVersion&) const = default;
-};
+namespace brackwen {
 
 // Runs `git --version` and stores what it finds; keeps the old value when nothing is found.
 void load_git_version();

@@ -20,6 +20,8 @@
 #include <memory>
 #include <utility>
 
+#include "stores/environment.hpp"
+
 extern char** environ;
 
 #if !defined(__GLIBC__) || !__GLIBC_PREREQ(2, 34)
@@ -94,11 +96,6 @@ struct SpawnSetup {
   void check(int rc) { ok = ok && rc == 0; }
 };
 
-std::mutex& environment_mutex() {
-  static std::mutex m;
-  return m;
-}
-
 // Reads what is available through `scratch` (uninitialised, so no zero-filling of the
 // growing output) and appends it to `out`. Returns the byte count, 0 at the end of the
 // stream, -1 on an error other than EINTR.
@@ -129,25 +126,6 @@ struct ChildGuard {
 };
 
 }  // namespace
-
-std::unique_lock<std::mutex> environment_lock() {
-  return std::unique_lock<std::mutex>(environment_mutex());
-}
-
-bool set_environment(std::string_view name, std::string_view value) {
-  if (name.empty() || has_nul(name) || has_nul(value) || name.find('=') != name.npos) return false;
-  std::string n(name), v(value);
-  auto guard = environment_lock();
-  return ::setenv(n.c_str(), v.c_str(), 1) == 0;
-}
-
-std::optional<std::string> get_environment(std::string_view name) {
-  std::string n(name);
-  auto guard = environment_lock();
-  const char* v = ::getenv(n.c_str());
-  if (v == nullptr) return std::nullopt;
-  return std::string(v);
-}
 
 std::optional<Child> spawn_process(const std::vector<std::string>& argv, const std::string& cwd) {
   if (argv.empty() || has_nul(cwd)) return std::nullopt;

@@ -9,9 +9,8 @@
 //     SIGPIPE is back to its default there, with no signal blocked.
 //  3. A NUL byte inside the program, any argument or the directory is a start failure,
 //     never a silent truncation.
-//  4. Spawns and changes to the process environment hold one lock (`environment_lock`), so
-//     a child never sees an environment that is half changed. Read variables with
-//     `get_environment`, never getenv, for the same reason.
+//  4. Spawns and changes to the process environment hold one lock (`environment_lock` in
+//     stores/environment.hpp), so a child never sees an environment that is half changed.
 //  5. `run_process` drains both pipes together (poll), so a child that writes megabytes to
 //     either never deadlocks, and it always reaps the child, also when it throws. EINTR is
 //     retried. A failed poll or wait is reported as absent.
@@ -53,15 +52,5 @@ int wait_child(pid_t pid);
 
 // Reads a descriptor to its end (EINTR retried) and closes it. False on a read error.
 bool read_to_end(int fd, std::string& out);
-
-// Held by every spawn and every change of the environment.
-std::unique_lock<std::mutex> environment_lock();
-
-// Sets or replaces an environment variable under the environment lock. A name or value
-// holding NUL (or a name holding "=") is refused: false, nothing set.
-bool set_environment(std::string_view name, std::string_view value);
-
-// Reads an environment variable under the environment lock; absent when unset.
-std::optional<std::string> get_environment(std::string_view name);
 
 }  // namespace brackwen

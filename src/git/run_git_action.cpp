@@ -14,9 +14,9 @@
 #include <exception>
 #include <thread>
 
-#include "diagnostics.hpp"
 #include "git/process.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {

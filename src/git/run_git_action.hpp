@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "git/action_state.hpp"
+#include "model/action.hpp"
 
 namespace brackwen {
 

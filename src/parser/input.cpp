@@ -1,7 +1,7 @@
 // Code-point decoding and the failure report of the whole-text driver.
 #include "parser/input.hpp"
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 

@@ -12,11 +12,12 @@
 #include <system_error>
 
 #include "api_types/json_writer.hpp"
-#include "diagnostics.hpp"
 #include "git/file_io.hpp"
 #include "git/process.hpp"
+#include "parser/diagnostics.hpp"
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
+#include "stores/environment.hpp"
 #include "stores/user_dirs.hpp"
 
 namespace brackwen {

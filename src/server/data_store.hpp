@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "api_types/replies.hpp"
+#include "model/data_store.hpp"
 
 namespace brackwen {
 

@@ -8,6 +8,7 @@
 
 #include "git/file_io.hpp"
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {

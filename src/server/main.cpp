@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <exception>
 
-#include "diagnostics.hpp"
 #include "git/git_version.hpp"
+#include "parser/diagnostics.hpp"
 #include "server/server.hpp"
 #include "server/startup.hpp"
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 #include "server/connection.hpp"
 #include "server/endpoints.hpp"
 #include "server/peer_uid.hpp"

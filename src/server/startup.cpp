@@ -5,6 +5,7 @@
 
 #include "git/process.hpp"
 #include "parser/utf8.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 

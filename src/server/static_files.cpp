@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 #include "server/media_types.hpp"
 
 namespace brackwen {

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "git/queries/patches/patches.hpp"
 #include "parser/standard_parsers.hpp"
+#include "stores/stores.hpp"
 
 namespace brackwen {
 namespace {
@@ -141,27 +141,18 @@ std::shared_ptr<const TrieNode> build_message_trie(const CommitsAndRefs& history
   return root;
 }
 
-std::optional<std::vector<std::string>> complete_commit_message(const std::string& repo_path,
-                                                                std::string_view current_word,
-                                                                size_t max_num) {
-  if (current_word.empty()) return std::nullopt;
-  std::shared_ptr<const TrieNode> tree;
-  if (auto stored = MESSAGE_TRIE().get();
-      stored && stored->root && stored->repo_path == repo_path) {
-    tree = stored->root;
-  } else {
-    auto history = get_cached_commits(repo_path);
-    if (!history) return std::nullopt;
-    static const PatchMap kNoPatches;
-    auto patches = load_patches(repo_path, history->commits);
-    tree = build_message_trie(*history, patches ? *patches : kNoPatches);
-    // The replaced tree is freed after the lock is released, not under it.
-    MessageTrie replaced;
-    MESSAGE_TRIE().update([&](MessageTrie& current) {
-      replaced = std::exchange(current, MessageTrie{tree, repo_path});
-    });
-  }
-  return trie_complete(*tree, current_word, max_num);
+std::shared_ptr<const TrieNode> stored_message_trie(const std::string& repo_path) {
+  auto stored = MESSAGE_TRIE().get();
+  if (!stored || !stored->root || stored->repo_path != repo_path) return nullptr;
+  return stored->root;
+}
+
+void store_message_trie(const std::string& repo_path, std::shared_ptr<const TrieNode> tree) {
+  // The replaced tree is freed after the lock is released, not under it.
+  MessageTrie replaced;
+  MESSAGE_TRIE().update([&](MessageTrie& current) {
+    replaced = std::exchange(current, MessageTrie{std::move(tree), repo_path});
+  });
 }
 
 std::optional<std::vector<std::string>> complete_branch_name(const std::string& repo_path,

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "git/patch.hpp"
-#include "stores/stores.hpp"
+#include "model/commit.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
 
@@ -43,11 +43,12 @@ std::vector<std::string> trie_complete(const TrieNode& root, std::string_view pr
 std::shared_ptr<const TrieNode> build_message_trie(const CommitsAndRefs& history,
                                                    const PatchMap& patches);
 
-// Suggestions for a commit message. Absent when `current_word` is empty or the repository's
-// history was never loaded; the tree is kept for the repository of the last request.
-std::optional<std::vector<std::string>> complete_commit_message(const std::string& repo_path,
-                                                                std::string_view current_word,
-                                                                size_t max_num);
+// The commit-message word tree kept for `repo_path`; null when the tree kept is another
+// repository's, or none was built yet.
+std::shared_ptr<const TrieNode> stored_message_trie(const std::string& repo_path);
+
+// Keeps `tree` as the commit-message word tree of `repo_path`, in place of any other.
+void store_message_trie(const std::string& repo_path, std::shared_ptr<const TrieNode> tree);
 
 // Suggestions for a new branch name from the short names of the loaded refs. Absent when the
 // repository's history was never loaded.

@@ -10,32 +10,22 @@
 #include <utility>
 #include <vector>
 
-#include "git/action_state.hpp"
-#include "git/commit.hpp"
-#include "git/git_version.hpp"
-#include "git/hunk.hpp"
-#include "git/patch.hpp"
+#include "model/action.hpp"
+#include "model/commit.hpp"
+#include "model/config.hpp"
+#include "model/git_version.hpp"
+#include "model/hunk.hpp"
+#include "model/patch.hpp"
+#include "model/search_results.hpp"
 #include "stores/store.hpp"
 
 namespace brackwen {
 
-// One repository's loaded history. Shared read-only: a reader holds a snapshot that later
-// loads never change, which is what a copy would give at a fraction of the cost.
-struct CommitsAndRefs {
-  std::vector<Commit> commits;
-  std::vector<RefInfo> refs;
-};
 using CommitsCache = std::unordered_map<std::string, std::shared_ptr<const CommitsAndRefs>>;
 
 struct PatchesCacheEntry {
   std::string repo_path;
   std::shared_ptr<const PatchMap> patches = std::make_shared<const PatchMap>();
-};
-
-using TextMap = std::unordered_map<std::string, std::string>;
-struct RepoConfig {
-  TextMap entries;  // keys exactly as `git config --list` prints them
-  TextMap remotes;
 };
 
 struct NamedCache {
@@ -44,13 +34,6 @@ struct NamedCache {
   std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
   std::chrono::seconds lifetime{10};
 };
-
-struct PatchMatch {
-  Patch patch;
-  std::vector<HunkLine> lines;
-  bool operator==(const PatchMatch&) const = default;
-};
-using SearchResults = std::vector<std::pair<std::string, std::vector<PatchMatch>>>;
 
 struct DiffSearch {
   std::optional<SearchResults> results;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {

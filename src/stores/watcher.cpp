@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {

@@ -3,7 +3,7 @@
 
 #include <simdjson.h>
 
-#include "git/process.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "api_types/json.hpp"
+#include "git/conflicts/api.hpp"
 
 namespace brackwen {
 namespace {

@@ -28,7 +28,7 @@ using Records =
                    CommandOptions, CommandsOptions, CloneOptions, Credentials, StashStagedOptions,
                    PollOptions, WriteFileOpts, DataStoreValues, CommitFilter, DataStoreReply,
                    SetDataStoreResult, DiffSearchPoll, ConflictSideLine, ConflictSection, HeadInfo,
-                   RefDiff, RefHeadDiff, UnpushedCommits>;
+                   RefDiff, AheadBehind, UnpushedCommits>;
 TYPED_TEST_SUITE(EveryRecord, Records);
 
 TYPED_TEST(EveryRecord, WrittenTextReadsBackEqual) {

@@ -36,7 +36,6 @@ TEST(ReplyJson, ConflictSides) {
   EXPECT_EQ(to_json(section),
             R"({"left":[{"blank":{"section":3}}],)"
             R"("right":[{"conflict":{"text":"t","side":"right","section":1,"key":"Right-1-0"}}]})");
-  EXPECT_EQ(fmt_conflict_side(ConflictSide::Right), "Right");
 }
 
 TEST(ReplyJson, HeadInfoWithoutRemote) {

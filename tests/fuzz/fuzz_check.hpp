@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 

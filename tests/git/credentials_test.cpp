@@ -11,6 +11,7 @@
 
 #include "git/action_starters.hpp"
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 #include "support/actions.hpp"
 #include "support/auth_http_repo.hpp"
 #include "support/temp_repo.hpp"

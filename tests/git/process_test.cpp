@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "stores/environment.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen::test {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <functional>
 
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 namespace {

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "api_types/json.hpp"
-#include "git/queries/patches/patches.hpp"
 #include "robustness/json_view.hpp"
 #include "robustness/reply_checks.hpp"
+#include "server/changed_files.hpp"
 #include "support/server_harness.hpp"
 #include "support/temp_repo.hpp"
 

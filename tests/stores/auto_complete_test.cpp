@@ -6,7 +6,7 @@
 
 #include "api_types/requests.hpp"
 #include "git/process.hpp"
-#include "git/queries/load_commits.hpp"
+#include "server/history.hpp"
 #include "stores/stores.hpp"
 #include "support/temp_repo.hpp"
 

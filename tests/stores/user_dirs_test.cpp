@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "git/process.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {

@@ -1,6 +1,6 @@
 // Waiting for a long-running action in tests.
 #pragma once
-#include "git/action_state.hpp"
+#include "model/action.hpp"
 
 namespace brackwen::test {
 

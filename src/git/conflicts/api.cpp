@@ -5,12 +5,16 @@
 
 #include <algorithm>
 
-#include "api_types/replies_json.hpp"
 #include "git/file_io.hpp"
 #include "git/queries/refs.hpp"
 
 namespace brackwen {
 namespace {
+
+// As the front end shows a side, and so as the keys of the lines name it.
+std::string_view side_name(ConflictSide side) {
+  return side == ConflictSide::Left ? "Left" : "Right";
+}
 
 constexpr size_t kMarkerLength = 7;
 
@@ -68,7 +72,7 @@ struct Scan {
     if (file.sections.size() <= section) file.sections.emplace_back();
     auto& cells =
         side == ConflictSide::Left ? file.sections[section].left : file.sections[section].right;
-    std::string key = std::string(fmt_conflict_side(side)) + "-" + std::to_string(section) + "-" +
+    std::string key = std::string(side_name(side)) + "-" + std::to_string(section) + "-" +
                       std::to_string(cells.size());
     cells.push_back({.kind = ConflictSideLine::Kind::Conflict,
                      .text = std::string(line),

@@ -7,30 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "api_types/replies.hpp"
+#include "model/conflicts.hpp"
 
 namespace brackwen {
-
-// One row of the file view: row `index` of conflict section `section`, or an unconflicted
-// line's text without its line end.
-struct ConflictLine {
-  enum class Kind { Slot, Ok };
-  Kind kind = Kind::Ok;
-  uint64_t section = 0;  // Slot
-  uint64_t index = 0;    // Slot
-  std::string text;      // Ok
-  bool operator==(const ConflictLine&) const = default;
-};
-
-struct ConflictFile {
-  std::vector<ConflictLine> lines;
-  std::vector<ConflictSection> sections;
-  std::string ref_name_top;
-  std::string ref_name_bottom;
-  std::string line_ending = "\n";
-  uint64_t max_line_length = 0;
-  bool operator==(const ConflictFile&) const = default;
-};
 
 // Scans a file's text (valid UTF-8) for conflict regions.
 ConflictFile read_conflicts(std::string_view text);

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "git/commit.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "model/commit.hpp"
 
 namespace brackwen {
 

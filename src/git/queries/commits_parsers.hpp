@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "git/commit.hpp"
+#include "model/commit.hpp"
 #include "parser/input.hpp"
 
 namespace brackwen {

@@ -12,11 +12,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "diagnostics.hpp"
 #include "git/process.hpp"
 #include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 
 namespace brackwen {

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "git/commit.hpp"
-#include "git/hunk.hpp"
-#include "git/patch.hpp"
+#include "model/commit.hpp"
+#include "model/hunk.hpp"
+#include "model/patch.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {

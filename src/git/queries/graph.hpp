@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "git/commit.hpp"
+#include "model/commit.hpp"
 
 namespace brackwen {
 

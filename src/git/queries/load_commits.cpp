@@ -11,8 +11,8 @@
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
-#include "git/queries/patches/patches.hpp"
 #include "stores/repo_changed.hpp"
+#include "stores/stores.hpp"
 
 namespace brackwen {
 namespace {
@@ -53,7 +53,7 @@ std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint
   return log;
 }
 
-std::shared_ptr<const CommitsAndRefs> load_fresh(const ReqCommitsOptions2& request) {
+std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
   auto log = request.skip_stashes ? load_commits(request.repo_path, request.num_commits)
                                   : load_log_and_stashes(request.repo_path, request.num_commits);
   if (!log) return nullptr;
@@ -104,13 +104,11 @@ IdSet user_ids(const CommitsAndRefs& all, const std::string& author) {
   return ids;
 }
 
-IdSet file_ids(const CommitsAndRefs& all, const std::string& repo_path,
-               const std::string& file_name) {
-  auto patches = load_patches(repo_path, all.commits);
+IdSet file_ids(const CommitsAndRefs& all, const PatchMap& patches, const std::string& file_name) {
   IdSet ids;
   for (const Commit& c : all.commits) {
-    auto found = patches->find(c.id);
-    if (found == patches->end()) continue;
+    auto found = patches.find(c.id);
+    if (found == patches.end()) continue;
     bool touches = std::any_of(found->second.begin(), found->second.end(), [&](const Patch& p) {
       return p.new_file == file_name || p.old_file == file_name;
     });
@@ -119,10 +117,11 @@ IdSet file_ids(const CommitsAndRefs& all, const std::string& repo_path,
   return ids;
 }
 
-std::vector<IdSet> filter_sets(const ReqCommitsOptions2& request, const CommitsAndRefs& all) {
+std::vector<IdSet> filter_sets(const std::vector<CommitFilter>& filters, const CommitsAndRefs& all,
+                               const PatchMap& patches) {
   std::optional<CommitsById> by_id;
   std::vector<IdSet> sets;
-  for (const CommitFilter& filter : request.filters) {
+  for (const CommitFilter& filter : filters) {
     switch (filter.kind) {
       case CommitFilter::Kind::Branch:
         if (!by_id) by_id = commits_by_id(all.commits);
@@ -135,7 +134,7 @@ std::vector<IdSet> filter_sets(const ReqCommitsOptions2& request, const CommitsA
         sets.push_back(IdSet{filter.commit_id});
         break;
       case CommitFilter::Kind::File:
-        sets.push_back(file_ids(all, request.repo_path, filter.file_name));
+        sets.push_back(file_ids(all, patches, filter.file_name));
         break;
     }
   }
@@ -229,13 +228,24 @@ std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
   return refs;
 }
 
-std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request) {
+std::shared_ptr<const CommitsAndRefs> load_history(const HistoryQuery& query) {
   std::shared_ptr<const CommitsAndRefs> all;
-  if (request.fast) all = get_cached_commits(request.repo_path);
-  if (!all) all = load_fresh(request);
-  if (!all) return std::nullopt;
-  if (request.filters.empty()) return LoadedCommits{std::move(all), std::nullopt};
-  auto sets = filter_sets(request, *all);
+  if (query.fast) all = get_cached_commits(query.repo_path);
+  if (!all) all = load_fresh(query);
+  return all;
+}
+
+bool needs_patches(const std::vector<CommitFilter>& filters) {
+  return std::any_of(filters.begin(), filters.end(), [](const CommitFilter& filter) {
+    return filter.kind == CommitFilter::Kind::File;
+  });
+}
+
+LoadedCommits filter_history(std::shared_ptr<const CommitsAndRefs> all,
+                             const std::vector<CommitFilter>& filters, const PatchMap* patches) {
+  if (filters.empty()) return LoadedCommits{std::move(all), std::nullopt};
+  static const PatchMap NO_PATCHES;
+  auto sets = filter_sets(filters, *all, patches ? *patches : NO_PATCHES);
   auto kept = kept_commits(*all, sets);
   return LoadedCommits{std::move(all), std::move(kept)};
 }

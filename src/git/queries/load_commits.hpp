@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "api_types/requests.hpp"
-#include "git/commit.hpp"
-#include "stores/stores.hpp"
+#include "model/commit.hpp"
+#include "model/commit_filter.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
 
@@ -24,9 +24,18 @@ struct LoadedCommits {
   const std::vector<RefInfo>& refs() const { return all->refs; }
 };
 
-// Absent when the commit log cannot be loaded (git fails, prints nothing as in an empty
-// repository, or prints what the grammar cannot read) or a loader fails.
-std::optional<LoadedCommits> load_commits_and_refs(const ReqCommitsOptions2& request);
+// The repository's history: with `fast` the cached one when there is one, else loaded (and
+// cached). Null when the commit log cannot be loaded (git fails, prints nothing as in an
+// empty repository, or prints what the grammar cannot read) or a loader fails.
+std::shared_ptr<const CommitsAndRefs> load_history(const HistoryQuery& query);
+
+// Whether the filters need every commit's changed files: a File filter does.
+bool needs_patches(const std::vector<CommitFilter>& filters);
+
+// The commits that pass every filter; `patches` holds the changed files a File filter looks
+// at (none pass it without them).
+LoadedCommits filter_history(std::shared_ptr<const CommitsAndRefs> all,
+                             const std::vector<CommitFilter>& filters, const PatchMap* patches);
 
 // Places the stash entries among the log commits of `list`: each before the first log commit
 // that is strictly older, the log's own order untouched.

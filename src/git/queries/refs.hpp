@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "git/commit.hpp"
+#include "model/commit.hpp"
 #include "parser/input.hpp"
 
 namespace brackwen {

@@ -20,7 +20,7 @@ std::optional<std::string> handle_calc_head_info(std::string_view body) {
 
 std::optional<std::string> handle_calc_ref_diffs(std::string_view body) {
   return with_record<RefDiffOptions>(
-      body, [](const RefDiffOptions& r) { return load_ref_diffs(r.repo_path, r.head_commit_id); });
+      body, [](const RefDiffOptions& r) { return calc_ref_diffs(r.repo_path, r.head_commit_id); });
 }
 
 }  // namespace brackwen

@@ -8,8 +8,8 @@
 
 #include "api_types/json.hpp"
 #include "git/queries/commits.hpp"
-#include "git/queries/load_commits.hpp"
 #include "server/endpoint_shell.hpp"
+#include "server/history.hpp"
 
 namespace brackwen {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "api_types/replies.hpp"
+#include "model/search_results.hpp"
 
 namespace brackwen {
 

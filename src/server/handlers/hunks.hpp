@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "git/hunk.hpp"
+#include "model/hunk.hpp"
 
 namespace brackwen {
 

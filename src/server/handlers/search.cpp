@@ -1,8 +1,8 @@
 // Both endpoints answer from the commit cache only: a repository never loaded gives null.
 #include "server/handlers/search.hpp"
 
-#include "git/queries/patches/patches.hpp"
 #include "git/queries/search/search_commits.hpp"
+#include "server/changed_files.hpp"
 #include "server/endpoint_shell.hpp"
 #include "stores/stores.hpp"
 

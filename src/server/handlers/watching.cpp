@@ -1,8 +1,9 @@
 // Endpoints of repository watching, auto-complete, the workspace scan and the cache reset.
 #include "server/handlers/watching.hpp"
 
-#include "git/queries/patches/patches.hpp"
+#include "server/changed_files.hpp"
 #include "server/endpoint_shell.hpp"
+#include "server/history.hpp"
 #include "stores/auto_complete.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"

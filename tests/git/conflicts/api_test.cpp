@@ -15,8 +15,8 @@ ConflictSideLine cell(ConflictSide side, std::string text, uint64_t section, uin
           .text = std::move(text),
           .side = side,
           .section = section,
-          .key = std::string(fmt_conflict_side(side)) + "-" + std::to_string(section) + "-" +
-                 std::to_string(i)};
+          .key = std::string(side == ConflictSide::Left ? "Left" : "Right") + "-" +
+                 std::to_string(section) + "-" + std::to_string(i)};
 }
 ConflictSideLine left(std::string text, uint64_t section, uint64_t i) {
   return cell(ConflictSide::Left, std::move(text), section, i);

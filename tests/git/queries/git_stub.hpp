@@ -9,6 +9,7 @@
 
 #include "git/process.hpp"
 #include "git/stub_git.hpp"
+#include "stores/environment.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen::test {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "git_stub.hpp"
+#include "server/history.hpp"
+#include "stores/stores.hpp"
 
 namespace brackwen {
 namespace {
@@ -73,8 +75,8 @@ class LoadCommits : public testing::Test {
   }
   void TearDown() override { set_environment("XDG_CACHE_HOME", old_cache_home); }
 
-  ReqCommitsOptions2 request(std::vector<CommitFilter> filters = {}, bool fast = false) {
-    return ReqCommitsOptions2{repo.str(), 500, std::move(filters), fast, false};
+  HistoryQuery request(std::vector<CommitFilter> filters = {}, bool fast = false) {
+    return HistoryQuery{repo.str(), 500, std::move(filters), fast, false};
   }
 
   test::TempDir caches;
@@ -126,7 +128,7 @@ TEST_F(LoadCommits, StashesAreMergedByTimeAndTheListIsNumberedAndCached) {
   EXPECT_EQ(get_cached_commits(repo.str()), loaded->all);
   EXPECT_FALSE(get_repo_changed()->at(repo.str()));
 
-  auto without = load_commits_and_refs(ReqCommitsOptions2{repo.str(), 500, {}, false, true});
+  auto without = load_commits_and_refs(HistoryQuery{repo.str(), 500, {}, false, true});
   ASSERT_TRUE(without);
   EXPECT_EQ(ids_of(without->commits()), (std::vector<std::string>{c3, c2, c1}));
 }
@@ -233,7 +235,7 @@ TEST_F(LoadCommits, FastIsAnsweredFromTheCacheWithoutGit) {
   EXPECT_NE(full->all, first->all);
   EXPECT_FALSE(get_repo_changed()->at(repo.str()));
 
-  EXPECT_TRUE(load_commits_and_refs(ReqCommitsOptions2{other.str(), 500, {}, true, true}));
+  EXPECT_TRUE(load_commits_and_refs(HistoryQuery{other.str(), 500, {}, true, true}));
   EXPECT_EQ(recorder.calls().size(), 3u);
 }
 

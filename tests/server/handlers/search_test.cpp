@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "git/queries/load_commits.hpp"
+#include "server/history.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
@@ -21,7 +21,7 @@ struct SearchRepo : TempRepo {
     first = commit_file("docs/Readme.md", "r\n", "commit one: Ändern der Größe", 1700000000);
     second = commit_file("src/main.cpp", "m\n", "commit two", 1700000100);
     third = commit_file("src/util.cpp", "u\n", "commit three", 1700000200);
-    ReqCommitsOptions2 request;
+    HistoryQuery request;
     request.repo_path = str();
     request.num_commits = 100;
     EXPECT_TRUE(load_commits_and_refs(request));

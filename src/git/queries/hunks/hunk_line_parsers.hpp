@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "git/hunk.hpp"
+#include "model/hunk.hpp"
 #include "parser/input.hpp"
 
 namespace brackwen {

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "git/commit.hpp"
-#include "git/hunk.hpp"
-#include "git/patch.hpp"
+#include "model/commit.hpp"
+#include "model/hunk.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "git/patch.hpp"
+#include "model/patch.hpp"
 #include "parser/input.hpp"
 
 namespace brackwen {

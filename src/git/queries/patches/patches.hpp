@@ -1,36 +1,27 @@
-// The changed files of commits, served from memory (PATCHES_CACHE), from one JSON file per
-// repository in the per-user caches directory, or from git.
+// The changed files of commits: from git, kept in memory (PATCHES_CACHE). The disk cache,
+// which keeps them as JSON between runs, is the server's (src/server/changed_files).
 #pragma once
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "git/commit.hpp"
-#include "git/patch.hpp"
+#include "model/commit.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
 
-// The disk cache file's name: the path's components run together without separators, with
-// every "/", ":" and "\" dropped, then ".json" (/work/app gives workapp.json).
-std::string patches_cache_file_name(std::string_view repo_path);
-
-// The disk cache file of a repository; absent when there is no per-user caches directory.
-std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_path);
-
-// The changed files of `commits` (normally the whole cached commit list), in git's order per
-// commit. Every commit whose files were found has its entry; the map may hold entries of
-// other commits of the repository too, so look commits up by id rather than iterate. It is
-// shared with PATCHES_CACHE: reading it never copies the lists.
-std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
-                                             const std::vector<Commit>& commits);
+// The memory cache's map when it holds this repository's, and is not empty.
+std::shared_ptr<const PatchMap> memory_cached_patches(const std::string& repo_path);
 
 // Makes `patches` the memory cache's map, for `repo_path`.
 void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap> patches);
 
-// Drops the finished diff searches and deletes the disk cache; the memory cache stays.
-void clear_all_caches();
+// When some of `commits` are not in `cached`: a new map of every commit's changed files, the
+// missing ones loaded from git (up to 20 named on one `git show`, more through one `git log`;
+// merges and stashes one `git diff` each), the others taken from `cached`. Null when nothing
+// is missing.
+std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
+                                               const std::vector<Commit>& commits,
+                                               const PatchMap* cached);
 
 }  // namespace brackwen

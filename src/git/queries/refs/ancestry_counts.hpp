@@ -9,14 +9,9 @@
 #include <vector>
 
 #include "git/queries/graph.hpp"
+#include "model/head_info.hpp"
 
 namespace brackwen {
-
-struct AheadBehind {
-  uint32_t ahead = 0;   // count(a, b)
-  uint32_t behind = 0;  // count(b, a)
-  bool operator==(const AheadBehind&) const = default;
-};
 
 // The graph as numbers. Parent ids outside the cache get numbers of their own and no parents:
 // reached, never walked further, as reachable_commit_ids treats them.

@@ -19,11 +19,11 @@ const RefInfo* first_head_ref(const std::vector<RefInfo>& refs) {
   return found == refs.end() ? nullptr : &*found;
 }
 
-HeadInfo with_remote(HeadInfo info, RemoteAheadBehind remote) {
-  info.remote_ref = std::move(remote.remote_ref);
-  info.remote_commit = std::move(remote.remote_commit);
-  info.remote_ahead = remote.remote_ahead;
-  info.remote_behind = remote.remote_behind;
+HeadInfo with_remote(HeadInfo info, RemoteCounterpart remote) {
+  info.remote_ref = std::move(remote.ref);
+  info.remote_commit = std::move(remote.commit);
+  info.remote_ahead = remote.counts.ahead;
+  info.remote_behind = remote.counts.behind;
   return info;
 }
 
@@ -51,7 +51,7 @@ std::optional<HeadInfo> cached_head_info(const std::string& repo_path, const Com
     return info;
   }
   RefInfo local = *head;
-  std::optional<RemoteAheadBehind> remote = calc_remote_ahead_behind(repo_path, local);
+  std::optional<RemoteCounterpart> remote = calc_remote_ahead_behind(repo_path, local);
   if (!remote) return info;
   info.ref = std::move(local);
   return with_remote(std::move(info), std::move(*remote));
@@ -77,14 +77,14 @@ std::optional<HeadInfo> calc_head_info(const std::string& repo_path) {
                            [](const RefInfo& r) { return r.head; });
   if (head == parsed->refs.end()) return std::nullopt;
   RefInfo local = *head;
-  std::optional<RemoteAheadBehind> remote = calc_remote_ahead_behind(repo_path, local);
+  std::optional<RemoteCounterpart> remote = calc_remote_ahead_behind(repo_path, local);
   if (!remote) return std::nullopt;
   HeadInfo info{
       std::move(local), commit_from_parsed(std::move(*parsed)), std::nullopt, std::nullopt, 0, 0};
   return with_remote(std::move(info), std::move(*remote));
 }
 
-std::optional<RemoteAheadBehind> calc_remote_ahead_behind(const std::string& repo_path,
+std::optional<RemoteCounterpart> calc_remote_ahead_behind(const std::string& repo_path,
                                                           RefInfo& local) {
   std::optional<RepoConfig> config = get_cached_config(repo_path);
   std::string remote = get_push_remote(config ? config->entries : TextMap{}, local.short_name);
@@ -100,8 +100,8 @@ std::optional<RemoteAheadBehind> calc_remote_ahead_behind(const std::string& rep
   remote_ref.sibling_id = local.id;
   uint32_t ahead = count_commits_in_range(repo_path, local.full_name, remote_ref.full_name);
   uint32_t behind = count_commits_in_range(repo_path, remote_ref.full_name, local.full_name);
-  return RemoteAheadBehind{commit_from_parsed(std::move(*parsed)), ahead, behind,
-                           std::move(remote_ref)};
+  return RemoteCounterpart{std::move(remote_ref), commit_from_parsed(std::move(*parsed)),
+                           AheadBehind{ahead, behind}};
 }
 
 std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
@@ -121,13 +121,13 @@ std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
   return ids;
 }
 
-RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
-                            const CommitsById& commits) {
-  return calc_ref_diffs(head_commit_id, refs, AncestryCounter(commits, head_commit_id));
+HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
+                     const CommitsById& commits) {
+  return head_diffs(head_commit_id, refs, AncestryCounter(commits, head_commit_id));
 }
 
-RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
-                            const AncestryCounter& counter) {
+HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
+                     const AncestryCounter& counter) {
   std::vector<const RefInfo*> listed;
   listed.reserve(refs.size());
   for (const auto& entry : refs) listed.push_back(entry.second);
@@ -139,10 +139,10 @@ RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& ref
     } catch (...) {
     }
   });
-  RefHeadDiffs diffs;
+  HeadDiffs diffs;
   diffs.reserve(listed.size());
   for (size_t i = 0; i < listed.size(); ++i) {
-    diffs.insert_or_assign(listed[i]->id, RefHeadDiff{counts[i].ahead, counts[i].behind});
+    diffs.insert_or_assign(listed[i]->id, counts[i]);
   }
   return diffs;
 }

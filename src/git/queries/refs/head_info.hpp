@@ -12,10 +12,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "api_types/replies.hpp"
-#include "git/commit.hpp"
 #include "git/queries/graph.hpp"
 #include "git/queries/refs/ancestry_counts.hpp"
+#include "model/commit.hpp"
+#include "model/head_info.hpp"
+#include "model/ref_diffs.hpp"
 
 namespace brackwen {
 
@@ -23,11 +24,11 @@ namespace brackwen {
 using RefsById = std::unordered_map<std::string_view, const RefInfo*>;
 RefsById refs_by_id(const std::vector<RefInfo>& refs);
 
-struct RemoteAheadBehind {
-  Commit remote_commit;
-  uint32_t remote_ahead = 0;   // count(remote, local)
-  uint32_t remote_behind = 0;  // count(local, remote)
-  RefInfo remote_ref;
+// A branch's counterpart on its push remote, and how far the branch is ahead of it and behind.
+struct RemoteCounterpart {
+  RefInfo ref;
+  Commit commit;
+  AheadBehind counts;
 };
 
 // Absent when the repository was never loaded, and when the head is not among the cached
@@ -36,7 +37,7 @@ std::optional<HeadInfo> calc_head_info(const std::string& repo_path);
 
 // Asks git for `local`'s branch on its push remote and counts both ways with rev-list. On
 // success the two refs name each other as siblings (`local` is changed in place).
-std::optional<RemoteAheadBehind> calc_remote_ahead_behind(const std::string& repo_path,
+std::optional<RemoteCounterpart> calc_remote_ahead_behind(const std::string& repo_path,
                                                           RefInfo& local);
 
 // The cached commits reachable from the head and from its remote counterpart, both tips
@@ -44,14 +45,12 @@ std::optional<RemoteAheadBehind> calc_remote_ahead_behind(const std::string& rep
 std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
     const std::string& repo_path);
 
-using RefHeadDiffs = std::unordered_map<std::string, RefHeadDiff>;
-
 // Every ref's counts against the head commit, counted in parallel.
-RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
-                            const CommitsById& commits);
+HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
+                     const CommitsById& commits);
 // The same with the counter of a request that counts more pairs over the same commits.
-RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& refs,
-                            const AncestryCounter& counter);
+HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
+                     const AncestryCounter& counter);
 
 // count(a, b); 0 when a equals b or either is not in `commits` (such zeros are not kept).
 // Counts are kept in REACHABLE_IDS_CACHE for the life of the process.

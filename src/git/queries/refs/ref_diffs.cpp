@@ -37,8 +37,8 @@ std::vector<BranchPair> branch_push_remote_pairs(const TextMap& config_entries,
   return pairs;
 }
 
-std::optional<std::pair<RefDiffs, RefHeadDiffs>> load_ref_diffs(const std::string& repo_path,
-                                                                std::string_view head_commit_id) {
+std::optional<std::pair<RefDiffs, HeadDiffs>> calc_ref_diffs(const std::string& repo_path,
+                                                             std::string_view head_commit_id) {
   std::shared_ptr<const CommitsAndRefs> all = get_cached_commits(repo_path);
   if (!all) return std::nullopt;
   std::optional<RepoConfig> config = get_cached_config(repo_path);
@@ -60,7 +60,7 @@ std::optional<std::pair<RefDiffs, RefHeadDiffs>> load_ref_diffs(const std::strin
   by_branch.reserve(pairs.size());
   for (size_t i = 0; i < pairs.size(); ++i)
     by_branch.insert_or_assign(pairs[i].local->id, counted[i]);
-  return std::pair{std::move(by_branch), calc_ref_diffs(head_commit_id, refs, counter)};
+  return std::pair{std::move(by_branch), head_diffs(head_commit_id, refs, counter)};
 }
 
 }  // namespace brackwen

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "api_types/replies.hpp"
 #include "git/queries/refs/head_info.hpp"
+#include "model/ref_diffs.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -23,11 +23,10 @@ struct BranchPair {
 std::vector<BranchPair> branch_push_remote_pairs(const TextMap& config_entries,
                                                  const RefsById& refs);
 
-using RefDiffs = std::unordered_map<std::string, RefDiff>;
-
-// [local branches' RefDiff, every ref's RefHeadDiff]; absent when the repository was never
-// loaded. Without a cached configuration every branch pushes to "origin".
-std::optional<std::pair<RefDiffs, RefHeadDiffs>> load_ref_diffs(const std::string& repo_path,
-                                                                std::string_view head_commit_id);
+// "/f/calc_ref_diffs": [local branches' counts, every ref's counts against the head]; absent
+// when the repository was never loaded. Without a cached configuration every branch pushes
+// to "origin".
+std::optional<std::pair<RefDiffs, HeadDiffs>> calc_ref_diffs(const std::string& repo_path,
+                                                             std::string_view head_commit_id);
 
 }  // namespace brackwen

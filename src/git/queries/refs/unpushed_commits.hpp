@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "api_types/replies.hpp"
+#include "model/unpushed_commits.hpp"
 
 namespace brackwen {
 

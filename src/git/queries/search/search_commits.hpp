@@ -6,21 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "git/patch.hpp"
-#include "stores/stores.hpp"
+#include "model/commit.hpp"
+#include "model/patch.hpp"
+#include "model/search_results.hpp"
 
 namespace brackwen {
-
-enum class SearchMatchType { CommitId, CommitMessage, Email, Author };
-
-struct CommitSearchResult {
-  std::string commit_id;
-  std::vector<SearchMatchType> matches;  // each kind once
-  std::vector<Patch> patches;            // changed files whose old or new path matched
-  std::vector<PatchMatch> diffs;         // always empty: diffs are searched elsewhere
-  std::vector<std::string> ref_ids;      // the commit's refs whose full name matched
-  bool operator==(const CommitSearchResult&) const = default;
-};
 
 // The patches whose lower-cased old or new path contains `lower_text`, in list order.
 std::vector<Patch> filter_by_search_text(std::string_view lower_text,

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "git/hunk.hpp"
+#include "model/hunk.hpp"
 
 namespace brackwen {
 

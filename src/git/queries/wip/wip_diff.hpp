@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "git/hunk.hpp"
-#include "git/patch.hpp"
+#include "model/hunk.hpp"
+#include "model/patch.hpp"
 #include "parser/input.hpp"
 
 namespace brackwen {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "git/patch.hpp"
+#include "model/patch.hpp"
 
 namespace brackwen {
 

@@ -7,6 +7,8 @@
 
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
+#include "server/changed_files.hpp"
+#include "server/history.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -59,7 +61,7 @@ class LoadPatches : public testing::Test {
     sh(repo.path, "git merge -q --no-edit side");
     repo.write("f0.txt", "changed");
     sh(repo.path, "git stash push -q -m work");
-    auto loaded = load_commits_and_refs(ReqCommitsOptions2{repo.str(), 500, {}, false, false});
+    auto loaded = load_commits_and_refs(HistoryQuery{repo.str(), 500, {}, false, false});
     EXPECT_TRUE(loaded);
     return loaded ? loaded->commits() : std::vector<Commit>{};
   }
@@ -188,7 +190,7 @@ TEST_F(LoadPatches, ClearAllCachesDeletesTheDiskCacheOnly) {
   EXPECT_EQ(load_patches(repo.str(), commits), map);
   // Memory still holds this repository, so a load with something new cannot write its file.
   repo.commit_file("late.txt", "l", "late", 1700000000);
-  auto more = load_commits_and_refs(ReqCommitsOptions2{repo.str(), 500, {}, false, false});
+  auto more = load_commits_and_refs(HistoryQuery{repo.str(), 500, {}, false, false});
   auto loaded = load_patches(repo.str(), more->commits());
   EXPECT_TRUE(loaded->contains(more->commits()[0].id));
   EXPECT_FALSE(std::filesystem::exists(file));

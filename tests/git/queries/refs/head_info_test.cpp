@@ -79,11 +79,11 @@ TEST(CalcRefDiffs, EveryRefGetsItsHeadCounts) {
       ref("refs/tags/v1", RefLocation::Local, RefType::Tag, "rd-2"),
       ref("refs/heads/gone", RefLocation::Local, RefType::Branch, "rd-unknown"),
   };
-  RefHeadDiffs diffs = calc_ref_diffs("rd-2", refs_by_id(refs), commits_by_id(commits));
-  EXPECT_EQ(diffs, (RefHeadDiffs{{"refs/heads/main", {1, 0}},
-                                 {"refs/remotes/origin/main", {0, 1}},
-                                 {"refs/tags/v1", {0, 0}},
-                                 {"refs/heads/gone", {0, 0}}}));
+  HeadDiffs diffs = head_diffs("rd-2", refs_by_id(refs), commits_by_id(commits));
+  EXPECT_EQ(diffs, (HeadDiffs{{"refs/heads/main", {1, 0}},
+                              {"refs/remotes/origin/main", {0, 1}},
+                              {"refs/tags/v1", {0, 0}},
+                              {"refs/heads/gone", {0, 0}}}));
 }
 
 // The walk as the recursion it replaces, to compare orders with.

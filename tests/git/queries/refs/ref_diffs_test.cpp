@@ -26,7 +26,7 @@ class RefDiffsRepo : public testing::Test {
     git(r.repo.path, {"fetch", "-q", "--all"});
   }
   RefDiffs first_map(const std::string& head) {
-    auto diffs = load_ref_diffs(r.repo.str(), head);
+    auto diffs = calc_ref_diffs(r.repo.str(), head);
     return diffs ? diffs->first : RefDiffs{};
   }
   RemoteRepo r;
@@ -34,21 +34,21 @@ class RefDiffsRepo : public testing::Test {
 };
 
 TEST_F(RefDiffsRepo, NeverLoadedIsAbsent) {
-  EXPECT_FALSE(load_ref_diffs(r.repo.str(), c3));
+  EXPECT_FALSE(calc_ref_diffs(r.repo.str(), c3));
 }
 
 TEST_F(RefDiffsRepo, WithoutConfigurationBranchesPushToOrigin) {
   ASSERT_TRUE(r.load());
-  auto diffs = load_ref_diffs(r.repo.str(), c3);
+  auto diffs = calc_ref_diffs(r.repo.str(), c3);
   ASSERT_TRUE(diffs);
   // Tags read as remote refs, so only local branches are paired.
   EXPECT_EQ(diffs->first,
             (RefDiffs{{"refs/heads/main", {2, 0, 0, 0}}, {"refs/heads/topic", {0, 0, 0, 1}}}));
-  EXPECT_EQ(diffs->second, (RefHeadDiffs{{"refs/heads/main", {0, 0}},
-                                         {"refs/heads/topic", {0, 1}},
-                                         {"refs/tags/v2", {0, 1}},
-                                         {"refs/remotes/origin/main", {0, 2}},
-                                         {"refs/remotes/fork/main", {0, 1}}}));
+  EXPECT_EQ(diffs->second, (HeadDiffs{{"refs/heads/main", {0, 0}},
+                                      {"refs/heads/topic", {0, 1}},
+                                      {"refs/tags/v2", {0, 1}},
+                                      {"refs/remotes/origin/main", {0, 2}},
+                                      {"refs/remotes/fork/main", {0, 1}}}));
 }
 
 TEST_F(RefDiffsRepo, ASiblingOnAnotherRemoteThanThePushRemoteIsNotCounted) {
@@ -72,10 +72,10 @@ TEST_F(RefDiffsRepo, ABranchPushRemoteOverridesTheDefault) {
 
 TEST_F(RefDiffsRepo, AnUnknownHeadGivesZeros) {
   ASSERT_TRUE(r.load());
-  auto diffs = load_ref_diffs(r.repo.str(), "0123456789012345678901234567890123456789");
+  auto diffs = calc_ref_diffs(r.repo.str(), "0123456789012345678901234567890123456789");
   ASSERT_TRUE(diffs);
   EXPECT_EQ(diffs->first.at("refs/heads/main"), (RefDiff{2, 0, 0, 0}));
-  for (const auto& [id, diff] : diffs->second) EXPECT_EQ(diff, (RefHeadDiff{0, 0})) << id;
+  for (const auto& [id, diff] : diffs->second) EXPECT_EQ(diff, (AheadBehind{0, 0})) << id;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
+#include "server/history.hpp"
+#include "stores/stores.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen::test {
@@ -38,8 +40,7 @@ struct RemoteRepo {
 
   // Fills COMMITS_CACHE with the newest `count` commits.
   bool load(uint32_t count = 500) {
-    return load_commits_and_refs(ReqCommitsOptions2{repo.str(), count, {}, false, false})
-        .has_value();
+    return load_commits_and_refs(HistoryQuery{repo.str(), count, {}, false, false}).has_value();
   }
 
   TempDir remotes;

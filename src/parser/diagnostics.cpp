@@ -1,6 +1,6 @@
 // The line queues of standard output and standard error, each drained by a thread of its own
 // so that a pipe nobody reads holds up only its own lines.
-#include "diagnostics.hpp"
+#include "parser/diagnostics.hpp"
 
 #include <unistd.h>
 

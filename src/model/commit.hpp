@@ -1,4 +1,4 @@
-// Commits and refs as the commit grammar builds them and the caches keep them.
+// Commits as the commit grammar builds them and the caches keep them.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -6,29 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "model/ref.hpp"
+
 namespace brackwen {
 
 struct DateResult {
   float ms = 0;  // seconds read as a 32-bit float, times 1000 in float arithmetic
   int32_t adjustment = 0;
   bool operator==(const DateResult&) const = default;
-};
-
-enum class RefLocation { Local, Remote };
-enum class RefType { Branch, Tag, Stash };
-
-struct RefInfo {
-  std::string id;
-  RefLocation location = RefLocation::Local;
-  std::string full_name;
-  std::string short_name;
-  std::optional<std::string> remote_name;
-  std::optional<std::string> sibling_id;
-  RefType ref_type = RefType::Branch;
-  bool head = false;
-  std::string commit_id;
-  float time = 0;
-  bool operator==(const RefInfo&) const = default;
 };
 
 // The same twelve fields serve both forms; only what `refs` holds differs.
@@ -51,5 +36,12 @@ struct CommitOf {
 
 using ParsedCommit = CommitOf<RefInfo>;  // refs are the decorations in full
 using Commit = CommitOf<std::string>;    // refs are the ids of the decorations
+
+// One repository's loaded history. Shared read-only: a reader holds a snapshot that later
+// loads never change, which is what a copy would give at a fraction of the cost.
+struct CommitsAndRefs {
+  std::vector<Commit> commits;
+  std::vector<RefInfo> refs;
+};
 
 }  // namespace brackwen

@@ -1,0 +1,34 @@
+// The changed files of commits in three layers: memory, one JSON file per repository in the
+// per-user caches directory, git. Both caches always hold the map of the last call that had
+// something to load.
+#pragma once
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/commit.hpp"
+#include "model/patch.hpp"
+
+namespace brackwen {
+
+// The disk cache file's name: the path's components run together without separators, with
+// every "/", ":" and "\" dropped, then ".json" (/work/app gives workapp.json).
+std::string patches_cache_file_name(std::string_view repo_path);
+
+// The disk cache file of a repository; absent when there is no per-user caches directory.
+std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_path);
+
+// The changed files of `commits` (normally the whole cached commit list), in git's order per
+// commit. Every commit whose files were found has its entry; the map may hold entries of
+// other commits of the repository too, so look commits up by id rather than iterate. It is
+// shared with PATCHES_CACHE: reading it never copies the lists.
+std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
+                                             const std::vector<Commit>& commits);
+
+// Drops the finished diff searches and deletes the disk cache; the memory cache stays.
+void clear_all_caches();
+
+}  // namespace brackwen
