@@ -5,8 +5,9 @@
 
 #include <system_error>
 
-#include "git/process.hpp"
+#include "parser/utf8.hpp"
 #include "stores/environment.hpp"
+#include "stores/user_dirs.hpp"
 
 namespace brackwen {
 namespace {
@@ -32,9 +33,7 @@ bool set_credentials(const std::string& username, const std::string& password) {
     return false;
   }
   std::optional<std::filesystem::path> path;
-  std::error_code ec;
-  auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) path = ask_pass_path(executable);
+  if (auto executable = executable_path()) path = ask_pass_path(*executable);
   bool utf8 = !path || is_valid_utf8(path->native());
   // One holding of the lock, so no git starts with a new user name and the old password.
   auto lock = environment_lock();

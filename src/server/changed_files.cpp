@@ -7,6 +7,7 @@
 
 #include "api_types/json.hpp"
 #include "git/queries/patches/patches.hpp"
+#include "parser/text.hpp"
 #include "parser/utf8.hpp"
 #include "stores/diff_searches.hpp"
 #include "stores/user_dirs.hpp"
@@ -22,18 +23,16 @@ std::optional<std::filesystem::path> patches_dir() {
   return *caches / PATCHES_DIR_NAME;
 }
 
-std::vector<std::string_view> path_components(std::string_view path) {
-  std::vector<std::string_view> parts;
-  if (path.starts_with('/')) parts.emplace_back("/");
-  for (size_t at = 0; at < path.size();) {
-    size_t slash = path.find('/', at);
-    if (slash == std::string_view::npos) slash = path.size();
-    std::string_view part = path.substr(at, slash - at);
-    at = slash + 1;
-    if (part.empty()) continue;
-    // A "." survives only as the very first component of a relative path.
-    if (part == "." && !(parts.empty() && slash == part.size())) continue;
-    parts.push_back(part);
+// A "." survives only as the very first component of a relative path.
+std::vector<std::string_view> name_components(std::string_view path) {
+  std::vector<std::string_view> parts = path_components(path);
+  bool leading_dot = path.starts_with("./") || path == ".";
+  for (size_t i = leading_dot ? 1 : 0; i < parts.size();) {
+    if (parts[i] == ".") {
+      parts.erase(parts.begin() + static_cast<ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
   }
   return parts;
 }
@@ -67,7 +66,7 @@ void write_disk_cache(const std::filesystem::path& file_path, const PatchMap& ma
 
 std::string patches_cache_file_name(std::string_view repo_path) {
   std::string name;
-  for (std::string_view part : path_components(repo_path)) {
+  for (std::string_view part : name_components(repo_path)) {
     if (!is_valid_utf8(part)) continue;
     for (char c : part) {
       if (c != '/' && c != ':' && c != '\\') name += c;

@@ -2,7 +2,6 @@
 #include "server/data_store.hpp"
 
 #include <fcntl.h>
-#include <simdjson.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "git/file_io.hpp"
 #include "git/process.hpp"
 #include "parser/diagnostics.hpp"
+#include "parser/utf8.hpp"
 #include "server/data_store_reader.hpp"
 #include "server/static_files.hpp"
 #include "stores/environment.hpp"
@@ -161,7 +161,7 @@ DataStoreReply load_data_store() {
   if (!read_whole(fd, text)) {
     return store_error("Failed to read config file: " + os_error(errno));
   }
-  if (!simdjson::validate_utf8(text.data(), text.size())) {
+  if (!is_valid_utf8(text)) {
     return store_error("Failed to read config file: stream did not contain valid UTF-8");
   }
   auto parsed = read_data_store_text(text);

@@ -2,12 +2,12 @@
 #include "server/files.hpp"
 
 #include <fcntl.h>
-#include <simdjson.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "git/file_io.hpp"
 #include "git/process.hpp"
+#include "parser/utf8.hpp"
 #include "stores/environment.hpp"
 
 namespace brackwen {
@@ -36,7 +36,7 @@ bool path_exists(std::string_view path) {
 std::optional<std::string> temp_dir() {
   auto value = get_environment("TMPDIR");
   if (!value) return "/tmp";
-  if (!simdjson::validate_utf8(value->data(), value->size())) return std::nullopt;
+  if (!is_valid_utf8(*value)) return std::nullopt;
   return value;
 }
 

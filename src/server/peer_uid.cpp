@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "git/file_io.hpp"
+#include "parser/text.hpp"
 
 namespace brackwen {
 namespace {
@@ -203,14 +204,11 @@ std::optional<uid_t> owner_in_table(const SocketTable& table, const Ends& ends) 
   if (!text) return std::nullopt;
   std::string peer_end = endpoint_text(ends.peer, table);
   std::string local_end = endpoint_text(ends.local, table);
-  std::string_view rest = *text;
-  while (!rest.empty()) {
-    size_t end = rest.find('\n');
-    std::string line(rest.substr(0, end));
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (auto uid = owner_in_line(line, peer_end, local_end)) return uid;
-  }
-  return std::nullopt;
+  std::optional<uid_t> owner;
+  for_each_line(*text, [&](std::string_view line) {
+    if (!owner) owner = owner_in_line(std::string(line), peer_end, local_end);
+  });
+  return owner;
 }
 
 std::optional<uid_t> ask_proc_net_tcp(const Ends& ends) {

@@ -12,21 +12,15 @@
 #include <memory>
 
 #include "parser/diagnostics.hpp"
+#include "parser/text.hpp"
 #include "server/media_types.hpp"
+#include "stores/user_dirs.hpp"
 
 namespace brackwen {
 namespace {
 
 constexpr std::string_view STATIC_PREFIX = "/r/";
 constexpr int ROOT_DEPTH = 3;
-
-std::optional<std::string> executable_path() {
-  std::string path(4096, '\0');
-  ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<size_t>(n) == path.size()) return std::nullopt;
-  path.resize(static_cast<size_t>(n));
-  return path;
-}
 
 std::string_view without_trailing_slashes(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
@@ -46,14 +40,8 @@ std::optional<std::string> parent(std::string_view path) {
 // Outside the root (absolute, or through a ".." component), or cut short by a NUL byte.
 bool is_refused(std::string_view relative) {
   if (relative.starts_with('/') || relative.find('\0') != std::string_view::npos) return true;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = relative.find('/', start);
-    if (end == std::string_view::npos) end = relative.size();
-    if (relative.substr(start, end - start) == "..") return true;
-    start = end + 1;
-  }
-  return false;
+  auto parts = path_components(relative);
+  return std::find(parts.begin(), parts.end(), "..") != parts.end();
 }
 
 // The part of the last component after its last "."; none for "name", ".hidden" and "..".
@@ -177,9 +165,9 @@ StaticLookup look_up_static_file(std::string_view executable, std::string_view t
 }
 
 std::optional<Reply> serve_static_file(std::string_view target) {
-  std::optional<std::string> executable = executable_path();
+  std::optional<std::filesystem::path> executable = executable_path();
   if (!executable) return std::nullopt;
-  StaticLookup lookup = look_up_static_file(*executable, target);
+  StaticLookup lookup = look_up_static_file(executable->native(), target);
   if (lookup.check_line) write_stdout(std::move(*lookup.check_line));
   return std::move(lookup.reply);
 }

@@ -45,4 +45,11 @@ std::optional<std::filesystem::path> user_caches_dir() {
   return *home / ".cache" / APP_DIR_NAME;
 }
 
+std::optional<std::filesystem::path> executable_path() {
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::nullopt;
+  return path;
+}
+
 }  // namespace brackwen

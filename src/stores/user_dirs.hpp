@@ -1,5 +1,5 @@
-// The per-user directories this program keeps files in, looked up afresh on every use so
-// that a HOME changed at run time moves them.
+// Where this program's files are: the per-user directories it keeps files in, looked up
+// afresh on every use so that a HOME changed at run time moves them, and its own executable.
 #pragma once
 #include <filesystem>
 #include <optional>
@@ -12,5 +12,8 @@ std::optional<std::filesystem::path> user_caches_dir();
 
 // HOME when set and not empty, else the password database's entry of the user.
 std::optional<std::filesystem::path> home_dir();
+
+// The running program's own file, from /proc/self/exe.
+std::optional<std::filesystem::path> executable_path();
 
 }  // namespace brackwen

@@ -2,8 +2,6 @@
 // WATCHED_REPO, and the filter that decides which changed paths count.
 #include "stores/watcher.hpp"
 
-#include <simdjson.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +11,8 @@
 #include <thread>
 
 #include "parser/diagnostics.hpp"
+#include "parser/text.hpp"
+#include "parser/utf8.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {
@@ -31,10 +31,6 @@ constexpr size_t kWatchShareDivisor = 2;
 // looked again.
 std::atomic<uint64_t> watcher_generation{0};
 std::atomic<int> live_watchers{0};
-
-bool valid_utf8(std::string_view text) {
-  return simdjson::validate_utf8(text.data(), text.size());
-}
 
 // Starting a watch is one compare-and-set, so two watchers of one root never both start.
 std::optional<uint64_t> claim_root(const std::string& root) {
@@ -166,20 +162,11 @@ void mark_all_under(std::unordered_map<std::string, bool>& flags, const std::str
   if (bool* holder = longest_prefix_flag(flags, root)) *holder = true;
 }
 
-// The path's components as text: "/" for the root, names as they are, "." dropped, and
-// names that are not valid UTF-8 left out.
+// The path's components as text: "." dropped, and names that are not valid UTF-8 left out.
 std::vector<std::string_view> text_components(std::string_view path) {
-  std::vector<std::string_view> out;
-  if (!path.empty() && path.front() == '/') out.push_back("/");
-  size_t at = 0;
-  while (at <= path.size()) {
-    size_t end = path.find('/', at);
-    if (end == std::string_view::npos) end = path.size();
-    std::string_view part = path.substr(at, end - at);
-    if (!part.empty() && part != "." && valid_utf8(part)) out.push_back(part);
-    at = end + 1;
-  }
-  return out;
+  std::vector<std::string_view> parts = path_components(path);
+  std::erase_if(parts, [](std::string_view part) { return part == "." || !is_valid_utf8(part); });
+  return parts;
 }
 
 }  // namespace
@@ -227,7 +214,7 @@ void stop_watching_repo() {
 void on_repo_event(const std::string& root, const TreeEvent& event) {
   std::vector<std::string_view> relevant;
   for (const auto& path : event.paths) {
-    if (valid_utf8(path) && is_relevant_change(path)) relevant.push_back(path);
+    if (is_valid_utf8(path) && is_relevant_change(path)) relevant.push_back(path);
   }
   if (relevant.empty() && !event.overflow) return;
   REPO_CHANGED().update([&](std::unordered_map<std::string, bool>& flags) {

@@ -1,8 +1,6 @@
 // The workspace scan: a bounded depth-first walk that collects repository directories.
 #include "stores/workspace_scan.hpp"
 
-#include <simdjson.h>
-
 #include "parser/utf8.hpp"
 
 namespace brackwen {
@@ -29,7 +27,7 @@ std::vector<fs::path> list_directory(const fs::path& dir) {
 
 bool is_hidden(const fs::path& path) {
   std::string name = path.filename().native();
-  bool text = simdjson::validate_utf8(name.data(), name.size());
+  bool text = is_valid_utf8(name);
   return text && name.starts_with('.');
 }
 

@@ -1,12 +1,12 @@
 // The conflicted-file reader: a small state machine over the file's lines.
 #include "git/conflicts/api.hpp"
 
-#include <simdjson.h>
-
 #include <algorithm>
 
 #include "git/file_io.hpp"
 #include "git/queries/refs.hpp"
+#include "parser/text.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
@@ -86,11 +86,8 @@ struct Scan {
 
 ConflictFile read_conflicts(std::string_view text) {
   Scan scan;
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for_each_line(text, [&](std::string_view with_cr) {
+    std::string_view line = without_cr(with_cr);
     switch (classify(line)) {
       case LineKind::Start:
         scan.start(line);
@@ -105,7 +102,7 @@ ConflictFile read_conflicts(std::string_view text) {
         scan.content(line);
         break;
     }
-  }
+  });
   return std::move(scan.file);
 }
 
@@ -114,7 +111,7 @@ std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
   auto entry = read_work_tree_entry(repo_path, new_file);
   // A link is never read through, and its own text holds no conflict to resolve.
   if (!entry || entry->is_link) return std::nullopt;
-  if (!simdjson::validate_utf8(entry->bytes.data(), entry->bytes.size())) return std::nullopt;
+  if (!is_valid_utf8(entry->bytes)) return std::nullopt;
   return read_conflicts(entry->bytes);
 }
 

@@ -2,14 +2,13 @@
 // from disk, both brought to the working file's line ending, then a line diff.
 #include "git/queries/wip/wip_diff.hpp"
 
-#include <simdjson.h>
-
 #include <algorithm>
 
 #include "git/file_io.hpp"
 #include "git/queries/wip/line_diff.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
@@ -18,7 +17,7 @@ namespace {
 // A symbolic link's text is its target, as git diffs it.
 std::optional<std::string> read_utf8_file(const std::string& repo_path, const std::string& file) {
   auto entry = read_work_tree_entry(repo_path, file);
-  if (!entry || !simdjson::validate_utf8(entry->bytes.data(), entry->bytes.size())) {
+  if (!entry || !is_valid_utf8(entry->bytes)) {
     return std::nullopt;
   }
   return std::move(entry->bytes);
