@@ -5,19 +5,23 @@ SANITIZE_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_PARALLEL ?= 3
+# CI sets WERROR=ON: warnings fail the build there.
+WERROR ?= OFF
 
-.PHONY: deps build run test bench sanitize fuzz clean format
+.PHONY: deps build run test bench sanitize fuzz clean format check-format
 
 deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRACKWEN_WERROR=$(WERROR)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only what it runs: the server and the ask-pass helper git calls.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target brackwen-core ask-pass
 	$(BUILD)/bin/brackwen-core
 
 test: build
@@ -33,7 +37,7 @@ bench: build
 # tables only compiles in half the time of -O2 -g, and stack traces still name the lines.
 sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DBRACKWEN_SANITIZE=ON
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DBRACKWEN_SANITIZE=ON -DBRACKWEN_WERROR=$(WERROR)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -47,7 +51,12 @@ fuzz:
 	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_PARALLEL)
 
 format:
-	find src tests -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+	git ls-files 'src/*.[ch]pp' 'tests/*.[ch]pp' 'bench/*.[ch]pp' 'ask-pass/*.[ch]pp' | xargs clang-format -i
+
+check-format:
+	@scripts/install-deps format
+	git ls-files 'src/*.[ch]pp' 'tests/*.[ch]pp' 'bench/*.[ch]pp' 'ask-pass/*.[ch]pp' | \
+	  xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -1,7 +1,6 @@
 // Throughput of reading a large git output and of the UTF-8 repair that follows it.
 #include <benchmark/benchmark.h>
 
-
 #include "bench/support/stub_git.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"

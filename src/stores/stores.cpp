@@ -68,9 +68,13 @@ Store<MessageTrie>& MESSAGE_TRIE() {
   return store;
 }
 
-std::optional<uint32_t> get_counter(Store<uint32_t>& counter) { return counter.get(); }
+std::optional<uint32_t> get_counter(Store<uint32_t>& counter) {
+  return counter.get();
+}
 
-void set_counter(Store<uint32_t>& counter, uint32_t value) { counter.set(value); }
+void set_counter(Store<uint32_t>& counter, uint32_t value) {
+  counter.set(value);
+}
 
 std::shared_ptr<const CommitsAndRefs> get_cached_commits(const std::string& repo_path) {
   auto found = COMMITS_CACHE().read([&](const CommitsCache& cache) {
@@ -97,12 +101,16 @@ void set_repo_changed(std::unordered_map<std::string, bool> flags) {
   REPO_CHANGED().set(std::move(flags));
 }
 
-std::optional<DiffSearches> get_diff_searches() { return DIFF_SEARCHES().get(); }
+std::optional<DiffSearches> get_diff_searches() {
+  return DIFF_SEARCHES().get();
+}
 
 void set_diff_search(uint32_t id, DiffSearch state) {
   DIFF_SEARCHES().update([&](DiffSearches& all) { all[id] = std::move(state); });
 }
 
-std::optional<NamedCache> get_hunk_cache() { return HUNK_CACHE().get(); }
+std::optional<NamedCache> get_hunk_cache() {
+  return HUNK_CACHE().get();
+}
 
 }  // namespace brackwen

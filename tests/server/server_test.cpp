@@ -57,7 +57,9 @@ TEST(Server, RoutesOnTheRawTargetAndKeepsAnsweringAfterDrops) {
     for (const auto& [target, status] : cases) {
       HttpReply reply = server.post(target, "{\"repoPath\":\"/tmp\"}");
       ASSERT_EQ(reply.status, status) << target;
-      if (status == 500) EXPECT_EQ(reply.body, "") << target;
+      if (status == 500) {
+        EXPECT_EQ(reply.body, "") << target;
+      }
     }
   }
   HttpReply probe = server.send("DELETE", "/pi", "anything", {});

@@ -212,7 +212,9 @@ TEST_F(DiffSearchRepo, FiftyQuickStartsLeaveNoGitAndNoDescriptor) {
   for (int i = 0; i < 50; ++i) ids.push_back(start_diff_search(r.repo.str(), "needle", 50, 0));
   for (uint32_t id : ids) {
     DiffSearch done = wait_until_complete(id);
-    if (id != ids.back()) EXPECT_FALSE(done.results) << id;
+    if (id != ids.back()) {
+      EXPECT_FALSE(done.results) << id;
+    }
   }
   ASSERT_TRUE(wait_until_complete(ids.back()).results);
   EXPECT_EQ(wait_until_complete(ids.back()).results->size(), 2u);
