@@ -2,7 +2,7 @@
 #include "server/endpoints.hpp"
 
 #include "server/handlers/actions.hpp"
-#include "server/handlers/branches.hpp"
+#include "server/handlers/branch_comparison.hpp"
 #include "server/handlers/commit_log.hpp"
 #include "server/handlers/config.hpp"
 #include "server/handlers/conflicts.hpp"
@@ -16,7 +16,7 @@
 #include "server/handlers/relations.hpp"
 #include "server/handlers/search.hpp"
 #include "server/handlers/watching.hpp"
-#include "server/handlers/wip.hpp"
+#include "server/handlers/wip_status.hpp"
 
 namespace brackwen {
 

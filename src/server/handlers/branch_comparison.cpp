@@ -1,5 +1,5 @@
 // Branch comparison endpoints over the cached commits and refs.
-#include "server/handlers/branches.hpp"
+#include "server/handlers/branch_comparison.hpp"
 
 #include "git/queries/refs/head_info.hpp"
 #include "git/queries/refs/ref_diffs.hpp"

@@ -1,5 +1,5 @@
 // The working-copy status endpoint: the status query, written as JSON.
-#include "server/handlers/wip.hpp"
+#include "server/handlers/wip_status.hpp"
 
 #include "git/queries/wip/wip_status.hpp"
 #include "server/endpoint_shell.hpp"

@@ -1,5 +1,5 @@
 // "/f/get_un_pushed_commits", "/f/calc_head_info" and "/f/calc_ref_diffs" through the server.
-#include "server/handlers/branches.hpp"
+#include "server/handlers/branch_comparison.hpp"
 
 #include <gtest/gtest.h>
 
