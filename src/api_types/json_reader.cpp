@@ -30,8 +30,8 @@ struct JsonCursor {
 namespace {
 
 // Request records nest a few levels; anything deeper is hostile.
-constexpr int kMaxDepth = 128;
-constexpr std::string_view kWhitespace = " \t\n\r";
+constexpr int MAX_DEPTH = 128;
+constexpr std::string_view WHITESPACE = " \t\n\r";
 
 bool fail(JsonCursor& in, JsonFailureKind kind, std::string message) {
   if (!in.state->failure) in.state->failure = JsonFailure{kind, std::move(message)};
@@ -131,7 +131,7 @@ std::optional<JsonNumber> scan_number(std::string_view text) {
 // and the body reader finds the end of a bare number itself.
 std::optional<JsonNumber> number_at(JsonCursor& in) {
   std::string_view token = in.value.raw_json_token();
-  size_t end = token.find_last_not_of(kWhitespace);
+  size_t end = token.find_last_not_of(WHITESPACE);
   token = token.substr(0, end == std::string_view::npos ? 0 : end + 1);
   auto number = scan_number(token);
   if (!number) syntax(in, "invalid number");
@@ -310,7 +310,7 @@ struct ParseBuffers {
   od::parser parser;
   std::string text;
 };
-constexpr size_t kKeptBodySize = size_t(1) << 20;
+constexpr size_t KEPT_BODY_SIZE = size_t(1) << 20;
 
 }  // namespace
 
@@ -380,7 +380,7 @@ bool json_read_array(JsonCursor& in, std::string_view expected,
   auto type = value_type(in);
   if (!type) return false;
   if (*type != od::json_type::array) return mismatch(in, expected);
-  if (in.depth >= kMaxDepth) return syntax(in, "recursion limit exceeded");
+  if (in.depth >= MAX_DEPTH) return syntax(in, "recursion limit exceeded");
   od::array array;
   if (auto error = in.value.get_array().get(array)) return syntax(in, error);
   size_t index = 0;
@@ -404,7 +404,7 @@ bool json_read_object(JsonCursor& in, std::string_view expected,
   auto type = value_type(in);
   if (!type) return false;
   if (*type != od::json_type::object) return mismatch(in, expected);
-  if (in.depth >= kMaxDepth) return syntax(in, "recursion limit exceeded");
+  if (in.depth >= MAX_DEPTH) return syntax(in, "recursion limit exceeded");
   od::object object;
   if (auto error = in.value.get_object().get(object)) return syntax(in, error);
   for (auto item : object) {
@@ -448,7 +448,7 @@ bool json_read_variant(JsonCursor& in, std::string_view expected, const JsonVari
   }
   // Numbers are never taken as positions, nor anything else but a tag or a one-key object.
   if (*type != od::json_type::object) return syntax(in, "expected " + std::string(expected));
-  if (in.depth >= kMaxDepth) return syntax(in, "recursion limit exceeded");
+  if (in.depth >= MAX_DEPTH) return syntax(in, "recursion limit exceeded");
   od::object object;
   if (auto error = in.value.get_object().get(object)) return syntax(in, error);
   od::object_iterator it;
@@ -484,7 +484,7 @@ bool json_read_variant(JsonCursor& in, std::string_view expected, const JsonVari
 std::optional<JsonFailure> read_json_body(std::string_view body, bool& is_null,
                                           JsonCallback<JsonCursor&> read) {
   is_null = false;
-  size_t start = body.find_first_not_of(kWhitespace);
+  size_t start = body.find_first_not_of(WHITESPACE);
   if (start == std::string_view::npos) {
     return JsonFailure{JsonFailureKind::Syntax, "EOF while parsing a value"};
   }
@@ -492,7 +492,7 @@ std::optional<JsonFailure> read_json_body(std::string_view body, bool& is_null,
     if (body.substr(start, 4) != "null") {
       return JsonFailure{JsonFailureKind::Syntax, "expected null"};
     }
-    if (body.find_first_not_of(kWhitespace, start + 4) != std::string_view::npos) {
+    if (body.find_first_not_of(WHITESPACE, start + 4) != std::string_view::npos) {
       return JsonFailure{JsonFailureKind::TrailingCharacters, "trailing characters"};
     }
     is_null = true;
@@ -504,7 +504,7 @@ std::optional<JsonFailure> read_json_body(std::string_view body, bool& is_null,
   thread_local ParseBuffers kept;
   std::unique_ptr<ParseBuffers> large;
   ParseBuffers& buffers =
-      body.size() <= kKeptBodySize ? kept : *(large = std::make_unique<ParseBuffers>());
+      body.size() <= KEPT_BODY_SIZE ? kept : *(large = std::make_unique<ParseBuffers>());
   std::string& text = buffers.text;
   text.clear();
   text.reserve(body.size() + 2 + simdjson::SIMDJSON_PADDING);

@@ -247,7 +247,7 @@ constexpr auto json_field_readers(std::index_sequence<I...>) {
 }
 
 template <class R, class Source>
-inline constexpr auto kJsonFieldReaders = json_field_readers<R, Source>(
+inline constexpr auto JSON_FIELD_READERS = json_field_readers<R, Source>(
     std::make_index_sequence<std::tuple_size_v<std::decay_t<decltype(Source::get())>>>{});
 
 template <std::size_t N>
@@ -267,12 +267,12 @@ constexpr JsonText<N> json_join(std::initializer_list<std::string_view> parts) {
 }
 
 template <JsonRecordType R>
-inline constexpr auto kJsonRecordName = json_join<128>({"struct ", JsonRecord<R>::name});
+inline constexpr auto JSON_RECORD_NAME = json_join<128>({"struct ", JsonRecord<R>::name});
 
 template <JsonRecordType R>
 bool read_json(JsonCursor& in, R& out) {
-  constexpr const auto& fields = kJsonFieldReaders<R, JsonRecordFields<R>>;
-  return json_read_record(in, {kJsonRecordName<R>.view(), fields.data(), fields.size()}, &out);
+  constexpr const auto& fields = JSON_FIELD_READERS<R, JsonRecordFields<R>>;
+  return json_read_record(in, {JSON_RECORD_NAME<R>.view(), fields.data(), fields.size()}, &out);
 }
 
 template <class E, size_t I>
@@ -295,7 +295,7 @@ bool read_json(JsonCursor& in, E& out) {
 }
 
 template <class T, size_t V>
-inline constexpr auto kJsonStructVariantName = json_join<128>(
+inline constexpr auto JSON_STRUCT_VARIANT_NAME = json_join<128>(
     {"struct variant ", JsonVariants<T>::name, "::", std::get<V>(JsonVariants<T>::variants).name});
 
 template <class T, size_t V>
@@ -309,9 +309,9 @@ bool json_read_variant_at(JsonCursor* in, void* target) {
   } else if constexpr (IsJsonValueVariant<Variant>::value) {
     return read_json(*in, value.*variant.member);
   } else {
-    constexpr const auto& fields = kJsonFieldReaders<T, JsonVariantFields<T, V>>;
+    constexpr const auto& fields = JSON_FIELD_READERS<T, JsonVariantFields<T, V>>;
     return json_read_record(
-        *in, {kJsonStructVariantName<T, V>.view(), fields.data(), fields.size()}, &value);
+        *in, {JSON_STRUCT_VARIANT_NAME<T, V>.view(), fields.data(), fields.size()}, &value);
   }
 }
 

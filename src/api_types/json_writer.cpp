@@ -8,18 +8,18 @@
 namespace brackwen {
 namespace {
 
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
+constexpr uint64_t ONES = 0x0101010101010101ull;
+constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
 
 uint64_t zero_byte_bits(uint64_t w) {
-  return (w - kOnes) & ~w & kHighBits;
+  return (w - ONES) & ~w & HIGH_BITS;
 }
 
 // Whether any of eight bytes is a control character, a double quote or a backslash. Strings are
 // mostly plain paths and messages, so whole words are skipped at once.
 bool word_needs_escape(uint64_t w) {
-  uint64_t control = (w - kOnes * 0x20) & ~w & kHighBits;
-  return (control | zero_byte_bits(w ^ (kOnes * '"')) | zero_byte_bits(w ^ (kOnes * '\\'))) != 0;
+  uint64_t control = (w - ONES * 0x20) & ~w & HIGH_BITS;
+  return (control | zero_byte_bits(w ^ (ONES * '"')) | zero_byte_bits(w ^ (ONES * '\\'))) != 0;
 }
 
 bool byte_needs_escape(unsigned char c) {
@@ -50,8 +50,8 @@ void append_escape(std::string& out, unsigned char c) {
       out.append("\\r");
       return;
   }
-  static constexpr char kHex[] = "0123456789abcdef";
-  char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
+  static constexpr char HEX_DIGITS[] = "0123456789abcdef";
+  char escape[6] = {'\\', 'u', '0', '0', HEX_DIGITS[c >> 4], HEX_DIGITS[c & 0xf]};
   out.append(escape, 6);
 }
 

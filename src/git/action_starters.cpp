@@ -29,7 +29,7 @@ std::optional<std::string> stash_top(const std::string& repo_path) {
 std::optional<ActionError> stash_staged_steps(const std::string& repo_path,
                                               const GitCommand& reset_to_head, ActionId id) {
   auto run = [&](const GitCommand& args) { return run_action_command(repo_path, args, id); };
-  if (auto error = run({"commit", "-m", std::string(kTempCommitMessage)})) return error;
+  if (auto error = run({"commit", "-m", std::string(TEMP_COMMIT_MESSAGE)})) return error;
   if (auto error = run({"add", "--all"})) return error;
   auto before = stash_top(repo_path);
   if (auto error = run({"stash", "push"})) return error;

@@ -25,7 +25,7 @@ ActionId stash_staged(const std::string& repo_path, const std::string& head_comm
 // "--recurse-submodules" from git 2.13 on (each part compared by itself), else "--recursive".
 std::string_view submodule_flag(const std::optional<GitVersion>& version);
 
-inline constexpr std::string_view kTempCommitMessage =
+inline constexpr std::string_view TEMP_COMMIT_MESSAGE =
     "TEMP_COMMIT: If you are seeing this commit there has been an error while stashing.";
 
 }  // namespace brackwen

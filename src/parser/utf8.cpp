@@ -8,7 +8,7 @@
 namespace brackwen {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
 
 // Length of the well-formed sequence at `i`, or the length of its maximal invalid subpart
 // (at least 1) negated. Ranges are those of the standard's table of well-formed sequences.
@@ -56,7 +56,7 @@ std::string replace_invalid(std::string_view s) {
       continue;
     }
     out.append(s.substr(run, i - run));
-    out.append(kReplacement);
+    out.append(REPLACEMENT);
     i += static_cast<size_t>(-n);
     run = i;
   }

@@ -23,8 +23,8 @@
 namespace brackwen {
 namespace {
 
-constexpr const char* kFileName = "data_store.json";
-constexpr const char* kAppDir = "brackwen";
+constexpr const char* FILE_NAME = "data_store.json";
+constexpr const char* APP_DIR = "brackwen";
 
 // The system's text for the error number, as the front end has always shown it.
 std::string os_error(int err) {
@@ -116,10 +116,10 @@ void sync_directory(const std::filesystem::path& dir) {
 
 std::optional<std::filesystem::path> data_store_dir() {
   auto data_home = get_environment("XDG_DATA_HOME");
-  if (data_home && data_home->starts_with('/')) return std::filesystem::path(*data_home) / kAppDir;
+  if (data_home && data_home->starts_with('/')) return std::filesystem::path(*data_home) / APP_DIR;
   auto home = home_dir();
   if (!home) return std::nullopt;
-  return *home / ".local" / "share" / kAppDir;
+  return *home / ".local" / "share" / APP_DIR;
 }
 
 std::optional<std::filesystem::path> data_store_path() {
@@ -128,7 +128,7 @@ std::optional<std::filesystem::path> data_store_path() {
   std::error_code ec;
   std::filesystem::create_directories(*dir, ec);
   if (ec) return std::nullopt;
-  return *dir / kFileName;
+  return *dir / FILE_NAME;
 }
 
 std::string data_store_text(const DataStore& store) {

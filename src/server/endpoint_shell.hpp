@@ -9,6 +9,9 @@
 
 namespace brackwen {
 
+// What an endpoint that answers null returns: written "null".
+inline constexpr std::optional<bool> NULL_REPLY;
+
 // Nothing (the request is dropped) when the body is not one R: malformed, mistyped, "null"
 // or empty. The reason is never reported.
 template <class R, class F>

@@ -13,7 +13,7 @@
 namespace brackwen {
 namespace {
 
-constexpr size_t kMinMessageWord = 7;  // code points; shorter message words are noise
+constexpr size_t MIN_MESSAGE_WORD = 7;  // code points; shorter message words are noise
 
 // Calls `fn` with each code point of `text`; a byte sequence that is not UTF-8 gives U+FFFD.
 template <class F>
@@ -53,7 +53,7 @@ void insert_message_words(TrieNode& root, std::string_view message) {
   std::string word;
   size_t length = 0;
   auto end_word = [&] {
-    if (length >= kMinMessageWord) trie_insert(root, word);
+    if (length >= MIN_MESSAGE_WORD) trie_insert(root, word);
     word.clear();
     length = 0;
   };

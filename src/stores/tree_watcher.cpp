@@ -16,11 +16,11 @@
 namespace brackwen {
 namespace {
 
-constexpr uint32_t kDirMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM |
+constexpr uint32_t DIR_MASK = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM |
                               IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
                               IN_EXCL_UNLINK;
 
-constexpr int kMaxReadsPerCall = 16;
+constexpr int MAX_READS_PER_CALL = 16;
 
 // Directory renames whose source was seen in this batch: cookie -> watch descriptor.
 using PendingMoves = std::unordered_map<uint32_t, int>;
@@ -52,7 +52,7 @@ int add_watch(TreeWatch& w, const std::string& path, uint32_t extra) {
     w.limit_reached = true;
     return -1;
   }
-  int wd = inotify_add_watch(w.fd, path.c_str(), kDirMask | extra);
+  int wd = inotify_add_watch(w.fd, path.c_str(), DIR_MASK | extra);
   if (wd < 0 && errno == ENOSPC) w.limit_reached = true;
   return wd;
 }
@@ -213,7 +213,7 @@ void read_tree_events(TreeWatch& w, int timeout_ms,
   PendingMoves moves;
   // Bounded, so that a flood of events (a checkout of a large tree) still lets the owner
   // look up between two calls; what is left is read by the next call.
-  for (int reads = 0; reads < kMaxReadsPerCall; ++reads) {
+  for (int reads = 0; reads < MAX_READS_PER_CALL; ++reads) {
     ssize_t n = read(w.fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;  // counted: a signal storm cannot keep it here
     if (n <= 0) break;

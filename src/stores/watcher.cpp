@@ -19,12 +19,12 @@ namespace brackwen {
 namespace {
 
 // Short enough that a replaced watcher ends well within 500 ms.
-constexpr int kPollMs = 100;
+constexpr int POLL_MS = 100;
 
 // Inotify watches are counted per user, across all of the user's programs (editors, build
 // tools, file managers): a watch of "/" would otherwise take them all. Half leaves the others
 // at least as many as the watch takes, and still covers all but the largest repositories.
-constexpr size_t kWatchShareDivisor = 2;
+constexpr size_t WATCH_SHARE_DIVISOR = 2;
 
 // Bumped, under the write lock of WATCHED_REPO, whenever the watched root changes hands, so
 // a watcher ends as soon as it is not the newest, even when its root comes back before it
@@ -71,10 +71,10 @@ InstanceSlot& instance_slot() {
 bool take_instance_slot(const std::function<bool()>& replaced) {
   InstanceSlot& slot = instance_slot();
   std::unique_lock lock(slot.mutex);
-  // The holder lets go within kPollMs when it was replaced; when it is newer than this
+  // The holder lets go within POLL_MS when it was replaced; when it is newer than this
   // watcher, this one was replaced and the timeout lets it see so in time.
   while (slot.taken && !replaced()) {
-    slot.freed.wait_for(lock, std::chrono::milliseconds(kPollMs));
+    slot.freed.wait_for(lock, std::chrono::milliseconds(POLL_MS));
   }
   if (replaced()) return false;
   slot.taken = true;
@@ -99,7 +99,7 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
   InstanceSlotHold hold;
   TreeWatch watch;
   watch.cancelled = replaced;
-  if (auto limit = user_watch_limit()) watch.max_watches = *limit / kWatchShareDivisor;
+  if (auto limit = user_watch_limit()) watch.max_watches = *limit / WATCH_SHARE_DIVISOR;
   if (!open_tree_watch(watch, root)) {
     release_root(generation);
     return false;
@@ -114,7 +114,7 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
                    " are not watched (inotify watch limit)\n");
       partial_told = true;
     }
-    read_tree_events(watch, kPollMs, on_event);
+    read_tree_events(watch, POLL_MS, on_event);
     // A root deleted (a repository removed and cloned again) or moved away is no longer
     // watched; free it so that the next watch of it subscribes afresh.
     if (watch.root_lost) {

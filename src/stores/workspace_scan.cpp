@@ -8,8 +8,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint8_t kMaxDepth = 5;
-constexpr size_t kMaxEntries = 49;
+constexpr uint8_t MAX_DEPTH = 5;
+constexpr size_t MAX_ENTRIES = 49;
 
 bool is_directory_followed(const fs::path& path) {
   std::error_code ec;
@@ -44,9 +44,9 @@ bool is_git_repo(const fs::path& path) noexcept {
 void scan_for_repos(const fs::path& dir, bool descend, std::vector<fs::path>& result,
                     uint8_t depth) {
   if (is_git_repo(dir)) result.push_back(dir);
-  if (!descend || depth >= kMaxDepth) return;
+  if (!descend || depth >= MAX_DEPTH) return;
   auto entries = list_directory(dir);
-  if (entries.size() > kMaxEntries) return;
+  if (entries.size() > MAX_ENTRIES) return;
   for (const auto& entry : entries) {
     if (!is_directory_followed(entry) || is_hidden(entry)) continue;
     scan_for_repos(entry, true, result, depth + 1);

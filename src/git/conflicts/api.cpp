@@ -16,13 +16,13 @@ std::string_view side_name(ConflictSide side) {
   return side == ConflictSide::Left ? "Left" : "Right";
 }
 
-constexpr size_t kMarkerLength = 7;
+constexpr size_t MARKER_LENGTH = 7;
 
 enum class LineKind { Start, Separator, End, Content };
 
 LineKind classify(std::string_view line) {
-  if (line.size() < kMarkerLength) return LineKind::Content;
-  std::string_view head = line.substr(0, kMarkerLength);
+  if (line.size() < MARKER_LENGTH) return LineKind::Content;
+  std::string_view head = line.substr(0, MARKER_LENGTH);
   if (head == "<<<<<<<") return LineKind::Start;
   if (head == "=======") return LineKind::Separator;
   if (head == ">>>>>>>") return LineKind::End;

@@ -7,18 +7,18 @@
 namespace brackwen {
 namespace {
 
-constexpr std::string_view kRemotePrefix = "remote.";
-constexpr std::string_view kUrl = "url";
+constexpr std::string_view REMOTE_PREFIX = "remote.";
+constexpr std::string_view URL_KEY = "url";
 
 // The name of a remote.<name>.url* key; absent for every other key.
 std::optional<std::string> remote_name_of(std::string_view key) {
   Input in{key};
-  if (!literal(in, kRemotePrefix)) return std::nullopt;
+  if (!literal(in, REMOTE_PREFIX)) return std::nullopt;
   size_t name_start = in.position;
   size_t dot = key.find('.', name_start);
   if (dot == std::string_view::npos) return std::nullopt;
   in.advance_to(dot + 1);
-  if (!literal(in, kUrl)) return std::nullopt;
+  if (!literal(in, URL_KEY)) return std::nullopt;
   until_new_line(in);
   if (!in.at_end()) return std::nullopt;
   return std::string(key.substr(name_start, dot - name_start));

@@ -11,7 +11,6 @@ namespace brackwen {
 namespace {
 
 // The reply of the environment endpoints ("null"), whether or not the variables were set.
-const std::optional<bool> kNullReply;
 
 }  // namespace
 
@@ -61,14 +60,14 @@ std::optional<std::string> handle_poll_action2(std::string_view body) {
 std::optional<std::string> handle_set_credentials(std::string_view body) {
   return with_record<Credentials>(body, [](const Credentials& credentials) {
     set_credentials(credentials.username, credentials.password);
-    return kNullReply;
+    return NULL_REPLY;
   });
 }
 
 std::optional<std::string> handle_override_git_home(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions& options) {
     override_git_home(options.repo_path);
-    return kNullReply;
+    return NULL_REPLY;
   });
 }
 

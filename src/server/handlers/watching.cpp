@@ -14,14 +14,13 @@ namespace brackwen {
 namespace {
 
 // Written as "null": the reply of the endpoints that only act.
-constexpr std::optional<bool> kNull;
 
 }  // namespace
 
 std::optional<std::string> handle_watch_repo(std::string_view body) {
   return with_record<WatchRepoOptions>(body, [](const WatchRepoOptions& options) {
     watch_repo(options.repo_paths, options.root_repo, options.start_changed);
-    return kNull;
+    return NULL_REPLY;
   });
 }
 
@@ -29,7 +28,7 @@ std::optional<std::string> handle_watch_repo(std::string_view body) {
 std::optional<std::string> handle_stop_watching_repo(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) {
     stop_watching_repo();
-    return kNull;
+    return NULL_REPLY;
   });
 }
 
@@ -47,7 +46,7 @@ std::optional<std::string> handle_repo_has_changed(std::string_view body) {
 std::optional<std::string> handle_clear_repo_changed_status(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions& options) {
     clear_repo_changed_status(options.repo_path);
-    return kNull;
+    return NULL_REPLY;
   });
 }
 
@@ -55,7 +54,7 @@ std::optional<std::string> handle_clear_repo_changed_status(std::string_view bod
 std::optional<std::string> handle_clear_all_caches(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) {
     clear_all_caches();
-    return kNull;
+    return NULL_REPLY;
   });
 }
 

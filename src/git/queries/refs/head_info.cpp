@@ -12,7 +12,7 @@
 namespace brackwen {
 namespace {
 
-constexpr std::string_view kRemotesPrefix = "refs/remotes/";
+constexpr std::string_view REMOTES_PREFIX = "refs/remotes/";
 
 const RefInfo* first_head_ref(const std::vector<RefInfo>& refs) {
   auto found = std::find_if(refs.begin(), refs.end(), [](const RefInfo& r) { return r.head; });
@@ -88,7 +88,7 @@ std::optional<RemoteCounterpart> calc_remote_ahead_behind(const std::string& rep
                                                           RefInfo& local) {
   std::optional<RepoConfig> config = get_cached_config(repo_path);
   std::string remote = get_push_remote(config ? config->entries : TextMap{}, local.short_name);
-  std::string name = std::string(kRemotesPrefix) + remote + "/" + local.short_name;
+  std::string name = std::string(REMOTES_PREFIX) + remote + "/" + local.short_name;
   std::optional<ParsedCommit> parsed = load_top_commit_for_branch(repo_path, name);
   if (!parsed) return std::nullopt;
   auto found = std::find_if(parsed->refs.begin(), parsed->refs.end(), [&](const RefInfo& r) {
