@@ -1,4 +1,4 @@
-#include "git/queries/patches/patches.hpp"
+#include "server/changed_files.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
-#include "server/changed_files.hpp"
+#include "git/queries/patches/patches.hpp"
 #include "server/history.hpp"
 #include "stores/stores.hpp"
 
