@@ -10,21 +10,21 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "diagnostics.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
 
 // Short enough that a replaced watcher ends well within 500 ms.
-constexpr int kPollMs = 100;
+constexpr int POLL_MS = 100;
 
 // Inotify watches are counted per user, across all of the user's programs (editors, build
 // tools, file managers): a watch of "/" would otherwise take them all. Half leaves the others
 // at least as many as the watch takes, and still covers all but the largest repositories.
-constexpr size_t kWatchShareDivisor = 2;
+constexpr size_t WATCH_SHARE_DIVISOR = 2;
 
 // Bumped, under the write lock of WATCHED_REPO, whenever the watched root changes hands, so
 // a watcher ends as soon as it is not the newest, even when its root comes back before it
@@ -75,10 +75,10 @@ InstanceSlot& instance_slot() {
 bool take_instance_slot(const std::function<bool()>& replaced) {
   InstanceSlot& slot = instance_slot();
   std::unique_lock lock(slot.mutex);
-  // The holder lets go within kPollMs when it was replaced; when it is newer than this
+  // The holder lets go within POLL_MS when it was replaced; when it is newer than this
   // watcher, this one was replaced and the timeout lets it see so in time.
   while (slot.taken && !replaced()) {
-    slot.freed.wait_for(lock, std::chrono::milliseconds(kPollMs));
+    slot.freed.wait_for(lock, std::chrono::milliseconds(POLL_MS));
   }
   if (replaced()) return false;
   slot.taken = true;
@@ -95,18 +95,18 @@ struct InstanceSlotHold {
   }
 };
 
-bool watch_until_replaced(const std::string& root, uint64_t generation) {
+void watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
   // Replaced before it could begin (a stop right after the watch): take no inotify instance, a
   // scarce per-user resource.
-  if (!take_instance_slot(replaced)) return true;
+  if (!take_instance_slot(replaced)) return;
   InstanceSlotHold hold;
   TreeWatch watch;
   watch.cancelled = replaced;
-  if (auto limit = user_watch_limit()) watch.max_watches = *limit / kWatchShareDivisor;
+  if (auto limit = user_watch_limit()) watch.max_watches = *limit / WATCH_SHARE_DIVISOR;
   if (!open_tree_watch(watch, root)) {
     release_root(generation);
-    return false;
+    return;
   }
   auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
   bool partial_told = false;
@@ -118,7 +118,7 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
                    " are not watched (inotify watch limit)\n");
       partial_told = true;
     }
-    read_tree_events(watch, kPollMs, on_event);
+    read_tree_events(watch, POLL_MS, on_event);
     // A root deleted (a repository removed and cloned again) or moved away is no longer
     // watched; free it so that the next watch of it subscribes afresh.
     if (watch.root_lost) {
@@ -126,18 +126,20 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
       break;
     }
   }
-  return true;
 }
 
-// Body of the watcher thread of a root already claimed. False when the root could not be
-// watched.
-bool run_repo_watcher(const std::string& root, uint64_t generation) {
+// Body of the watcher thread of a root already claimed; it stops counting as running on every
+// way out.
+void run_repo_watcher(const std::string& root, uint64_t generation) {
   try {
-    return watch_until_replaced(root, generation);
+    watch_until_replaced(root, generation);
   } catch (...) {
+    // The root is given up, or no later watch of it could start; the thread reports the error.
     release_root(generation);
-    return false;
+    --live_watchers;
+    throw;
   }
+  --live_watchers;
 }
 
 bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::string_view path) {
@@ -201,16 +203,11 @@ void watch_repo(const std::vector<std::string>& repo_paths, const std::string& r
   auto generation = claim_root(root_repo);
   if (!generation) return;  // its watcher runs already
   ++live_watchers;
-  try {
-    std::thread([root = root_repo, generation = *generation] {
-      try {
-        run_repo_watcher(root, generation);
-      } catch (...) {
-      }
-      --live_watchers;
-    }).detach();
-  } catch (...) {
-    // No thread could be started: nothing is watched, as when the root fails.
+  bool started = start_background_thread(
+      "Watching " + root_repo,
+      [root = root_repo, generation = *generation] { run_repo_watcher(root, generation); });
+  if (!started) {
+    // Nothing is watched, as when the root fails.
     --live_watchers;
     release_root(*generation);
   }
