@@ -117,6 +117,48 @@ int exit_status(int raw) {
   return -1;
 }
 
+// The status as in ProcessOutput; -1 when waitpid fails.
+int wait_child(pid_t pid) {
+  int raw = 0;
+  while (::waitpid(pid, &raw, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return exit_status(raw);
+}
+
+struct Child {
+  pid_t pid = -1;
+  int out_fd = -1;  // read end of the child's standard output
+  int err_fd = -1;  // read end of the child's standard error
+};
+
+std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std::string& cwd) {
+  if (argv.empty() || has_nul(cwd)) return std::nullopt;
+  if (std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return has_nul(a); }))
+    return std::nullopt;
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  Pipe out, err;
+  if (!out.open(true) || !err.open(false)) return std::nullopt;
+  SpawnSetup setup(out, err, cwd);
+  if (!setup.ok) return std::nullopt;
+  pid_t pid = -1;
+  int rc;
+  {
+    // posix_spawnp reads PATH and environ while the child is being made.
+    auto guard = environment_lock();
+    rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
+  }
+  if (rc != 0) {
+    errno = rc;  // callers name the reason in their messages
+    return std::nullopt;
+  }
+  return Child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
+}
+
 // Closes the pipes and reaps the child on every way out; one that has not reaped it yet is
 // killed first, since nobody reads its pipes any more and it might never end by itself.
 struct ChildGuard {
@@ -241,41 +283,6 @@ std::optional<std::string> get_environment(std::string_view name) {
   return std::string(v);
 }
 
-int wait_child(pid_t pid) {
-  int raw = 0;
-  while (::waitpid(pid, &raw, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return exit_status(raw);
-}
-
-std::optional<Child> spawn_process(const std::vector<std::string>& argv, const std::string& cwd) {
-  if (argv.empty() || has_nul(cwd)) return std::nullopt;
-  if (std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return has_nul(a); }))
-    return std::nullopt;
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-
-  Pipe out, err;
-  if (!out.open(true) || !err.open(false)) return std::nullopt;
-  SpawnSetup setup(out, err, cwd);
-  if (!setup.ok) return std::nullopt;
-  pid_t pid = -1;
-  int rc;
-  {
-    // posix_spawnp reads PATH and environ while the child is being made.
-    auto guard = environment_lock();
-    rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
-  }
-  if (rc != 0) {
-    errno = rc;  // callers name the reason in their messages
-    return std::nullopt;
-  }
-  return Child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
-}
-
 bool read_to_end(int fd, std::string& out) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   ssize_t n;
@@ -288,7 +295,7 @@ bool read_to_end(int fd, std::string& out) {
 
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers) {
-  std::optional<Child> spawned = spawn_process(argv, cwd);
+  std::optional<Child> spawned = spawn_child(argv, cwd);
   if (!spawned) return std::nullopt;
   ChildGuard guard{*spawned};
   Stream out{guard.child.out_fd, handlers.on_out};

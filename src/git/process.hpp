@@ -12,7 +12,8 @@
 //  4. Spawns and changes to the process environment hold one lock (`environment_lock`), so
 //     a child never sees an environment that is half changed. Read variables with
 //     `get_environment`, never getenv, for the same reason.
-//  5. A child is started and ended by one call, which owns its pid and its pipes:
+//  5. A child is started and ended by one call, which owns its pid and its pipes; no caller
+//     waits for a child or reads its pipes itself:
 //     a. `run_process` runs it to completion and returns both streams whole;
 //     b. `stream_process` hands each stream to a callback as it arrives: the raw bytes of
 //        one read of up to a mebibyte, never cut into lines or decoded.
@@ -24,10 +25,7 @@
 //     the child's end (cancelled, a callback that throws, a failed poll) kills it first
 //     with SIGKILL, so that reaping cannot wait for a child nobody reads; a callback's
 //     exception then passes on.
-//  9. With `spawn_process` the caller owns the pipes and must close them and `wait_child`.
 #pragma once
-#include <sys/types.h>
-
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -70,18 +68,6 @@ struct StreamEnd {
 // cancelled, or could not be polled or waited for.
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers);
-
-struct Child {
-  pid_t pid = -1;
-  int out_fd = -1;  // read end of the child's standard output
-  int err_fd = -1;  // read end of the child's standard error
-};
-
-// Starts the child and hands its pipes to the caller. Absent when it could not be started.
-std::optional<Child> spawn_process(const std::vector<std::string>& argv, const std::string& cwd);
-
-// Waits for the child (EINTR retried); the status as in ProcessOutput, -1 when waitpid fails.
-int wait_child(pid_t pid);
 
 // Reads a descriptor to its end (EINTR retried) and closes it. False on a read error.
 bool read_to_end(int fd, std::string& out);

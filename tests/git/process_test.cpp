@@ -70,17 +70,6 @@ TEST(RunProcess, ChildGetsDefaultSigpipeEvenWhenTheParentIgnoresIt) {
   EXPECT_EQ(r->err, "");
 }
 
-TEST(SpawnProcess, CallerReadsThePipesAndReaps) {
-  auto child = spawn_process({"sh", "-c", "echo hi; echo there >&2; exit 7"}, "/");
-  ASSERT_TRUE(child);
-  std::string out, err;
-  EXPECT_TRUE(read_to_end(child->out_fd, out));
-  EXPECT_TRUE(read_to_end(child->err_fd, err));
-  EXPECT_EQ(out, "hi\n");
-  EXPECT_EQ(err, "there\n");
-  EXPECT_EQ(wait_child(child->pid), 7);
-}
-
 // The child goes on only once the callback has seen its first line.
 TEST(StreamProcess, RawBytesArriveWhileTheChildRuns) {
   test::TempDir dir;
