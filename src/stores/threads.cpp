@@ -49,4 +49,13 @@ bool start_background_thread(std::string_view what, std::function<void()> body) 
   return false;
 }
 
+void run_alongside(std::string_view what, const std::function<void()>& side,
+                   const std::function<void()>& main) {
+  std::jthread thread;  // joined on every way out, so `side` never outlives this call
+  std::optional<int> error =
+      start_failure([&] { thread = std::jthread([&] { run_reported(what, side); }); });
+  if (error) run_reported(what, side);
+  main();
+}
+
 }  // namespace brackwen

@@ -31,4 +31,10 @@ bool run_reported(std::string_view what, F&& body) {
 // takes a thread too (diagnostics.hpp); the caller ends the work it meant to start.
 bool start_background_thread(std::string_view what, std::function<void()> body);
 
+// Runs `side` on a thread of its own, through run_reported, while `main` runs on this one, and
+// returns once both have ended (what `main` throws passes on after that). When no thread can
+// be started, `side` runs here first.
+void run_alongside(std::string_view what, const std::function<void()>& side,
+                   const std::function<void()>& main);
+
 }  // namespace brackwen
