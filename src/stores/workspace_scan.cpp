@@ -3,15 +3,16 @@
 
 #include <simdjson.h>
 
-#include "git/process.hpp"
+#include "parser/utf8.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint8_t kMaxDepth = 5;
-constexpr size_t kMaxEntries = 49;
+constexpr uint8_t MAX_DEPTH = 5;
+constexpr size_t MAX_ENTRIES = 49;
 
 bool is_directory_followed(const fs::path& path) {
   std::error_code ec;
@@ -46,9 +47,9 @@ bool is_git_repo(const fs::path& path) noexcept {
 void scan_for_repos(const fs::path& dir, bool descend, std::vector<fs::path>& result,
                     uint8_t depth) {
   if (is_git_repo(dir)) result.push_back(dir);
-  if (!descend || depth >= kMaxDepth) return;
+  if (!descend || depth >= MAX_DEPTH) return;
   auto entries = list_directory(dir);
-  if (entries.size() > kMaxEntries) return;
+  if (entries.size() > MAX_ENTRIES) return;
   for (const auto& entry : entries) {
     if (!is_directory_followed(entry) || is_hidden(entry)) continue;
     scan_for_repos(entry, true, result, depth + 1);
@@ -58,15 +59,14 @@ void scan_for_repos(const fs::path& dir, bool descend, std::vector<fs::path>& re
 std::vector<std::string> scan_workspace(const std::string& repo_path,
                                         bool workspaces_enabled) noexcept {
   std::vector<std::string> found;
-  try {
-    // A NUL would cut the path short and scan some other folder.
-    if (repo_path.find('\0') != std::string::npos) return found;
+  // A NUL would cut the path short and scan some other folder.
+  if (repo_path.find('\0') != std::string::npos) return found;
+  bool whole = run_reported("Scanning for repositories", [&] {
     std::vector<fs::path> repos;
     scan_for_repos(fs::path(repo_path), workspaces_enabled, repos, 0);
     for (const auto& repo : repos) found.push_back(decode_utf8_lossy(repo.native()));
-  } catch (...) {
-    found.clear();  // out of memory: report nothing rather than a partial walk
-  }
+  });
+  if (!whole) found.clear();  // out of memory: nothing rather than a partial walk
   return found;
 }
 

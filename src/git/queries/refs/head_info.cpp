@@ -8,11 +8,12 @@
 
 #include "git/queries/commits.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
 
-constexpr std::string_view kRemotesPrefix = "refs/remotes/";
+constexpr std::string_view REMOTES_PREFIX = "refs/remotes/";
 
 const RefInfo* first_head_ref(const std::vector<RefInfo>& refs) {
   auto found = std::find_if(refs.begin(), refs.end(), [](const RefInfo& r) { return r.head; });
@@ -88,7 +89,7 @@ std::optional<RemoteAheadBehind> calc_remote_ahead_behind(const std::string& rep
                                                           RefInfo& local) {
   std::optional<RepoConfig> config = get_cached_config(repo_path);
   std::string remote = get_push_remote(config ? config->entries : TextMap{}, local.short_name);
-  std::string name = std::string(kRemotesPrefix) + remote + "/" + local.short_name;
+  std::string name = std::string(REMOTES_PREFIX) + remote + "/" + local.short_name;
   std::optional<ParsedCommit> parsed = load_top_commit_for_branch(repo_path, name);
   if (!parsed) return std::nullopt;
   auto found = std::find_if(parsed->refs.begin(), parsed->refs.end(), [&](const RefInfo& r) {
@@ -134,10 +135,8 @@ RefHeadDiffs calc_ref_diffs(std::string_view head_commit_id, const RefsById& ref
   std::vector<AheadBehind> counts(listed.size());
   tbb::parallel_for(size_t{0}, listed.size(), [&](size_t i) {
     // A failed count (out of memory) leaves that ref at zero rather than leave the worker.
-    try {
-      counts[i] = counter.counts(listed[i]->commit_id, head_commit_id);
-    } catch (...) {
-    }
+    run_reported("Counting a ref's commits ahead and behind HEAD",
+                 [&] { counts[i] = counter.counts(listed[i]->commit_id, head_commit_id); });
   });
   RefHeadDiffs diffs;
   diffs.reserve(listed.size());
