@@ -1,4 +1,4 @@
-// Starting children with posix_spawnp and collecting their output.
+// Starting children with posix_spawnp, streaming their output and reaping them.
 //
 // Descriptors: every pipe this process makes is close-on-exec, but a descriptor another
 // thread (or a library) opened without O_CLOEXEC would still leak into the child, and
@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,11 +32,14 @@ extern char** environ;
 namespace brackwen {
 namespace {
 
-constexpr size_t kScratchSize = size_t{1} << 20;
+constexpr size_t SCRATCH_SIZE = size_t{1} << 20;
 // A larger standard-output pipe means fewer wake-ups when git writes tens of megabytes.
 // Pipe pages count against a per-user limit, so standard error keeps the default; the
 // kernel may refuse the size, which only costs speed.
-constexpr int kPipeSize = 1 << 20;
+constexpr int PIPE_SIZE = 1 << 20;
+constexpr std::chrono::milliseconds CANCEL_CHECK_INTERVAL{50};
+
+using Clock = std::chrono::steady_clock;
 
 bool has_nul(std::string_view s) {
   return s.find('\0') != std::string_view::npos;
@@ -58,7 +62,7 @@ struct Pipe {
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     read = fds[0];
     write = fds[1];
-    if (large) ::fcntl(read, F_SETPIPE_SZ, kPipeSize);
+    if (large) ::fcntl(read, F_SETPIPE_SZ, PIPE_SIZE);
     return true;
   }
 };
@@ -96,15 +100,11 @@ struct SpawnSetup {
   void check(int rc) { ok = ok && rc == 0; }
 };
 
-// Reads what is available through `scratch` (uninitialised, so no zero-filling of the
-// growing output) and appends it to `out`. Returns the byte count, 0 at the end of the
-// stream, -1 on an error other than EINTR.
-ssize_t read_some(int fd, std::string& out, char* scratch, size_t scratch_size) {
+// One read (EINTR retried): the byte count, 0 at the end of the stream, -1 on an error.
+ssize_t read_some(int fd, char* buffer, size_t size) {
   while (true) {
-    ssize_t n = ::read(fd, scratch, scratch_size);
-    if (n > 0) out.append(scratch, static_cast<size_t>(n));
-    if (n >= 0) return n;
-    if (errno != EINTR) return -1;
+    ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
   }
 }
 
@@ -114,20 +114,22 @@ int exit_status(int raw) {
   return -1;
 }
 
-// Closes the pipes and reaps the child on every way out, exceptions included; a child still
-// writing then dies of SIGPIPE instead of blocking the wait.
-struct ChildGuard {
-  Child child;
-  ~ChildGuard() {
-    close_fd(child.out_fd);
-    close_fd(child.err_fd);
-    if (child.pid > 0) wait_child(child.pid);
+// The status as in ProcessOutput; -1 when waitpid fails.
+int wait_child(pid_t pid) {
+  int raw = 0;
+  while (::waitpid(pid, &raw, 0) < 0) {
+    if (errno != EINTR) return -1;
   }
+  return exit_status(raw);
+}
+
+struct Child {
+  pid_t pid = -1;
+  int out_fd = -1;  // read end of the child's standard output
+  int err_fd = -1;  // read end of the child's standard error
 };
 
-}  // namespace
-
-std::optional<Child> spawn_process(const std::vector<std::string>& argv, const std::string& cwd) {
+std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std::string& cwd) {
   if (argv.empty() || has_nul(cwd)) return std::nullopt;
   if (std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return has_nul(a); }))
     return std::nullopt;
@@ -151,53 +153,156 @@ std::optional<Child> spawn_process(const std::vector<std::string>& argv, const s
     errno = rc;  // callers name the reason in their messages
     return std::nullopt;
   }
-  Child child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
-  return child;
+  return Child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
 }
 
-int wait_child(pid_t pid) {
-  int raw = 0;
-  while (::waitpid(pid, &raw, 0) < 0) {
-    if (errno != EINTR) return -1;
+// Closes the pipes and reaps the child on every way out; one that has not reaped it yet is
+// killed first, since nobody reads its pipes any more and it might never end by itself.
+struct ChildGuard {
+  Child child;
+  ~ChildGuard() {
+    close_fd(child.out_fd);
+    close_fd(child.err_fd);
+    if (child.pid <= 0) return;
+    ::kill(child.pid, SIGKILL);
+    wait_child(child.pid);
   }
-  return exit_status(raw);
+  int reap() { return wait_child(std::exchange(child.pid, -1)); }
+};
+
+// Readable once the child has ended, so that a pause of standard error ends early. Without
+// pidfds (kernels before 5.3) a pause lasts its full length.
+struct EndWatch {
+  bool watching = false;  // false before the pause starts and once the child has ended
+  int fd = -1;
+  EndWatch() = default;
+  ~EndWatch() { close_fd(fd); }
+  EndWatch(const EndWatch&) = delete;
+  EndWatch& operator=(const EndWatch&) = delete;
+  void start(pid_t pid) {
+    watching = true;
+    fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  }
+  void stop() {
+    watching = false;
+    close_fd(fd);
+  }
+};
+
+// A stream being read: its descriptor (-1 once ended) and the callback of its bytes.
+struct Stream {
+  int& fd;
+  const std::function<void(std::string_view)>& deliver;
+  int error = 0;
+};
+
+// One read handed to the callback; a failed read ends the stream as its end would.
+void read_into(Stream& stream, char* scratch) {
+  ssize_t n = read_some(stream.fd, scratch, SCRATCH_SIZE);
+  if (n < 0) stream.error = errno;
+  if (n <= 0) {
+    close_fd(stream.fd);
+    return;
+  }
+  if (stream.deliver) stream.deliver(std::string_view(scratch, static_cast<size_t>(n)));
 }
+
+// Milliseconds for poll, rounded up so that a wait never ends just short of its time and
+// spins; -1 (no limit) for the largest duration.
+int poll_timeout(Clock::duration limit) {
+  if (limit == Clock::duration::max()) return -1;
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(limit).count());
+}
+
+// Standard error's pause while the child runs (StreamHandlers::err_pause).
+struct ErrPause {
+  std::chrono::milliseconds length;
+  EndWatch child_end;  // stopped once the child has ended: no more pauses
+  Clock::time_point due;
+};
+
+// How long standard error must still wait before its next read.
+Clock::duration err_wait(const ErrPause& pause, const Stream& err) {
+  if (!pause.child_end.watching || err.fd < 0) return Clock::duration::zero();
+  return std::max(pause.due - Clock::now(), Clock::duration::zero());
+}
+
+// Waits until a stream can be read, the child ends while standard error waits, its pause is
+// over, or the next check for cancelling is due. False when poll fails.
+bool wait_ready(pollfd (&fds)[3], const Stream& out, const Stream& err, const ErrPause& pause,
+                bool cancellable) {
+  Clock::duration wait = err_wait(pause, err);
+  bool err_waits = wait > Clock::duration::zero();
+  // poll skips negative descriptors.
+  fds[0] = {out.fd, POLLIN, 0};
+  fds[1] = {err_waits ? -1 : err.fd, POLLIN, 0};
+  fds[2] = {err_waits ? pause.child_end.fd : -1, POLLIN, 0};
+  Clock::duration limit = err_waits ? wait : Clock::duration::max();
+  if (cancellable) limit = std::min<Clock::duration>(limit, CANCEL_CHECK_INTERVAL);
+  while (::poll(fds, 3, poll_timeout(limit)) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// Both streams to their ends: false when cancelled or poll failed.
+bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err) {
+  auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
+  ErrPause pause{handlers.err_pause, {}, Clock::now() + handlers.err_pause};
+  if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(pid);
+  while (out.fd >= 0 || err.fd >= 0) {
+    if (handlers.cancelled && handlers.cancelled()) {
+      errno = ECANCELED;
+      return false;
+    }
+    pollfd fds[3];
+    if (!wait_ready(fds, out, err, pause, static_cast<bool>(handlers.cancelled))) return false;
+    // POLLHUP without POLLIN still needs a read to see the end of the stream.
+    if (fds[0].revents != 0) read_into(out, scratch.get());
+    if (fds[1].revents != 0) {
+      read_into(err, scratch.get());
+      pause.due = Clock::now() + pause.length;
+    }
+    if (fds[2].revents != 0) pause.child_end.stop();
+  }
+  return true;
+}
+
+}  // namespace
 
 bool read_to_end(int fd, std::string& out) {
-  auto scratch = std::make_unique_for_overwrite<char[]>(kScratchSize);
+  auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   ssize_t n;
-  while ((n = read_some(fd, out, scratch.get(), kScratchSize)) > 0) {
+  while ((n = read_some(fd, scratch.get(), SCRATCH_SIZE)) > 0) {
+    out.append(scratch.get(), static_cast<size_t>(n));
   }
-  ::close(fd);
+  close_fd(fd);
   return n == 0;
+}
+
+std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
+                                        const std::string& cwd, const StreamHandlers& handlers) {
+  std::optional<Child> spawned = spawn_child(argv, cwd);
+  if (!spawned) return std::nullopt;
+  ChildGuard guard{*spawned};
+  Stream out{guard.child.out_fd, handlers.on_out};
+  Stream err{guard.child.err_fd, handlers.on_err};
+  // On a way out before the child's end the guard kills it, then reaps it.
+  if (!drain(guard.child.pid, handlers, out, err)) return std::nullopt;
+  StreamEnd end{guard.reap(), out.error};
+  if (end.status < 0) return std::nullopt;
+  return end;
 }
 
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
                                          const std::string& cwd) {
-  auto spawned = spawn_process(argv, cwd);
-  if (!spawned) return std::nullopt;
-  ChildGuard guard{*spawned};
   ProcessOutput result;
-  auto scratch = std::make_unique_for_overwrite<char[]>(kScratchSize);
-  // A read error ends that stream like its end would; what was read is kept.
-  auto drain = [&](int& fd, short revents, std::string& out) {
-    // POLLHUP without POLLIN still needs a read to see the end of the stream.
-    if (fd >= 0 && revents != 0 && read_some(fd, out, scratch.get(), kScratchSize) <= 0)
-      close_fd(fd);
-  };
-  int& out_fd = guard.child.out_fd;
-  int& err_fd = guard.child.err_fd;
-  while (out_fd >= 0 || err_fd >= 0) {
-    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;  // the guard still closes the pipes and reaps the child
-    }
-    drain(out_fd, fds[0].revents, result.out);
-    drain(err_fd, fds[1].revents, result.err);
-  }
-  result.status = wait_child(std::exchange(guard.child.pid, -1));
-  if (result.status < 0) return std::nullopt;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { result.out.append(bytes); };
+  handlers.on_err = [&](std::string_view bytes) { result.err.append(bytes); };
+  std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
+  if (!end) return std::nullopt;
+  result.status = end->status;
   return result;
 }
 

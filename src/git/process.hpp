@@ -11,13 +11,22 @@
 //     never a silent truncation.
 //  4. Spawns and changes to the process environment hold one lock (`environment_lock` in
 //     stores/environment.hpp), so a child never sees an environment that is half changed.
-//  5. `run_process` drains both pipes together (poll), so a child that writes megabytes to
-//     either never deadlocks, and it always reaps the child, also when it throws. EINTR is
-//     retried. A failed poll or wait is reported as absent.
-//  6. With `spawn_process` the caller owns the pipes and must close them and `wait_child`.
+//  5. A child is started and ended by one call, which owns its pid and its pipes; no caller
+//     waits for a child or reads its pipes itself:
+//     a. `run_process` runs it to completion and returns both streams whole;
+//     b. `stream_process` hands each stream to a callback as it arrives: the raw bytes of
+//        one read of up to a mebibyte, never cut into lines or decoded.
+//  6. Both pipes are drained together (poll), so a child that writes megabytes to either
+//     never deadlocks. EINTR is retried. A failed read ends that stream as its end would.
+//  7. Cancelling: `StreamHandlers::cancelled` is asked after every read and at least every
+//     50 ms; once it says yes, the child is killed with SIGKILL and reaped at once.
+//  8. The child is always reaped and its pipes closed, on every way out. A way out before
+//     the child's end (cancelled, a callback that throws, a failed poll) kills it first
+//     with SIGKILL, so that reaping cannot wait for a child nobody reads; a callback's
+//     exception then passes on.
 #pragma once
-#include <sys/types.h>
-
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,21 +43,30 @@ struct ProcessOutput {
   int status = -1;  // exit code, or 128 + signal number when killed by a signal
 };
 
-struct Child {
-  pid_t pid = -1;
-  int out_fd = -1;  // read end of the child's standard output
-  int err_fd = -1;  // read end of the child's standard error
-};
-
-// argv[0] is the program. Absent when the child could not be started.
+// argv[0] is the program. Absent when the child could not be started (errno tells why, when
+// the system gave a reason), polled or waited for.
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
                                          const std::string& cwd);
 
-// Starts the child and hands its pipes to the caller. Absent when it could not be started.
-std::optional<Child> spawn_process(const std::vector<std::string>& argv, const std::string& cwd);
+struct StreamHandlers {
+  std::function<void(std::string_view)> on_out;  // unset: standard output is read and dropped
+  std::function<void(std::string_view)> on_err;  // unset: standard error is read and dropped
+  // Unset: the child runs to its end.
+  std::function<bool()> cancelled;
+  // While the child runs, standard error is read at most once per pause, so that a progress
+  // meter's many small writes arrive together; once the child has ended, at once.
+  std::chrono::milliseconds err_pause{0};
+};
 
-// Waits for the child (EINTR retried); the status as in ProcessOutput, -1 when waitpid fails.
-int wait_child(pid_t pid);
+struct StreamEnd {
+  int status = -1;    // as in ProcessOutput
+  int out_error = 0;  // errno of a failed read of standard output, which ended it there
+};
+
+// Absent when the child could not be started (errno tells why, as for run_process), was
+// cancelled, or could not be polled or waited for.
+std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
+                                        const std::string& cwd, const StreamHandlers& handlers);
 
 // Reads a descriptor to its end (EINTR retried) and closes it. False on a read error.
 bool read_to_end(int fd, std::string& out);

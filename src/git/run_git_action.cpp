@@ -1,33 +1,25 @@
-// Long-running git actions: the action table's updates, the action and stderr-reader threads.
+// Long-running git actions: the action table's updates, the action thread and its gits' output.
 #include "git/run_git_action.hpp"
-
-#include <poll.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <exception>
-#include <thread>
 
 #include "git/process.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
 
-constexpr size_t kStdoutBuffer = 8192;
-constexpr size_t kStderrRead = 100;
-constexpr auto kStderrPause = std::chrono::milliseconds(50);
+constexpr std::chrono::milliseconds STDERR_PAUSE{50};
 
 // git's own wording when a login is refused or cannot be asked for.
-constexpr std::array<std::string_view, 3> kCredentialTexts = {
+constexpr std::array<std::string_view, 3> CREDENTIAL_TEXTS = {
     "could not read Username", "Invalid username or password", "Authentication failed for"};
 
 ActionError io_error(std::string message) {
@@ -68,108 +60,19 @@ ActionId allocate_action_id() {
   return id;
 }
 
-void close_fd(int fd) {
-  if (fd >= 0) ::close(fd);
-}
-
-// Reads what is left so nobody blocks writing into a pipe no one listens to any more.
-void discard_rest(int fd) noexcept {
-  std::array<char, 4096> buf;
-  while (true) {
-    ssize_t n = ::read(fd, buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-  }
-}
-
-int status_code(int wait_status) {
-  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
-  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
-  return -1;
-}
-
-enum class ChildCheck { Running, Ended, Failed };
-
-ChildCheck check_child(pid_t pid, int& status) {
-  while (true) {
-    int wait_status = 0;
-    pid_t r = ::waitpid(pid, &wait_status, WNOHANG);
-    if (r == 0) return ChildCheck::Running;
-    if (r == pid) {
-      status = status_code(wait_status);
-      return ChildCheck::Ended;
-    }
-    if (errno != EINTR) return ChildCheck::Failed;
-  }
-}
-
-// One burst: 100-byte reads while each fills up. True when the stream has ended (or failed).
-bool read_stderr_burst(int fd, std::string& burst) {
-  std::array<char, kStderrRead> buf;
-  while (true) {
-    ssize_t n = ::read(fd, buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return true;
-    burst.append(buf.data(), static_cast<size_t>(n));
-    if (static_cast<size_t>(n) < buf.size()) return false;
-  }
-}
-
-bool store_stderr_burst(int fd, ActionId id) {
-  std::string burst;
-  bool ended = read_stderr_burst(fd, burst);
-  std::string text = decode_utf8_lossy(burst);
-  if (!text.empty()) add_stderr_log(id, std::move(text));
-  return ended;
-}
-
-// The reader's pause between bursts, cut short when the child ends, so that a quick git
-// costs no fixed 50 ms. Without a pidfd (old kernels) it is a plain sleep.
-struct ChildEndWait {
-  int pidfd;
-  explicit ChildEndWait(pid_t pid) : pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  ~ChildEndWait() { close_fd(pidfd); }
-  ChildEndWait(const ChildEndWait&) = delete;
-  ChildEndWait& operator=(const ChildEndWait&) = delete;
-
-  void pause() const {
-    if (pidfd < 0) {
-      std::this_thread::sleep_for(kStderrPause);
-      return;
-    }
-    pollfd watch{pidfd, POLLIN, 0};
-    ::poll(&watch, 1, static_cast<int>(kStderrPause.count()));
-  }
+// Git's standard error, a burst at a time. Once one cannot be stored (out of memory), that is
+// said on standard error and the rest is dropped; git runs on, judged by its exit status.
+struct StderrBursts {
+  ActionId id;
+  bool dropping = false;
 };
 
-struct ReaderResult {
-  std::optional<int> status;  // set the moment the reader reaps the child
-};
-
-// The stderr reader. It reaps the child when it sees it end, and reads standard error to its
-// end either way: a credential failure is often git's very last line.
-void poll_action_stderr(pid_t pid, int fd, ActionId id, ReaderResult& result) {
-  ChildEndWait end_wait(pid);
-  bool ended = false;
-  while (true) {
-    int status = -1;
-    ChildCheck check = check_child(pid, status);
-    if (check == ChildCheck::Ended) result.status = status;
-    if (check != ChildCheck::Running) break;
-    end_wait.pause();
-    if (!ended) ended = store_stderr_burst(fd, id);
-  }
-  while (!ended) ended = store_stderr_burst(fd, id);
-}
-
-void run_stderr_reader(pid_t pid, int fd, ActionId id, ReaderResult& result) noexcept {
-  try {
-    poll_action_stderr(pid, fd, id, result);
-  } catch (...) {
-    // The action thread still waits for the child and judges its exit status.
-    discard_rest(fd);
-  }
-  close_fd(fd);
+void store_stderr_burst(StderrBursts& bursts, std::string_view burst) {
+  if (bursts.dropping) return;
+  bursts.dropping = !run_reported("Storing git's standard error", [&] {
+    std::string text = decode_utf8_lossy(burst);
+    if (!text.empty()) add_stderr_log(bursts.id, std::move(text));
+  });
 }
 
 void store_stdout_line(ActionId id, std::string& line) {
@@ -181,40 +84,34 @@ void store_stdout_line(ActionId id, std::string& line) {
   add_stdout_log(id, std::move(line));
 }
 
-// Reads standard output to its end, storing each line as it is complete. Closes the pipe.
-// The text of the failure when the output could not be read or stored.
-std::optional<std::string> read_stdout_lines(int fd, ActionId id) noexcept {
+// Git's standard output, stored a line at a time as each is complete.
+struct StdoutLines {
+  ActionId id;
+  std::string pending;  // the start of a line not complete yet
   std::optional<std::string> failure;
-  try {
-    std::array<char, kStdoutBuffer> buf;
-    std::string pending;
-    while (true) {
-      ssize_t n = ::read(fd, buf.data(), buf.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        failure = with_reason("Failed to read git's standard output", errno);
-        break;
-      }
-      if (n == 0) break;
-      std::string_view chunk(buf.data(), static_cast<size_t>(n));
-      for (size_t end; (end = chunk.find('\n')) != std::string_view::npos;) {
-        pending.append(chunk.substr(0, end + 1));
-        chunk.remove_prefix(end + 1);
-        store_stdout_line(id, pending);
-        pending.clear();
-      }
-      pending.append(chunk);
-    }
-    if (!failure && !pending.empty()) store_stdout_line(id, pending);
-  } catch (const std::exception& e) {
-    failure = std::string("Failed to store git's standard output: ") + e.what();
-    discard_rest(fd);
-  } catch (...) {
-    failure = "Failed to store git's standard output";
-    discard_rest(fd);
+};
+
+void store_complete_lines(StdoutLines& lines, std::string_view bytes) {
+  for (size_t end; (end = bytes.find('\n')) != std::string_view::npos;) {
+    lines.pending.append(bytes.substr(0, end + 1));
+    bytes.remove_prefix(end + 1);
+    store_stdout_line(lines.id, lines.pending);
+    lines.pending.clear();
   }
-  close_fd(fd);
-  return failure;
+  lines.pending.append(bytes);
+}
+
+// Storing can fail (out of memory). The rest of the output is then dropped but git runs on:
+// stopping a push or a rebase half way would leave a state nobody asked for, and its exit
+// status is judged before this failure.
+template <class F>
+void store_guarded(StdoutLines& lines, F&& store) {
+  if (lines.failure) return;
+  try {
+    store();
+  } catch (const std::exception& e) {
+    lines.failure = std::string("Failed to store git's standard output: ") + e.what();
+  }
 }
 
 ActionError classify_recorded_failure(ActionId id) {
@@ -227,20 +124,17 @@ ActionError classify_recorded_failure(ActionId id) {
   return io_error("Failed to load action " + std::to_string(id) + " from ACTIONS");
 }
 
-void run_guarded(ActionId id, const std::function<void(ActionId)>& body) noexcept {
+// An action that throws still ends, or its polls would show it running for ever; the
+// exception passes on to the thread's report.
+void run_guarded(ActionId id, const std::function<void(ActionId)>& body) {
   try {
     body(id);
-    return;
   } catch (const std::exception& e) {
-    try {
-      set_action_error(id, io_error(std::string("Action failed: ") + e.what()));
-    } catch (...) {
-    }
+    set_action_error(id, io_error(std::string("Action failed: ") + e.what()));
+    throw;
   } catch (...) {
-    try {
-      set_action_error(id, io_error("Action failed"));
-    } catch (...) {
-    }
+    set_action_error(id, io_error("Action failed"));
+    throw;
   }
 }
 
@@ -251,7 +145,7 @@ ActionError classify_failure(const std::vector<std::string>& stderr_bursts) {
   // message cut in two by a read must still be found.
   std::string all;
   for (const auto& burst : stderr_bursts) all += burst;
-  for (auto text : kCredentialTexts) {
+  for (auto text : CREDENTIAL_TEXTS) {
     if (all.find(text) != std::string::npos) return ActionError{ActionError::Kind::Credential, {}};
   }
   return ActionError{ActionError::Kind::Git, {}};
@@ -309,10 +203,10 @@ std::optional<ActionState> poll_action2(ActionId id) {
 ActionId start_action(std::function<void(ActionId)> body) {
   ActionId id = allocate_action_id();
   set_action(id, ActionState{});
-  try {
-    std::thread([id, body = std::move(body)] { run_guarded(id, body); }).detach();
-  } catch (const std::exception& e) {
-    set_action_error(id, io_error(std::string("Failed to start the action thread: ") + e.what()));
+  bool started = start_background_thread("Action " + std::to_string(id),
+                                         [id, body = std::move(body)] { run_guarded(id, body); });
+  if (!started) {
+    set_action_error(id, io_error(with_reason("Failed to start the action thread", errno)));
   }
   return id;
 }
@@ -344,34 +238,25 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
                                               ActionId id) {
   GitCommand argv{GIT_PROGRAM()};
   argv.insert(argv.end(), args.begin(), args.end());
+  StdoutLines lines{id, {}, std::nullopt};
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) {
+    store_guarded(lines, [&] { store_complete_lines(lines, bytes); });
+  };
+  StderrBursts bursts{id};
+  handlers.on_err = [&](std::string_view burst) { store_stderr_burst(bursts, burst); };
+  handlers.err_pause = STDERR_PAUSE;
   errno = 0;
-  auto child = spawn_process(argv, repo_path);
-  if (!child) return io_error(system_text(errno, "Failed to start git"));
-
-  ReaderResult reader_result;
-  std::thread reader;
-  try {
-    reader = std::thread(run_stderr_reader, child->pid, child->err_fd, id, std::ref(reader_result));
-  } catch (const std::exception& e) {
-    ::kill(child->pid, SIGKILL);
-    close_fd(child->out_fd);
-    close_fd(child->err_fd);
-    wait_child(child->pid);
-    return io_error(std::string("Failed to start the stderr reader: ") + e.what());
+  std::optional<StreamEnd> end = stream_process(argv, repo_path, handlers);
+  if (!end) return io_error(system_text(errno, "Failed to start git"));
+  if (end->out_error == 0 && !lines.pending.empty()) {
+    store_guarded(lines, [&] { store_stdout_line(id, lines.pending); });
   }
-  auto stdout_failure = read_stdout_lines(child->out_fd, id);
-  reader.join();
-
-  int status = 0;
-  if (reader_result.status) {
-    status = *reader_result.status;
-  } else {
-    errno = 0;
-    status = wait_child(child->pid);
-    if (status < 0) return io_error(system_text(errno, "Failed to wait for git"));
+  if (end->status != 0) return classify_recorded_failure(id);
+  if (end->out_error != 0) {
+    return io_error(with_reason("Failed to read git's standard output", end->out_error));
   }
-  if (status != 0) return classify_recorded_failure(id);
-  if (stdout_failure) return io_error(std::move(*stdout_failure));
+  if (lines.failure) return io_error(std::move(*lines.failure));
   return std::nullopt;
 }
 

@@ -1,12 +1,11 @@
 // Long-running git actions: commands run one after another on a background thread, their
 // output streamed into the action's record in ACTIONS, which the front end polls.
 //
-// Threads of one action: the action thread runs the commands and reads each git's standard
-// output line by line; a stderr reader per git process reads its standard error in bursts and
-// watches for its end. The reader always reads standard error to its end, even after git has
-// exited, so the last words of a failing git (often the reason it failed) are never lost, and
-// the action thread always learns the exit status, waiting for the child itself when the
-// reader could not. Every update of a record is one read-modify-write under the store's lock.
+// The action's thread runs the commands one after another and streams each git's output
+// (git/process.hpp): standard output stored a line at a time as each is complete, standard
+// error in bursts at most every 50 ms while git runs. Standard error is read to its end, even
+// after git has exited, so the last words of a failing git (often the reason it failed) are
+// never lost. Every update of a record is one read-modify-write under the store's lock.
 #pragma once
 #include <functional>
 #include <optional>

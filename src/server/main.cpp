@@ -8,6 +8,7 @@
 #include "parser/diagnostics.hpp"
 #include "server/server.hpp"
 #include "server/startup.hpp"
+#include "stores/threads.hpp"
 
 namespace {
 
@@ -19,10 +20,7 @@ int start() {
     brackwen::prepare_environment();
     // After PATH is amended, so that the git asked is the one every query will run. Its
     // outcome does not matter: "/f/git_version" asks again while no version is known.
-    try {
-      brackwen::load_git_version();
-    } catch (...) {
-    }
+    brackwen::run_reported("Asking git's version", brackwen::load_git_version);
     return brackwen::run_server();
   } catch (const std::exception& e) {
     brackwen::write_stderr(std::string("Started server failed: ") + e.what() + "\n");

@@ -12,6 +12,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "parser/diagnostics.hpp"
+
 namespace brackwen {
 
 template <class T>
@@ -48,7 +50,10 @@ struct Store {
     try {
       fn(value);
     } catch (...) {
+      // The value may be half changed: nobody may read it or build on it any more. Whoever
+      // catches the exception reports it; the store says what it costs.
       poisoned = true;
+      write_stderr("A store's writer failed: it holds nothing from now on\n");
       throw;
     }
     return true;

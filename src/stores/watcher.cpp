@@ -8,12 +8,12 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "parser/diagnostics.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
@@ -91,18 +91,18 @@ struct InstanceSlotHold {
   }
 };
 
-bool watch_until_replaced(const std::string& root, uint64_t generation) {
+void watch_until_replaced(const std::string& root, uint64_t generation) {
   auto replaced = [generation] { return watcher_generation != generation; };
   // Replaced before it could begin (a stop right after the watch): take no inotify instance, a
   // scarce per-user resource.
-  if (!take_instance_slot(replaced)) return true;
+  if (!take_instance_slot(replaced)) return;
   InstanceSlotHold hold;
   TreeWatch watch;
   watch.cancelled = replaced;
   if (auto limit = user_watch_limit()) watch.max_watches = *limit / WATCH_SHARE_DIVISOR;
   if (!open_tree_watch(watch, root)) {
     release_root(generation);
-    return false;
+    return;
   }
   auto on_event = [&root](const TreeEvent& event) { on_repo_event(root, event); };
   bool partial_told = false;
@@ -122,18 +122,20 @@ bool watch_until_replaced(const std::string& root, uint64_t generation) {
       break;
     }
   }
-  return true;
 }
 
-// Body of the watcher thread of a root already claimed. False when the root could not be
-// watched.
-bool run_repo_watcher(const std::string& root, uint64_t generation) {
+// Body of the watcher thread of a root already claimed; it stops counting as running on every
+// way out.
+void run_repo_watcher(const std::string& root, uint64_t generation) {
   try {
-    return watch_until_replaced(root, generation);
+    watch_until_replaced(root, generation);
   } catch (...) {
+    // The root is given up, or no later watch of it could start; the thread reports the error.
     release_root(generation);
-    return false;
+    --live_watchers;
+    throw;
   }
+  --live_watchers;
 }
 
 bool* longest_prefix_flag(std::unordered_map<std::string, bool>& flags, std::string_view path) {
@@ -188,16 +190,11 @@ void watch_repo(const std::vector<std::string>& repo_paths, const std::string& r
   auto generation = claim_root(root_repo);
   if (!generation) return;  // its watcher runs already
   ++live_watchers;
-  try {
-    std::thread([root = root_repo, generation = *generation] {
-      try {
-        run_repo_watcher(root, generation);
-      } catch (...) {
-      }
-      --live_watchers;
-    }).detach();
-  } catch (...) {
-    // No thread could be started: nothing is watched, as when the root fails.
+  bool started = start_background_thread(
+      "Watching " + root_repo,
+      [root = root_repo, generation = *generation] { run_repo_watcher(root, generation); });
+  if (!started) {
+    // Nothing is watched, as when the root fails.
     --live_watchers;
     release_root(*generation);
   }

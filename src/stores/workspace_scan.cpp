@@ -2,6 +2,7 @@
 #include "stores/workspace_scan.hpp"
 
 #include "parser/utf8.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
@@ -56,15 +57,14 @@ void scan_for_repos(const fs::path& dir, bool descend, std::vector<fs::path>& re
 std::vector<std::string> scan_workspace(const std::string& repo_path,
                                         bool workspaces_enabled) noexcept {
   std::vector<std::string> found;
-  try {
-    // A NUL would cut the path short and scan some other folder.
-    if (repo_path.find('\0') != std::string::npos) return found;
+  // A NUL would cut the path short and scan some other folder.
+  if (repo_path.find('\0') != std::string::npos) return found;
+  bool whole = run_reported("Scanning for repositories", [&] {
     std::vector<fs::path> repos;
     scan_for_repos(fs::path(repo_path), workspaces_enabled, repos, 0);
     for (const auto& repo : repos) found.push_back(decode_utf8_lossy(repo.native()));
-  } catch (...) {
-    found.clear();  // out of memory: report nothing rather than a partial walk
-  }
+  });
+  if (!whole) found.clear();  // out of memory: nothing rather than a partial walk
   return found;
 }
 

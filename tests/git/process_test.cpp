@@ -3,7 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <stdexcept>
 
 #include "stores/environment.hpp"
 #include "support/temp_repo.hpp"
@@ -21,12 +26,6 @@ TEST(RunProcess, CollectsBothStreamsAndTheStatus) {
   EXPECT_EQ(r->out, "out");
   EXPECT_EQ(r->err, "err");
   EXPECT_EQ(r->status, 3);
-}
-
-TEST(RunProcess, KilledChildReportsTheSignal) {
-  auto r = run_sh("kill -9 $$");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->status, 128 + SIGKILL);
 }
 
 TEST(RunProcess, StandardInputIsEmpty) {
@@ -72,26 +71,99 @@ TEST(RunProcess, ChildGetsDefaultSigpipeEvenWhenTheParentIgnoresIt) {
   EXPECT_EQ(r->err, "");
 }
 
-TEST(RunProcess, StartFailures) {
+// The child goes on only once the callback has seen its first line.
+TEST(StreamProcess, RawBytesArriveWhileTheChildRuns) {
   test::TempDir dir;
-  EXPECT_FALSE(run_process({}, "/"));
-  EXPECT_FALSE(run_process({"no-such-program-brackwen"}, "/"));
-  EXPECT_FALSE(run_process({"true"}, (dir.path / "missing").string()));
-  EXPECT_FALSE(run_process({"true"}, ""));
-  EXPECT_FALSE(run_process({std::string("true\0x", 6)}, "/"));
-  EXPECT_FALSE(run_process({"echo", std::string("a\0b", 3)}, "/"));
-  EXPECT_FALSE(run_process({"true"}, std::string("/\0tmp", 5)));
+  std::string out;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) {
+    out.append(bytes);
+    if (out == "ready\n") std::ofstream(dir.path / "go");
+  };
+  auto end = stream_process(
+      {"sh", "-c", "echo ready; until [ -e go ]; do sleep 0.01; done; printf 'a\\0\\377'"},
+      dir.str(), handlers);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(out, std::string("ready\na\0\377", 9));
+  EXPECT_EQ(end->status, 0);
 }
 
-TEST(SpawnProcess, CallerReadsThePipesAndReaps) {
-  auto child = spawn_process({"sh", "-c", "echo hi; echo there >&2; exit 7"}, "/");
-  ASSERT_TRUE(child);
-  std::string out, err;
-  EXPECT_TRUE(read_to_end(child->out_fd, out));
-  EXPECT_TRUE(read_to_end(child->err_fd, err));
-  EXPECT_EQ(out, "hi\n");
-  EXPECT_EQ(err, "there\n");
-  EXPECT_EQ(wait_child(child->pid), 7);
+// Two writes to standard error with a handshake between them come in one read, and a pause of
+// an hour ends when the child does.
+TEST(StreamProcess, StandardErrorPauseGathersWritesUntilTheChildEnds) {
+  test::TempDir dir;
+  std::vector<std::string> reads;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view) { std::ofstream(dir.path / "go"); };
+  handlers.on_err = [&](std::string_view bytes) { reads.emplace_back(bytes); };
+  handlers.err_pause = std::chrono::hours(1);
+  auto end = stream_process(
+      {"sh", "-c", "printf a >&2; echo wrote; until [ -e go ]; do sleep 0.01; done; printf b >&2"},
+      dir.str(), handlers);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(reads, std::vector<std::string>{"ab"});
+}
+
+size_t open_descriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                       std::filesystem::directory_iterator{});
+}
+
+// Start failures included. A child that is not killed sleeps for ten minutes, which the test
+// would wait for.
+TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
+  test::TempDir dir;
+  enum class Stop { None, CancelOnOutput, CancelWithoutOutput, ThrowOnOutput };
+  struct Case {
+    std::vector<std::string> argv;
+    std::string cwd;
+    Stop stop;
+    std::optional<int> status;  // absent: no StreamEnd
+  };
+  const Case cases[] = {
+      {{"sh", "-c", "echo out; echo err >&2; exit 3"}, "/", Stop::None, 3},
+      {{"sh", "-c", "kill -9 $$"}, "/", Stop::None, 128 + SIGKILL},
+      {{}, "/", Stop::None, std::nullopt},
+      {{"no-such-program-brackwen"}, "/", Stop::None, std::nullopt},
+      {{"true"}, (dir.path / "missing").string(), Stop::None, std::nullopt},
+      {{"true"}, "", Stop::None, std::nullopt},
+      {{std::string("true\0x", 6)}, "/", Stop::None, std::nullopt},
+      {{"echo", std::string("a\0b", 3)}, "/", Stop::None, std::nullopt},
+      {{"true"}, std::string("/\0tmp", 5), Stop::None, std::nullopt},
+      {{"sh", "-c", "echo ready; exec sleep 600"}, "/", Stop::CancelOnOutput, std::nullopt},
+      {{"sleep", "600"}, "/", Stop::CancelWithoutOutput, std::nullopt},
+      {{"sh", "-c", "echo ready; exec sleep 600"}, "/", Stop::ThrowOnOutput, std::nullopt},
+  };
+  size_t before = open_descriptors();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    bool seen = false;
+    int checks = 0;
+    StreamHandlers handlers;
+    handlers.on_out = [&](std::string_view) {
+      seen = true;
+      if (c.stop == Stop::ThrowOnOutput) throw std::runtime_error("callback failed");
+    };
+    // The second check of a silent child comes only from the periodic one.
+    handlers.cancelled = [&] {
+      ++checks;
+      return (c.stop == Stop::CancelOnOutput && seen) ||
+             (c.stop == Stop::CancelWithoutOutput && checks == 2);
+    };
+    std::optional<StreamEnd> end;
+    bool threw = false;
+    try {
+      end = stream_process(c.argv, c.cwd, handlers);
+    } catch (const std::runtime_error&) {
+      threw = true;
+    }
+    EXPECT_EQ(threw, c.stop == Stop::ThrowOnOutput) << i;
+    EXPECT_EQ(end ? std::optional(end->status) : std::nullopt, c.status) << i;
+    int status = 0;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << i;
+    EXPECT_EQ(errno, ECHILD) << i;
+    EXPECT_EQ(open_descriptors(), before) << i;
+  }
 }
 
 TEST(Environment, SetVisibleToChildrenAndNulRefused) {

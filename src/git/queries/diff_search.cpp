@@ -1,14 +1,9 @@
-// Diff search: git's pickaxe log run on its own thread and watched for being superseded,
-// then each hit file's diff searched for the lines that hold the text.
+// Diff search: git's pickaxe log run on its own thread and cancelled once superseded, then
+// each hit file's diff searched for the lines that hold the text.
 #include "git/queries/diff_search.hpp"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <future>
 #include <optional>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -18,62 +13,10 @@
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
-
-constexpr auto kWatchInterval = std::chrono::milliseconds(50);
-
-// One pipe read to its end on a thread of its own, so that git never waits on a full pipe
-// while the search thread waits for git. The thread is joined when this goes away.
-struct Drain {
-  std::string text;
-  bool ok = false;
-  std::promise<void> finished;
-  std::thread thread;
-  ~Drain() {
-    if (thread.joinable()) thread.join();
-  }
-};
-
-// Takes `fd`: it is closed whatever happens.
-bool start_drain(Drain& drain, int fd) {
-  try {
-    drain.thread = std::thread([&drain, fd] {
-      bool closed = false;
-      try {
-        drain.ok = read_to_end(fd, drain.text);
-        closed = true;
-      } catch (...) {
-      }
-      if (!closed) ::close(fd);
-      try {
-        drain.finished.set_value();
-      } catch (...) {
-      }
-    });
-    return true;
-  } catch (...) {
-    ::close(fd);
-    return false;
-  }
-}
-
-// Kills and reaps git on every way out that has not reaped it, so a superseded or abandoned
-// search leaves neither a running git nor a zombie.
-struct Reaper {
-  pid_t pid = -1;
-  ~Reaper() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGKILL);
-    wait_child(pid);
-  }
-  int reap() {
-    int status = wait_child(pid);
-    pid = -1;
-    return status;
-  }
-};
 
 bool superseded(uint32_t search_id) {
   std::optional<uint32_t> last = get_counter(LAST_SEARCH_ID());
@@ -85,25 +28,22 @@ struct GitOutput {
   std::string out;
 };
 
-// Git's whole standard output once it has ended; absent when it could not start, a pipe
-// could not be read, or a newer search started while it ran.
+// Git's whole standard output once it has ended; absent when it could not start, its output
+// could not be read, or a newer search started while it ran, which kills it at once.
 std::optional<GitOutput> run_watched_git(const std::vector<std::string>& argv,
                                          const std::string& repo_path, uint32_t search_id) {
-  std::optional<Child> child = spawn_process(argv, repo_path);
-  if (!child) return std::nullopt;
-  Drain out, err;
-  Reaper git{child->pid};  // destroyed before the drains, so their pipes reach their end
-  bool draining = start_drain(out, child->out_fd);
-  if (!start_drain(err, child->err_fd) || !draining) return std::nullopt;
-  std::future<void> out_finished = out.finished.get_future();
-  while (out_finished.wait_for(kWatchInterval) != std::future_status::ready) {
-    if (superseded(search_id)) return std::nullopt;
-  }
-  GitOutput result{git.reap(), std::move(out.text)};
-  err.thread.join();
+  GitOutput result;
+  std::string err;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { result.out.append(bytes); };
+  handlers.on_err = [&](std::string_view bytes) { err.append(bytes); };
+  handlers.cancelled = [search_id] { return superseded(search_id); };
+  std::optional<StreamEnd> end = stream_process(argv, repo_path, handlers);
+  if (!end) return std::nullopt;
   // Git's complaints (a bad repository path, say) belong on the server's standard error.
-  if (!err.text.empty()) write_stderr(err.text);
-  if (!out.ok) return std::nullopt;
+  if (!err.empty()) write_stderr(std::move(err));
+  if (end->out_error != 0) return std::nullopt;
+  result.status = end->status;
   return result;
 }
 
@@ -155,10 +95,10 @@ uint32_t start_diff_search(const std::string& repo_path, const std::string& sear
   set_counter(LAST_SEARCH_ID(), id);
   set_diff_search(id, DiffSearch{std::nullopt, false, repo_path, search_text, id,
                                  std::chrono::steady_clock::now()});
-  try {
-    std::thread(run_diff_search, id, repo_path, search_text, num_results, start_commit_index)
-        .detach();
-  } catch (...) {
+  bool started = start_background_thread("Diff search " + std::to_string(id), [=] {
+    run_diff_search(id, repo_path, search_text, num_results, start_commit_index);
+  });
+  if (!started) {
     // Without a thread the search ends at once, so its polls do not wait for ever.
     std::optional<SearchResults> none;
     store_outcome(id, none);
@@ -168,17 +108,16 @@ uint32_t start_diff_search(const std::string& repo_path, const std::string& sear
 
 void run_diff_search(uint32_t search_id, const std::string& repo_path,
                      const std::string& search_text, uint64_t num_results,
-                     uint64_t start_commit_index) noexcept {
+                     uint64_t start_commit_index) {
   std::optional<SearchResults> results;
   try {
     results = search(search_id, repo_path, search_text, num_results, start_commit_index);
   } catch (...) {
-    results.reset();
-  }
-  try {
+    // A search that throws ends all the same, so its polls do not wait for ever.
     store_outcome(search_id, results);
-  } catch (...) {
+    throw;
   }
+  store_outcome(search_id, results);
 }
 
 SearchResults collect_search_hits(std::vector<std::pair<std::string, std::vector<Patch>>> hits,

@@ -25,11 +25,11 @@ uint32_t start_diff_search(const std::string& repo_path, const std::string& sear
                            uint64_t num_results, uint64_t start_commit_index);
 
 // The search thread's body; ends by marking the search complete in DIFF_SEARCHES, with no
-// results when git fails or is superseded, its output does not read, or the repository was
-// never loaded. Catches everything.
+// results when git fails or is superseded, its output does not read, the repository was never
+// loaded, or it throws (the exception then passes on).
 void run_diff_search(uint32_t search_id, const std::string& repo_path,
                      const std::string& search_text, uint64_t num_results,
-                     uint64_t start_commit_index) noexcept;
+                     uint64_t start_commit_index);
 
 // Per hit commit that the cached list holds, in git's order: its id and its files' matches.
 SearchResults collect_search_hits(std::vector<std::pair<std::string, std::vector<Patch>>> hits,

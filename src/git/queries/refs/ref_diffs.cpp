@@ -3,6 +3,8 @@
 
 #include <tbb/parallel_for.h>
 
+#include "stores/threads.hpp"
+
 namespace brackwen {
 namespace {
 
@@ -51,10 +53,8 @@ std::optional<std::pair<RefDiffs, HeadDiffs>> calc_ref_diffs(const std::string& 
   std::vector<RefDiff> counted(pairs.size());
   tbb::parallel_for(size_t{0}, pairs.size(), [&](size_t i) {
     // A failed count (out of memory) leaves that branch at zero rather than leave the worker.
-    try {
-      counted[i] = count_pair(pairs[i], head_commit_id, counter);
-    } catch (...) {
-    }
+    run_reported("Counting a branch's commits ahead and behind its remote",
+                 [&] { counted[i] = count_pair(pairs[i], head_commit_id, counter); });
   });
   RefDiffs by_branch;
   by_branch.reserve(pairs.size());
