@@ -8,6 +8,7 @@
 #include "git/process.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
 #include "stores/stores.hpp"
 
 namespace brackwen {

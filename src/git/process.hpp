@@ -33,7 +33,6 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/utf8.hpp"  // decode_utf8_lossy, repair_utf8
 
 namespace brackwen {
 

@@ -2,6 +2,7 @@
 #include "git/run_git.hpp"
 
 #include "git/process.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 

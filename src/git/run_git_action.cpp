@@ -10,6 +10,7 @@
 #include "git/process.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
+#include "parser/utf8.hpp"
 #include "stores/stores.hpp"
 #include "stores/threads.hpp"
 
