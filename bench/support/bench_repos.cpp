@@ -23,11 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Raise whenever what a generator writes changes: old cache entries are then left alone.
-constexpr int kGeneratorVersion = 1;
-constexpr uint64_t kEpoch = 1500000000;
-constexpr const char* kStreamFile = "import.stream";
-constexpr const char* kMarksFile = "import.marks";
-constexpr const char* kReadyFile = "ready";
+constexpr int GENERATOR_VERSION = 1;
+constexpr uint64_t EPOCH = 1500000000;
+constexpr const char* STREAM_FILE = "import.stream";
+constexpr const char* MARKS_FILE = "import.marks";
+constexpr const char* READY_FILE = "ready";
 
 std::string run_git_in(const fs::path& dir, std::vector<std::string> args) {
   std::vector<std::string> argv = {"git", "-c", "user.name=Bench", "-c",
@@ -67,21 +67,21 @@ std::string data_block(std::string_view text) {
 }
 
 void import_stream(const fs::path& entry, const std::string& stream) {
-  write_file(entry / kStreamFile, stream);
+  write_file(entry / STREAM_FILE, stream);
   std::string command = "exec git fast-import --quiet --export-marks=../";
-  command += kMarksFile;
+  command += MARKS_FILE;
   command += " < ../";
-  command += kStreamFile;
+  command += STREAM_FILE;
   auto result = run_process({"sh", "-c", command}, (entry / "repo").string());
   if (!result || result->status != 0) {
     throw std::runtime_error("git fast-import failed: " + (result ? result->err : ""));
   }
-  fs::remove(entry / kStreamFile);
+  fs::remove(entry / STREAM_FILE);
 }
 
 std::map<uint32_t, std::string> read_marks(const fs::path& entry) {
   std::map<uint32_t, std::string> marks;
-  std::ifstream in(entry / kMarksFile);
+  std::ifstream in(entry / MARKS_FILE);
   for (std::string line; std::getline(in, line);) {
     size_t space = line.find(' ');
     if (line.starts_with(':') && space != std::string::npos) {
@@ -102,22 +102,22 @@ void init_repo(const fs::path& repo) {
 // Returns the entry directory, generating it with `fill(entry)` when it is missing.
 template <class Fill>
 fs::path cached_entry(const fs::path& root, const std::string& key, Fill&& fill) {
-  fs::path entry = root / (key + "-v" + std::to_string(kGeneratorVersion));
-  if (fs::exists(entry / kReadyFile)) return entry;
+  fs::path entry = root / (key + "-v" + std::to_string(GENERATOR_VERSION));
+  if (fs::exists(entry / READY_FILE)) return entry;
   fs::path building = entry;
   building += ".building-" + std::to_string(::getpid());
   fs::remove_all(building);
   init_repo(building / "repo");
   fill(building);
-  write_file(building / kReadyFile, "ready\n");
+  write_file(building / READY_FILE, "ready\n");
   // An entry left without its marker (by hand) is replaced; a complete one that another run
   // finished meanwhile wins over ours.
-  if (fs::exists(entry) && !fs::exists(entry / kReadyFile)) fs::remove_all(entry);
+  if (fs::exists(entry) && !fs::exists(entry / READY_FILE)) fs::remove_all(entry);
   std::error_code ec;
   fs::rename(building, entry, ec);
   if (ec) {
     fs::remove_all(building);
-    if (!fs::exists(entry / kReadyFile)) throw std::runtime_error("cannot place " + entry.string());
+    if (!fs::exists(entry / READY_FILE)) throw std::runtime_error("cannot place " + entry.string());
   }
   return entry;
 }
@@ -214,7 +214,7 @@ MainLine write_main_line(std::string& s, uint32_t& mark, uint32_t target,
   MainLine line;
   uint32_t made = 0;
   for (uint32_t n = 1; made < target; ++n) {
-    uint64_t seconds = kEpoch + uint64_t{n} * 60;
+    uint64_t seconds = EPOCH + uint64_t{n} * 60;
     bool merge = shape.merge_every && n % shape.merge_every == 0 && made + 2 <= target &&
                  !line.marks.empty();
     uint32_t side = 0;
@@ -365,7 +365,7 @@ void fill_history(const fs::path& entry, const HistoryShape& shape) {
 
   fs::path repo = entry / "repo";
   auto marks = read_marks(entry);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   for (std::string ref : {"refs/bench/side", "refs/bench/stash"}) {
     auto found = run_process({"git", "rev-parse", "-q", "--verify", ref}, repo.string());
     if (found && !found->out.empty()) run_git_in(repo, {"update-ref", "-d", ref});
@@ -397,7 +397,7 @@ void fill_work_tree(const fs::path& entry, const WorkTreeShape& shape) {
     throw std::runtime_error("work tree shape modifies more files than it has");
   }
   std::string s;
-  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Tree\n");
+  commit_header(s, "refs/heads/main", 1, 1, EPOCH, "Tree\n");
   for (uint32_t i = 0; i < shape.files; ++i) {
     change_file(
         s, tree_path(i),
@@ -405,7 +405,7 @@ void fill_work_tree(const fs::path& entry, const WorkTreeShape& shape) {
   }
   s += '\n';
   import_stream(entry, s);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   fs::path repo = entry / "repo";
   run_git_in(repo, {"reset", "-q", "--hard"});
   uint32_t step = shape.modified ? shape.files / shape.modified : 1;
@@ -438,11 +438,11 @@ void fill_big_file(const fs::path& entry, const BigFileShape& shape, const std::
   std::string committed;
   for (const auto& line : lines) committed += line;
   std::string s;
-  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Big file\n");
+  commit_header(s, "refs/heads/main", 1, 1, EPOCH, "Big file\n");
   change_file(s, file, committed);
   s += '\n';
   import_stream(entry, s);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   fs::path repo = entry / "repo";
   run_git_in(repo, {"reset", "-q", "--hard"});
   // The first `changed` places of a Fisher-Yates shuffle: distinct lines, spread at random.
