@@ -33,7 +33,6 @@
 #include <string_view>
 #include <vector>
 
-
 namespace brackwen {
 
 struct ProcessOutput {
