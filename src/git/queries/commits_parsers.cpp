@@ -9,10 +9,13 @@
 #include "git/queries/refs.hpp"
 #include "git/revisions.hpp"
 #include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
 
+// Author, e-mail, date, id, parents, message, decorations.
+constexpr size_t LOG_FIELDS = 7;
 constexpr std::string_view DECORATE_ARG = "--decorate=full";
 constexpr std::string_view NUL_TERMINATED_ARG = "-z";
 constexpr std::string_view DATE_ARG = "--date=raw";
@@ -168,6 +171,18 @@ bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
   return true;
 }
 
+// Every record up to the first that does not read, into `log`.
+void read_log_records(Input& in, CommitLog& log) {
+  while (!in.at_end()) {
+    Commit c;
+    size_t first_ref = log.refs.size();
+    if (!read_record(in, c, log.refs)) return;
+    c.refs.reserve(log.refs.size() - first_ref);
+    for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
+    log.commits.push_back(std::move(c));
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> log_format_args() {
@@ -215,15 +230,48 @@ std::optional<std::vector<ParsedCommit>> parse_commits(Input& in) {
 std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits) {
   CommitLog log;
   log.commits.reserve(expected_commits);
-  while (!in.at_end()) {
-    Commit c;
-    size_t first_ref = log.refs.size();
-    if (!read_record(in, c, log.refs)) break;
-    c.refs.reserve(log.refs.size() - first_ref);
-    for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
-    log.commits.push_back(std::move(c));
-  }
+  read_log_records(in, log);
   return log;
+}
+
+LogStream::LogStream(size_t expected_commits) {
+  log.commits.reserve(expected_commits);
+}
+
+void feed_log(LogStream& stream, std::string_view bytes) {
+  if (stream.failed || bytes.empty()) return;
+  stream.fed = true;
+  size_t scanned = stream.pending.size();
+  stream.pending.append(bytes);
+  // Whole records end after every LOG_FIELDS-th NUL; the segment runs to the last such end.
+  size_t cut = 0;
+  const char* data = stream.pending.data();
+  for (size_t at = scanned; at < stream.pending.size(); ++at) {
+    auto* nul = static_cast<const char*>(std::memchr(data + at, '\0', stream.pending.size() - at));
+    if (!nul) break;
+    at = static_cast<size_t>(nul - data);
+    if (++stream.pending_nuls == LOG_FIELDS) {
+      stream.pending_nuls = 0;
+      cut = at + 1;
+    }
+  }
+  if (cut == 0) return;
+  std::string_view segment(data, cut);
+  // A segment ends on an ASCII byte, so no invalid sequence is cut in two and repairing it
+  // alone gives what repairing the whole text gives.
+  std::string repaired;
+  if (!is_valid_utf8(segment)) {
+    repaired = decode_utf8_lossy(segment);
+    segment = repaired;
+  }
+  Input in{segment};
+  read_log_records(in, stream.log);
+  if (!in.at_end()) stream.failed = true;
+  stream.pending.erase(0, cut);
+}
+
+bool finish_log(const LogStream& stream) {
+  return stream.fed && !stream.failed && stream.pending.empty();
 }
 
 }  // namespace brackwen

@@ -39,4 +39,23 @@ struct CommitLog {
 // The same records as parse_commits; `expected_commits` only sizes the list up front.
 std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits);
 
+// The log read while git prints it: each segment of whole records is checked as UTF-8,
+// repaired only when it needs it, and parsed at once. When every record reads, `log` is what
+// parse_commit_log gives for the whole text; when one does not (or the text ends inside a
+// record), the caller parses the whole text once instead, so that the answer and the
+// failure report are exactly the one-pass ones.
+struct LogStream {
+  explicit LogStream(size_t expected_commits);
+  CommitLog log;
+  std::string pending;      // the bytes after the last whole record
+  size_t pending_nuls = 0;  // NULs in `pending`, fewer than a record has
+  bool fed = false;         // some bytes arrived
+  bool failed = false;      // a record did not read; later bytes are not parsed
+};
+
+void feed_log(LogStream& stream, std::string_view bytes);
+
+// True when bytes arrived, all of them whole records that read.
+bool finish_log(const LogStream& stream);
+
 }  // namespace brackwen
