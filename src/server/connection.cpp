@@ -32,6 +32,39 @@ constexpr std::chrono::seconds LINGER_TIME{1};
 constexpr size_t LINGER_BYTES = 1 << 20;
 constexpr const char* FETCH_SITE_HEADER = "Sec-Fetch-Site";
 
+// A body of text pieces written one after the other, never joined.
+struct PiecesBody {
+  using value_type = TextPieces;
+
+  static std::uint64_t size(const value_type& pieces) {
+    std::uint64_t total = 0;
+    for (const std::string& piece : pieces) total += piece.size();
+    return total;
+  }
+
+  class writer {
+   public:
+    using const_buffers_type = net::const_buffer;
+
+    template <bool IS_REQUEST, class Fields>
+    writer(const http::header<IS_REQUEST, Fields>&, const value_type& pieces) : pieces_(pieces) {}
+
+    void init(beast::error_code& ec) { ec = {}; }
+
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
+      ec = {};
+      while (next_ < pieces_.size() && pieces_[next_].empty()) ++next_;
+      if (next_ == pieces_.size()) return boost::none;
+      const std::string& piece = pieces_[next_++];
+      return std::make_pair(net::const_buffer(piece.data(), piece.size()), next_ < pieces_.size());
+    }
+
+   private:
+    const value_type& pieces_;
+    size_t next_ = 0;
+  };
+};
+
 struct Connection {
   Connection(net::ip::tcp::socket socket, ServerContext& server)
       : stream(std::move(socket)), server(server) {}
@@ -107,8 +140,8 @@ void write_reply(const ConnectionPtr& c, std::optional<Reply> reply, Written wri
   if (!reply)
     return write_status(c, http::status::internal_server_error, written,
                         request_of(c).keep_alive());
-  if (auto* text = std::get_if<std::string>(&reply->body)) {
-    return write_ok<http::string_body>(c, *reply, std::move(*text), written);
+  if (auto* pieces = std::get_if<TextPieces>(&reply->body)) {
+    return write_ok<PiecesBody>(c, *reply, std::move(*pieces), written);
   }
   const auto& file = std::get<std::shared_ptr<const OpenFile>>(reply->body);
   beast::error_code ec;

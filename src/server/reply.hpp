@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace brackwen {
 
@@ -20,15 +21,23 @@ struct OpenFile {
   uint64_t size;
 };
 
+// A reply's text, sent piece after piece: a long reply is written in parts that are never
+// joined.
+using TextPieces = std::vector<std::string>;
+
 // A status-200 reply. An absent Reply is a dropped request: status 500, empty body.
 struct Reply {
   std::string content_type = TEXT_CONTENT_TYPE;
-  std::variant<std::string, std::shared_ptr<const OpenFile>> body;
+  std::variant<TextPieces, std::shared_ptr<const OpenFile>> body;
   bool exit_after_sending = false;
 };
 
+inline Reply text_reply(TextPieces pieces) {
+  return Reply{TEXT_CONTENT_TYPE, std::move(pieces)};
+}
+
 inline Reply text_reply(std::string text) {
-  return Reply{TEXT_CONTENT_TYPE, std::move(text)};
+  return text_reply(TextPieces{std::move(text)});
 }
 
 }  // namespace brackwen

@@ -54,7 +54,7 @@ std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
   std::shared_ptr<const CommitsAndRefs> replaced;
   COMMITS_CACHE().update(
       [&](CommitsCache& cache) { replaced = std::exchange(cache[request.repo_path], snapshot); });
-  replaced.reset();
+  release_in_background(std::move(replaced));
   clear_repo_changed_status(request.repo_path);
   return snapshot;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 #include "model/search_results.hpp"
 
 namespace brackwen {
@@ -12,8 +14,8 @@ namespace brackwen {
 // The search's state once complete; {id, false, null} while it runs or when it is unknown.
 DiffSearchPoll poll_diff_search(uint32_t search_id);
 
-std::optional<std::string> handle_start_diff_search(std::string_view body);
-std::optional<std::string> handle_poll_diff_search(std::string_view body);
-std::optional<std::string> handle_clear_cache(std::string_view body);
+std::optional<TextPieces> handle_start_diff_search(std::string_view body);
+std::optional<TextPieces> handle_poll_diff_search(std::string_view body);
+std::optional<TextPieces> handle_clear_cache(std::string_view body);
 
 }  // namespace brackwen

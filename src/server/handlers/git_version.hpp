@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 #include "git/git_version.hpp"
 
 namespace brackwen {
@@ -12,6 +14,6 @@ namespace brackwen {
 // cannot be read or git still gives no usable version.
 std::optional<GitVersion> current_git_version();
 
-std::optional<std::string> handle_git_version(std::string_view body);
+std::optional<TextPieces> handle_git_version(std::string_view body);
 
 }  // namespace brackwen
