@@ -5,9 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/reply.hpp"
-
 #include "model/search_results.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 

@@ -4,9 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/reply.hpp"
-
 #include "git/git_version.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 

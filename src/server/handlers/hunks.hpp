@@ -3,11 +3,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "server/reply.hpp"
 #include <vector>
 
 #include "model/hunk.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 
