@@ -1,6 +1,7 @@
 // What the request loop hands back to the HTTP layer for one request.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -25,10 +26,17 @@ struct OpenFile {
 // joined.
 using TextPieces = std::vector<std::string>;
 
+// A reply made while it is sent, so that its whole text is never held at once: `next` fills
+// its argument with the following pieces and says whether there were any. Its length is not
+// known up front, so it goes out in chunks.
+struct PieceSource {
+  std::function<bool(TextPieces& pieces)> next;
+};
+
 // A status-200 reply. An absent Reply is a dropped request: status 500, empty body.
 struct Reply {
   std::string content_type = TEXT_CONTENT_TYPE;
-  std::variant<TextPieces, std::shared_ptr<const OpenFile>> body;
+  std::variant<TextPieces, PieceSource, std::shared_ptr<const OpenFile>> body;
   bool exit_after_sending = false;
 };
 

@@ -8,6 +8,7 @@
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
+#include "stores/history_heaps.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"
 #include "stores/threads.hpp"
@@ -39,18 +40,33 @@ std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint
   return log;
 }
 
-std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
+// A history and the heap it was made in, leased until the history goes (members are freed
+// in reverse order: the history first).
+struct HeldHistory {
+  HistoryHeapLease heap;
+  CommitsAndRefs history;
+};
+
+// Loads the history into a heap of its own; null when the log cannot be loaded.
+std::shared_ptr<const CommitsAndRefs> load_into_own_heap(const HistoryQuery& request) {
+  HistoryHeapLease heap = lease_history_heap();
+  HistoryHeapScope scope(heap);
   auto log = request.skip_stashes ? load_commits(request.repo_path, request.num_commits)
                                   : load_log_and_stashes(request.repo_path, request.num_commits);
   if (!log) return nullptr;
   for (size_t i = 0; i < log->commits.size(); ++i) log->commits[i].index = i;
   auto config = get_cached_config(request.repo_path);
-  auto fresh = std::make_shared<CommitsAndRefs>();
-  fresh->refs = ref_list(log->refs, config ? config->entries : TextMap{});
-  fresh->commits = std::move(log->commits);
-  log.reset();
-  std::shared_ptr<const CommitsAndRefs> snapshot = std::move(fresh);
-  // The snapshot it replaces is freed after the lock is released, not under it.
+  auto held = std::make_shared<HeldHistory>(HeldHistory{std::move(heap), {}});
+  held->history.refs = ref_list(log->refs, config ? config->entries : TextMap{});
+  held->history.commits = std::move(log->commits);
+  return std::shared_ptr<const CommitsAndRefs>(held, &held->history);
+}
+
+std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
+  std::shared_ptr<const CommitsAndRefs> snapshot = load_into_own_heap(request);
+  if (!snapshot) return nullptr;
+  // The snapshot it replaces is freed after the lock is released, not under it, and not on
+  // the request thread.
   std::shared_ptr<const CommitsAndRefs> replaced;
   COMMITS_CACHE().update(
       [&](CommitsCache& cache) { replaced = std::exchange(cache[request.repo_path], snapshot); });

@@ -9,8 +9,8 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_get_un_pushed_commits(std::string_view body);
-std::optional<TextPieces> handle_calc_head_info(std::string_view body);
-std::optional<TextPieces> handle_calc_ref_diffs(std::string_view body);
+std::optional<Reply> handle_get_un_pushed_commits(std::string_view body);
+std::optional<Reply> handle_calc_head_info(std::string_view body);
+std::optional<Reply> handle_calc_ref_diffs(std::string_view body);
 
 }  // namespace brackwen

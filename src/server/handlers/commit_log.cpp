@@ -5,6 +5,8 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 
 #include "api_types/json.hpp"
 #include "git/queries/commits.hpp"
@@ -33,45 +35,66 @@ size_t size_hint(const Commit* first, const Commit* last) {
   return size;
 }
 
-// The reply [commits, refs] in pieces: the commits written in parallel, a piece per task,
-// and never joined, since the HTTP layer sends pieces one after the other.
-TextPieces history_reply(const std::vector<Commit>& commits, const std::vector<RefInfo>& refs) {
+// Pieces written per turn: a few per core, so that the writing runs in parallel while at
+// most a few megabytes of the reply exist at once.
+const size_t PIECES_PER_TURN = 2 * std::max(1u, std::thread::hardware_concurrency());
+
+// The reply [commits, refs], written while it is sent: the history it reads is a shared
+// snapshot that no later load changes, so the connection can go on reading it after the
+// request loop has moved on.
+struct HistoryReply {
+  LoadedCommits loaded;
+  size_t next_piece = 0;
+  bool done = false;
+};
+
+bool next_pieces(HistoryReply& reply, TextPieces& pieces) {
+  if (reply.done) return false;
+  const std::vector<Commit>& commits = reply.loaded.commits();
   size_t count = (commits.size() + COMMITS_PER_PIECE - 1) / COMMITS_PER_PIECE;
-  TextPieces pieces(count + 2);
-  pieces.front() = "[[";
-  tbb::parallel_for(size_t{0}, count, [&](size_t k) {
-    const Commit* first = commits.data() + k * COMMITS_PER_PIECE;
-    const Commit* last = commits.data() + std::min(commits.size(), (k + 1) * COMMITS_PER_PIECE);
-    std::string& out = pieces[k + 1];
-    out.reserve(size_hint(first, last));
-    for (const Commit* c = first; c != last; ++c) {
+  size_t first = reply.next_piece;
+  size_t last = std::min(count, first + PIECES_PER_TURN);
+  pieces.assign(last - first + 2, std::string());
+  if (first == 0) pieces.front() = "[[";
+  tbb::parallel_for(first, last, [&](size_t k) {
+    const Commit* begin = commits.data() + k * COMMITS_PER_PIECE;
+    const Commit* end = commits.data() + std::min(commits.size(), (k + 1) * COMMITS_PER_PIECE);
+    std::string& out = pieces[k - first + 1];
+    out.reserve(size_hint(begin, end));
+    for (const Commit* c = begin; c != end; ++c) {
       if (c != commits.data()) out += ',';
       write_json(out, *c);
     }
   });
-  std::string& tail = pieces.back();
-  tail = "],";
-  write_json(tail, refs);
-  tail += ']';
-  return pieces;
+  reply.next_piece = last;
+  if (last == count) {
+    std::string& tail = pieces.back();
+    tail = "],";
+    write_json(tail, reply.loaded.refs());
+    tail += ']';
+    reply.done = true;
+  }
+  return true;
 }
 
 }  // namespace
 
-std::optional<TextPieces> handle_load_commits_and_refs(std::string_view body) {
+std::optional<Reply> handle_load_commits_and_refs(std::string_view body) {
   auto request = read_body<ReqCommitsOptions2>(body);
   if (!request) return std::nullopt;
   auto loaded = load_commits_and_refs(*request);
-  if (!loaded) return TextPieces{"null"};
-  return history_reply(loaded->commits(), loaded->refs());
+  if (!loaded) return text_reply("null");
+  auto reply = std::make_shared<HistoryReply>(HistoryReply{std::move(*loaded)});
+  return Reply{TEXT_CONTENT_TYPE,
+               PieceSource{[reply](TextPieces& pieces) { return next_pieces(*reply, pieces); }}};
 }
 
-std::optional<TextPieces> handle_load_head_commit(std::string_view body) {
+std::optional<Reply> handle_load_head_commit(std::string_view body) {
   return with_record<ReqOptions>(
       body, [](const ReqOptions& request) { return load_head_commit(request.repo_path); });
 }
 
-std::optional<TextPieces> handle_load_top_commit_for_branch(std::string_view body) {
+std::optional<Reply> handle_load_top_commit_for_branch(std::string_view body) {
   return with_record<TopCommitOptions>(body, [](const TopCommitOptions& request) {
     return load_top_commit_for_branch(request.repo_path, request.branch_name);
   });

@@ -10,10 +10,10 @@
 namespace brackwen {
 
 // [[Commit...],[RefInfo...]] or null.
-std::optional<TextPieces> handle_load_commits_and_refs(std::string_view body);
+std::optional<Reply> handle_load_commits_and_refs(std::string_view body);
 
 // The commit with its refs written whole, or null.
-std::optional<TextPieces> handle_load_head_commit(std::string_view body);
-std::optional<TextPieces> handle_load_top_commit_for_branch(std::string_view body);
+std::optional<Reply> handle_load_head_commit(std::string_view body);
+std::optional<Reply> handle_load_top_commit_for_branch(std::string_view body);
 
 }  // namespace brackwen

@@ -9,6 +9,6 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_load_full_config(std::string_view body);
+std::optional<Reply> handle_load_full_config(std::string_view body);
 
 }  // namespace brackwen

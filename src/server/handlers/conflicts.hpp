@@ -8,6 +8,6 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_load_conflicted_file(std::string_view body);
+std::optional<Reply> handle_load_conflicted_file(std::string_view body);
 
 }  // namespace brackwen

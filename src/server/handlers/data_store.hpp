@@ -9,7 +9,7 @@
 namespace brackwen {
 
 // The body must be a ReqOptions, though its path is not used.
-std::optional<TextPieces> handle_get_data_store(std::string_view body);
-std::optional<TextPieces> handle_set_data_store(std::string_view body);
+std::optional<Reply> handle_get_data_store(std::string_view body);
+std::optional<Reply> handle_set_data_store(std::string_view body);
 
 }  // namespace brackwen

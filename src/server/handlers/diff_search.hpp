@@ -13,8 +13,8 @@ namespace brackwen {
 // The search's state once complete; {id, false, null} while it runs or when it is unknown.
 DiffSearchPoll poll_diff_search(uint32_t search_id);
 
-std::optional<TextPieces> handle_start_diff_search(std::string_view body);
-std::optional<TextPieces> handle_poll_diff_search(std::string_view body);
-std::optional<TextPieces> handle_clear_cache(std::string_view body);
+std::optional<Reply> handle_start_diff_search(std::string_view body);
+std::optional<Reply> handle_poll_diff_search(std::string_view body);
+std::optional<Reply> handle_clear_cache(std::string_view body);
 
 }  // namespace brackwen

@@ -9,11 +9,11 @@
 namespace brackwen {
 
 // Bodies: a bare JSON string (a path; "/f/temp_dir" reads and ignores it).
-std::optional<TextPieces> handle_path_exists(std::string_view body);
-std::optional<TextPieces> handle_temp_dir(std::string_view body);
-std::optional<TextPieces> handle_file_size(std::string_view body);
+std::optional<Reply> handle_path_exists(std::string_view body);
+std::optional<Reply> handle_temp_dir(std::string_view body);
+std::optional<Reply> handle_file_size(std::string_view body);
 
 // Body: WriteFileOpts. Replies true, or null on any failure; never false.
-std::optional<TextPieces> handle_write_file(std::string_view body);
+std::optional<Reply> handle_write_file(std::string_view body);
 
 }  // namespace brackwen

@@ -8,7 +8,7 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_is_merge_in_progress(std::string_view body);
-std::optional<TextPieces> handle_is_rebase_in_progress(std::string_view body);
+std::optional<Reply> handle_is_merge_in_progress(std::string_view body);
+std::optional<Reply> handle_is_rebase_in_progress(std::string_view body);
 
 }  // namespace brackwen

@@ -9,7 +9,7 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_run(std::string_view body);
-std::optional<TextPieces> handle_load_commit_image(std::string_view body);
+std::optional<Reply> handle_run(std::string_view body);
+std::optional<Reply> handle_load_commit_image(std::string_view body);
 
 }  // namespace brackwen

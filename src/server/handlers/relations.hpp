@@ -9,9 +9,9 @@
 
 namespace brackwen {
 
-std::optional<TextPieces> handle_commit_is_ancestor(std::string_view body);
-std::optional<TextPieces> handle_commit_is_on_branch(std::string_view body);
-std::optional<TextPieces> handle_get_all_commits_on_current_branch(std::string_view body);
-std::optional<TextPieces> handle_commit_ids_between_commits(std::string_view body);
+std::optional<Reply> handle_commit_is_ancestor(std::string_view body);
+std::optional<Reply> handle_commit_is_on_branch(std::string_view body);
+std::optional<Reply> handle_get_all_commits_on_current_branch(std::string_view body);
+std::optional<Reply> handle_commit_ids_between_commits(std::string_view body);
 
 }  // namespace brackwen

@@ -9,6 +9,6 @@
 namespace brackwen {
 
 // "/f/load_wip_patches": ReqOptions -> list of WipPatch, or null.
-std::optional<TextPieces> handle_load_wip_patches(std::string_view body);
+std::optional<Reply> handle_load_wip_patches(std::string_view body);
 
 }  // namespace brackwen

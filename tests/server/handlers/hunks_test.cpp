@@ -9,10 +9,10 @@ namespace brackwen {
 namespace {
 
 // A handler's reply as one text: its pieces joined.
-std::optional<std::string> joined(std::optional<TextPieces> pieces) {
-  if (!pieces) return std::nullopt;
+std::optional<std::string> joined(std::optional<Reply> reply) {
+  if (!reply) return std::nullopt;
   std::string text;
-  for (const std::string& piece : *pieces) text += piece;
+  for (const std::string& piece : std::get<TextPieces>(reply->body)) text += piece;
   return text;
 }
 
