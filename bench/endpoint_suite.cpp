@@ -2,9 +2,12 @@
 // server, each beside the bare git command(s) it wraps, on generated repositories; one table
 // of medians, ratios, targets and the server's peak memory (VmHWM).
 //
-// Usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N]
+// Usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] [--search-runs N]
 //                       [--cache DIR | --temporary-cache] [--only SECTION]...
 // Sections: history, search, ref_diffs, wip_patches, wip_hunks.
+// The history sections run on two histories of the same size, a plain one (one-line ASCII
+// messages) and a realistic one (long messages, some not UTF-8, a fifth of the commits
+// merges); the search section also runs on a repository of many merges with large diffs.
 // Git and endpoint runs alternate, so that a busy machine slows both alike. Rows whose
 // endpoint this build does not have are listed as skipped. Exit status 1 when an endpoint
 // gave a wrong reply; times are never judged here.
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -28,6 +32,7 @@
 #include "git/process.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "parser/utf8.hpp"
 #include "server/endpoints.hpp"
 #include "support/server_harness.hpp"
 #include "support/temp_repo.hpp"
@@ -45,6 +50,7 @@ struct Options {
   bool temporary_cache = false;
   size_t runs = 0;                // alternating runs on one server
   size_t fresh_runs = 0;          // runs that each need a fresh server (cold caches)
+  size_t search_runs = 0;         // the same for the first search, whose git work is long
   std::vector<std::string> only;  // the sections to run; all when empty
   std::string command_line;
 };
@@ -140,6 +146,39 @@ GitTiming time_git(const std::vector<Argv>& commands, const fs::path& cwd) {
   return timing;
 }
 
+// The commands spread over `threads` threads, each taking the next command when it is done:
+// what the same git work costs when it uses every core.
+GitTiming time_git_spread(const std::vector<Argv>& commands, const fs::path& cwd,
+                          unsigned threads) {
+  std::atomic<size_t> next{0};
+  std::vector<size_t> bytes(threads);
+  auto start = Clock::now();
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      for (size_t i = next++; i < commands.size(); i = next++) {
+        auto out = run_process(commands[i], cwd.string());
+        bytes[t] += out ? out->out.size() : 0;
+      }
+    });
+  }
+  for (auto& w : workers) w.join();
+  GitTiming timing{ms_since(start), 0};
+  for (size_t b : bytes) timing.out_bytes += b;
+  return timing;
+}
+
+// The command with its standard output on /dev/null rather than a pipe: git alone, with no
+// reader to wait for. The shell execs git, so only one process does the work.
+double time_git_to_devnull(const Argv& argv, const fs::path& cwd) {
+  Argv shell = {"sh", "-c", "exec \"$@\" > /dev/null", "sh"};
+  shell.insert(shell.end(), argv.begin(), argv.end());
+  auto start = Clock::now();
+  auto out = run_process(shell, cwd.string());
+  if (!out || out->status != 0) throw std::runtime_error("cannot run " + argv[1]);
+  return ms_since(start);
+}
+
 // Commands run at the same time, as the commit loader runs the log and the stash list.
 GitTiming time_git_together(const std::vector<Argv>& commands, const fs::path& cwd) {
   std::vector<size_t> bytes(commands.size());
@@ -175,6 +214,10 @@ Argv stash_argv() {
   return argv;
 }
 
+uint32_t count_of(const std::string& text) {
+  return static_cast<uint32_t>(std::stoul(text));
+}
+
 // What the first search makes git do for a cold patch cache: one log of the changed files of
 // every ordinary commit, then one diff per merge and per stash entry.
 std::vector<Argv> patches_commands(const fs::path& repo, uint32_t all_commits) {
@@ -195,6 +238,49 @@ std::vector<Argv> patches_commands(const fs::path& repo, uint32_t all_commits) {
     }
   }
   return commands;
+}
+
+// --- the repositories --------------------------------------------------------------------
+
+// A generated history and what git says of it.
+struct History {
+  std::string label;  // "plain", "realistic", "many-merges"
+  fs::path repo;
+  HistoryShape shape;
+  uint32_t merges = 0;
+  uint32_t tags = 0;
+  size_t log_bytes = 0;  // what the commit loader's `git log` prints
+  uint32_t non_utf8_messages = 0;
+};
+
+uint32_t non_utf8_messages(const fs::path& repo) {
+  std::string messages =
+      git_text(repo, {"git", "log", "--branches", "--tags", "--remotes", "-z", "--format=%B"});
+  uint32_t count = 0;
+  for (size_t at = 0; at < messages.size();) {
+    size_t end = std::min(messages.find('\0', at), messages.size());
+    if (!is_valid_utf8(std::string_view(messages).substr(at, end - at))) ++count;
+    at = end + 1;
+  }
+  return count;
+}
+
+History prepare_history(std::string label, const fs::path& cache, const HistoryShape& shape) {
+  History h{std::move(label), history_repo(cache, shape), shape};
+  h.merges = count_of(git_text(
+      h.repo, {"git", "rev-list", "--count", "--merges", "--branches", "--tags", "--remotes"}));
+  std::string tags = git_text(h.repo, {"git", "for-each-ref", "--format=x", "refs/tags"});
+  h.tags = static_cast<uint32_t>(std::count(tags.begin(), tags.end(), '\n'));
+  h.log_bytes = git_text(h.repo, log_argv(shape.commits)).size();
+  h.non_utf8_messages = non_utf8_messages(h.repo);
+  return h;
+}
+
+void print_history(const History& h) {
+  std::cout << "- " << h.label << ": " << h.shape.commits << " commits (" << h.merges
+            << " merges), " << h.shape.branches << " branches, " << h.tags << " tags, "
+            << h.shape.stashes << " stashes; `git log` prints " << mb_text(h.log_bytes) << ", "
+            << h.non_utf8_messages << " messages not UTF-8; " << h.repo.string() << "\n";
 }
 
 // --- reply checks ------------------------------------------------------------------------
@@ -282,29 +368,32 @@ struct Suite {
     rows.push_back(std::move(row));
   }
 
-  void history(const fs::path& repo) {
-    const HistoryShape& shape = options.scale.history;
+  void history(const History& h) {
+    const HistoryShape& shape = h.shape;
     std::string n = std::to_string(shape.commits);
-    std::string load_what = "\"/f/load_commits_and_refs\", " + n + " commits, cold";
-    std::string fast_what = "the same with `fast` true, repeated";
-    std::string memory_what = "server peak while loading " + n + " commits";
-    if (skip("load_commits_and_refs", {load_what, fast_what, memory_what})) return;
-    progress("load_commits_and_refs");
+    std::string prefix = h.label + " history: ";
+    std::string load_what = prefix + "\"/f/load_commits_and_refs\", " + n + " commits, cold";
+    std::string alone_what = prefix + "the same cold load, against git log alone";
+    std::string fast_what = prefix + "the same with `fast` true, repeated";
+    std::string memory_what = prefix + "server peak while loading " + n + " commits";
+    if (skip("load_commits_and_refs", {load_what, alone_what, fast_what, memory_what})) return;
+    progress("load_commits_and_refs on the " + h.label + " history");
     uint32_t loaded = shape.commits + shape.stashes;
-    ReqCommitsOptions2 request{repo.string(), shape.commits, {}, false, false};
+    ReqCommitsOptions2 request{h.repo.string(), shape.commits, {}, false, false};
     std::string cold_body = to_json(request);
     request.fast = true;
     std::string fast_body = to_json(request);
     std::vector<Argv> git = {log_argv(shape.commits), stash_argv()};
-    size_t log_bytes = time_git({git[0]}, repo).out_bytes;  // also warms the page cache
+    time_git({git[0]}, h.repo);  // warms the page cache
 
     Check check;
-    std::vector<double> git_ms, cold_ms;
+    std::vector<double> git_ms, alone_ms, cold_ms;
     uint64_t peak = 0;
     size_t reply_bytes = 0;
     std::unique_ptr<Server> server;
     for (size_t r = 0; r < options.fresh_runs; ++r) {
-      git_ms.push_back(time_git_together(git, repo).ms);
+      git_ms.push_back(time_git_together(git, h.repo).ms);
+      alone_ms.push_back(time_git_to_devnull(git[0], h.repo));
       server = std::make_unique<Server>();
       Reply reply = server->post("load_commits_and_refs", cold_body);
       expect_reply(check, reply, "load_commits_and_refs");
@@ -315,9 +404,14 @@ struct Suite {
     }
     double cold = median(cold_ms);
     double bare = median(git_ms);
-    add({load_what, std::to_string(cold_ms.size()) + " (fresh servers)", ms_text(cold),
-         ms_text(bare) + " git log + stash reflog, together", cold / bare, "≤ 1.3", 1.3,
-         mb_text(peak), "reply of " + mb_text(reply_bytes)},
+    double alone = median(alone_ms);
+    std::string runs = std::to_string(cold_ms.size()) + " (fresh servers)";
+    add({load_what, runs, ms_text(cold),
+         ms_text(bare) + " git log + stash reflog, together, read through pipes", cold / bare,
+         "≤ 1.3", 1.3, mb_text(peak), "reply of " + mb_text(reply_bytes)},
+        check);
+    add({alone_what, runs, ms_text(cold), ms_text(alone) + " git log writing to /dev/null",
+         cold / alone, "≤ 1.3", 1.3, mb_text(peak), "no reader, no stash reflog"},
         check);
 
     Check fast_check;
@@ -335,34 +429,41 @@ struct Suite {
         fast_check);
 
     add({memory_what, std::to_string(cold_ms.size()), mb_text(peak),
-         mb_text(log_bytes) + " printed by git log",
-         static_cast<double>(peak) / static_cast<double>(log_bytes), "≤ 6", 6.0, mb_text(peak),
+         mb_text(h.log_bytes) + " printed by git log",
+         static_cast<double>(peak) / static_cast<double>(h.log_bytes), "≤ 6", 6.0, mb_text(peak),
          "VmHWM of a fresh server after one load"},
         Check{});
   }
 
-  void search(const fs::path& repo) {
-    const HistoryShape& shape = options.scale.history;
-    std::string first_what =
-        "first \"/f/search_commits\" after loading " + std::to_string(shape.commits) + " commits";
-    std::string again_what = "the same search again (changed files cached)";
-    if (skip("load_commits_and_refs", {first_what, again_what}) ||
-        skip("search_commits", {first_what, again_what})) {
+  // The first search after a load reads every commit's changed files (a cold cache), the
+  // second finds them kept.
+  void search(const History& h) {
+    const HistoryShape& shape = h.shape;
+    std::string prefix = h.label + " history: ";
+    std::string first_what = prefix + "first \"/f/search_commits\" after loading " +
+                             std::to_string(shape.commits) + " commits (" +
+                             std::to_string(h.merges) + " merges)";
+    std::string spread_what = prefix + "the same first search, against its git runs on all cores";
+    std::string again_what = prefix + "the same search again (changed files cached)";
+    if (skip("load_commits_and_refs", {first_what, spread_what, again_what}) ||
+        skip("search_commits", {first_what, spread_what, again_what})) {
       return;
     }
-    progress("search_commits");
+    progress("search_commits on the " + h.label + " history");
     uint32_t loaded = shape.commits + shape.stashes;
     std::string load_body =
-        to_json(ReqCommitsOptions2{repo.string(), shape.commits, {}, false, false});
+        to_json(ReqCommitsOptions2{h.repo.string(), shape.commits, {}, false, false});
     // Matches nothing, so the scan runs over every commit and the reply stays small.
-    std::string search_body = to_json(SearchOptions{repo.string(), "no commit says this", 100});
-    std::vector<Argv> git = patches_commands(repo, loaded);
+    std::string search_body = to_json(SearchOptions{h.repo.string(), "no commit says this", 100});
+    std::vector<Argv> git = patches_commands(h.repo, loaded);
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
     Check check;
-    std::vector<double> git_ms, first_ms, again_ms;
+    std::vector<double> git_ms, spread_ms, first_ms, again_ms;
     uint64_t peak = 0;
-    for (size_t r = 0; r < options.fresh_runs; ++r) {
-      git_ms.push_back(time_git(git, repo).ms);
+    for (size_t r = 0; r < options.search_runs; ++r) {
+      git_ms.push_back(time_git(git, h.repo).ms);
+      spread_ms.push_back(time_git_spread(git, h.repo, cores).ms);
       Server server;
       Reply load = server.post("load_commits_and_refs", load_body);
       expect_reply(check, load, "load_commits_and_refs");
@@ -378,26 +479,34 @@ struct Suite {
     }
     double first = median(first_ms);
     double bare = median(git_ms);
-    add({first_what, std::to_string(first_ms.size()) + " (fresh servers)", ms_text(first),
-         ms_text(bare) + " its " + std::to_string(git.size()) +
-             " git runs (1 log, one diff per merge and stash)",
+    double spread = median(spread_ms);
+    std::string runs = std::to_string(first_ms.size()) + " (fresh servers)";
+    std::string work =
+        "its " + std::to_string(git.size()) + " git runs (1 log, one diff per merge and stash)";
+    add({first_what, runs, ms_text(first), ms_text(bare) + " " + work + ", one after the other",
          first / bare, "≤ 1.3", 1.3, mb_text(peak), "cold memory and disk caches"},
+        check);
+    add({spread_what, runs, ms_text(first),
+         ms_text(spread) + " the same git runs on " + std::to_string(cores) + " threads",
+         first / spread, "report", std::nullopt, mb_text(peak), "cold memory and disk caches"},
         check);
     add({again_what, std::to_string(again_ms.size()), ms_text(median(again_ms)), "-", std::nullopt,
          "report", std::nullopt, mb_text(peak), "no git runs"},
         Check{});
   }
 
-  void ref_diffs(const fs::path& repo) {
-    const HistoryShape& shape = options.scale.history;
+  void ref_diffs(const History& h) {
+    const HistoryShape& shape = h.shape;
     std::string branches = std::to_string(shape.branches) + " branches";
-    std::string cold_what = "\"/f/calc_ref_diffs\", " + branches + ", first";
-    std::string warm_what = "\"/f/calc_ref_diffs\", " + branches + ", warm";
+    std::string prefix = h.label + " history: ";
+    std::string cold_what = prefix + "\"/f/calc_ref_diffs\", " + branches + ", first";
+    std::string warm_what = prefix + "\"/f/calc_ref_diffs\", " + branches + ", warm";
     if (skip("load_commits_and_refs", {cold_what, warm_what}) ||
         skip("calc_ref_diffs", {cold_what, warm_what})) {
       return;
     }
-    progress("calc_ref_diffs");
+    progress("calc_ref_diffs on the " + h.label + " history");
+    const fs::path& repo = h.repo;
     std::string load_body =
         to_json(ReqCommitsOptions2{repo.string(), shape.commits, {}, false, false});
     std::string head = git_text(repo, {"git", "rev-parse", "HEAD"}).substr(0, 40);
@@ -521,20 +630,22 @@ void print_header(const Options& options) {
   std::cout << "Command: " << options.command_line << "\n"
             << "Build: " << BRACKWEN_BUILD_TYPE << "; " << git_version << "; "
             << std::thread::hardware_concurrency() << " hardware threads\n"
-            << "Scale \"" << s.name << "\": " << s.history.commits << " commits, "
-            << s.history.branches << " branches, " << s.history.tags << " tags, "
-            << s.history.stashes << " stashes, a merge every " << s.history.merge_every
-            << " main-line commits; a work tree of " << s.work_tree.files << " files ("
-            << s.work_tree.modified << " modified, " << s.work_tree.untracked << " untracked); a "
-            << s.big_file.lines << "-line file with " << s.big_file.changed << " changed lines\n"
-            << "Repositories: " << options.cache.string() << "\n\n";
+            << "Scale \"" << s.name << "\": a plain history (a merge every "
+            << s.history.merge_every << " main-line commits), a realistic one (one commit in "
+            << s.realistic_history.merge_every << " a merge) and one of many merges (one in "
+            << s.many_merges.merge_every << ", topics of up to " << s.many_merges.files_per_commit
+            << " files a commit in a tree of " << s.many_merges.files << "); a work tree of "
+            << s.work_tree.files << " files (" << s.work_tree.modified << " modified, "
+            << s.work_tree.untracked << " untracked); a " << s.big_file.lines << "-line file with "
+            << s.big_file.changed << " changed lines\n"
+            << "Repositories: " << options.cache.string() << "\n";
 }
 
 std::optional<Options> read_options(int argc, char** argv) {
   Options options;
   options.scale = *scale_named("full");
   options.cache = default_cache_root();
-  std::optional<size_t> runs, fresh_runs;
+  std::optional<size_t> runs, fresh_runs, search_runs;
   for (int i = 0; i < argc; ++i) {
     options.command_line += (i ? " " : "") + std::string(argv[i]);
   }
@@ -549,6 +660,8 @@ std::optional<Options> read_options(int argc, char** argv) {
       runs = std::stoul(argv[++i]);
     } else if (arg == "--fresh-runs" && has_value) {
       fresh_runs = std::stoul(argv[++i]);
+    } else if (arg == "--search-runs" && has_value) {
+      search_runs = std::stoul(argv[++i]);
     } else if (arg == "--cache" && has_value) {
       options.cache = argv[++i];
     } else if (arg == "--only" && has_value) {
@@ -562,7 +675,78 @@ std::optional<Options> read_options(int argc, char** argv) {
   bool small = options.scale.name == "small";
   options.runs = std::max<size_t>(1, runs.value_or(small ? 2 : 11));
   options.fresh_runs = std::max<size_t>(1, fresh_runs.value_or(small ? 1 : 7));
+  // A first search on the full histories makes git run for minutes; three runs give a median.
+  options.search_runs = std::max<size_t>(1, search_runs.value_or(small ? 1 : 3));
   return options;
+}
+
+bool chosen(const Options& options, std::string_view section) {
+  return options.only.empty() ||
+         std::find(options.only.begin(), options.only.end(), section) != options.only.end();
+}
+
+bool on_histories(const Options& options) {
+  return chosen(options, "history") || chosen(options, "search") || chosen(options, "ref_diffs");
+}
+
+// The repositories the chosen sections use.
+struct Repositories {
+  std::vector<History> histories;  // plain, realistic
+  std::optional<History> many_merges;
+  std::optional<fs::path> work_tree;
+  std::optional<BigFileRepo> big_file;
+};
+
+template <class Make>
+std::future<std::invoke_result_t<Make>> start_if(bool wanted, Make make) {
+  if (!wanted) return {};
+  return std::async(std::launch::async, std::move(make));
+}
+
+template <class T>
+std::optional<T> result_of(std::future<T>& job) {
+  if (!job.valid()) return std::nullopt;
+  return job.get();
+}
+
+// Generated side by side: each waits a second for its index to settle.
+Repositories prepare(const Options& options) {
+  const Scale& scale = options.scale;
+  const fs::path& cache = options.cache;
+  auto plain = start_if(on_histories(options),
+                        [&] { return prepare_history("plain", cache, scale.history); });
+  auto realistic = start_if(on_histories(options), [&] {
+    return prepare_history("realistic", cache, scale.realistic_history);
+  });
+  auto many_merges = start_if(chosen(options, "search"), [&] {
+    return prepare_history("many-merges", cache, scale.many_merges);
+  });
+  auto work_tree = start_if(chosen(options, "wip_patches"),
+                            [&] { return work_tree_repo(cache, scale.work_tree); });
+  auto big_file =
+      start_if(chosen(options, "wip_hunks"), [&] { return big_file_repo(cache, scale.big_file); });
+  Repositories repos;
+  if (plain.valid()) repos.histories = {plain.get(), realistic.get()};
+  repos.many_merges = result_of(many_merges);
+  repos.work_tree = result_of(work_tree);
+  repos.big_file = result_of(big_file);
+  return repos;
+}
+
+void run_sections(Suite& suite, const Repositories& repos) {
+  const Options& options = suite.options;
+  for (const History& h : repos.histories) {
+    if (chosen(options, "history")) suite.history(h);
+  }
+  for (const History& h : repos.histories) {
+    if (chosen(options, "search")) suite.search(h);
+  }
+  if (repos.many_merges) suite.search(*repos.many_merges);
+  for (const History& h : repos.histories) {
+    if (chosen(options, "ref_diffs")) suite.ref_diffs(h);
+  }
+  if (repos.work_tree) suite.wip_patches(*repos.work_tree);
+  if (repos.big_file) suite.wip_hunks(*repos.big_file);
 }
 
 int run(Options options) {
@@ -575,23 +759,12 @@ int run(Options options) {
   print_header(options);
   Suite suite{options, {}, false};
   suite.progress("preparing the repositories under " + options.cache.string());
-  // Generated side by side: each waits a second for its index to settle.
-  auto history_job = std::async(std::launch::async,
-                                [&] { return history_repo(options.cache, options.scale.history); });
-  auto work_tree_job = std::async(
-      std::launch::async, [&] { return work_tree_repo(options.cache, options.scale.work_tree); });
-  BigFileRepo big = big_file_repo(options.cache, options.scale.big_file);
-  fs::path history = history_job.get();
-  fs::path work_tree = work_tree_job.get();
-  auto chosen = [&](std::string_view section) {
-    return options.only.empty() ||
-           std::find(options.only.begin(), options.only.end(), section) != options.only.end();
-  };
-  if (chosen("history")) suite.history(history);
-  if (chosen("search")) suite.search(history);
-  if (chosen("ref_diffs")) suite.ref_diffs(history);
-  if (chosen("wip_patches")) suite.wip_patches(work_tree);
-  if (chosen("wip_hunks")) suite.wip_hunks(big);
+  Repositories repos = prepare(options);
+  std::cout << "Histories:\n";
+  for (const History& h : repos.histories) print_history(h);
+  if (repos.many_merges) print_history(*repos.many_merges);
+  std::cout << "\n";
+  run_sections(suite, repos);
   suite.print();
   return suite.failed ? 1 : 0;
 }
@@ -603,8 +776,8 @@ int main(int argc, char** argv) {
   auto options = brackwen::bench::read_options(argc, argv);
   if (!options) {
     std::cerr << "usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] "
-                 "[--cache DIR | --temporary-cache] [--only history|search|ref_diffs|"
-                 "wip_patches|wip_hunks]...\n";
+                 "[--search-runs N] [--cache DIR | --temporary-cache] [--only history|search|"
+                 "ref_diffs|wip_patches|wip_hunks]...\n";
     return 2;
   }
   try {

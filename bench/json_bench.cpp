@@ -10,7 +10,7 @@
 namespace brackwen {
 namespace {
 
-constexpr int kRecords = 100000;
+constexpr int RECORDS = 100000;
 
 std::string hex_id(int n) {
   std::string id(40, '0');
@@ -19,8 +19,8 @@ std::string hex_id(int n) {
 }
 
 std::vector<Commit> commits() {
-  std::vector<Commit> list(kRecords);
-  for (int i = 0; i < kRecords; ++i) {
+  std::vector<Commit> list(RECORDS);
+  for (int i = 0; i < RECORDS; ++i) {
     Commit& c = list[i];
     c.author = "Ada Lovelace";
     c.email = "ada@example.com";
@@ -37,7 +37,7 @@ std::vector<Commit> commits() {
 // A disk-cache-shaped object: commit id -> its changed files, ten per commit.
 std::string patch_cache() {
   PatchMap map;
-  for (int i = 0; i < kRecords; ++i) {
+  for (int i = 0; i < RECORDS; ++i) {
     std::string commit = hex_id(i / 10);
     std::string path =
         "src/module_" + std::to_string(i % 97) + "/file_" + std::to_string(i) + ".cpp";
@@ -55,7 +55,7 @@ void BM_WriteCommits(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(int64_t(bytes));
-  state.counters["records"] = kRecords;
+  state.counters["records"] = RECORDS;
 }
 BENCHMARK(BM_WriteCommits)->Unit(benchmark::kMillisecond);
 
@@ -71,7 +71,7 @@ void BM_WriteCommitsReusedBuffer(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(int64_t(bytes));
-  state.counters["records"] = kRecords;
+  state.counters["records"] = RECORDS;
 }
 BENCHMARK(BM_WriteCommitsReusedBuffer)->Unit(benchmark::kMillisecond);
 
@@ -87,7 +87,7 @@ void BM_ReadPatchCache(benchmark::State& state) {
     benchmark::DoNotOptimize(read.value);
   }
   state.SetBytesProcessed(int64_t(text.size()) * state.iterations());
-  state.counters["records"] = kRecords;
+  state.counters["records"] = RECORDS;
 }
 BENCHMARK(BM_ReadPatchCache)->Unit(benchmark::kMillisecond);
 

@@ -10,18 +10,18 @@
 
 namespace {
 
-constexpr int kLines = 200000;
+constexpr int LINES = 200000;
 
 std::string progress_lines() {
   std::string out;
-  for (int i = 0; i < kLines; ++i) {
+  for (int i = 0; i < LINES; ++i) {
     out += "4b825dc642cb6eb9a060e54bf8d69288fbee4904 Ünïcode progress line ";
     out += std::to_string(i % 10) + "\n";
   }
   return out;
 }
 
-// A stub git first on PATH: "lines" prints kLines lines of 70 bytes, anything else exits 0.
+// A stub git first on PATH: "lines" prints LINES lines of 70 bytes, anything else exits 0.
 const std::string& stub_dir() {
   return brackwen::bench::stub_git_dir(progress_lines(),
                                        "[ \"$1\" = lines ] && exec cat \"$OUT\"\nexit 0");
@@ -43,7 +43,7 @@ void finish(brackwen::ActionId id) {
 void BM_ActionStreams200kLines(benchmark::State& state) {
   const std::string& dir = stub_dir();
   for (auto _ : state) finish(brackwen::start_git_action(dir, {"lines"}));
-  state.SetItemsProcessed(state.iterations() * kLines);
+  state.SetItemsProcessed(state.iterations() * LINES);
 }
 BENCHMARK(BM_ActionStreams200kLines)->Unit(benchmark::kMillisecond)->UseRealTime();
 

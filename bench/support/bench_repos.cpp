@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/history_text.hpp"
 #include "git/process.hpp"
 #include "stores/environment.hpp"
 
@@ -23,11 +24,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // Raise whenever what a generator writes changes: old cache entries are then left alone.
-constexpr int kGeneratorVersion = 1;
-constexpr uint64_t kEpoch = 1500000000;
-constexpr const char* kStreamFile = "import.stream";
-constexpr const char* kMarksFile = "import.marks";
-constexpr const char* kReadyFile = "ready";
+constexpr int GENERATOR_VERSION = 1;
+constexpr int REALISTIC_GENERATOR_VERSION = 1;
+constexpr uint64_t EPOCH = 1500000000;
+constexpr const char* STREAM_FILE = "import.stream";
+constexpr const char* MARKS_FILE = "import.marks";
+constexpr const char* READY_FILE = "ready";
 
 std::string run_git_in(const fs::path& dir, std::vector<std::string> args) {
   std::vector<std::string> argv = {"git", "-c", "user.name=Bench", "-c",
@@ -67,21 +69,21 @@ std::string data_block(std::string_view text) {
 }
 
 void import_stream(const fs::path& entry, const std::string& stream) {
-  write_file(entry / kStreamFile, stream);
+  write_file(entry / STREAM_FILE, stream);
   std::string command = "exec git fast-import --quiet --export-marks=../";
-  command += kMarksFile;
+  command += MARKS_FILE;
   command += " < ../";
-  command += kStreamFile;
+  command += STREAM_FILE;
   auto result = run_process({"sh", "-c", command}, (entry / "repo").string());
   if (!result || result->status != 0) {
     throw std::runtime_error("git fast-import failed: " + (result ? result->err : ""));
   }
-  fs::remove(entry / kStreamFile);
+  fs::remove(entry / STREAM_FILE);
 }
 
 std::map<uint32_t, std::string> read_marks(const fs::path& entry) {
   std::map<uint32_t, std::string> marks;
-  std::ifstream in(entry / kMarksFile);
+  std::ifstream in(entry / MARKS_FILE);
   for (std::string line; std::getline(in, line);) {
     size_t space = line.find(' ');
     if (line.starts_with(':') && space != std::string::npos) {
@@ -101,23 +103,23 @@ void init_repo(const fs::path& repo) {
 
 // Returns the entry directory, generating it with `fill(entry)` when it is missing.
 template <class Fill>
-fs::path cached_entry(const fs::path& root, const std::string& key, Fill&& fill) {
-  fs::path entry = root / (key + "-v" + std::to_string(kGeneratorVersion));
-  if (fs::exists(entry / kReadyFile)) return entry;
+fs::path cached_entry(const fs::path& root, const std::string& key, int version, Fill&& fill) {
+  fs::path entry = root / (key + "-v" + std::to_string(version));
+  if (fs::exists(entry / READY_FILE)) return entry;
   fs::path building = entry;
   building += ".building-" + std::to_string(::getpid());
   fs::remove_all(building);
   init_repo(building / "repo");
   fill(building);
-  write_file(building / kReadyFile, "ready\n");
+  write_file(building / READY_FILE, "ready\n");
   // An entry left without its marker (by hand) is replaced; a complete one that another run
   // finished meanwhile wins over ours.
-  if (fs::exists(entry) && !fs::exists(entry / kReadyFile)) fs::remove_all(entry);
+  if (fs::exists(entry) && !fs::exists(entry / READY_FILE)) fs::remove_all(entry);
   std::error_code ec;
   fs::rename(building, entry, ec);
   if (ec) {
     fs::remove_all(building);
-    if (!fs::exists(entry / kReadyFile)) throw std::runtime_error("cannot place " + entry.string());
+    if (!fs::exists(entry / READY_FILE)) throw std::runtime_error("cannot place " + entry.string());
   }
   return entry;
 }
@@ -127,7 +129,7 @@ std::string person(uint32_t i, uint64_t seconds) {
   // A few authors with names outside ASCII, as real teams have.
   std::string name = i % 53 == 7 ? "Zoë Ångström" : "Dev" + n + " Person";
   return name + " <dev" + n + "@example.com> " + std::to_string(seconds) +
-         (i % 2 ? " +0100\n" : " -0500\n");
+         (i % 2 ? " +0100" : " -0500");
 }
 
 std::string message(uint32_t n) {
@@ -142,14 +144,24 @@ std::string message(uint32_t n) {
   return m;
 }
 
-void commit_header(std::string& s, std::string_view ref, uint32_t mark, uint32_t who,
-                   uint64_t seconds, std::string_view text) {
+// `author` and `committer` as git writes them: "Name <mail> seconds zone".
+void commit_header_as(std::string& s, std::string_view ref, uint32_t mark, std::string_view author,
+                      std::string_view committer, std::string_view text) {
   s += "commit ";
   s += ref;
   s += "\nmark :" + std::to_string(mark) + "\n";
-  s += "author " + person(who, seconds);
-  s += "committer " + person(who, seconds);
+  s += "author ";
+  s += author;
+  s += "\ncommitter ";
+  s += committer;
+  s += '\n';
   s += data_block(text);
+}
+
+void commit_header(std::string& s, std::string_view ref, uint32_t mark, uint32_t who,
+                   uint64_t seconds, std::string_view text) {
+  std::string signed_by = person(who, seconds);
+  commit_header_as(s, ref, mark, signed_by, signed_by, text);
 }
 
 void change_file(std::string& s, std::string_view path, std::string_view content) {
@@ -214,7 +226,7 @@ MainLine write_main_line(std::string& s, uint32_t& mark, uint32_t target,
   MainLine line;
   uint32_t made = 0;
   for (uint32_t n = 1; made < target; ++n) {
-    uint64_t seconds = kEpoch + uint64_t{n} * 60;
+    uint64_t seconds = EPOCH + uint64_t{n} * 60;
     bool merge = shape.merge_every && n % shape.merge_every == 0 && made + 2 <= target &&
                  !line.marks.empty();
     uint32_t side = 0;
@@ -246,6 +258,201 @@ MainLine write_main_line(std::string& s, uint32_t& mark, uint32_t target,
   return line;
 }
 
+// --- the realistic main line ----------------------------------------------------------------
+
+constexpr uint32_t FILES_PER_DIRECTORY = 40;
+constexpr uint32_t LONG_MESSAGE_EVERY = 500;
+constexpr uint32_t LATIN1_MESSAGE_EVERY = 2000;
+constexpr uint32_t MOST_TOPIC_COMMITS = 3;
+// How far behind the tip of main a topic branch may fork, in main-line commits.
+constexpr uint32_t MOST_FORK_DISTANCE = 30;
+constexpr uint64_t REALISTIC_SEED = 20170714;
+
+constexpr const char* TOP_DIRECTORIES[] = {"core",  "drivers", "fs",      "net",    "lib",
+                                           "tools", "docs",    "arch",    "sound",  "crypto",
+                                           "mm",    "block",   "include", "kernel", "scripts"};
+constexpr const char* SUB_DIRECTORIES[] = {
+    "sched", "dma",   "usb",   "pci",   "ipv4",   "ext",  "audio", "gpio", "i2c",  "spi",
+    "irq",   "power", "video", "input", "serial", "acpi", "trace", "bpf",  "keys", "hash"};
+constexpr const char* FILE_STEMS[] = {"main",  "core", "util",  "ops",   "table",
+                                      "queue", "init", "debug", "trace", "io"};
+constexpr const char* EXTENSIONS[] = {".c", ".c", ".c", ".h", ".h", ".rst", ".py", ".sh", ".txt"};
+
+// FILES_PER_DIRECTORY consecutive files share a directory, so that the files a commit
+// changes (picked near each other) lie in one area, which its subject names.
+std::string area_of(uint32_t file) {
+  uint32_t directory = file / FILES_PER_DIRECTORY;
+  constexpr uint32_t TOPS = std::size(TOP_DIRECTORIES);
+  constexpr uint32_t SUBS = std::size(SUB_DIRECTORIES);
+  std::string area = std::string(TOP_DIRECTORIES[directory % TOPS]) + "/" +
+                     SUB_DIRECTORIES[(directory / TOPS) % SUBS];
+  if (uint32_t round = directory / (TOPS * SUBS); round > 0) area += std::to_string(round);
+  return area;
+}
+
+std::string tree_file(uint32_t file) {
+  return area_of(file) + "/" + FILE_STEMS[file % std::size(FILE_STEMS)] + std::to_string(file) +
+         EXTENSIONS[file % std::size(EXTENSIONS)];
+}
+
+// The content of a file as the commit of mark `revision` left it.
+std::string file_content(uint32_t file, uint32_t revision) {
+  return "file " + std::to_string(file) + "\nrevision " + std::to_string(revision) + "\n";
+}
+
+// Up to `most` files (one commit in ten: up to five times as many), most of them in the area
+// of `first` and the others anywhere in the tree; `first` comes first.
+std::vector<uint32_t> pick_files(Dice& dice, uint32_t first, uint32_t files, uint32_t most) {
+  uint32_t count = 1 + below(dice, most);
+  if (one_in(dice, 10)) count = 1 + below(dice, 5 * most);
+  count = std::min(count, files);
+  uint32_t near = FILES_PER_DIRECTORY * (1 + count / FILES_PER_DIRECTORY);
+  std::vector<uint32_t> chosen = {first};
+  while (chosen.size() < count) {
+    uint32_t file = one_in(dice, 4) ? below(dice, files) : (first + below(dice, near)) % files;
+    if (std::find(chosen.begin(), chosen.end(), file) == chosen.end()) chosen.push_back(file);
+  }
+  return chosen;
+}
+
+struct RealisticWriter {
+  std::string& s;
+  uint32_t& mark;
+  const HistoryShape& shape;
+  Dice dice;
+  uint64_t clock = EPOCH;
+  uint32_t ordinary = 0;  // ordinary commits written, which decides the kind of the next one
+  MainLine line;
+};
+
+uint64_t tick(RealisticWriter& w) {
+  w.clock += 30 + below(w.dice, 1200);
+  return w.clock;
+}
+
+MessageKind next_kind(RealisticWriter& w) {
+  ++w.ordinary;
+  // Halfway through each period, so that a small history has one of each too.
+  if (w.ordinary % LATIN1_MESSAGE_EVERY == LATIN1_MESSAGE_EVERY / 2) return MessageKind::Latin1;
+  if (w.ordinary % LONG_MESSAGE_EVERY == LONG_MESSAGE_EVERY / 2) return MessageKind::Long;
+  return MessageKind::Ordinary;
+}
+
+// A commit on `ref` after `parent` that changes files around `first`; what it changes is
+// added to `changed` (file to the mark of the commit whose content it has). Returns its subject.
+std::string write_ordinary(RealisticWriter& w, std::string_view ref, uint32_t parent,
+                           uint32_t first, std::map<uint32_t, uint32_t>& changed) {
+  std::vector<uint32_t> files = pick_files(w.dice, first, w.shape.files, w.shape.files_per_commit);
+  std::string area = area_of(files.front());
+  uint32_t author = pick_author(w.dice);
+  // Most patches are applied by the area's maintainer, some a few days after they were written.
+  uint32_t committer = one_in(w.dice, 3) ? author : maintainer_of(area);
+  uint64_t committed = tick(w);
+  uint64_t authored = one_in(w.dice, 3) ? committed - below(w.dice, 5 * 86400) : committed;
+  MessageKind kind = next_kind(w);
+  std::string message = commit_message(w.dice, kind, area, author);
+  uint32_t self = ++w.mark;
+  commit_header_as(w.s, ref, self, signature(author, authored), signature(committer, committed),
+                   message);
+  w.s += "from :" + std::to_string(parent) + "\n";
+  for (uint32_t file : files) {
+    changed[file] = self;
+    change_file(w.s, tree_file(file), file_content(file, self));
+  }
+  w.s += '\n';
+  return std::string(subject_of(message));
+}
+
+void write_main_commit(RealisticWriter& w) {
+  std::map<uint32_t, uint32_t> changed;
+  uint32_t first = below(w.dice, w.shape.files);
+  write_ordinary(w, "refs/heads/main", w.line.marks.back(), first, changed);
+  w.line.marks.push_back(w.mark);
+  w.line.times.push_back(w.clock);
+}
+
+// The whole tree in one commit, as a project that moved its history here starts.
+void write_root(RealisticWriter& w) {
+  uint32_t self = ++w.mark;
+  std::string who = signature(0, w.clock);
+  commit_header_as(w.s, "refs/heads/main", self, who, who,
+                   "Initial import\n\nThe tree as it stood when the project moved here.\n");
+  for (uint32_t file = 0; file < w.shape.files; ++file) {
+    change_file(w.s, tree_file(file), file_content(file, self));
+  }
+  w.s += '\n';
+  w.line.marks.push_back(self);
+  w.line.times.push_back(w.clock);
+}
+
+// A topic branch of `count` commits in one area, forked a little behind the tip, then its
+// merge into main, whose tree takes the topic's version of every file the topic changed.
+void write_topic_and_merge(RealisticWriter& w, uint32_t count) {
+  size_t back = below(w.dice, std::min<uint32_t>(w.line.marks.size(), MOST_FORK_DISTANCE));
+  uint32_t parent = w.line.marks[w.line.marks.size() - 1 - back];
+  std::map<uint32_t, uint32_t> changed;
+  std::vector<std::string> subjects;
+  uint32_t first = below(w.dice, w.shape.files);
+  std::string area = area_of(first);
+  for (uint32_t k = 0; k < count; ++k) {
+    subjects.push_back(write_ordinary(w, "refs/bench/side", parent, first, changed));
+    parent = w.mark;
+  }
+  uint32_t maintainer = maintainer_of(area);
+  std::string topic = topic_name(w.dice, area);
+  std::string message = merge_message(w.dice, topic, area, subjects, maintainer);
+  uint64_t seconds = tick(w);
+  uint32_t self = ++w.mark;
+  std::string who = signature(maintainer, seconds);
+  commit_header_as(w.s, "refs/heads/main", self, who, who, message);
+  w.s += "from :" + std::to_string(w.line.marks.back()) + "\n";
+  w.s += "merge :" + std::to_string(parent) + "\n";
+  for (const auto& [file, revision] : changed) {
+    change_file(w.s, tree_file(file), file_content(file, revision));
+  }
+  w.s += '\n';
+  w.line.marks.push_back(self);
+  w.line.times.push_back(seconds);
+}
+
+// Cycles of a few main-line commits, a topic of one to three commits and its merge: a cycle
+// is merge_every commits long on average, so that one commit in merge_every is a merge.
+MainLine write_realistic_main_line(std::string& s, uint32_t& mark, uint32_t target,
+                                   const HistoryShape& shape) {
+  RealisticWriter w{s, mark, shape, Dice{REALISTIC_SEED}, EPOCH, 0, {}};
+  write_root(w);
+  for (uint32_t made = 1; made < target;) {
+    uint32_t cycle = shape.merge_every - 1 + below(w.dice, 3);
+    if (target - made < cycle) {
+      write_main_commit(w);
+      ++made;
+      continue;
+    }
+    uint32_t topic = 1 + below(w.dice, std::min(MOST_TOPIC_COMMITS, cycle - 1));
+    for (uint32_t k = 0; k + 1 + topic < cycle; ++k) write_main_commit(w);
+    write_topic_and_merge(w, topic);
+    made += cycle;
+  }
+  return w.line;
+}
+
+// The header of a topic branch's commit: in the realistic style, with an author and message
+// like the main line's.
+void branch_commit_header(std::string& s, const HistoryShape& shape, std::string_view ref,
+                          uint32_t mark, uint32_t who, uint64_t seconds,
+                          std::string_view plain_text) {
+  if (shape.style == HistoryStyle::Plain) {
+    commit_header(s, ref, mark, who, seconds, plain_text);
+    return;
+  }
+  Dice dice{REALISTIC_SEED + mark};
+  uint32_t author = pick_author(dice);
+  std::string area = area_of(below(dice, shape.files));
+  std::string message = commit_message(dice, MessageKind::Ordinary, area, author);
+  std::string signed_by = signature(author, seconds);
+  commit_header_as(s, ref, mark, signed_by, signed_by, message);
+}
+
 void write_branches(std::string& s, uint32_t& mark, const MainLine& line,
                     const HistoryShape& shape) {
   std::mt19937 random(7);
@@ -256,8 +463,8 @@ void write_branches(std::string& s, uint32_t& mark, const MainLine& line,
     uint32_t parent = line.marks[fork];
     uint32_t first_own = 0;
     for (uint32_t k = 1; k <= own_commits(b); ++k) {
-      commit_header(s, ref, ++mark, b * 3 + k, line.times[fork] + 20 * k,
-                    "Topic " + std::to_string(b) + ": step " + std::to_string(k) + "\n");
+      branch_commit_header(s, shape, ref, ++mark, b * 3 + k, line.times[fork] + 20 * k,
+                           "Topic " + std::to_string(b) + ": step " + std::to_string(k) + "\n");
       s += "from :" + std::to_string(parent) + "\n";
       change_file(s, added_file(b, "topic"), std::to_string(b) + " " + std::to_string(k) + "\n");
       s += '\n';
@@ -279,8 +486,8 @@ void write_branches(std::string& s, uint32_t& mark, const MainLine& line,
         reset_remote(first_own);
         break;
       case RemoteAt::Diverged:
-        commit_header(s, remote, ++mark, b * 3 + 9, line.times[fork] + 15,
-                      "Topic " + std::to_string(b) + ": pushed from elsewhere\n");
+        branch_commit_header(s, shape, remote, ++mark, b * 3 + 9, line.times[fork] + 15,
+                             "Topic " + std::to_string(b) + ": pushed from elsewhere\n");
         s += "from :" + std::to_string(first_own) + "\n";
         change_file(s, added_file(b, "remote"), std::to_string(b) + "\n");
         s += '\n';
@@ -352,9 +559,15 @@ void fill_history(const fs::path& entry, const HistoryShape& shape) {
   if (shape.commits <= on_branches + 4 || shape.files == 0) {
     throw std::runtime_error("history shape has too few commits for its branches");
   }
+  bool realistic = shape.style == HistoryStyle::Realistic;
+  if (realistic && (shape.merge_every < 3 || shape.files_per_commit == 0)) {
+    throw std::runtime_error("a realistic history needs merge_every >= 3 and files_per_commit");
+  }
   std::string s;
   uint32_t mark = 0;
-  MainLine line = write_main_line(s, mark, shape.commits - on_branches, shape);
+  uint32_t on_main = shape.commits - on_branches;
+  MainLine line = realistic ? write_realistic_main_line(s, mark, on_main, shape)
+                            : write_main_line(s, mark, on_main, shape);
   write_branches(s, mark, line, shape);
   write_tags(s, line, shape);
   s +=
@@ -365,7 +578,7 @@ void fill_history(const fs::path& entry, const HistoryShape& shape) {
 
   fs::path repo = entry / "repo";
   auto marks = read_marks(entry);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   for (std::string ref : {"refs/bench/side", "refs/bench/stash"}) {
     auto found = run_process({"git", "rev-parse", "-q", "--verify", ref}, repo.string());
     if (found && !found->out.empty()) run_git_in(repo, {"update-ref", "-d", ref});
@@ -397,7 +610,7 @@ void fill_work_tree(const fs::path& entry, const WorkTreeShape& shape) {
     throw std::runtime_error("work tree shape modifies more files than it has");
   }
   std::string s;
-  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Tree\n");
+  commit_header(s, "refs/heads/main", 1, 1, EPOCH, "Tree\n");
   for (uint32_t i = 0; i < shape.files; ++i) {
     change_file(
         s, tree_path(i),
@@ -405,7 +618,7 @@ void fill_work_tree(const fs::path& entry, const WorkTreeShape& shape) {
   }
   s += '\n';
   import_stream(entry, s);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   fs::path repo = entry / "repo";
   run_git_in(repo, {"reset", "-q", "--hard"});
   uint32_t step = shape.modified ? shape.files / shape.modified : 1;
@@ -438,11 +651,11 @@ void fill_big_file(const fs::path& entry, const BigFileShape& shape, const std::
   std::string committed;
   for (const auto& line : lines) committed += line;
   std::string s;
-  commit_header(s, "refs/heads/main", 1, 1, kEpoch, "Big file\n");
+  commit_header(s, "refs/heads/main", 1, 1, EPOCH, "Big file\n");
   change_file(s, file, committed);
   s += '\n';
   import_stream(entry, s);
-  fs::remove(entry / kMarksFile);
+  fs::remove(entry / MARKS_FILE);
   fs::path repo = entry / "repo";
   run_git_in(repo, {"reset", "-q", "--hard"});
   // The first `changed` places of a Fisher-Yates shuffle: distinct lines, spread at random.
@@ -469,11 +682,23 @@ std::string number_key(std::initializer_list<std::pair<uint32_t, const char*>> p
 }  // namespace
 
 std::optional<Scale> scale_named(std::string_view name) {
+  constexpr auto PLAIN = HistoryStyle::Plain;
+  constexpr auto REALISTIC = HistoryStyle::Realistic;
   if (name == "full") {
-    return Scale{"full", {100000, 2000, 500, 50, 100, 2000}, {50000, 5000, 1000}, {100000, 10000}};
+    return Scale{.name = "full",
+                 .history = {PLAIN, 100000, 2000, 500, 50, 100, 2000, 0},
+                 .realistic_history = {REALISTIC, 100000, 2000, 1000, 50, 5, 10000, 4},
+                 .many_merges = {REALISTIC, 40000, 20, 20, 5, 4, 4000, 40},
+                 .work_tree = {50000, 5000, 1000},
+                 .big_file = {100000, 10000}};
   }
   if (name == "small") {
-    return Scale{"small", {3000, 60, 15, 5, 100, 200}, {400, 40, 10}, {3000, 300}};
+    return Scale{.name = "small",
+                 .history = {PLAIN, 3000, 60, 15, 5, 100, 200, 0},
+                 .realistic_history = {REALISTIC, 1500, 60, 20, 5, 5, 1000, 4},
+                 .many_merges = {REALISTIC, 600, 10, 5, 3, 4, 400, 40},
+                 .work_tree = {400, 40, 10},
+                 .big_file = {3000, 300}};
   }
   return std::nullopt;
 }
@@ -497,28 +722,33 @@ void isolate_git_config() {
 }
 
 fs::path history_repo(const fs::path& root, const HistoryShape& shape) {
-  std::string key = "history" + number_key({{shape.commits, "c"},
-                                            {shape.branches, "b"},
-                                            {shape.tags, "t"},
-                                            {shape.stashes, "s"},
-                                            {shape.merge_every, "m"},
-                                            {shape.files, "f"}});
-  return cached_entry(root, key, [&](const fs::path& entry) { fill_history(entry, shape); }) /
-         "repo";
+  std::string numbers = number_key({{shape.commits, "c"},
+                                    {shape.branches, "b"},
+                                    {shape.tags, "t"},
+                                    {shape.stashes, "s"},
+                                    {shape.merge_every, "m"},
+                                    {shape.files, "f"}});
+  auto fill = [&](const fs::path& entry) { fill_history(entry, shape); };
+  if (shape.style == HistoryStyle::Plain) {
+    return cached_entry(root, "history" + numbers, GENERATOR_VERSION, fill) / "repo";
+  }
+  numbers += number_key({{shape.files_per_commit, "p"}});
+  return cached_entry(root, "realistic" + numbers, REALISTIC_GENERATOR_VERSION, fill) / "repo";
 }
 
 fs::path work_tree_repo(const fs::path& root, const WorkTreeShape& shape) {
   std::string key =
       "worktree" + number_key({{shape.files, "f"}, {shape.modified, "m"}, {shape.untracked, "u"}});
-  return cached_entry(root, key, [&](const fs::path& entry) { fill_work_tree(entry, shape); }) /
+  return cached_entry(root, key, GENERATOR_VERSION,
+                      [&](const fs::path& entry) { fill_work_tree(entry, shape); }) /
          "repo";
 }
 
 BigFileRepo big_file_repo(const fs::path& root, const BigFileShape& shape) {
   const std::string file = "big.txt";
   std::string key = "bigfile" + number_key({{shape.lines, "l"}, {shape.changed, "c"}});
-  fs::path entry =
-      cached_entry(root, key, [&](const fs::path& at) { fill_big_file(at, shape, file); });
+  fs::path entry = cached_entry(root, key, GENERATOR_VERSION,
+                                [&](const fs::path& at) { fill_big_file(at, shape, file); });
   return {entry / "repo", file, entry / (file + ".committed")};
 }
 

@@ -9,16 +9,31 @@
 
 namespace brackwen::bench {
 
-// A history like a busy shared repository's: a main line with merged side commits, topic
-// branches forked all along it (most with a counterpart on origin, some ahead, some behind,
-// some diverged), tags (half of them annotated) and stash entries near the tip.
+// Plain: one-line messages from a few dozen ASCII authors, one file per commit, a merge of a
+// single side commit every n-th main-line commit.
+// Realistic: as a large project's history reads. Messages of several hundred bytes (subject,
+// wrapped paragraphs, trailers), one in 500 tens of KB long, one in 2,000 in Latin-1 (bytes
+// that are not UTF-8); a few hundred authors, some with accented or CJK names; topic branches
+// of one to three commits forked a little behind the tip and merged every few commits; a tree
+// whose every file exists from the first commit, each commit changing a handful of them.
+enum class HistoryStyle { Plain, Realistic };
+
+// A history like a busy shared repository's: a main line with merges, topic branches forked
+// all along it (most with a counterpart on origin, some ahead, some behind, some diverged),
+// tags (half of them annotated) and stash entries near the tip.
 struct HistoryShape {
+  HistoryStyle style = HistoryStyle::Plain;
   uint32_t commits = 0;   // reachable from the branches, tags and remote-tracking refs
   uint32_t branches = 0;  // local branches besides main
   uint32_t tags = 0;
   uint32_t stashes = 0;
-  uint32_t merge_every = 0;  // every n-th main-line commit merges a side commit
-  uint32_t files = 0;        // files the commits change
+  // Plain: every n-th main-line commit merges a side commit. Realistic: one commit in n, on
+  // average, merges a topic branch.
+  uint32_t merge_every = 0;
+  uint32_t files = 0;  // Plain: files the commits change. Realistic: files of the tree.
+  // Realistic: the most files an ordinary commit changes; one commit in ten changes up to
+  // five times as many.
+  uint32_t files_per_commit = 0;
 };
 
 // One commit of `files` files in a checked-out tree, then `modified` of them changed and
@@ -37,7 +52,11 @@ struct BigFileShape {
 
 struct Scale {
   std::string name;
-  HistoryShape history;
+  HistoryShape history;            // plain
+  HistoryShape realistic_history;  // as large as `history`, realistic
+  // Realistic, with topics that change tens of files each and a merge every few commits: the
+  // changed files of the whole history cost mostly one `git diff` per merge.
+  HistoryShape many_merges;
   WorkTreeShape work_tree;
   BigFileShape big_file;
 };
