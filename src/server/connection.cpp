@@ -85,7 +85,10 @@ struct SourceBody {
           ++next_;
           continue;
         }
-        if (!refill(ec)) return boost::none;
+        if (!refill(ec)) {
+          pieces_.clear();
+          return boost::none;
+        }
       }
       const std::string& piece = pieces_[next_++];
       return std::make_pair(net::const_buffer(piece.data(), piece.size()), true);
@@ -94,7 +97,6 @@ struct SourceBody {
    private:
     // The source's next pieces; false at its end, or when making them failed (`ec` set).
     bool refill(beast::error_code& ec) {
-      pieces_.clear();
       next_ = 0;
       try {
         return source_.next(pieces_);

@@ -27,8 +27,9 @@ struct OpenFile {
 using TextPieces = std::vector<std::string>;
 
 // A reply made while it is sent, so that its whole text is never held at once: `next` fills
-// its argument with the following pieces and says whether there were any. Its length is not
-// known up front, so it goes out in chunks.
+// its argument with the following pieces (the strings it holds are the ones of the turn
+// before, which may be reused) and says whether there were any. Its length is not known up
+// front, so it goes out in chunks.
 struct PieceSource {
   std::function<bool(TextPieces& pieces)> next;
 };
