@@ -238,25 +238,28 @@ LogStream::LogStream(size_t expected_commits) {
   log.commits.reserve(expected_commits);
 }
 
-void feed_log(LogStream& stream, std::string_view bytes) {
-  if (stream.failed || bytes.empty()) return;
-  stream.fed = true;
-  size_t scanned = stream.pending.size();
-  stream.pending.append(bytes);
-  // Whole records end after every LOG_FIELDS-th NUL; the segment runs to the last such end.
-  size_t cut = 0;
-  const char* data = stream.pending.data();
-  for (size_t at = scanned; at < stream.pending.size(); ++at) {
-    auto* nul = static_cast<const char*>(std::memchr(data + at, '\0', stream.pending.size() - at));
+namespace {
+
+// Where whole records end in `bytes` (after every LOG_FIELDS-th NUL, counting on from the
+// NULs already pending): the first end and the last, or npos for both.
+std::pair<size_t, size_t> record_ends(LogStream& stream, std::string_view bytes) {
+  size_t first = std::string_view::npos;
+  size_t last = std::string_view::npos;
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    auto* nul = static_cast<const char*>(std::memchr(bytes.data() + at, '\0', bytes.size() - at));
     if (!nul) break;
-    at = static_cast<size_t>(nul - data);
-    if (++stream.pending_nuls == LOG_FIELDS) {
-      stream.pending_nuls = 0;
-      cut = at + 1;
-    }
+    at = static_cast<size_t>(nul - bytes.data());
+    if (++stream.pending_nuls < LOG_FIELDS) continue;
+    stream.pending_nuls = 0;
+    if (first == std::string_view::npos) first = at + 1;
+    last = at + 1;
   }
-  if (cut == 0) return;
-  std::string_view segment(data, cut);
+  return {first, last};
+}
+
+// Whole records, read into the stream's log.
+void parse_segment(LogStream& stream, std::string_view segment) {
+  if (stream.failed || segment.empty()) return;
   // A segment ends on an ASCII byte, so no invalid sequence is cut in two and repairing it
   // alone gives what repairing the whole text gives.
   std::string repaired;
@@ -267,7 +270,29 @@ void feed_log(LogStream& stream, std::string_view bytes) {
   Input in{segment};
   read_log_records(in, stream.log);
   if (!in.at_end()) stream.failed = true;
-  stream.pending.erase(0, cut);
+}
+
+}  // namespace
+
+void feed_log(LogStream& stream, std::string_view bytes) {
+  if (stream.failed || bytes.empty()) return;
+  stream.fed = true;
+  auto [first, last] = record_ends(stream, bytes);
+  if (last == std::string_view::npos) {
+    stream.pending.append(bytes);
+    return;
+  }
+  // The record begun before these bytes is finished in `pending`; the ones after it are read
+  // where they are, without a copy.
+  size_t start = 0;
+  if (!stream.pending.empty()) {
+    stream.pending.append(bytes.substr(0, first));
+    parse_segment(stream, stream.pending);
+    stream.pending.clear();
+    start = first;
+  }
+  parse_segment(stream, bytes.substr(start, last - start));
+  stream.pending.assign(bytes.substr(last));
 }
 
 bool finish_log(const LogStream& stream) {
