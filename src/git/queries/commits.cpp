@@ -67,10 +67,12 @@ std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_p
 // after every commit to a pipe, and the reader would wake as often. What the one-pass read
 // of run_git and parse_all would give is given still: when the streamed parse cannot read
 // everything, the whole text is read once more and parsed as a whole.
-std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count,
+                                      std::function<StashPlacement()> stashes) {
   // Sized once, with room for the stashes merged in later; room that is never used is never
   // touched, so it costs no memory.
   LogStream stream(size_t{count} + STASH_ROOM);
+  stream.stashes = std::move(stashes);
   StreamHandlers handlers;
   handlers.out_to_file = true;
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };

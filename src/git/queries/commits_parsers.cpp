@@ -172,13 +172,17 @@ bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
 }
 
 // Every record up to the first that does not read, into `log`.
-void read_log_records(Input& in, CommitLog& log) {
+void read_log_records(Input& in, CommitLog& log, StashPlacement* stashes = nullptr) {
   while (!in.at_end()) {
     Commit c;
     size_t first_ref = log.refs.size();
     if (!read_record(in, c, log.refs)) return;
     c.refs.reserve(log.refs.size() - first_ref);
     for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
+    while (stashes && stashes->next < stashes->entries.size() &&
+           stashes->entries[stashes->next].date.ms > c.date.ms) {
+      log.commits.push_back(std::move(stashes->entries[stashes->next++]));
+    }
     log.commits.push_back(std::move(c));
   }
 }
@@ -267,8 +271,9 @@ void parse_segment(LogStream& stream, std::string_view segment) {
     repaired = decode_utf8_lossy(segment);
     segment = repaired;
   }
+  if (!stream.placement && stream.stashes) stream.placement = stream.stashes();
   Input in{segment};
-  read_log_records(in, stream.log);
+  read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr);
   if (!in.at_end()) stream.failed = true;
 }
 
@@ -295,8 +300,14 @@ void feed_log(LogStream& stream, std::string_view bytes) {
   stream.pending.assign(bytes.substr(last));
 }
 
-bool finish_log(const LogStream& stream) {
-  return stream.fed && !stream.failed && stream.pending.empty();
+bool finish_log(LogStream& stream) {
+  if (!stream.fed || stream.failed || !stream.pending.empty()) return false;
+  if (!stream.placement) return true;
+  StashPlacement& left = *stream.placement;
+  for (; left.next < left.entries.size(); ++left.next) {
+    stream.log.commits.push_back(std::move(left.entries[left.next]));
+  }
+  return true;
 }
 
 }  // namespace brackwen

@@ -3,6 +3,7 @@
 #include "git/queries/load_commits.hpp"
 
 #include <algorithm>
+#include <future>
 #include <unordered_set>
 #include <utility>
 
@@ -16,27 +17,47 @@
 namespace brackwen {
 namespace {
 
+// The stash entries in the order they are placed in: newest first, equal dates as listed.
+StashPlacement stash_placement(std::optional<std::vector<ParsedCommit>> stashes) {
+  StashPlacement placement;
+  if (!stashes) return placement;
+  placement.entries.reserve(stashes->size());
+  for (ParsedCommit& s : *stashes) placement.entries.push_back(commit_from_parsed(std::move(s)));
+  // Among themselves the stashes order by date, newest first; the rule "a stash goes before
+  // every log commit older than it" is no strict weak ordering once log commits are out of
+  // date order, so it is applied while the log is read rather than handed to a sort.
+  std::stable_sort(placement.entries.begin(), placement.entries.end(),
+                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
+  return placement;
+}
+
+// The log and the stash list from two gits at once. The log places the stash entries as it
+// reads its records, and asks for them at its first record, by when the short stash list has
+// long been read.
 std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
-  std::optional<std::vector<ParsedCommit>> stashes;
-  std::optional<CommitLog> log;
-  bool stashes_ok = false;
-  bool log_ok = false;
-  // A loader that throws (out of memory) fails the load as a failing git does.
+  std::promise<std::optional<std::vector<ParsedCommit>>> stash_list;
+  std::shared_future<std::optional<std::vector<ParsedCommit>>> listed =
+      stash_list.get_future().share();
+  bool stashes_failed = false;
   auto load_stash_list = [&] {
-    stashes = load_stashes(repo_path);
-    stashes_ok = true;
+    try {
+      stash_list.set_value(load_stashes(repo_path));
+    } catch (...) {
+      // The log may be waiting for the entries: it fails with the same error.
+      stashes_failed = true;
+      stash_list.set_exception(std::current_exception());
+      throw;
+    }
   };
+  std::optional<CommitLog> log;
+  bool log_ok = false;
   auto load_log = [&] {
-    log_ok = run_reported("Loading the commit log", [&] { log = load_commits(repo_path, count); });
+    log_ok = run_reported("Loading the commit log", [&] {
+      log = load_commits(repo_path, count, [&] { return stash_placement(listed.get()); });
+    });
   };
   run_alongside("Loading the stash list", load_stash_list, load_log);
-  if (!stashes_ok || !log_ok || !log) return std::nullopt;
-  if (stashes) {
-    std::vector<Commit> entries;
-    entries.reserve(stashes->size());
-    for (ParsedCommit& s : *stashes) entries.push_back(commit_from_parsed(std::move(s)));
-    merge_stashes(log->commits, std::move(entries));
-  }
+  if (stashes_failed || !log_ok || !log) return std::nullopt;
   return log;
 }
 
@@ -162,31 +183,6 @@ std::vector<Commit> kept_commits(const CommitsAndRefs& all, const std::vector<Id
 }
 
 }  // namespace
-
-void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes) {
-  // Among themselves the stashes order by date, newest first; the rule "a stash goes before
-  // every log commit older than it" is no strict weak ordering once log commits are out of
-  // date order, so it is applied as one merge of the two runs rather than handed to a sort.
-  std::stable_sort(stashes.begin(), stashes.end(),
-                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
-  size_t log_size = list.size();
-  std::vector<size_t> logs_before(stashes.size());
-  size_t next_log = 0;
-  for (size_t j = 0; j < stashes.size(); ++j) {
-    while (next_log < log_size && !(stashes[j].date.ms > list[next_log].date.ms)) ++next_log;
-    logs_before[j] = next_log;
-  }
-  // In place from the back, so the long list is never copied.
-  list.resize(log_size + stashes.size());
-  size_t end = log_size;
-  for (size_t j = stashes.size(); j-- > 0;) {
-    std::move_backward(list.begin() + static_cast<ptrdiff_t>(logs_before[j]),
-                       list.begin() + static_cast<ptrdiff_t>(end),
-                       list.begin() + static_cast<ptrdiff_t>(end + j + 1));
-    list[logs_before[j] + j] = std::move(stashes[j]);
-    end = logs_before[j];
-  }
-}
 
 std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
                               const std::unordered_map<std::string, std::string>& config) {
