@@ -2,10 +2,12 @@
 #include "git/queries/patches/patches.hpp"
 
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/queries/patches/special_patches.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
@@ -32,43 +34,15 @@ std::optional<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& o
                  "-n" + std::to_string(static_cast<uint32_t>(all_commits))};
 }
 
-void load_ordinary(const std::string& repo_path, const std::vector<const Commit*>& ordinary,
-                   size_t all_commits, PatchMap& result) {
-  if (ordinary.empty()) return;
+std::optional<std::vector<CommitPatches>> load_ordinary(const std::string& repo_path,
+                                                        const std::vector<const Commit*>& ordinary,
+                                                        size_t all_commits) {
+  if (ordinary.empty()) return std::nullopt;
   auto args = ordinary_commits_args(ordinary, all_commits);
-  if (!args) return;
+  if (!args) return std::nullopt;
   auto out = run_git(repo_path, *args);
-  if (!out) return;
-  auto records = patch_list(*out);
-  if (!records) return;
-  for (auto& [id, patches] : *records) result.insert_or_assign(std::move(id), std::move(patches));
-}
-
-// A merge shows what its second parent brought in; a stash what it holds over its base.
-std::optional<GitArgs> special_commit_args(const Commit& c) {
-  std::optional<std::string> range;
-  if (c.is_merge) {
-    if (c.parent_ids.size() < 2) return std::nullopt;
-    range = revision_range(c.parent_ids[0], "...", c.parent_ids[1]);
-  } else if (!c.parent_ids.empty()) {
-    range = revision_range(c.parent_ids[0], "..", c.id);
-  }
-  if (!range) return std::nullopt;
-  return revision_args({"diff", "--name-status", "-z"}, {*range});
-}
-
-std::vector<Patch> load_special(const std::string& repo_path, const Commit& c) {
-  std::vector<Patch> patches;
-  auto args = special_commit_args(c);
-  if (!args) return patches;
-  auto out = run_git(repo_path, *args);
-  if (!out) return patches;
-  auto entries = parse_all(*out, parse_name_status);
-  if (!entries) return patches;
-  for (NameStatusEntry& entry : *entries) {
-    patches.push_back(patch_from_entry(std::move(entry), c.id));
-  }
-  return patches;
+  if (!out) return std::nullopt;
+  return patch_list(*out);
 }
 
 }  // namespace
@@ -98,8 +72,26 @@ std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
       if (found != cached->end()) result->insert_or_assign(c.id, found->second);
     }
   }
-  load_ordinary(repo_path, ordinary, commits.size(), *result);
-  for (const Commit* c : special) result->insert_or_assign(c->id, load_special(repo_path, *c));
+  // The log of the ordinary commits and the merges' diffs are independent git work.
+  std::optional<std::vector<CommitPatches>> records;
+  bool logged = false;
+  std::vector<std::vector<Patch>> special_patches;
+  run_alongside(
+      "Loading the changed files of commits",
+      [&] {
+        records = load_ordinary(repo_path, ordinary, commits.size());
+        logged = true;
+      },
+      [&] { special_patches = load_special_patches(repo_path, commits, special); });
+  // Tried again where what it throws passes on.
+  if (!logged) records = load_ordinary(repo_path, ordinary, commits.size());
+  if (records) {
+    for (auto& [id, patches] : *records)
+      result->insert_or_assign(std::move(id), std::move(patches));
+  }
+  for (size_t i = 0; i < special.size(); ++i) {
+    result->insert_or_assign(special[i]->id, std::move(special_patches[i]));
+  }
   return result;
 }
 
