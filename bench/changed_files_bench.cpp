@@ -1,7 +1,9 @@
 // The first load of every commit's changed files on a history with many merges whose diffs are
 // large, next to the git work it used to be (the log of the ordinary commits, then one
 // `git diff p1...p2` per merge) run one child after another and spread over all cores; and the
-// diff search on the same history (200 and 1,000 hits), next to the bare `git log -S` it runs.
+// diff search on the same history (200 and 1,000 hits), next to the bare `git log -S` it runs;
+// and the commits between two commits 20 main-line commits apart in the suite's
+// 100,000-commit history, from the cache next to `git rev-list from..to`.
 //
 // The repository (20,000 commits, a merge every 3 or 4, each merged topic touching tens of the
 // 3,000 files) is generated once with git fast-import and cached beside the other benchmarks'.
@@ -20,6 +22,7 @@
 #include "bench/support/bench_repos.hpp"
 #include "git/process.hpp"
 #include "git/queries/diff_search.hpp"
+#include "git/queries/graph.hpp"
 #include "git/queries/load_commits.hpp"
 #include "git/queries/patches/patches.hpp"
 #include "stores/threads.hpp"
@@ -265,6 +268,55 @@ void BM_GitLogS(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(brackwen::run_process(argv, repository()));
 }
 
+struct Range {
+  std::string repo;
+  std::string from;
+  std::string to;
+  std::shared_ptr<const brackwen::CommitsAndRefs> history;
+};
+
+const Range& range() {
+  static const Range r = [] {
+    brackwen::bench::isolate_git_config();
+    auto shape = brackwen::bench::scale_from_environment().history;
+    std::string repo =
+        brackwen::bench::history_repo(brackwen::bench::default_cache_root(), shape).string();
+    auto id = [&](const std::string& rev) {
+      auto out = brackwen::run_process({"git", "rev-parse", rev}, repo);
+      if (!out || out->out.size() < 40) throw std::runtime_error("no " + rev);
+      return out->out.substr(0, out->out.find('\n'));
+    };
+    auto history = brackwen::load_history({repo, shape.commits, {}, false, false});
+    if (!history) throw std::runtime_error("the history does not load");
+    return Range{repo, id("main~20"), id("main"), history};
+  }();
+  return r;
+}
+
+void BM_BetweenListed(benchmark::State& state) {
+  const Range& r = range();
+  for (auto _ : state) {
+    auto ids = brackwen::listed_commit_ids_between(r.to, r.from, r.history->commits);
+    state.counters["commits"] = static_cast<double>(ids->size());
+  }
+}
+
+void BM_BetweenWholeMap(benchmark::State& state) {
+  const Range& r = range();
+  for (auto _ : state) {
+    auto ids =
+        brackwen::commit_ids_between(r.to, r.from, brackwen::commits_by_id(r.history->commits));
+    state.counters["commits"] = static_cast<double>(ids->size());
+  }
+}
+
+void BM_BetweenGitRevList(benchmark::State& state) {
+  const Range& r = range();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(
+        brackwen::run_process({"git", "rev-list", r.from + ".." + r.to}, r.repo));
+}
+
 BENCHMARK(BM_FirstLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_GitOneAfterAnother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_GitOnAllCores)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -275,5 +327,8 @@ BENCHMARK(BM_DiffSearch)
     ->UseRealTime()
     ->Iterations(3);
 BENCHMARK(BM_GitLogS)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_BetweenListed)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_BetweenWholeMap)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_BetweenGitRevList)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
