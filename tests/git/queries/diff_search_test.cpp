@@ -40,6 +40,7 @@ TEST(FilterPatchesByText, KeepsChangedLinesHoldingTheText) {
       {"Needle", {"Needle"}},
       {"", {"needle+", "-needle", "Needle", "no", "xneedlex"}},
       {"absent", {}},
+      {"needle+\n-needle", {}},  // no line holds a line end
   };
   for (const auto& c : cases) {
     std::vector<std::string> kept;
@@ -109,15 +110,6 @@ TEST_F(DiffSearchRepo, FindsTheCommitsAndTheirMatchingLines) {
   EXPECT_EQ(results[1].first, c1);
   ASSERT_EQ(results[1].second.size(), 1u);
   EXPECT_EQ(results[1].second[0].patch.commit_id, c1);
-}
-
-TEST_F(DiffSearchRepo, TextAcrossLinesMatchesNoSingleLine) {
-  ASSERT_TRUE(r.load());
-  DiffSearch done = wait_until_complete(start_diff_search(r.repo.str(), "x\ny", 50, 0));
-  ASSERT_TRUE(done.results);
-  ASSERT_EQ(done.results->size(), 1u);
-  ASSERT_EQ(done.results->at(0).second.size(), 1u);
-  EXPECT_EQ(done.results->at(0).second[0].lines, std::vector<HunkLine>{});
 }
 
 TEST_F(DiffSearchRepo, PagingAndTheCachedWindow) {
