@@ -50,20 +50,9 @@ TEST(CommitsById, LaterDuplicateWins) {
   EXPECT_EQ(map.at("x")->parent_ids, std::vector<std::string>{"p2"});
 }
 
-TEST(CommitIdsBetween, WhatOneHasAndTheOtherLacks) {
-  auto map = commits_by_id(GRAPH);
-  EXPECT_EQ(commit_ids_between("m", "m", map), std::vector<std::string>{});
-  EXPECT_FALSE(commit_ids_between("m", "unknown", map));
-  EXPECT_FALSE(commit_ids_between("unknown", "m", map));
-  EXPECT_FALSE(commit_ids_between("m", "b", CommitsById{}));
-  EXPECT_EQ(sorted(*commit_ids_between("m", "a1", map)),
-            (std::vector<std::string>{"a2", "b", "gone", "m"}));
-  EXPECT_EQ(commit_ids_between("a1", "m", map), std::vector<std::string>{});
-}
-
 // Every pair gives the whole map's set, in list order. The lists put a parent before its child
 // (clock skew) and hold a stash entry that shares a log commit's id with fewer parents.
-TEST(ListedCommitIdsBetween, TheWholeMapsSetInListOrder) {
+TEST(CommitIdsBetween, TheListedWalkGivesTheWholeMapsSetInListOrder) {
   Commit stash = node("b", {"a1"});
   stash.stash_id = "stash@{0}";
   std::vector<Commit> skewed = {GRAPH[0], GRAPH[3], GRAPH[1], GRAPH[2], GRAPH[4]};
@@ -84,7 +73,12 @@ TEST(ListedCommitIdsBetween, TheWholeMapsSetInListOrder) {
       }
     }
     EXPECT_FALSE(listed_commit_ids_between("m", "unknown", list));
+    EXPECT_FALSE(listed_commit_ids_between("unknown", "m", list));
   }
+  EXPECT_EQ(listed_commit_ids_between("m", "a1", GRAPH),
+            (std::vector<std::string>{"m", "a2", "b", "gone"}));
+  EXPECT_FALSE(commit_ids_between("m", "b", CommitsById{}));
+  EXPECT_FALSE(commit_ids_between("m", "unknown", commits_by_id(GRAPH)));
 }
 
 TEST(PushRemote, FirstKeyPresentInOrder) {
