@@ -32,6 +32,9 @@ const std::vector<std::string> DIFF_TREE_ARGS = {
 constexpr const char* PORCELAIN_ONLY_DIFF_KEYS =
     "^diff\\.(renames|relative|orderfile|ignoresubmodules)$";
 
+// With fewer special commits than one per this many loaded ones (a reload that found a merge or
+// two in a long history), numbering the whole graph costs more than their own `git diff`s.
+constexpr size_t MAX_COMMITS_PER_SPECIAL = 10000;
 // Below this many pairs a child of its own costs more than it saves.
 constexpr size_t MIN_PAIRS_PER_CHILD = 64;
 // Keeps a child's arguments far below the kernel's limit.
@@ -176,7 +179,8 @@ std::vector<std::vector<Patch>> load_special_patches(const std::string& repo_pat
                                                      const std::vector<Commit>& commits,
                                                      const std::vector<const Commit*>& special) {
   Found found(special.size());
-  if (!special.empty() && !porcelain_diff_configured(repo_path)) {
+  bool many = special.size() * MAX_COMMITS_PER_SPECIAL >= commits.size();
+  if (!special.empty() && many && !porcelain_diff_configured(repo_path)) {
     diff_all_pairs(repo_path, tree_pairs(commits, special, found), special, found);
   }
   load_one_by_one(repo_path, special, found);
