@@ -499,7 +499,7 @@ TEST(OddRepositories, TenThousandTags) {
   // Written as git's packed-refs file: ten thousand loose ref files take seconds to create.
   std::string packed = "# pack-refs with: peeled fully-peeled sorted \n";
   for (int i = 0; i < 10000; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "t%04d", i);
     packed += (i % 2 ? c1 : c3) + " refs/tags/" + name + "\n";
   }
