@@ -167,6 +167,7 @@ std::optional<std::vector<std::string>> listed_commit_ids_between(std::string_vi
                                                                   std::string_view b,
                                                                   const std::vector<Commit>& list) {
   RangeWalk range{list};
+  // Ids of the list appear once, but for a stash entry whose commit a ref also reaches.
   for (const Commit& c : list) {
     if (c.stash_id) range.stash_ids.insert(c.id);
   }
