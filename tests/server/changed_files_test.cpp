@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "api_types/json.hpp"
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
@@ -128,7 +129,6 @@ TEST_F(LoadPatches, OrdinaryCommitsOnOneShowOrOneLog) {
     EXPECT_TRUE(runs_of(recorder, "diff").empty());
     EXPECT_EQ(runs_of(recorder, "diff-tree").size(), 1u);
     for (const Commit& c : commits) EXPECT_TRUE(map->contains(c.id)) << c.message;
-
     // Everything is cached now: no git, and the map is the memory cache's own.
     test::GitRecorder second;
     EXPECT_EQ(load_patches(repo.str(), commits), map);
@@ -138,28 +138,41 @@ TEST_F(LoadPatches, OrdinaryCommitsOnOneShowOrOneLog) {
 
 // Each list is the commit's own `git diff`'s, whatever the history's shape.
 TEST_F(LoadPatches, MergesAndStashesListWhatTheirOwnGitDiffLists) {
-  struct Case {
-    const char* name;
-    const char* setup;  // run in the repository after the history
-    uint32_t loaded;    // commits loaded: fewer leave merge bases outside the graph
-  };
-  for (Case c : std::vector<Case>{
-           {"whole history", ":", 100},
-           {"truncated history", ":", 5},
-           {"renames off", "git config diff.renames false", 100},
-           {"shallow clone", "git clone -q --no-single-branch --depth 3 file://$PWD s", 100}}) {
+  // What runs after the history, and how many commits are loaded (fewer leave merge bases out).
+  for (auto [setup, count] : std::vector<std::pair<std::string, uint32_t>>{
+           {":", 100},
+           {":", 5},
+           {"git config diff.renames false", 100},
+           {"git clone -q --no-single-branch --depth 3 file://$PWD s", 100}}) {
     TempRepo repo;
-    sh(repo.path, HISTORY);
-    sh(repo.path, c.setup);
+    sh(repo.path, HISTORY + ("\n" + setup));
     std::string path = std::filesystem::exists(repo.path / "s") ? repo.str() + "/s" : repo.str();
-    auto loaded = load_commits_and_refs(HistoryQuery{path, c.loaded, {}, false, false});
-    ASSERT_TRUE(loaded) << c.name;
+    auto loaded = load_commits_and_refs(HistoryQuery{path, count, {}, false, false});
+    ASSERT_TRUE(loaded) << setup;
     auto map = load_patches(path, loaded->commits());
     for (const Commit& commit : loaded->commits()) {
       if (!commit.is_merge && !commit.stash_id) continue;
-      EXPECT_EQ(map->at(commit.id), own_diff(path, commit)) << c.name << ": " << commit.message;
+      EXPECT_EQ(map->at(commit.id), own_diff(path, commit)) << setup << count << commit.message;
     }
   }
+}
+
+// Past 2,000 ordinary commits the log runs in slices: read in order they are the one log, down
+// to the disk cache file.
+TEST_F(LoadPatches, SlicedLogIsTheOneLog) {
+  TempRepo repo;
+  sh(repo.path,
+     "for i in $(seq 2500); do printf 'commit refs/heads/main\\ncommitter C <c@x> %d +0000"
+     "\\ndata 0\\nM 644 inline f%d\\ndata 2\\n%d\\n\\n' $((1600000000+i)) $((i%7)) "
+     "$((i%10)); done | git fast-import --quiet");
+  auto loaded = load_commits_and_refs(HistoryQuery{repo.str(), 5000, {}, false, false});
+  load_patches(repo.str(), loaded->commits());
+  auto records =
+      patch_list(*run_git(repo.str(), {"log", "--remotes", "--branches", "--all", "--name-status",
+                                       "--pretty=format:%H,", "--no-merges", "-z", "-n2500"}));
+  PatchMap one_log;
+  for (auto& [id, patches] : *records) one_log.insert_or_assign(id, patches);
+  EXPECT_EQ(read_file(*patches_cache_file(repo.str())), to_json(one_log));
 }
 
 TEST_F(LoadPatches, DiskCacheIsReadBackWhenMemoryHoldsAnotherRepository) {
