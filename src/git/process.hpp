@@ -4,7 +4,8 @@
 //  1. The program is looked up through PATH (posix_spawnp); the working directory is set in
 //     the child, so the parent's never changes. A missing or non-directory working directory
 //     is a start failure and no child runs.
-//  2. Standard input is /dev/null. Standard output and standard error are pipes created
+//  2. Standard input is /dev/null, or a pipe that the caller's input is written to (10.).
+//     Standard output and standard error are pipes created
 //     close-on-exec (standard output an in-memory file when the caller asks, 9.); every
 //     other descriptor of the parent is closed in the child, and SIGPIPE is back to its
 //     default there, with no signal blocked.
@@ -31,6 +32,10 @@
 //     in the kernel. The file is read as it grows, at least every few milliseconds and at
 //     once when the child ends; `on_out` sees its bytes in order, and `StreamEnd::out_file`
 //     holds the whole output afterwards for a caller that must read it again.
+// 10. Input (`StreamHandlers::input`) is written to the child's standard input between the
+//     reads of its output, without blocking, and the pipe is closed once all is written (or
+//     the child closed its end), so that the child sees the end of its input. With
+//     `out_to_file` there is no input: standard input is /dev/null.
 #pragma once
 #include <chrono>
 #include <functional>
@@ -52,9 +57,10 @@ struct ProcessOutput {
 // argv[0] is the program. Absent when the child could not be started (errno tells why, when
 // the system gave a reason), polled or waited for.
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
-                                         const std::string& cwd);
+                                         const std::string& cwd, std::string_view input = {});
 
 struct StreamHandlers {
+  std::string_view input;                        // 10.; empty: standard input is /dev/null
   bool out_to_file = false;                      // 9.
   std::function<void(std::string_view)> on_out;  // unset: standard output is read and dropped
   std::function<void(std::string_view)> on_err;  // unset: standard error is read and dropped
