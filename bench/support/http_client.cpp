@@ -1,5 +1,6 @@
 // Request writing and reply reading for HttpClient: a status line, headers up to the blank
-// line, then exactly Content-Length bytes (or everything up to the close without one).
+// line, then exactly Content-Length bytes, chunks up to the last one, or everything up to the
+// close.
 #include "bench/support/http_client.hpp"
 
 #include <arpa/inet.h>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace brackwen::bench {
@@ -31,6 +33,32 @@ std::optional<std::string> header(std::string_view headers, std::string_view nam
     at = end + 2;
   }
   return std::nullopt;
+}
+
+// Chunked bodies are decoded in place as they arrive: the data of each whole chunk moves down
+// to `decoded`, and `parsed` is where the next chunk's size line starts.
+struct Chunks {
+  size_t decoded = 0;
+  size_t parsed = 0;
+  bool done = false;
+};
+
+void decode_chunks(std::string& buffer, size_t filled, Chunks& chunks) {
+  while (!chunks.done) {
+    std::string_view rest(buffer.data() + chunks.parsed, filled - chunks.parsed);
+    size_t line_end = rest.find("\r\n");
+    if (line_end == std::string_view::npos) return;
+    size_t size = std::strtoull(std::string(rest.substr(0, line_end)).c_str(), nullptr, 16);
+    if (size == 0) {
+      if (rest.size() < line_end + 4) return;  // the empty trailer's line end
+      chunks.done = true;
+      return;
+    }
+    if (rest.size() < line_end + 2 + size + 2) return;
+    std::memmove(buffer.data() + chunks.decoded, rest.data() + line_end + 2, size);
+    chunks.decoded += size;
+    chunks.parsed += line_end + 2 + size + 2;
+  }
 }
 
 }  // namespace
@@ -96,6 +124,7 @@ int HttpClient::post_once(std::string_view path, std::string_view body) {
   size_t filled = 0;
   size_t header_end = std::string::npos;
   std::optional<size_t> length;
+  std::optional<Chunks> chunks;
   bool server_closes = false;
   for (;;) {
     if (header_end == std::string::npos) {
@@ -108,7 +137,15 @@ int HttpClient::post_once(std::string_view path, std::string_view body) {
         }
         auto connection = header(headers, "connection:");
         server_closes = connection && connection->find("close") != std::string::npos;
+        auto encoding = header(headers, "transfer-encoding:");
+        if (encoding && encoding->find("chunked") != std::string::npos) {
+          chunks = Chunks{header_end, header_end};
+        }
       }
+    }
+    if (chunks) {
+      decode_chunks(buffer, filled, *chunks);
+      if (chunks->done) break;
     }
     if (header_end != std::string::npos && length && filled - header_end >= *length) break;
     size_t want = length ? header_end + *length : filled + READ_BYTES;
@@ -126,8 +163,13 @@ int HttpClient::post_once(std::string_view path, std::string_view body) {
   std::string_view status_line(buffer.data(), buffer.find("\r\n"));
   int status =
       status_line.size() > 12 ? std::atoi(std::string(status_line.substr(9, 3)).c_str()) : 0;
-  size_t size = length ? *length : filled - header_end;
   body_offset = header_end;
+  if (chunks) {
+    body_size = chunks->decoded - header_end;
+    if (!chunks->done || server_closes) close_connection();
+    return status;
+  }
+  size_t size = length ? *length : filled - header_end;
   body_size = std::min(size, filled - header_end);
   if (!length || body_size < size || server_closes) close_connection();
   return status;

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +39,9 @@ constexpr size_t SCRATCH_SIZE = size_t{1} << 20;
 // kernel may refuse the size, which only costs speed.
 constexpr int PIPE_SIZE = 1 << 20;
 constexpr std::chrono::milliseconds CANCEL_CHECK_INTERVAL{50};
+// How often a growing output file is looked at: git writes a block every few milliseconds,
+// and parsing should follow it closely.
+constexpr std::chrono::milliseconds OUT_FILE_CHECK_INTERVAL{2};
 
 using Clock = std::chrono::steady_clock;
 
@@ -72,7 +76,7 @@ struct SpawnSetup {
   posix_spawnattr_t attr;
   bool ok = true;
 
-  SpawnSetup(const Pipe& out, const Pipe& err, const std::string& cwd) {
+  SpawnSetup(int child_in, int child_out, const Pipe& err, const std::string& cwd) {
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
     sigset_t defaults, mask;
@@ -87,8 +91,12 @@ struct SpawnSetup {
     // the terminal the server was started from: it fails and the failure is reported.
     check(posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID));
-    check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    check(posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO));
+    if (child_in < 0) {
+      check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    } else {
+      check(posix_spawn_file_actions_adddup2(&actions, child_in, STDIN_FILENO));
+    }
+    check(posix_spawn_file_actions_adddup2(&actions, child_out, STDOUT_FILENO));
     check(posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO));
     check(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
     check(posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str()));
@@ -125,11 +133,14 @@ int wait_child(pid_t pid) {
 
 struct Child {
   pid_t pid = -1;
-  int out_fd = -1;  // read end of the child's standard output
+  int out_fd = -1;  // read end of the child's standard output, or the file it writes
   int err_fd = -1;  // read end of the child's standard error
+  int in_fd = -1;   // write end of the child's standard input, when it is given input
 };
 
-std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std::string& cwd) {
+std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std::string& cwd,
+                                 const StreamHandlers& handlers) {
+  bool out_to_file = handlers.out_to_file;
   if (argv.empty() || has_nul(cwd)) return std::nullopt;
   if (std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return has_nul(a); }))
     return std::nullopt;
@@ -138,9 +149,22 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
-  Pipe out, err;
-  if (!out.open(true) || !err.open(false)) return std::nullopt;
-  SpawnSetup setup(out, err, cwd);
+  Pipe in, out, err;
+  OwnedFd out_file;
+  bool has_input = !handlers.input.empty() && !out_to_file;
+  // Written without blocking, between reads, so that a child that answers as it reads
+  // never waits on a full output pipe while this side waits on its full input pipe.
+  if (has_input && (!in.open(false) || ::fcntl(in.write, F_SETFL, O_NONBLOCK) != 0)) {
+    return std::nullopt;
+  }
+  if (out_to_file) {
+    out_file.fd = ::memfd_create("output", MFD_CLOEXEC);
+    if (out_file.fd < 0) return std::nullopt;
+  } else if (!out.open(true)) {
+    return std::nullopt;
+  }
+  if (!err.open(false)) return std::nullopt;
+  SpawnSetup setup(has_input ? in.read : -1, out_to_file ? out_file.fd : out.write, err, cwd);
   if (!setup.ok) return std::nullopt;
   pid_t pid = -1;
   int rc;
@@ -153,7 +177,8 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
     errno = rc;  // callers name the reason in their messages
     return std::nullopt;
   }
-  return Child{pid, std::exchange(out.read, -1), std::exchange(err.read, -1)};
+  int out_fd = out_to_file ? std::exchange(out_file.fd, -1) : std::exchange(out.read, -1);
+  return Child{pid, out_fd, std::exchange(err.read, -1), std::exchange(in.write, -1)};
 }
 
 // Closes the pipes and reaps the child on every way out; one that has not reaped it yet is
@@ -161,6 +186,7 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
 struct ChildGuard {
   Child child;
   ~ChildGuard() {
+    close_fd(child.in_fd);
     close_fd(child.out_fd);
     close_fd(child.err_fd);
     if (child.pid <= 0) return;
@@ -227,27 +253,68 @@ Clock::duration err_wait(const ErrPause& pause, const Stream& err) {
   return std::max(pause.due - Clock::now(), Clock::duration::zero());
 }
 
-// Waits until a stream can be read, the child ends while standard error waits, its pause is
-// over, or the next check for cancelling is due. False when poll fails.
-bool wait_ready(pollfd (&fds)[3], const Stream& out, const Stream& err, const ErrPause& pause,
-                bool cancellable) {
+// The input still to be written to the child's standard input (-1 once all is written, or
+// once the child has closed its end).
+struct Input {
+  int& fd;
+  std::string_view rest;
+};
+
+// A child that stops reading must not end this process, whatever the process does with
+// SIGPIPE: it is held back for this thread while writing, and one the write raised is taken.
+ssize_t write_without_sigpipe(int fd, std::string_view bytes) {
+  sigset_t pipe_only, old;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_only, &old);
+  ssize_t n = ::write(fd, bytes.data(), bytes.size());
+  int saved = errno;
+  if (n < 0 && saved == EPIPE) {
+    timespec zero{};
+    while (sigtimedwait(&pipe_only, nullptr, &zero) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  errno = saved;
+  return n;
+}
+
+// Writes what the pipe takes now; closes it when all is written or the child stopped reading.
+void write_some(Input& input) {
+  while (!input.rest.empty()) {
+    ssize_t n = write_without_sigpipe(input.fd, input.rest);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    if (n <= 0) break;
+    input.rest.remove_prefix(static_cast<size_t>(n));
+  }
+  close_fd(input.fd);
+}
+
+// Waits until a stream can be read, input can be written, the child ends while standard
+// error waits, its pause is over, or the next check for cancelling is due. False when poll
+// fails.
+bool wait_ready(pollfd (&fds)[4], const Stream& out, const Stream& err, const Input& input,
+                const ErrPause& pause, bool cancellable) {
   Clock::duration wait = err_wait(pause, err);
   bool err_waits = wait > Clock::duration::zero();
   // poll skips negative descriptors.
   fds[0] = {out.fd, POLLIN, 0};
   fds[1] = {err_waits ? -1 : err.fd, POLLIN, 0};
   fds[2] = {err_waits ? pause.child_end.fd : -1, POLLIN, 0};
+  fds[3] = {input.fd, POLLOUT, 0};
   Clock::duration limit = err_waits ? wait : Clock::duration::max();
   if (cancellable) limit = std::min<Clock::duration>(limit, CANCEL_CHECK_INTERVAL);
-  while (::poll(fds, 3, poll_timeout(limit)) < 0) {
+  while (::poll(fds, 4, poll_timeout(limit)) < 0) {
     if (errno != EINTR) return false;
   }
   return true;
 }
 
 // Both streams to their ends: false when cancelled or poll failed.
-bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err) {
+bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err, Input& input) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
+  if (input.fd >= 0) write_some(input);
   ErrPause pause{handlers.err_pause, {}, Clock::now() + handlers.err_pause};
   if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(pid);
   while (out.fd >= 0 || err.fd >= 0) {
@@ -255,8 +322,11 @@ bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err) 
       errno = ECANCELED;
       return false;
     }
-    pollfd fds[3];
-    if (!wait_ready(fds, out, err, pause, static_cast<bool>(handlers.cancelled))) return false;
+    pollfd fds[4];
+    if (!wait_ready(fds, out, err, input, pause, static_cast<bool>(handlers.cancelled))) {
+      return false;
+    }
+    if (fds[3].revents != 0) write_some(input);
     // POLLHUP without POLLIN still needs a read to see the end of the stream.
     if (fds[0].revents != 0) read_into(out, scratch.get());
     if (fds[1].revents != 0) {
@@ -264,6 +334,67 @@ bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err) 
       pause.due = Clock::now() + pause.length;
     }
     if (fds[2].revents != 0) pause.child_end.stop();
+  }
+  return true;
+}
+
+// Standard output written to a file: read from where the last read ended up to the file's
+// present end, with pread, since the child shares the file's offset.
+struct OutFile {
+  int fd = -1;
+  off_t offset = 0;
+  bool done = false;  // the child has ended and the file was read to its end
+  int error = 0;
+};
+
+void read_growth(OutFile& file, const std::function<void(std::string_view)>& deliver,
+                 char* scratch) {
+  for (;;) {
+    ssize_t n = ::pread(file.fd, scratch, SCRATCH_SIZE, file.offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      file.error = errno;
+      file.done = true;
+    }
+    if (n <= 0) return;
+    file.offset += n;
+    if (deliver) deliver(std::string_view(scratch, static_cast<size_t>(n)));
+  }
+}
+
+// Whether the child has ended, without reaping it. An error counts as ended, so that a
+// failed check cannot keep the loop alive for ever.
+bool child_has_ended(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    if (errno != EINTR) return true;
+  }
+  return info.si_pid == pid;
+}
+
+// The output file to its end and standard error to its end: false when cancelled or poll
+// failed. The file is looked at every few milliseconds while the child runs, and once more
+// as soon as the child's end wakes the wait.
+bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stream& err) {
+  auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
+  EndWatch child_end;
+  child_end.start(pid);
+  while (!out.done || err.fd >= 0) {
+    if (handlers.cancelled && handlers.cancelled()) {
+      errno = ECANCELED;
+      return false;
+    }
+    pollfd fds[2] = {{err.fd, POLLIN, 0}, {out.done ? -1 : child_end.fd, POLLIN, 0}};
+    Clock::duration limit = out.done ? Clock::duration::max() : OUT_FILE_CHECK_INTERVAL;
+    if (handlers.cancelled) limit = std::min<Clock::duration>(limit, CANCEL_CHECK_INTERVAL);
+    while (::poll(fds, 2, poll_timeout(limit)) < 0) {
+      if (errno != EINTR) return false;
+    }
+    if (fds[0].revents != 0) read_into(err, scratch.get());
+    if (out.done) continue;
+    bool ended = child_has_ended(pid);
+    read_growth(out, handlers.on_out, scratch.get());
+    if (ended) out.done = true;
   }
   return true;
 }
@@ -280,24 +411,56 @@ bool read_to_end(int fd, std::string& out) {
   return n == 0;
 }
 
+OwnedFd& OwnedFd::operator=(OwnedFd&& other) noexcept {
+  if (this != &other) {
+    close_fd(fd);
+    fd = std::exchange(other.fd, -1);
+  }
+  return *this;
+}
+
+OwnedFd::~OwnedFd() {
+  close_fd(fd);
+}
+
+std::optional<std::string> read_whole_file(int fd) {
+  std::string text;
+  OutFile file{fd};
+  auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
+  read_growth(
+      file, [&](std::string_view bytes) { text.append(bytes); }, scratch.get());
+  if (file.error != 0) return std::nullopt;
+  return text;
+}
+
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers) {
-  std::optional<Child> spawned = spawn_child(argv, cwd);
+  std::optional<Child> spawned = spawn_child(argv, cwd, handlers);
   if (!spawned) return std::nullopt;
   ChildGuard guard{*spawned};
-  Stream out{guard.child.out_fd, handlers.on_out};
   Stream err{guard.child.err_fd, handlers.on_err};
+  if (handlers.out_to_file) {
+    OwnedFd file(std::exchange(guard.child.out_fd, -1));
+    OutFile out{file.fd};
+    if (!drain_to_file(guard.child.pid, handlers, out, err)) return std::nullopt;
+    StreamEnd end{guard.reap(), out.error, std::move(file)};
+    if (end.status < 0) return std::nullopt;
+    return end;
+  }
+  Stream out{guard.child.out_fd, handlers.on_out};
+  Input input{guard.child.in_fd, handlers.input};
   // On a way out before the child's end the guard kills it, then reaps it.
-  if (!drain(guard.child.pid, handlers, out, err)) return std::nullopt;
-  StreamEnd end{guard.reap(), out.error};
+  if (!drain(guard.child.pid, handlers, out, err, input)) return std::nullopt;
+  StreamEnd end{guard.reap(), out.error, {}};
   if (end.status < 0) return std::nullopt;
   return end;
 }
 
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
-                                         const std::string& cwd) {
+                                         const std::string& cwd, std::string_view input) {
   ProcessOutput result;
   StreamHandlers handlers;
+  handlers.input = input;
   handlers.on_out = [&](std::string_view bytes) { result.out.append(bytes); };
   handlers.on_err = [&](std::string_view bytes) { result.err.append(bytes); };
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);

@@ -4,9 +4,11 @@
 //  1. The program is looked up through PATH (posix_spawnp); the working directory is set in
 //     the child, so the parent's never changes. A missing or non-directory working directory
 //     is a start failure and no child runs.
-//  2. Standard input is /dev/null. Standard output and standard error are pipes created
-//     close-on-exec; every other descriptor of the parent is closed in the child, and
-//     SIGPIPE is back to its default there, with no signal blocked.
+//  2. Standard input is /dev/null, or a pipe that the caller's input is written to (10.).
+//     Standard output and standard error are pipes created
+//     close-on-exec (standard output an in-memory file when the caller asks, 9.); every
+//     other descriptor of the parent is closed in the child, and SIGPIPE is back to its
+//     default there, with no signal blocked.
 //  3. A NUL byte inside the program, any argument or the directory is a start failure,
 //     never a silent truncation.
 //  4. Spawns and changes to the process environment hold one lock (`environment_lock` in
@@ -24,6 +26,16 @@
 //     the child's end (cancelled, a callback that throws, a failed poll) kills it first
 //     with SIGKILL, so that reaping cannot wait for a child nobody reads; a callback's
 //     exception then passes on.
+//  9. With `StreamHandlers::out_to_file` standard output is an in-memory file (memfd) that
+//     the child writes as any regular file: a program that flushes after every write to a
+//     pipe (git log, once per commit) then writes in large blocks and spends far less time
+//     in the kernel. The file is read as it grows, at least every few milliseconds and at
+//     once when the child ends; `on_out` sees its bytes in order, and `StreamEnd::out_file`
+//     holds the whole output afterwards for a caller that must read it again.
+// 10. Input (`StreamHandlers::input`) is written to the child's standard input between the
+//     reads of its output, without blocking, and the pipe is closed once all is written (or
+//     the child closed its end), so that the child sees the end of its input. With
+//     `out_to_file` there is no input: standard input is /dev/null.
 #pragma once
 #include <chrono>
 #include <functional>
@@ -31,6 +43,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brackwen {
@@ -44,9 +57,11 @@ struct ProcessOutput {
 // argv[0] is the program. Absent when the child could not be started (errno tells why, when
 // the system gave a reason), polled or waited for.
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
-                                         const std::string& cwd);
+                                         const std::string& cwd, std::string_view input = {});
 
 struct StreamHandlers {
+  std::string_view input;                        // 10.; empty: standard input is /dev/null
+  bool out_to_file = false;                      // 9.
   std::function<void(std::string_view)> on_out;  // unset: standard output is read and dropped
   std::function<void(std::string_view)> on_err;  // unset: standard error is read and dropped
   // Unset: the child runs to its end.
@@ -56,10 +71,26 @@ struct StreamHandlers {
   std::chrono::milliseconds err_pause{0};
 };
 
+// A descriptor closed when it goes.
+struct OwnedFd {
+  int fd = -1;
+  OwnedFd() = default;
+  explicit OwnedFd(int descriptor) : fd(descriptor) {}
+  OwnedFd(OwnedFd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  OwnedFd& operator=(OwnedFd&& other) noexcept;
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  ~OwnedFd();
+};
+
 struct StreamEnd {
   int status = -1;    // as in ProcessOutput
   int out_error = 0;  // errno of a failed read of standard output, which ended it there
+  OwnedFd out_file;   // with `out_to_file`: the whole output, read with pread
 };
+
+// The whole content of a file that `pread` can read; absent on a read error.
+std::optional<std::string> read_whole_file(int fd);
 
 // Absent when the child could not be started (errno tells why, as for run_process), was
 // cancelled, or could not be polled or waited for.

@@ -2,6 +2,7 @@
 #include "git/revisions.hpp"
 
 #include <algorithm>
+#include <array>
 #include <tuple>
 
 #include "git/git_version.hpp"
@@ -12,9 +13,12 @@ namespace {
 constexpr std::string_view END_OF_OPTIONS = "--end-of-options";
 constexpr GitVersion FIRST_WITH_END_OF_OPTIONS = {2, 24, 0};
 
-bool is_lower_hex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
+// Every id and parent of a long history is checked: a table lookup per character.
+constexpr std::array<bool, 256> LOWER_HEX = [] {
+  std::array<bool, 256> table{};
+  for (char c : std::string_view("0123456789abcdef")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
 
 bool usable_revision(std::string_view revision) {
   return !revision.empty() && !reads_as_option(revision);
@@ -32,8 +36,10 @@ bool knows_end_of_options() {
 }  // namespace
 
 bool is_object_id(std::string_view text) {
-  return (text.size() == 40 || text.size() == 64) &&
-         std::all_of(text.begin(), text.end(), is_lower_hex);
+  if (text.size() != 40 && text.size() != 64) return false;
+  unsigned char bad = 0;
+  for (char c : text) bad |= !LOWER_HEX[static_cast<unsigned char>(c)];
+  return bad == 0;
 }
 
 bool reads_as_option(std::string_view text) {

@@ -16,4 +16,9 @@ const std::string& GIT_PROGRAM();
 std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args);
 
+// As run_git, with `lines` on git's standard input, each ended by a newline.
+std::optional<std::string> run_git_with_input(const std::string& repo_path,
+                                              const std::vector<std::string>& args,
+                                              const std::vector<std::string>& lines);
+
 }  // namespace brackwen

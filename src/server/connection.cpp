@@ -32,6 +32,86 @@ constexpr std::chrono::seconds LINGER_TIME{1};
 constexpr size_t LINGER_BYTES = 1 << 20;
 constexpr const char* FETCH_SITE_HEADER = "Sec-Fetch-Site";
 
+// A body of text pieces written one after the other, never joined.
+struct PiecesBody {
+  using value_type = TextPieces;
+
+  static std::uint64_t size(const value_type& pieces) {
+    std::uint64_t total = 0;
+    for (const std::string& piece : pieces) total += piece.size();
+    return total;
+  }
+
+  class writer {
+   public:
+    using const_buffers_type = net::const_buffer;
+
+    template <bool IS_REQUEST, class Fields>
+    writer(const http::header<IS_REQUEST, Fields>&, const value_type& pieces) : pieces_(pieces) {}
+
+    void init(beast::error_code& ec) { ec = {}; }
+
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
+      ec = {};
+      while (next_ < pieces_.size() && pieces_[next_].empty()) ++next_;
+      if (next_ == pieces_.size()) return boost::none;
+      const std::string& piece = pieces_[next_++];
+      return std::make_pair(net::const_buffer(piece.data(), piece.size()), next_ < pieces_.size());
+    }
+
+   private:
+    const value_type& pieces_;
+    size_t next_ = 0;
+  };
+};
+
+// A body made while it is written, from a PieceSource; its length is not known up front.
+struct SourceBody {
+  using value_type = PieceSource;
+
+  class writer {
+   public:
+    using const_buffers_type = net::const_buffer;
+
+    template <bool IS_REQUEST, class Fields>
+    writer(const http::header<IS_REQUEST, Fields>&, const value_type& source) : source_(source) {}
+
+    void init(beast::error_code& ec) { ec = {}; }
+
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
+      ec = {};
+      while (next_ == pieces_.size() || pieces_[next_].empty()) {
+        if (next_ < pieces_.size()) {
+          ++next_;
+          continue;
+        }
+        if (!refill(ec)) {
+          pieces_.clear();
+          return boost::none;
+        }
+      }
+      const std::string& piece = pieces_[next_++];
+      return std::make_pair(net::const_buffer(piece.data(), piece.size()), true);
+    }
+
+   private:
+    // The source's next pieces; false at its end, or when making them failed (`ec` set).
+    bool refill(beast::error_code& ec) {
+      next_ = 0;
+      try {
+        return source_.next(pieces_);
+      } catch (const std::exception&) {
+        ec = make_error_code(boost::system::errc::not_enough_memory);
+        return false;
+      }
+    }
+
+    const value_type& source_;
+    TextPieces pieces_;
+    size_t next_ = 0;
+  };
+};
+
 struct Connection {
   Connection(net::ip::tcp::socket socket, ServerContext& server)
       : stream(std::move(socket)), server(server) {}
@@ -95,6 +175,8 @@ void write_ok(const ConnectionPtr& c, const Reply& reply, typename Body::value_t
   response->keep_alive(request.keep_alive());
   response->body() = std::move(body);
   response->prepare_payload();
+  // A body of unknown length to an HTTP/1.0 client ends where the connection does.
+  if (!response->chunked() && !response->has_content_length()) response->keep_alive(false);
   if (request.method() != http::verb::head) return write(c, std::move(response), written);
   // HEAD: the headers of the reply, without its body.
   auto head =
@@ -107,8 +189,11 @@ void write_reply(const ConnectionPtr& c, std::optional<Reply> reply, Written wri
   if (!reply)
     return write_status(c, http::status::internal_server_error, written,
                         request_of(c).keep_alive());
-  if (auto* text = std::get_if<std::string>(&reply->body)) {
-    return write_ok<http::string_body>(c, *reply, std::move(*text), written);
+  if (auto* pieces = std::get_if<TextPieces>(&reply->body)) {
+    return write_ok<PiecesBody>(c, *reply, std::move(*pieces), written);
+  }
+  if (auto* source = std::get_if<PieceSource>(&reply->body)) {
+    return write_ok<SourceBody>(c, *reply, std::move(*source), written);
   }
   const auto& file = std::get<std::shared_ptr<const OpenFile>>(reply->body);
   beast::error_code ec;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api_types/json.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 
@@ -15,10 +16,10 @@ inline constexpr std::optional<bool> NULL_REPLY;
 // Nothing (the request is dropped) when the body is not one R: malformed, mistyped, "null"
 // or empty. The reason is never reported.
 template <class R, class F>
-std::optional<std::string> with_record(std::string_view body, F&& run) {
+std::optional<Reply> with_record(std::string_view body, F&& run) {
   std::optional<R> record = read_body<R>(body);
   if (!record) return std::nullopt;
-  return to_json(std::forward<F>(run)(std::move(*record)));
+  return text_reply(to_json(std::forward<F>(run)(std::move(*record))));
 }
 
 }  // namespace brackwen

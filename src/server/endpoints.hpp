@@ -5,10 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-// The reply JSON text, or nothing to drop the request (the HTTP layer then answers 500).
-using Handler = std::optional<std::string> (*)(std::string_view body);
+// The reply (JSON text), or nothing to drop the request (the HTTP layer then answers 500).
+using Handler = std::optional<Reply> (*)(std::string_view body);
 
 struct Endpoint {
   std::string_view path;  // after "/f/", compared byte for byte with the request target

@@ -21,9 +21,7 @@ std::optional<Reply> route(const IncomingRequest& request, std::span<const Endpo
   if (prefix != "/f/") return std::nullopt;
   Handler handler = find_endpoint(endpoints, target.substr(3));
   if (!handler) return std::nullopt;
-  std::optional<std::string> json = handler(request.body);
-  if (!json) return std::nullopt;
-  return text_reply(std::move(*json));
+  return handler(request.body);
 }
 
 }  // namespace brackwen

@@ -1,6 +1,8 @@
 // Starting background threads and reporting what their work throws.
 #include "stores/threads.hpp"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <new>
 #include <optional>
@@ -56,6 +58,10 @@ void run_alongside(std::string_view what, const std::function<void()>& side,
       start_failure([&] { thread = std::jthread([&] { run_reported(what, side); }); });
   if (error) run_reported(what, side);
   main();
+}
+
+void return_free_memory() {
+  ::malloc_trim(0);
 }
 
 }  // namespace brackwen

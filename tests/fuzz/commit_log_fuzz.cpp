@@ -1,5 +1,6 @@
-// Fuzzes the commit grammar as the commit list reads a long log: the list form and the
-// per-commit form read the same records, and each record keeps the grammar's promises.
+// Fuzzes the commit grammar as the commit list reads a long log: the list form, the per-commit
+// form and the streamed form read the same records, and each record keeps the grammar's
+// promises.
 #include <cstdint>
 #include <string_view>
 
@@ -24,6 +25,22 @@ void check_commit(const ParsedCommit& c) {
   }
 }
 
+// The text in pieces of changing sizes, as git's output arrives: the streamed parse reads
+// what the one-pass parse reads, or leaves the text to it when that fails too.
+void check_streamed(std::string_view text, const std::optional<CommitLog>& whole) {
+  LogStream stream(4);
+  size_t piece = 1 + text.size() % 97;
+  for (size_t at = 0; at < text.size(); at += piece, piece = 1 + (piece * 31 + 7) % 4099) {
+    feed_log(stream, text.substr(at, piece));
+  }
+  if (!finish_log(stream)) {
+    fuzz_require(!whole || text.empty(), "the streamed parse gave up on a readable log");
+    return;
+  }
+  fuzz_require(whole && whole->commits == stream.log.commits && whole->refs == stream.log.refs,
+               "the streamed parse read differently");
+}
+
 }  // namespace
 }  // namespace brackwen
 
@@ -33,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto log = parse_all(text, [](Input& in) { return parse_commit_log(in, 4); });
   auto commits = parse_all(text, parse_commits);
   fuzz_require(log.has_value() == commits.has_value(), "the two forms disagree on the text");
+  check_streamed(text, log);
   if (!log) return 0;
   fuzz_require(log->commits.size() == commits->size(), "the two forms count differently");
   size_t ref = 0;

@@ -15,17 +15,8 @@ namespace {
 using test::git;
 using test::TempDir;
 using test::TempRepo;
+using test::trimmed;
 using test::wait_for_action;
-
-std::string trimmed(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 TEST(SubmoduleFlag, DependsOnEachVersionPartByItself) {
   struct Case {
@@ -82,7 +73,7 @@ TEST(CloneRepo, ClonesIntoANewNestedDirectory) {
   auto target = dir.path / "x" / "y";
   ActionState state = wait_for_action(clone_repo(target.string(), remote.bare.string()));
   EXPECT_EQ(state.error, std::nullopt);
-  EXPECT_EQ(read_file(target / "origin" / "readme.txt"), "hello\n");
+  EXPECT_EQ(test::read_file(target / "origin" / "readme.txt"), "hello\n");
   EXPECT_EQ(clone_repo(target.string(), "--upload-pack=touch /tmp/x"), 0u);
 }
 
@@ -164,8 +155,8 @@ TEST(StashStaged, KeepsOnlyTheStagedChangesInTheNewStash) {
   EXPECT_EQ(repo.stash_count(), "1");
   EXPECT_EQ(repo.stash_files("stash@{0}"), "a.txt\n");
   EXPECT_EQ(repo.status(), " M b.txt\n?? c.txt\n");
-  EXPECT_EQ(read_file(repo.path / "a.txt"), "a\n");
-  EXPECT_EQ(read_file(repo.path / "b.txt"), "b unstaged\n");
+  EXPECT_EQ(test::read_file(repo.path / "a.txt"), "a\n");
+  EXPECT_EQ(test::read_file(repo.path / "b.txt"), "b unstaged\n");
   EXPECT_EQ(trimmed(git(repo.path, {"rev-parse", "HEAD"})), repo.head);
 }
 
@@ -183,7 +174,7 @@ TEST(StashStaged, LeavesAnOlderStashAloneWhenOnlyStagedChangesExist) {
   EXPECT_EQ(git(repo.path, {"status", "--porcelain"}), "");
   EXPECT_EQ(git(repo.path, {"stash", "show", "--name-only", "stash@{0}"}), "a.txt\n");
   EXPECT_EQ(git(repo.path, {"stash", "show", "--name-only", "stash@{1}"}), "b.txt\n");
-  EXPECT_EQ(read_file(repo.path / "b.txt"), "b\n");
+  EXPECT_EQ(test::read_file(repo.path / "b.txt"), "b\n");
 }
 
 TEST(StashStaged, NothingStagedFailsAtTheCommitAndTouchesNothing) {

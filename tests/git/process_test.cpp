@@ -28,11 +28,21 @@ TEST(RunProcess, CollectsBothStreamsAndTheStatus) {
   EXPECT_EQ(r->status, 3);
 }
 
-TEST(RunProcess, StandardInputIsEmpty) {
-  auto r = run_process({"cat"}, "/");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "");
-  EXPECT_EQ(r->status, 0);
+TEST(RunProcess, StandardInputIsTheCallersInputOrEmpty) {
+  // 5 MB echoed back fills both pipes at once; a child that never reads must not raise
+  // SIGPIPE in this process (its default would end the test run).
+  std::string big(5000000, 'i');
+  struct Case {
+    std::vector<std::string> argv;
+    std::string input, out;
+  } cases[] = {{{"cat"}, "", ""}, {{"cat"}, big, big}, {{"true"}, big, ""}};
+  for (const Case& c : cases) {
+    auto r = run_process(c.argv, "/", c.input);
+    ASSERT_TRUE(r) << c.argv[0];
+    EXPECT_EQ(r->out.size(), c.out.size()) << c.argv[0];
+    EXPECT_EQ(r->out == c.out, true) << c.argv[0];
+    EXPECT_EQ(r->status, 0) << c.argv[0];
+  }
 }
 
 TEST(RunProcess, ChildHasNoControllingTerminal) {

@@ -30,13 +30,16 @@ TEST(RunGit, InvalidUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(run_git(dir.str(), {"log"}), "café \uFFFD \uFFFD end");
 }
 
-TEST(RunGit, ArgumentsArePassedAsIsInTheRepositoryDirectory) {
-  StubGit stub(R"(pwd; printf '[%s]\n' "$@")");
+TEST(RunGit, ArgumentsAndInputArePassedAsIsInTheRepositoryDirectory) {
+  StubGit stub(R"(pwd; printf '[%s]\n' "$@"; cat)");
   TempDir dir;
   auto sub = dir.path / "dír with space";
   std::filesystem::create_directory(sub);
-  EXPECT_EQ(run_git(sub.string(), {"log", "a b", "$(touch x)", "-", "*", ""}),
-            sub.string() + "\n[log]\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n");
+  std::vector<std::string> args{"log", "a b", "$(touch x)", "-", "*", "", "it's"};
+  std::string echoed = sub.string() + "\n[log]\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n";
+  EXPECT_EQ(run_git(sub.string(), args), echoed);
+  EXPECT_EQ(run_git_with_input(sub.string(), args, {"'$1' \\n", "`x`"}),
+            echoed + "'$1' \\n\n`x`\n");
   EXPECT_FALSE(std::filesystem::exists(sub / "x"));
 }
 

@@ -59,11 +59,6 @@ std::string search_results(const ServerProcess& server, const std::string& id) {
   return "never complete";
 }
 
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string two_commits(TempRepo& repo) {
   repo.commit_file("a.txt", "1\n", "first", 1700000000);
   std::string head = repo.commit_file("a.txt", "1\n2\n", "second", 1700000100);
@@ -323,7 +318,7 @@ TEST_P(FullDisk, DiskCacheOfChangedFilesNeverServesATruncatedFile) {
     if (round == 1) disk.empty();
   }
   fs::path file = cache / "brackwen" / "patches" / patches_cache_file_name(repo.str());
-  test::JsonDoc written(slurp(file));
+  test::JsonDoc written(test::read_file(file));
   ASSERT_TRUE(written.ok) << "the cache file was not written whole once there was room";
   simdjson::dom::object by_commit;
   ASSERT_EQ(written.root.get(by_commit), simdjson::SUCCESS);

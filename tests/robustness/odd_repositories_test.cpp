@@ -25,26 +25,15 @@ using test::JsonDoc;
 using test::ServerProcess;
 using test::TempDir;
 using test::TempRepo;
+using test::trimmed;
 using Strings = std::vector<std::string>;
 
 std::string q(const std::string& text) {
   return to_json(text);
 }
 
-std::string trimmed(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
 std::string rev_parse(const fs::path& repo, const std::string& rev) {
   return trimmed(test::git(repo, {"rev-parse", rev}));
-}
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool served(const std::string& endpoint) {
@@ -184,7 +173,7 @@ TEST(OddRepositories, FileNamesThatNeedCare) {
                             R"(,"originalImagePath":)" + q(name) + R"(,"tempImagePath":)" +
                             q(image.string()) + "}"),
               "true");
-    EXPECT_EQ(slurp(image), "x\ny\n");
+    EXPECT_EQ(test::read_file(image), "x\ny\n");
   }
   // What the front end received for the Latin-1 name names no file.
   EXPECT_EQ(
@@ -510,7 +499,7 @@ TEST(OddRepositories, TenThousandTags) {
   // Written as git's packed-refs file: ten thousand loose ref files take seconds to create.
   std::string packed = "# pack-refs with: peeled fully-peeled sorted \n";
   for (int i = 0; i < 10000; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "t%04d", i);
     packed += (i % 2 ? c1 : c3) + " refs/tags/" + name + "\n";
   }

@@ -13,6 +13,12 @@ inline std::vector<std::string> sorted(std::vector<std::string> ids) {
   return ids;
 }
 
+// The text without its trailing line ends, as git's one-line answers are compared.
+inline std::string trimmed(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDir {
   TempDir();

@@ -3,17 +3,18 @@
 
 #include <algorithm>
 
+#include "git/process.hpp"
 #include "git/queries/commits_parsers.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
 
 constexpr std::string_view STASH_REF_PREFIX = "refs/stash@{";
 constexpr size_t STASH_ROOM = 32;
-constexpr size_t MIN_RECORD_SIZE = 40;
 
 GitArgs log_args(GitArgs args) {
   auto format = log_format_args();
@@ -62,13 +63,29 @@ std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_p
                          revision_args(log_args({"log", "-n1"}), {branch_name}, Paths{}));
 }
 
-std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count) {
-  auto out = run_git(repo_path, load_commits_args(count));
-  if (!out) return std::nullopt;
-  // Sized once (no record is shorter than its id), with room for the stashes merged in later;
-  // room that is never used is never touched, so it costs no memory.
-  size_t expected = std::min<size_t>(count, out->size() / MIN_RECORD_SIZE);
-  return parse_all(*out, [&](Input& in) { return parse_commit_log(in, expected + STASH_ROOM); });
+// The long log is parsed while git prints it, into a file rather than a pipe: git flushes
+// after every commit to a pipe, and the reader would wake as often. What the one-pass read
+// of run_git and parse_all would give is given still: when the streamed parse cannot read
+// everything, the whole text is read once more and parsed as a whole.
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count,
+                                      std::function<StashPlacement()> stashes) {
+  // Sized once, with room for the stashes merged in later; room that is never used is never
+  // touched, so it costs no memory.
+  LogStream stream(size_t{count} + STASH_ROOM);
+  stream.stashes = std::move(stashes);
+  StreamHandlers handlers;
+  handlers.out_to_file = true;
+  handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
+  GitArgs argv = load_commits_args(count);
+  argv.insert(argv.begin(), GIT_PROGRAM());
+  std::optional<StreamEnd> end = stream_process(argv, repo_path, handlers);
+  if (!end || !stream.fed) return std::nullopt;
+  if (finish_log(stream)) return std::move(stream.log);
+  std::optional<std::string> text = read_whole_file(end->out_file.fd);
+  if (!text || text->empty()) return std::nullopt;
+  repair_utf8(*text);
+  return parse_all(*text,
+                   [&](Input& in) { return parse_commit_log(in, size_t{count} + STASH_ROOM); });
 }
 
 void make_stash_entry(ParsedCommit& entry, size_t position) {

@@ -1,6 +1,7 @@
 // The commit queries: the head commit, a ref's newest commit, the log of all refs, the stashes.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +26,10 @@ std::vector<std::string> load_stashes_args();
 
 // The newest `count` commits of every branch, tag and remote-tracking ref, in git's order,
 // already in list form (the decorations beside them), since this is the long list.
-std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count);
+// With `stashes`, the entries it gives (asked when the first record arrives, so that they can
+// be loaded meanwhile) are placed among the commits as load_commits_and_refs merges them.
+std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count,
+                                      std::function<StashPlacement()> stashes = {});
 
 // The stash list, newest first: stash ids set, only the first parent kept, no refs, and the
 // message cut to the text before its first ":", with "WIP" read as "Stash".

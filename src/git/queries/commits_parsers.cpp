@@ -9,10 +9,13 @@
 #include "git/queries/refs.hpp"
 #include "git/revisions.hpp"
 #include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
 
+// Author, e-mail, date, id, parents, message, decorations.
+constexpr size_t LOG_FIELDS = 7;
 constexpr std::string_view DECORATE_ARG = "--decorate=full";
 constexpr std::string_view NUL_TERMINATED_ARG = "-z";
 constexpr std::string_view DATE_ARG = "--date=raw";
@@ -168,6 +171,22 @@ bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
   return true;
 }
 
+// Every record up to the first that does not read, into `log`.
+void read_log_records(Input& in, CommitLog& log, StashPlacement* stashes = nullptr) {
+  while (!in.at_end()) {
+    Commit c;
+    size_t first_ref = log.refs.size();
+    if (!read_record(in, c, log.refs)) return;
+    c.refs.reserve(log.refs.size() - first_ref);
+    for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
+    while (stashes && stashes->next < stashes->entries.size() &&
+           stashes->entries[stashes->next].date.ms > c.date.ms) {
+      log.commits.push_back(std::move(stashes->entries[stashes->next++]));
+    }
+    log.commits.push_back(std::move(c));
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> log_format_args() {
@@ -215,15 +234,80 @@ std::optional<std::vector<ParsedCommit>> parse_commits(Input& in) {
 std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits) {
   CommitLog log;
   log.commits.reserve(expected_commits);
-  while (!in.at_end()) {
-    Commit c;
-    size_t first_ref = log.refs.size();
-    if (!read_record(in, c, log.refs)) break;
-    c.refs.reserve(log.refs.size() - first_ref);
-    for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
-    log.commits.push_back(std::move(c));
-  }
+  read_log_records(in, log);
   return log;
+}
+
+LogStream::LogStream(size_t expected_commits) {
+  log.commits.reserve(expected_commits);
+}
+
+namespace {
+
+// Where whole records end in `bytes` (after every LOG_FIELDS-th NUL, counting on from the
+// NULs already pending): the first end and the last, or npos for both.
+std::pair<size_t, size_t> record_ends(LogStream& stream, std::string_view bytes) {
+  size_t first = std::string_view::npos;
+  size_t last = std::string_view::npos;
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    auto* nul = static_cast<const char*>(std::memchr(bytes.data() + at, '\0', bytes.size() - at));
+    if (!nul) break;
+    at = static_cast<size_t>(nul - bytes.data());
+    if (++stream.pending_nuls < LOG_FIELDS) continue;
+    stream.pending_nuls = 0;
+    if (first == std::string_view::npos) first = at + 1;
+    last = at + 1;
+  }
+  return {first, last};
+}
+
+// Whole records, read into the stream's log.
+void parse_segment(LogStream& stream, std::string_view segment) {
+  if (stream.failed || segment.empty()) return;
+  // A segment ends on an ASCII byte, so no invalid sequence is cut in two and repairing it
+  // alone gives what repairing the whole text gives.
+  std::string repaired;
+  if (!is_valid_utf8(segment)) {
+    repaired = decode_utf8_lossy(segment);
+    segment = repaired;
+  }
+  if (!stream.placement && stream.stashes) stream.placement = stream.stashes();
+  Input in{segment};
+  read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr);
+  if (!in.at_end()) stream.failed = true;
+}
+
+}  // namespace
+
+void feed_log(LogStream& stream, std::string_view bytes) {
+  if (stream.failed || bytes.empty()) return;
+  stream.fed = true;
+  auto [first, last] = record_ends(stream, bytes);
+  if (last == std::string_view::npos) {
+    stream.pending.append(bytes);
+    return;
+  }
+  // The record begun before these bytes is finished in `pending`; the ones after it are read
+  // where they are, without a copy.
+  size_t start = 0;
+  if (!stream.pending.empty()) {
+    stream.pending.append(bytes.substr(0, first));
+    parse_segment(stream, stream.pending);
+    stream.pending.clear();
+    start = first;
+  }
+  parse_segment(stream, bytes.substr(start, last - start));
+  stream.pending.assign(bytes.substr(last));
+}
+
+bool finish_log(LogStream& stream) {
+  if (!stream.fed || stream.failed || !stream.pending.empty()) return false;
+  if (!stream.placement) return true;
+  StashPlacement& left = *stream.placement;
+  for (; left.next < left.entries.size(); ++left.next) {
+    stream.log.commits.push_back(std::move(left.entries[left.next]));
+  }
+  return true;
 }
 
 }  // namespace brackwen

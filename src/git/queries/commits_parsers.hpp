@@ -1,5 +1,6 @@
 // The one log format every commit query asks git for, and the grammar that reads it back.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,5 +39,37 @@ struct CommitLog {
 
 // The same records as parse_commits; `expected_commits` only sizes the list up front.
 std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits);
+
+// Stash entries placed among the log's commits as these are read, each before the first log
+// commit strictly older than it (the entries newest first, equal dates in their order), so
+// that the long list never moves to make room; what is left goes at the end.
+struct StashPlacement {
+  std::vector<Commit> entries;
+  size_t next = 0;
+};
+
+// The log read while git prints it: each segment of whole records is checked as UTF-8,
+// repaired only when it needs it, and parsed at once. When every record reads, `log` is what
+// parse_commit_log gives for the whole text; when one does not (or the text ends inside a
+// record), the caller parses the whole text once instead, so that the answer and the
+// failure report are exactly the one-pass ones.
+struct LogStream {
+  explicit LogStream(size_t expected_commits);
+  // Asked once, when the first record is read: the stash entries to place among the log's
+  // commits. Unset: none.
+  std::function<StashPlacement()> stashes;
+  std::optional<StashPlacement> placement;
+  CommitLog log;
+  std::string pending;      // the bytes after the last whole record
+  size_t pending_nuls = 0;  // NULs in `pending`, fewer than a record has
+  bool fed = false;         // some bytes arrived
+  bool failed = false;      // a record did not read; later bytes are not parsed
+};
+
+void feed_log(LogStream& stream, std::string_view bytes);
+
+// True when bytes arrived, all of them whole records that read; the stash entries not yet
+// placed then go at the end.
+bool finish_log(LogStream& stream);
 
 }  // namespace brackwen

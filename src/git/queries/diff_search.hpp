@@ -31,11 +31,6 @@ void run_diff_search(uint32_t search_id, const std::string& repo_path,
                      const std::string& search_text, uint64_t num_results,
                      uint64_t start_commit_index);
 
-// Per hit commit that the cached list holds, in git's order: its id and its files' matches.
-SearchResults collect_search_hits(std::vector<std::pair<std::string, std::vector<Patch>>> hits,
-                                  const std::vector<Commit>& commits, const std::string& repo_path,
-                                  const std::string& search_text);
-
 // One PatchMatch per changed file whose diff reads, also when no line matches.
 std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vector<Patch>& patches,
                                            const std::string& repo_path,

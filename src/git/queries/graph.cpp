@@ -1,7 +1,10 @@
 // Ancestry walks over the id map, range counts and push remotes.
 #include "git/queries/graph.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <functional>
+#include <queue>
 
 #include "git/queries/commits.hpp"
 #include "git/revisions.hpp"
@@ -10,6 +13,112 @@
 #include "parser/standard_parsers.hpp"
 
 namespace brackwen {
+namespace {
+
+constexpr uint8_t FROM_A = 1;
+constexpr uint8_t FROM_B = 2;
+constexpr uint8_t QUEUED = 4;
+
+bool from_a_alone(uint8_t flags) {
+  return (flags & FROM_A) && !(flags & FROM_B);
+}
+
+// List positions by id, indexed from the top only as far as a lookup needs.
+struct ListIndex {
+  const std::vector<Commit>& list;
+  std::unordered_map<std::string_view, size_t> positions{};
+  size_t indexed = 0;
+
+  std::optional<size_t> find(std::string_view id) {
+    auto found = positions.find(id);
+    if (found != positions.end()) return found->second;
+    while (indexed < list.size()) {
+      size_t at = indexed++;
+      positions.emplace(list[at].id, at);
+      if (list[at].id == id) return at;
+    }
+    return std::nullopt;
+  }
+};
+
+struct RangeWalk {
+  const std::vector<Commit>& list;
+  ListIndex index{list};
+  CommitIdSet stash_ids{};
+  std::vector<uint8_t> flags = std::vector<uint8_t>(list.size());
+  std::vector<size_t> reached{};
+  std::priority_queue<size_t, std::vector<size_t>, std::greater<>> queue{};
+  // Parents outside the list: reached, never walked, last in the order.
+  std::vector<std::pair<std::string_view, uint8_t>> outside{};
+  size_t open = 0;  // queued commits (and outside parents) reached from `a` alone
+
+  // False when the walk cannot go on in list order.
+  bool reach(std::string_view id, uint8_t from) {
+    if (stash_ids.contains(id)) return false;
+    std::optional<size_t> at = index.find(id);
+    if (!at) return reach_outside(id, from);
+    uint8_t before = flags[*at];
+    uint8_t after = before | from | QUEUED;
+    if (after == before) return true;
+    if (!(before & QUEUED)) {
+      queue.push(*at);
+      reached.push_back(*at);
+    }
+    open += from_a_alone(after) - from_a_alone(before);
+    flags[*at] = after;
+    return true;
+  }
+
+  bool reach_outside(std::string_view id, uint8_t from) {
+    auto found = std::find_if(outside.begin(), outside.end(),
+                              [&](const auto& entry) { return entry.first == id; });
+    if (found == outside.end()) found = outside.insert(outside.end(), {id, 0});
+    uint8_t after = found->second | from;
+    open += from_a_alone(after) - from_a_alone(found->second);
+    found->second = after;
+    return true;
+  }
+
+  bool walk() {
+    while (open > 0 && !queue.empty()) {
+      size_t at = queue.top();
+      queue.pop();
+      uint8_t from = flags[at] & (FROM_A | FROM_B);
+      open -= from_a_alone(from);
+      for (const std::string& parent : list[at].parent_ids) {
+        std::optional<size_t> parent_at = index.find(parent);
+        if (parent_at && *parent_at <= at) return false;
+        if (!reach(parent, from)) return false;
+      }
+    }
+    return true;
+  }
+
+  std::vector<std::string> from_a_only() const {
+    std::vector<std::string> ids;
+    for (size_t at : reached) {
+      if (from_a_alone(flags[at])) ids.push_back(list[at].id);
+    }
+    for (const auto& [id, from] : outside) {
+      if (from_a_alone(from)) ids.emplace_back(id);
+    }
+    return ids;
+  }
+};
+
+// In list order, then the ids outside the list by id: the same order however the set was found.
+void sort_in_list_order(std::vector<std::string>& ids, ListIndex& index) {
+  std::vector<std::pair<size_t, std::string>> keyed;
+  keyed.reserve(ids.size());
+  for (std::string& id : ids) {
+    size_t at = index.find(id).value_or(SIZE_MAX);
+    keyed.emplace_back(at, std::move(id));
+  }
+  std::sort(keyed.begin(), keyed.end());
+  for (size_t i = 0; i < keyed.size(); ++i) ids[i] = std::move(keyed[i].second);
+}
+
+}  // namespace
 
 CommitsById commits_by_id(const std::vector<Commit>& commits) {
   CommitsById map;
@@ -52,6 +161,28 @@ std::optional<std::vector<std::string>> commit_ids_between(std::string_view a, s
     if (!from_b.contains(id)) out.emplace_back(id);
   }
   return out;
+}
+
+std::optional<std::vector<std::string>> listed_commit_ids_between(std::string_view a,
+                                                                  std::string_view b,
+                                                                  const std::vector<Commit>& list) {
+  RangeWalk range{list};
+  // Ids of the list appear once, but for a stash entry whose commit a ref also reaches.
+  for (const Commit& c : list) {
+    if (c.stash_id) range.stash_ids.insert(c.id);
+  }
+  std::optional<size_t> at_a = range.index.find(a);
+  std::optional<size_t> at_b = range.index.find(b);
+  if (!at_a || !at_b) return std::nullopt;
+  if (*at_a == *at_b) return std::vector<std::string>{};
+  std::optional<std::vector<std::string>> ids;
+  if (range.reach(a, FROM_A) && range.reach(b, FROM_B) && range.walk()) {
+    ids = range.from_a_only();
+  } else {
+    ids = commit_ids_between(a, b, commits_by_id(list));
+  }
+  if (ids) sort_in_list_order(*ids, range.index);
+  return ids;
 }
 
 uint32_t count_commits_in_range(const std::string& repo_path, std::string_view from,

@@ -3,11 +3,13 @@
 #include "git/queries/load_commits.hpp"
 
 #include <algorithm>
+#include <future>
 #include <unordered_set>
 #include <utility>
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
+#include "stores/history_heaps.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"
 #include "stores/threads.hpp"
@@ -15,46 +17,81 @@
 namespace brackwen {
 namespace {
 
+// The stash entries in the order they are placed in: newest first, equal dates as listed.
+StashPlacement stash_placement(std::optional<std::vector<ParsedCommit>> stashes) {
+  StashPlacement placement;
+  if (!stashes) return placement;
+  placement.entries.reserve(stashes->size());
+  for (ParsedCommit& s : *stashes) placement.entries.push_back(commit_from_parsed(std::move(s)));
+  // Among themselves the stashes order by date, newest first; the rule "a stash goes before
+  // every log commit older than it" is no strict weak ordering once log commits are out of
+  // date order, so it is applied while the log is read rather than handed to a sort.
+  std::stable_sort(placement.entries.begin(), placement.entries.end(),
+                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
+  return placement;
+}
+
+// The log and the stash list from two gits at once. The log places the stash entries as it
+// reads its records, and asks for them at its first record, by when the short stash list has
+// long been read.
 std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
-  std::optional<std::vector<ParsedCommit>> stashes;
-  std::optional<CommitLog> log;
-  bool stashes_ok = false;
-  bool log_ok = false;
-  // A loader that throws (out of memory) fails the load as a failing git does.
+  std::promise<std::optional<std::vector<ParsedCommit>>> stash_list;
+  std::shared_future<std::optional<std::vector<ParsedCommit>>> listed =
+      stash_list.get_future().share();
+  bool stashes_failed = false;
   auto load_stash_list = [&] {
-    stashes = load_stashes(repo_path);
-    stashes_ok = true;
+    try {
+      stash_list.set_value(load_stashes(repo_path));
+    } catch (...) {
+      // The log may be waiting for the entries: it fails with the same error.
+      stashes_failed = true;
+      stash_list.set_exception(std::current_exception());
+      throw;
+    }
   };
+  std::optional<CommitLog> log;
+  bool log_ok = false;
   auto load_log = [&] {
-    log_ok = run_reported("Loading the commit log", [&] { log = load_commits(repo_path, count); });
+    log_ok = run_reported("Loading the commit log", [&] {
+      log = load_commits(repo_path, count, [&] { return stash_placement(listed.get()); });
+    });
   };
   run_alongside("Loading the stash list", load_stash_list, load_log);
-  if (!stashes_ok || !log_ok || !log) return std::nullopt;
-  if (stashes) {
-    std::vector<Commit> entries;
-    entries.reserve(stashes->size());
-    for (ParsedCommit& s : *stashes) entries.push_back(commit_from_parsed(std::move(s)));
-    merge_stashes(log->commits, std::move(entries));
-  }
+  if (stashes_failed || !log_ok || !log) return std::nullopt;
   return log;
 }
 
-std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
+// A history and the heap it was made in, leased until the history goes (members are freed
+// in reverse order: the history first).
+struct HeldHistory {
+  HistoryHeapLease heap;
+  CommitsAndRefs history;
+};
+
+// Loads the history into a heap of its own; null when the log cannot be loaded.
+std::shared_ptr<const CommitsAndRefs> load_into_own_heap(const HistoryQuery& request) {
+  HistoryHeapLease heap = lease_history_heap();
+  HistoryHeapScope scope(heap);
   auto log = request.skip_stashes ? load_commits(request.repo_path, request.num_commits)
                                   : load_log_and_stashes(request.repo_path, request.num_commits);
   if (!log) return nullptr;
   for (size_t i = 0; i < log->commits.size(); ++i) log->commits[i].index = i;
   auto config = get_cached_config(request.repo_path);
-  auto fresh = std::make_shared<CommitsAndRefs>();
-  fresh->refs = ref_list(log->refs, config ? config->entries : TextMap{});
-  fresh->commits = std::move(log->commits);
-  log.reset();
-  std::shared_ptr<const CommitsAndRefs> snapshot = std::move(fresh);
-  // The snapshot it replaces is freed after the lock is released, not under it.
+  auto held = std::make_shared<HeldHistory>(HeldHistory{std::move(heap), {}});
+  held->history.refs = ref_list(log->refs, config ? config->entries : TextMap{});
+  held->history.commits = std::move(log->commits);
+  return std::shared_ptr<const CommitsAndRefs>(held, &held->history);
+}
+
+std::shared_ptr<const CommitsAndRefs> load_fresh(const HistoryQuery& request) {
+  std::shared_ptr<const CommitsAndRefs> snapshot = load_into_own_heap(request);
+  if (!snapshot) return nullptr;
+  // The snapshot it replaces is freed after the lock is released, not under it, and not on
+  // the request thread.
   std::shared_ptr<const CommitsAndRefs> replaced;
   COMMITS_CACHE().update(
       [&](CommitsCache& cache) { replaced = std::exchange(cache[request.repo_path], snapshot); });
-  replaced.reset();
+  release_in_background(std::move(replaced));
   clear_repo_changed_status(request.repo_path);
   return snapshot;
 }
@@ -146,31 +183,6 @@ std::vector<Commit> kept_commits(const CommitsAndRefs& all, const std::vector<Id
 }
 
 }  // namespace
-
-void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes) {
-  // Among themselves the stashes order by date, newest first; the rule "a stash goes before
-  // every log commit older than it" is no strict weak ordering once log commits are out of
-  // date order, so it is applied as one merge of the two runs rather than handed to a sort.
-  std::stable_sort(stashes.begin(), stashes.end(),
-                   [](const Commit& a, const Commit& b) { return a.date.ms > b.date.ms; });
-  size_t log_size = list.size();
-  std::vector<size_t> logs_before(stashes.size());
-  size_t next_log = 0;
-  for (size_t j = 0; j < stashes.size(); ++j) {
-    while (next_log < log_size && !(stashes[j].date.ms > list[next_log].date.ms)) ++next_log;
-    logs_before[j] = next_log;
-  }
-  // In place from the back, so the long list is never copied.
-  list.resize(log_size + stashes.size());
-  size_t end = log_size;
-  for (size_t j = stashes.size(); j-- > 0;) {
-    std::move_backward(list.begin() + static_cast<ptrdiff_t>(logs_before[j]),
-                       list.begin() + static_cast<ptrdiff_t>(end),
-                       list.begin() + static_cast<ptrdiff_t>(end + j + 1));
-    list[logs_before[j] + j] = std::move(stashes[j]);
-    end = logs_before[j];
-  }
-}
 
 std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,
                               const std::unordered_map<std::string, std::string>& config) {

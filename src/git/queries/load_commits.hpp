@@ -37,10 +37,6 @@ bool needs_patches(const std::vector<CommitFilter>& filters);
 LoadedCommits filter_history(std::shared_ptr<const CommitsAndRefs> all,
                              const std::vector<CommitFilter>& filters, const PatchMap* patches);
 
-// Places the stash entries among the log commits of `list`: each before the first log commit
-// that is strictly older, the log's own order untouched.
-void merge_stashes(std::vector<Commit>& list, std::vector<Commit> stashes);
-
 // The ref list from every decoration of the list, in order: no names containing "HEAD", each
 // with its remote name filled in and its sibling (local branch <-> remote-tracking branch).
 std::vector<RefInfo> ref_list(const std::vector<RefInfo>& decorations,

@@ -18,8 +18,8 @@ std::optional<bool> commit_is_on_branch(const std::string& repo_path, const std:
 // The current branch's commits and its upstream's, in no fixed order.
 std::optional<std::vector<std::string>> all_commits_on_current_branch(const std::string& repo_path);
 
-// The commits reachable from `to` and not from `from`: from the cache in no fixed order, else
-// from `git rev-list from..to` in git's order. Absent when git prints nothing, and for an id
+// The commits reachable from `to` and not from `from`: from the cache in its order, else from
+// `git rev-list from..to` in git's order. Absent when git prints nothing, and for an id
 // that begins with "-", which git would read as an option.
 std::optional<std::vector<std::string>> commit_ids_between_commits(const std::string& repo_path,
                                                                    const std::string& from,

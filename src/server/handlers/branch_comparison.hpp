@@ -5,10 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_get_un_pushed_commits(std::string_view body);
-std::optional<std::string> handle_calc_head_info(std::string_view body);
-std::optional<std::string> handle_calc_ref_diffs(std::string_view body);
+std::optional<Reply> handle_get_un_pushed_commits(std::string_view body);
+std::optional<Reply> handle_calc_head_info(std::string_view body);
+std::optional<Reply> handle_calc_ref_diffs(std::string_view body);
 
 }  // namespace brackwen

@@ -6,7 +6,7 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_load_full_config(std::string_view body) {
+std::optional<Reply> handle_load_full_config(std::string_view body) {
   return with_record<ReqOptions>(body,
                                  [](const ReqOptions& r) { return load_full_config(r.repo_path); });
 }

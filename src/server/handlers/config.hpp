@@ -5,8 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_load_full_config(std::string_view body);
+std::optional<Reply> handle_load_full_config(std::string_view body);
 
 }  // namespace brackwen

@@ -7,7 +7,7 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_load_conflicted_file(std::string_view body) {
+std::optional<Reply> handle_load_conflicted_file(std::string_view body) {
   return with_record<LoadConflictOptions>(body, [](const LoadConflictOptions& options) {
     return load_conflicted_file(options.repo_path, options.patch.new_file);
   });

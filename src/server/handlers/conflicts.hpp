@@ -4,8 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_load_conflicted_file(std::string_view body);
+std::optional<Reply> handle_load_conflicted_file(std::string_view body);
 
 }  // namespace brackwen

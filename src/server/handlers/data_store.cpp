@@ -7,11 +7,11 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_get_data_store(std::string_view body) {
+std::optional<Reply> handle_get_data_store(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) { return load_data_store(); });
 }
 
-std::optional<std::string> handle_set_data_store(std::string_view body) {
+std::optional<Reply> handle_set_data_store(std::string_view body) {
   return with_record<DataStoreValues>(
       body, [](const DataStoreValues& values) { return save_data_store(values.data); });
 }

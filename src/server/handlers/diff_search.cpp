@@ -18,22 +18,22 @@ DiffSearchPoll poll_diff_search(uint32_t search_id) {
   return DiffSearchPoll{search_id, false, std::nullopt};
 }
 
-std::optional<std::string> handle_start_diff_search(std::string_view body) {
+std::optional<Reply> handle_start_diff_search(std::string_view body) {
   return with_record<CodeSearchOpts>(body, [](const CodeSearchOpts& r) {
     return start_diff_search(r.repo_path, r.search_text, r.num_results, r.start_commit_index);
   });
 }
 
-std::optional<std::string> handle_poll_diff_search(std::string_view body) {
+std::optional<Reply> handle_poll_diff_search(std::string_view body) {
   return with_record<PollSearchOpts>(
       body, [](const PollSearchOpts& r) { return poll_diff_search(r.search_id); });
 }
 
-std::optional<std::string> handle_clear_cache(std::string_view body) {
+std::optional<Reply> handle_clear_cache(std::string_view body) {
   // The path is required but not used.
   if (!read_body<ReqOptions>(body)) return std::nullopt;
   clear_searches();
-  return "null";
+  return text_reply("null");
 }
 
 }  // namespace brackwen

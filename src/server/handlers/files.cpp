@@ -7,19 +7,19 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_path_exists(std::string_view body) {
+std::optional<Reply> handle_path_exists(std::string_view body) {
   return with_record<std::string>(body, [](const std::string& path) { return path_exists(path); });
 }
 
-std::optional<std::string> handle_temp_dir(std::string_view body) {
+std::optional<Reply> handle_temp_dir(std::string_view body) {
   return with_record<std::string>(body, [](const std::string&) { return temp_dir(); });
 }
 
-std::optional<std::string> handle_file_size(std::string_view body) {
+std::optional<Reply> handle_file_size(std::string_view body) {
   return with_record<std::string>(body, [](const std::string& path) { return file_size(path); });
 }
 
-std::optional<std::string> handle_write_file(std::string_view body) {
+std::optional<Reply> handle_write_file(std::string_view body) {
   return with_record<WriteFileOpts>(body, [](const WriteFileOpts& options) {
     return write_file(options.file_path, options.content) ? std::optional<bool>(true)
                                                           : std::nullopt;

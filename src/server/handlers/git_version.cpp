@@ -17,7 +17,7 @@ std::optional<GitVersion> current_git_version() {
   return fresh;
 }
 
-std::optional<std::string> handle_git_version(std::string_view body) {
+std::optional<Reply> handle_git_version(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) { return current_git_version(); });
 }
 

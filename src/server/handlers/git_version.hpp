@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "git/git_version.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 
@@ -12,6 +13,6 @@ namespace brackwen {
 // cannot be read or git still gives no usable version.
 std::optional<GitVersion> current_git_version();
 
-std::optional<std::string> handle_git_version(std::string_view body);
+std::optional<Reply> handle_git_version(std::string_view body);
 
 }  // namespace brackwen

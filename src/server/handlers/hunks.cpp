@@ -38,7 +38,7 @@ std::vector<HunkLine> hunk_line_list(const std::vector<Hunk>& hunks) {
   return lines;
 }
 
-std::optional<std::string> handle_load_hunks(std::string_view body) {
+std::optional<Reply> handle_load_hunks(std::string_view body) {
   auto request = read_body<ReqHunkOptions>(body);
   if (!request) return std::nullopt;
   // A merge without its second parent has no range to diff: the request is dropped.
@@ -49,10 +49,10 @@ std::optional<std::string> handle_load_hunks(std::string_view body) {
     auto lines = hunk_line_list(*hunks);
     reply = Reply{std::move(*hunks), std::move(lines)};
   }
-  return to_json(reply);
+  return text_reply(to_json(reply));
 }
 
-std::optional<std::string> handle_load_wip_hunks(std::string_view body) {
+std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
   return with_record<ReqWipHunksOptions>(body, [](const ReqWipHunksOptions& request) {
     using Reply = std::pair<std::vector<Hunk>, uint32_t>;
     std::optional<Reply> reply;
@@ -61,7 +61,7 @@ std::optional<std::string> handle_load_wip_hunks(std::string_view body) {
   });
 }
 
-std::optional<std::string> handle_load_wip_hunk_lines(std::string_view body) {
+std::optional<Reply> handle_load_wip_hunk_lines(std::string_view body) {
   return with_record<ReqWipHunksOptions>(body, wip_diff_of);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/hunk.hpp"
+#include "server/reply.hpp"
 
 namespace brackwen {
 
@@ -14,12 +15,12 @@ namespace brackwen {
 std::vector<HunkLine> hunk_line_list(const std::vector<Hunk>& hunks);
 
 // "/f/load_hunks": ReqHunkOptions -> [hunks, hunk_line_list], or null.
-std::optional<std::string> handle_load_hunks(std::string_view body);
+std::optional<Reply> handle_load_hunks(std::string_view body);
 
 // "/f/load_wip_hunks": ReqWipHunksOptions -> [hunks, changed-line count], or null.
-std::optional<std::string> handle_load_wip_hunks(std::string_view body);
+std::optional<Reply> handle_load_wip_hunks(std::string_view body);
 
 // "/f/load_wip_hunk_lines": ReqWipHunksOptions -> every line of the diff, or null.
-std::optional<std::string> handle_load_wip_hunk_lines(std::string_view body);
+std::optional<Reply> handle_load_wip_hunk_lines(std::string_view body);
 
 }  // namespace brackwen

@@ -6,12 +6,12 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_is_merge_in_progress(std::string_view body) {
+std::optional<Reply> handle_is_merge_in_progress(std::string_view body) {
   return with_record<ReqOptions>(
       body, [](const ReqOptions& r) { return merge_in_progress(r.repo_path); });
 }
 
-std::optional<std::string> handle_is_rebase_in_progress(std::string_view body) {
+std::optional<Reply> handle_is_rebase_in_progress(std::string_view body) {
   return with_record<ReqOptions>(
       body, [](const ReqOptions& r) { return rebase_in_progress(r.repo_path); });
 }

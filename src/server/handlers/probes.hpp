@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_is_merge_in_progress(std::string_view body);
-std::optional<std::string> handle_is_rebase_in_progress(std::string_view body);
+std::optional<Reply> handle_is_merge_in_progress(std::string_view body);
+std::optional<Reply> handle_is_rebase_in_progress(std::string_view body);
 
 }  // namespace brackwen

@@ -9,12 +9,12 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_run(std::string_view body) {
+std::optional<Reply> handle_run(std::string_view body) {
   return with_record<RunOptions>(
       body, [](const RunOptions& options) { return run_git(options.repo_path, options.args); });
 }
 
-std::optional<std::string> handle_load_commit_image(std::string_view body) {
+std::optional<Reply> handle_load_commit_image(std::string_view body) {
   return with_record<ReqImageOptions>(body, [](const ReqImageOptions& options) {
     return load_commit_image(options.repo_path, options.commit_id, options.original_image_path,
                              options.temp_image_path);

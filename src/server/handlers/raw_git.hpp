@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_run(std::string_view body);
-std::optional<std::string> handle_load_commit_image(std::string_view body);
+std::optional<Reply> handle_run(std::string_view body);
+std::optional<Reply> handle_load_commit_image(std::string_view body);
 
 }  // namespace brackwen

@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "server/reply.hpp"
+
 namespace brackwen {
 
-std::optional<std::string> handle_commit_is_ancestor(std::string_view body);
-std::optional<std::string> handle_commit_is_on_branch(std::string_view body);
-std::optional<std::string> handle_get_all_commits_on_current_branch(std::string_view body);
-std::optional<std::string> handle_commit_ids_between_commits(std::string_view body);
+std::optional<Reply> handle_commit_is_ancestor(std::string_view body);
+std::optional<Reply> handle_commit_is_on_branch(std::string_view body);
+std::optional<Reply> handle_get_all_commits_on_current_branch(std::string_view body);
+std::optional<Reply> handle_commit_ids_between_commits(std::string_view body);
 
 }  // namespace brackwen

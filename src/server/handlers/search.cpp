@@ -8,7 +8,7 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_load_patches_for_commit(std::string_view body) {
+std::optional<Reply> handle_load_patches_for_commit(std::string_view body) {
   return with_record<ReqPatchesForCommitOpts>(
       body, [](const ReqPatchesForCommitOpts& request) -> std::optional<std::vector<Patch>> {
         auto history = get_cached_commits(request.repo_path);
@@ -21,7 +21,7 @@ std::optional<std::string> handle_load_patches_for_commit(std::string_view body)
       });
 }
 
-std::optional<std::string> handle_search_commits(std::string_view body) {
+std::optional<Reply> handle_search_commits(std::string_view body) {
   return with_record<SearchOptions>(
       body, [](const SearchOptions& request) -> std::optional<std::vector<CommitSearchResult>> {
         auto history = get_cached_commits(request.repo_path);

@@ -17,7 +17,7 @@ namespace {
 
 }  // namespace
 
-std::optional<std::string> handle_watch_repo(std::string_view body) {
+std::optional<Reply> handle_watch_repo(std::string_view body) {
   return with_record<WatchRepoOptions>(body, [](const WatchRepoOptions& options) {
     watch_repo(options.repo_paths, options.root_repo, options.start_changed);
     return NULL_REPLY;
@@ -25,7 +25,7 @@ std::optional<std::string> handle_watch_repo(std::string_view body) {
 }
 
 // The repository path is required but not used.
-std::optional<std::string> handle_stop_watching_repo(std::string_view body) {
+std::optional<Reply> handle_stop_watching_repo(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) {
     stop_watching_repo();
     return NULL_REPLY;
@@ -33,7 +33,7 @@ std::optional<std::string> handle_stop_watching_repo(std::string_view body) {
 }
 
 // "null", not false, for a path without a flag: the client tells unwatched from unchanged.
-std::optional<std::string> handle_repo_has_changed(std::string_view body) {
+std::optional<Reply> handle_repo_has_changed(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions& options) -> std::optional<bool> {
     auto flags = get_repo_changed();
     if (!flags) return std::nullopt;
@@ -43,7 +43,7 @@ std::optional<std::string> handle_repo_has_changed(std::string_view body) {
   });
 }
 
-std::optional<std::string> handle_clear_repo_changed_status(std::string_view body) {
+std::optional<Reply> handle_clear_repo_changed_status(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions& options) {
     clear_repo_changed_status(options.repo_path);
     return NULL_REPLY;
@@ -51,14 +51,14 @@ std::optional<std::string> handle_clear_repo_changed_status(std::string_view bod
 }
 
 // The repository path is required but not used.
-std::optional<std::string> handle_clear_all_caches(std::string_view body) {
+std::optional<Reply> handle_clear_all_caches(std::string_view body) {
   return with_record<ReqOptions>(body, [](const ReqOptions&) {
     clear_all_caches();
     return NULL_REPLY;
   });
 }
 
-std::optional<std::string> handle_auto_complete(std::string_view body) {
+std::optional<Reply> handle_auto_complete(std::string_view body) {
   return with_record<MessageAC>(body, [](const MessageAC& request) {
     if (request.kind == AutoCompleteKind::CreateBranch) {
       return complete_branch_name(request.repo_path, request.current_word, request.max_num);
@@ -67,7 +67,7 @@ std::optional<std::string> handle_auto_complete(std::string_view body) {
   });
 }
 
-std::optional<std::string> handle_scan_workspace(std::string_view body) {
+std::optional<Reply> handle_scan_workspace(std::string_view body) {
   return with_record<ScanOptions>(body, [](const ScanOptions& options) {
     return scan_workspace(options.repo_path, options.workspaces_enabled);
   });

@@ -6,7 +6,7 @@
 
 namespace brackwen {
 
-std::optional<std::string> handle_load_wip_patches(std::string_view body) {
+std::optional<Reply> handle_load_wip_patches(std::string_view body) {
   return with_record<ReqOptions>(
       body, [](const ReqOptions& request) { return load_wip_patches(request.repo_path); });
 }

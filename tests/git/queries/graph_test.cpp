@@ -50,15 +50,35 @@ TEST(CommitsById, LaterDuplicateWins) {
   EXPECT_EQ(map.at("x")->parent_ids, std::vector<std::string>{"p2"});
 }
 
-TEST(CommitIdsBetween, WhatOneHasAndTheOtherLacks) {
-  auto map = commits_by_id(GRAPH);
-  EXPECT_EQ(commit_ids_between("m", "m", map), std::vector<std::string>{});
-  EXPECT_FALSE(commit_ids_between("m", "unknown", map));
-  EXPECT_FALSE(commit_ids_between("unknown", "m", map));
+// Every pair gives the whole map's set, in list order. The lists put a parent before its child
+// (clock skew) and hold a stash entry that shares a log commit's id with fewer parents.
+TEST(CommitIdsBetween, TheListedWalkGivesTheWholeMapsSetInListOrder) {
+  Commit stash = node("b", {"a1"});
+  stash.stash_id = "stash@{0}";
+  std::vector<Commit> skewed = {GRAPH[0], GRAPH[3], GRAPH[1], GRAPH[2], GRAPH[4]};
+  std::vector<Commit> stashed = {GRAPH[0], GRAPH[1], GRAPH[2], stash, GRAPH[3], GRAPH[4]};
+  for (const std::vector<Commit>& list : {GRAPH, skewed, stashed}) {
+    auto map = commits_by_id(list);
+    auto position = [&](const std::string& id) {
+      auto at = std::find_if(list.begin(), list.end(), [&](const Commit& c) { return c.id == id; });
+      return at - list.begin();
+    };
+    for (const Commit& a : list) {
+      for (const Commit& b : list) {
+        auto walked = listed_commit_ids_between(a.id, b.id, list);
+        ASSERT_TRUE(walked);
+        EXPECT_EQ(sorted(*walked), sorted(*commit_ids_between(a.id, b.id, map))) << a.id << b.id;
+        EXPECT_TRUE(std::is_sorted(walked->begin(), walked->end(),
+                                   [&](auto& x, auto& y) { return position(x) < position(y); }));
+      }
+    }
+    EXPECT_FALSE(listed_commit_ids_between("m", "unknown", list));
+    EXPECT_FALSE(listed_commit_ids_between("unknown", "m", list));
+  }
+  EXPECT_EQ(listed_commit_ids_between("m", "a1", GRAPH),
+            (std::vector<std::string>{"m", "a2", "b", "gone"}));
   EXPECT_FALSE(commit_ids_between("m", "b", CommitsById{}));
-  EXPECT_EQ(sorted(*commit_ids_between("m", "a1", map)),
-            (std::vector<std::string>{"a2", "b", "gone", "m"}));
-  EXPECT_EQ(commit_ids_between("a1", "m", map), std::vector<std::string>{});
+  EXPECT_FALSE(commit_ids_between("m", "unknown", commits_by_id(GRAPH)));
 }
 
 TEST(PushRemote, FirstKeyPresentInOrder) {

@@ -133,27 +133,6 @@ TEST_F(LoadCommits, StashesAreMergedByTimeAndTheListIsNumberedAndCached) {
   EXPECT_EQ(ids_of(without->commits()), (std::vector<std::string>{c3, c2, c1}));
 }
 
-TEST_F(LoadCommits, MergeKeepsTheLogOrderWhenItIsNotByDate) {
-  auto at = [](const char* id, float seconds, bool stash) {
-    Commit c;
-    c.id = id;
-    c.date.ms = seconds;
-    if (stash) c.stash_id = "s";
-    return c;
-  };
-  std::vector<Commit> list = {at("new-child", 1, false), at("old-parent", 3, false),
-                              at("last", 0, false)};
-  merge_stashes(list, {at("s2", 2, true), at("s5", 5, true), at("s0", 0, true)});
-  EXPECT_EQ(ids_of(list),
-            (std::vector<std::string>{"s5", "s2", "new-child", "old-parent", "last", "s0"}));
-  std::vector<Commit> only_log = {at("a", 2, false), at("b", 1, false)};
-  merge_stashes(only_log, {});
-  EXPECT_EQ(ids_of(only_log), (std::vector<std::string>{"a", "b"}));
-  std::vector<Commit> between = {at("a", 9, false), at("b", 5, false), at("c", 1, false)};
-  merge_stashes(between, {at("s3", 3, true), at("s7", 7, true), at("s5", 5, true)});
-  EXPECT_EQ(ids_of(between), (std::vector<std::string>{"a", "s7", "b", "s5", "s3", "c"}));
-}
-
 TEST_F(LoadCommits, DecorationWithParenthesisedBranchName) {
   std::string c1 = commit_as(repo, "Ann", "a.txt", T + 1000);
   git(repo.path, {"branch", "fix(x)"});

@@ -103,26 +103,9 @@ TEST(MarkerPaths, RelativeAndCutPaths) {
   EXPECT_EQ(merge_in_progress("/nonexistent/repo"), std::nullopt);
 }
 
-// A linked worktree's ".git" is a file naming its own git directory, where git keeps the
-// worktree's markers.
-TEST(MarkerPaths, FollowTheGitFileOfALinkedWorktree) {
-  ConflictRepo repo;
-  test::TempDir other_tree;
-  std::string tree = (other_tree.path / "wt").string();
-  git(repo.path, {"worktree", "add", "-q", "-b", "side", tree, "main"});
-  EXPECT_EQ(merge_in_progress(tree), std::nullopt);
-  EXPECT_FALSE(rebase_in_progress(tree));
-  sh(tree, "git merge -q other >/dev/null 2>&1 || true");
-  EXPECT_EQ(merge_in_progress(tree), repo.other);
-  EXPECT_EQ(merge_in_progress(repo.str()), std::nullopt);
-  git(tree, {"merge", "--abort"});
-  sh(tree, "git rebase other >/dev/null 2>&1 || true");
-  EXPECT_TRUE(rebase_in_progress(tree + "/"));
-  EXPECT_FALSE(rebase_in_progress(repo.str()));
-  git(tree, {"rebase", "--abort"});
-  EXPECT_FALSE(rebase_in_progress(tree));
-
-  // A submodule names its git directory relative to its working directory.
+// A submodule names its git directory relative to its working directory (a linked worktree:
+// LinkedWorktreeAndSubmodule above).
+TEST(MarkerPaths, FollowARelativeGitFile) {
   test::TempDir module;
   std::filesystem::create_directories(module.path / "modules/süb");
   std::ofstream(module.path / ".git") << "gitdir: modules/süb\n";

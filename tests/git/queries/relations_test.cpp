@@ -58,10 +58,8 @@ TEST_F(Relations, CurrentBranchIncludesTheUpstream) {
 TEST_F(Relations, BetweenFromTheCache) {
   ASSERT_TRUE(r.load());
   test::GitRecorder recorder;
-  EXPECT_EQ(commit_ids_between_commits(r.repo.str(), b, b), std::vector<std::string>{});
-  EXPECT_EQ(commit_ids_between_commits(r.repo.str(), b, c), std::vector<std::string>{c});
-  EXPECT_EQ(sorted(*commit_ids_between_commits(r.repo.str(), a, c)), sorted({b, c}));
-  EXPECT_EQ(commit_ids_between_commits(r.repo.str(), c, a), std::vector<std::string>{});
+  // In the cache's order; the shapes of ranges: CommitIdsBetween in graph_test.
+  EXPECT_EQ(commit_ids_between_commits(r.repo.str(), a, c), (std::vector<std::string>{c, b}));
   EXPECT_EQ(recorder.calls(), std::vector<std::string>{});
 }
 

@@ -2,10 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include "server/endpoints.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
+
+// A handler's reply as one text: its pieces joined.
+std::optional<std::string> joined(std::optional<Reply> reply) {
+  if (!reply) return std::nullopt;
+  std::string text;
+  for (const std::string& piece : std::get<TextPieces>(reply->body)) text += piece;
+  return text;
+}
+
+std::optional<std::string> reply_of(Handler handler, const std::string& body) {
+  return joined(handler(body));
+}
 
 using test::TempRepo;
 
@@ -32,8 +45,8 @@ TEST(LoadHunksEndpoint, RepliesHunksAndTheirFlatLineList) {
   TempRepo repo;
   auto first = repo.commit_file("f.txt", "a\n", "one");
   auto second = repo.commit_file("f.txt", "b\n", "two");
-  auto reply =
-      handle_load_hunks(hunk_request(repo, commit_json(second, {first}), patch_json("f.txt")));
+  auto reply = reply_of(handle_load_hunks,
+                        hunk_request(repo, commit_json(second, {first}), patch_json("f.txt")));
   const std::string minus =
       R"({"status":"-","oldNum":1,"newNum":null,"hunkIndex":0,"text":"a","index":0,"lineEnding":"\n"})";
   const std::string plus =
@@ -54,18 +67,19 @@ TEST(LoadHunksEndpoint, NullDropAndOptionLikeIds) {
   TempRepo repo;
   auto first = repo.commit_file("f.txt", "a\n", "one");
   // Nothing changed in that file: git prints nothing.
-  EXPECT_EQ(handle_load_hunks(hunk_request(repo, commit_json(first, {first}), patch_json("f.txt"))),
+  EXPECT_EQ(reply_of(handle_load_hunks,
+                     hunk_request(repo, commit_json(first, {first}), patch_json("f.txt"))),
             "null");
-  EXPECT_EQ(
-      handle_load_hunks(hunk_request(repo, commit_json("--output=o", {}), patch_json("f.txt"))),
-      "null");
+  EXPECT_EQ(reply_of(handle_load_hunks,
+                     hunk_request(repo, commit_json("--output=o", {}), patch_json("f.txt"))),
+            "null");
   EXPECT_FALSE(std::filesystem::exists(repo.path / "o"));
   // A merge without a second parent cannot form a range: dropped.
-  EXPECT_EQ(
-      handle_load_hunks(hunk_request(repo, commit_json(first, {first}, true), patch_json("f.txt"))),
-      std::nullopt);
-  EXPECT_EQ(handle_load_hunks(R"({"repoPath":"x"})"), std::nullopt);
-  EXPECT_EQ(handle_load_hunks("null"), std::nullopt);
+  EXPECT_EQ(reply_of(handle_load_hunks,
+                     hunk_request(repo, commit_json(first, {first}, true), patch_json("f.txt"))),
+            std::nullopt);
+  EXPECT_EQ(reply_of(handle_load_hunks, R"({"repoPath":"x"})"), std::nullopt);
+  EXPECT_EQ(reply_of(handle_load_hunks, "null"), std::nullopt);
 }
 
 }  // namespace

@@ -5,11 +5,24 @@
 #include <algorithm>
 #include <cctype>
 
+#include "server/endpoints.hpp"
 #include "server/history.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
+
+// A handler's reply as one text: its pieces joined.
+std::optional<std::string> joined(std::optional<Reply> reply) {
+  if (!reply) return std::nullopt;
+  std::string text;
+  for (const std::string& piece : std::get<TextPieces>(reply->body)) text += piece;
+  return text;
+}
+
+std::optional<std::string> reply_of(Handler handler, const std::string& body) {
+  return joined(handler(body));
+}
 
 using test::TempRepo;
 
@@ -27,12 +40,13 @@ struct SearchRepo : TempRepo {
     EXPECT_TRUE(load_commits_and_refs(request));
   }
   std::string search(const std::string& text, int limit) const {
-    return *handle_search_commits(R"({"repoPath":")" + str() + R"(","searchText":")" + text +
-                                  R"(","numResults":)" + std::to_string(limit) + "}");
+    return *reply_of(handle_search_commits, R"({"repoPath":")" + str() + R"(","searchText":")" +
+                                                text + R"(","numResults":)" +
+                                                std::to_string(limit) + "}");
   }
   std::string patches_of(const std::string& id) const {
-    return *handle_load_patches_for_commit(R"({"repoPath":")" + str() + R"(","commitId":")" + id +
-                                           R"("})");
+    return *reply_of(handle_load_patches_for_commit,
+                     R"({"repoPath":")" + str() + R"(","commitId":")" + id + R"("})");
   }
 };
 
@@ -79,17 +93,17 @@ TEST(PatchesForCommitEndpoint, ExactCachedIdsOnly) {
 
   TempRepo never_loaded;
   never_loaded.commit_file("a", "a\n", "a");
-  EXPECT_EQ(handle_search_commits(R"({"repoPath":")" + never_loaded.str() +
-                                  R"(","searchText":"","numResults":5})"),
+  EXPECT_EQ(reply_of(handle_search_commits, R"({"repoPath":")" + never_loaded.str() +
+                                                R"(","searchText":"","numResults":5})"),
             "null");
-  EXPECT_EQ(handle_load_patches_for_commit(R"({"repoPath":")" + never_loaded.str() +
-                                           R"(","commitId":"x"})"),
+  EXPECT_EQ(reply_of(handle_load_patches_for_commit,
+                     R"({"repoPath":")" + never_loaded.str() + R"(","commitId":"x"})"),
             "null");
-  EXPECT_EQ(handle_search_commits(R"({"repoPath":"x","searchText":"","numResults":1.5})"),
+  EXPECT_EQ(reply_of(handle_search_commits, R"({"repoPath":"x","searchText":"","numResults":1.5})"),
             std::nullopt);
-  EXPECT_EQ(handle_search_commits(R"({"repoPath":"x","searchText":"","numResults":-1})"),
+  EXPECT_EQ(reply_of(handle_search_commits, R"({"repoPath":"x","searchText":"","numResults":-1})"),
             std::nullopt);
-  EXPECT_EQ(handle_search_commits(R"(["x","",1])"), "null");
+  EXPECT_EQ(reply_of(handle_search_commits, R"(["x","",1])"), "null");
 }
 
 }  // namespace

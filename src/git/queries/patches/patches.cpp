@@ -1,11 +1,19 @@
 // The changed files of commits from git, and the memory cache that keeps them.
 #include "git/queries/patches/patches.hpp"
 
+#include <tbb/info.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <iterator>
+
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/queries/patches/special_patches.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
 #include "stores/stores.hpp"
+#include "stores/threads.hpp"
 
 namespace brackwen {
 namespace {
@@ -13,62 +21,74 @@ namespace {
 constexpr const char* NAME_STATUS_FORMAT_ARG = "--pretty=format:%H,";
 // Up to this many commits are named on one `git show`; more go through one `git log`.
 constexpr size_t MAX_SHOW_COMMITS = 20;
+// The log is cut into slices (`--skip`, `-n`) of at least this many commits, at most one per
+// core: git walks past the skipped commits without diffing them, so the diffs, which are most
+// of the work, run on every core, and the slices read in order are the one log.
+constexpr size_t MIN_COMMITS_PER_LOG = 1000;
 
-std::optional<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
-                                             size_t all_commits) {
+using Records = std::vector<CommitPatches>;
+
+std::vector<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
+                                           size_t all_commits) {
   if (ordinary.size() <= MAX_SHOW_COMMITS) {
     std::vector<std::string> ids;
     for (const Commit* c : ordinary) ids.push_back(c->id);
-    return revision_args({"show", "--name-status", NAME_STATUS_FORMAT_ARG, "-z"}, ids);
+    auto args = revision_args({"show", "--name-status", NAME_STATUS_FORMAT_ARG, "-z"}, ids);
+    return args ? std::vector<GitArgs>{*args} : std::vector<GitArgs>{};
   }
-  return GitArgs{"log",
-                 "--remotes",
-                 "--branches",
-                 "--all",
-                 "--name-status",
-                 NAME_STATUS_FORMAT_ARG,
-                 "--no-merges",
-                 "-z",
-                 "-n" + std::to_string(static_cast<uint32_t>(all_commits))};
+  GitArgs log = {
+      "log",         "--remotes", "--branches", "--all", "--name-status", NAME_STATUS_FORMAT_ARG,
+      "--no-merges", "-z"};
+  size_t limit = static_cast<uint32_t>(all_commits);
+  size_t cores = static_cast<size_t>(std::max(1, tbb::info::default_concurrency()));
+  size_t slices = std::clamp(ordinary.size() / MIN_COMMITS_PER_LOG, size_t{1}, cores);
+  if (slices == 1) {
+    log.push_back("-n" + std::to_string(limit));
+    return {log};
+  }
+  // Sized by the commits expected; the last slice runs to the limit, as the one log would.
+  size_t per_slice = (ordinary.size() + slices - 1) / slices;
+  std::vector<GitArgs> all;
+  for (size_t k = 0; k < slices; ++k) {
+    size_t skip = std::min(limit, k * per_slice);
+    size_t count = k + 1 == slices ? limit - skip : std::min(per_slice, limit - skip);
+    GitArgs slice = log;
+    slice.push_back("--skip=" + std::to_string(skip));
+    slice.push_back("-n" + std::to_string(count));
+    all.push_back(std::move(slice));
+  }
+  return all;
 }
 
-void load_ordinary(const std::string& repo_path, const std::vector<const Commit*>& ordinary,
-                   size_t all_commits, PatchMap& result) {
-  if (ordinary.empty()) return;
-  auto args = ordinary_commits_args(ordinary, all_commits);
-  if (!args) return;
-  auto out = run_git(repo_path, *args);
-  if (!out) return;
-  auto records = patch_list(*out);
-  if (!records) return;
-  for (auto& [id, patches] : *records) result.insert_or_assign(std::move(id), std::move(patches));
+// Absent when the records do not read; none when git prints nothing.
+std::optional<Records> run_slice(const std::string& repo_path, const GitArgs& args) {
+  auto out = run_git(repo_path, args);
+  if (!out) return Records{};
+  return patch_list(*out);
 }
 
-// A merge shows what its second parent brought in; a stash what it holds over its base.
-std::optional<GitArgs> special_commit_args(const Commit& c) {
-  std::optional<std::string> range;
-  if (c.is_merge) {
-    if (c.parent_ids.size() < 2) return std::nullopt;
-    range = revision_range(c.parent_ids[0], "...", c.parent_ids[1]);
-  } else if (!c.parent_ids.empty()) {
-    range = revision_range(c.parent_ids[0], "..", c.id);
+// As the one log's: a slice that does not read leaves no records at all.
+std::optional<Records> load_ordinary(const std::string& repo_path,
+                                     const std::vector<const Commit*>& ordinary,
+                                     size_t all_commits) {
+  if (ordinary.empty()) return std::nullopt;
+  std::vector<GitArgs> slices = ordinary_commits_args(ordinary, all_commits);
+  std::vector<std::optional<Records>> found(slices.size());
+  std::vector<char> done(slices.size());
+  tbb::parallel_for(size_t{0}, slices.size(), [&](size_t k) {
+    // A failure is tried again below, on this thread, where what it throws passes on.
+    run_reported("Loading the changed files of commits", [&] {
+      found[k] = run_slice(repo_path, slices[k]);
+      done[k] = 1;
+    });
+  });
+  Records records;
+  for (size_t k = 0; k < slices.size(); ++k) {
+    if (!done[k]) found[k] = run_slice(repo_path, slices[k]);
+    if (!found[k]) return std::nullopt;
+    std::move(found[k]->begin(), found[k]->end(), std::back_inserter(records));
   }
-  if (!range) return std::nullopt;
-  return revision_args({"diff", "--name-status", "-z"}, {*range});
-}
-
-std::vector<Patch> load_special(const std::string& repo_path, const Commit& c) {
-  std::vector<Patch> patches;
-  auto args = special_commit_args(c);
-  if (!args) return patches;
-  auto out = run_git(repo_path, *args);
-  if (!out) return patches;
-  auto entries = parse_all(*out, parse_name_status);
-  if (!entries) return patches;
-  for (NameStatusEntry& entry : *entries) {
-    patches.push_back(patch_from_entry(std::move(entry), c.id));
-  }
-  return patches;
+  return records;
 }
 
 }  // namespace
@@ -98,8 +118,26 @@ std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
       if (found != cached->end()) result->insert_or_assign(c.id, found->second);
     }
   }
-  load_ordinary(repo_path, ordinary, commits.size(), *result);
-  for (const Commit* c : special) result->insert_or_assign(c->id, load_special(repo_path, *c));
+  // The log of the ordinary commits and the merges' diffs are independent git work.
+  std::optional<Records> records;
+  bool logged = false;
+  std::vector<std::vector<Patch>> special_patches;
+  run_alongside(
+      "Loading the changed files of commits",
+      [&] {
+        records = load_ordinary(repo_path, ordinary, commits.size());
+        logged = true;
+      },
+      [&] { special_patches = load_special_patches(repo_path, commits, special); });
+  // Tried again where what it throws passes on.
+  if (!logged) records = load_ordinary(repo_path, ordinary, commits.size());
+  if (records) {
+    for (auto& [id, patches] : *records)
+      result->insert_or_assign(std::move(id), std::move(patches));
+  }
+  for (size_t i = 0; i < special.size(); ++i) {
+    result->insert_or_assign(special[i]->id, std::move(special_patches[i]));
+  }
   return result;
 }
 

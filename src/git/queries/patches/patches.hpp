@@ -18,8 +18,8 @@ void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap>
 
 // When some of `commits` are not in `cached`: a new map of every commit's changed files, the
 // missing ones loaded from git (up to 20 named on one `git show`, more through one `git log`;
-// merges and stashes one `git diff` each), the others taken from `cached`. Null when nothing
-// is missing.
+// merges and stashes as special_patches.hpp says, alongside), the others taken from `cached`.
+// Null when nothing is missing.
 std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
                                                const std::vector<Commit>& commits,
                                                const PatchMap* cached);

@@ -12,11 +12,6 @@
 
 namespace brackwen::test {
 
-inline std::string trimmed(std::string s) {
-  while (!s.empty() && s.back() == '\n') s.pop_back();
-  return s;
-}
-
 struct RemoteRepo {
   RemoteRepo() {
     use_plain_git_config();
