@@ -174,9 +174,14 @@ void write_ok(const ConnectionPtr& c, const Reply& reply, typename Body::value_t
   response->set(http::field::content_type, reply.content_type);
   response->keep_alive(request.keep_alive());
   response->body() = std::move(body);
-  response->prepare_payload();
-  // A body of unknown length to an HTTP/1.0 client ends where the connection does.
-  if (!response->chunked() && !response->has_content_length()) response->keep_alive(false);
+  if constexpr (requires { Body::size(response->body()); }) {
+    response->prepare_payload();
+  } else {
+    // Its length is known only at its end: chunked, or to an HTTP/1.0 client ended where
+    // the connection ends.
+    response->chunked(request.version() >= 11);
+    if (request.version() < 11) response->keep_alive(false);
+  }
   if (request.method() != http::verb::head) return write(c, std::move(response), written);
   // HEAD: the headers of the reply, without its body.
   auto head =
