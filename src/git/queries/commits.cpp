@@ -15,6 +15,13 @@ namespace {
 
 constexpr std::string_view STASH_REF_PREFIX = "refs/stash@{";
 constexpr size_t STASH_ROOM = 32;
+// A count beyond any history (a caller may ask for everything with the largest count) must
+// not reserve terabytes, which fails: past this many commits the list grows as it is read.
+constexpr size_t MOST_RESERVED_COMMITS = size_t{1} << 20;
+
+size_t commit_room(uint32_t count) {
+  return std::min<size_t>(count, MOST_RESERVED_COMMITS) + STASH_ROOM;
+}
 
 GitArgs log_args(GitArgs args) {
   auto format = log_format_args();
@@ -71,7 +78,7 @@ std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t cou
                                       std::function<StashPlacement()> stashes) {
   // Sized once, with room for the stashes merged in later; room that is never used is never
   // touched, so it costs no memory.
-  LogStream stream(size_t{count} + STASH_ROOM);
+  LogStream stream(commit_room(count));
   stream.stashes = std::move(stashes);
   StreamHandlers handlers;
   handlers.out_to_file = true;
@@ -84,8 +91,7 @@ std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t cou
   std::optional<std::string> text = read_whole_file(end->out_file.fd);
   if (!text || text->empty()) return std::nullopt;
   repair_utf8(*text);
-  return parse_all(*text,
-                   [&](Input& in) { return parse_commit_log(in, size_t{count} + STASH_ROOM); });
+  return parse_all(*text, [&](Input& in) { return parse_commit_log(in, commit_room(count)); });
 }
 
 void make_stash_entry(ParsedCommit& entry, size_t position) {
