@@ -90,8 +90,20 @@ bool write_durably(int fd, std::string_view text) {
   return ok && closed;
 }
 
-// Like read_to_end, but errno still tells why a read failed.
+// Like read_to_end, but errno still tells why a read failed. Only a regular file is read: the
+// store opened without waiting for a FIFO's writer, a device in its place could be read for
+// ever.
 bool read_whole(int fd, std::string& out) {
+  struct stat st;
+  int kind_error = ::fstat(fd, &st) != 0 ? errno
+                   : S_ISREG(st.st_mode) ? 0
+                   : S_ISDIR(st.st_mode) ? EISDIR
+                                         : EINVAL;
+  if (kind_error != 0) {
+    ::close(fd);
+    errno = kind_error;
+    return false;
+  }
   char buf[65536];
   ssize_t n;
   while ((n = ::read(fd, buf, sizeof buf)) != 0) {
@@ -155,7 +167,7 @@ DataStoreReply store_error(std::string message) {
 DataStoreReply load_data_store() {
   auto path = data_store_path();
   if (!path) return store_error("Failed to get config file path");
-  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return store_error("Failed to open config file: " + os_error(errno));
   std::string text;
   if (!read_whole(fd, text)) {
