@@ -490,6 +490,8 @@ inline std::vector<Row> rows() {
       {"is_merge_in_progress", "conflict", {{"repoPath", "\"{conflict}/\""}}, R"j("{m2}")j"},
       {"is_merge_in_progress", "bare", {}, "null"},
       {"is_rebase_in_progress", "main", {}, "false"},
+      {"is_merge_in_progress", "conflict", {{"repoPath", "\"{conflict}/.git/MERGE_HEAD\\u0000\""}}, "null"},
+      {"is_rebase_in_progress", "conflict", {{"repoPath", "\"{conflict}/.git/rebase-merge\\u0000\""}}, "false"},
       {"is_rebase_in_progress", "conflict", {}, "true"},
       {"is_rebase_in_progress", "bare", {}, "false"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"slot":{"section":0,"index":0}},{"ok":{"text":"c"}}],"sections":[{"left":[{"conflict":{"text":"B-main","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"B-topic","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/topic","lineEnding":"\n","maxLineLength":7})j"},
@@ -591,6 +593,7 @@ inline std::vector<Row> rows() {
       {"load_commit_image", "image", {{"commitId", "\"{i1}\""}, {"originalImagePath", "\"img/\u00fc.png\""}, {"tempImagePath", "\"{root}/out/old.png\""}}, "true"},
       {"load_commit_image", "image", {{"commitId", "\"{i1}\""}, {"originalImagePath", "\"missing.png\""}, {"tempImagePath", "\"{root}/out/keep.png\""}}, "false"},
       {"load_commit_image", "outer", {{"commitId", "\"{o2}\""}, {"originalImagePath", "\"sub\""}, {"tempImagePath", "\"{root}/out/sub\""}}, "false"},
+      {"load_commit_image", "image", {{"commitId", "\"{i2}\""}, {"originalImagePath", "\"img/\u00fc.png\""}, {"tempImagePath", "\"{root}/out/nul\\u0000x\""}}, "false"},
       {"load_commit_image", "image", {{"originalImagePath", "-"}}, kDropped},
       // Files.
       {"path_exists", "main", {{"", "\"/tmp\""}}, "true"},

@@ -81,6 +81,7 @@ TEST(Endpoints, Table) {
   EXPECT_EQ(file("out/array"), "\u00fc");
   EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/no")));
   EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/cut")));
+  EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/nul")));
   EXPECT_EQ(read_file(server.home / ".local/share/brackwen/data_store.json"),
             "{\n  \"k\": \"line\\nbreak\"\n}");
   // None of the refused or failed requests started an action.
