@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "support/file_size_limit.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen {
