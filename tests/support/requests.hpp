@@ -16,16 +16,11 @@ namespace brackwen::test {
 inline std::string quoted(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+    out += c == '"' || c == '\\' ? std::string{'\\', char(c)}
+           : c < 0x20            ? escaped
+                                 : std::string(1, char(c));
   }
   return out + "\"";
 }

@@ -1,13 +1,20 @@
 // End-to-end tests against the built server: a private copy of the binary in a temporary
 // tree (so the static-file root is the tree), a private HOME, its output kept for assertions.
 #pragma once
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <httplib.h>
-#include <sys/types.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,7 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "support/requests.hpp"
 #include "support/temp_repo.hpp"
+
+extern char** environ;
 
 namespace brackwen::test {
 
@@ -33,42 +43,152 @@ struct PipesRead {
   bool err = true;
 };
 
-// The tree: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
+// The server: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
 struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
   // set (or replaced) in its environment, and reads its port line through a pipe, then the
   // pipes in `read`. A `prefix` runs first and gets the server's path as its last argument.
   explicit ServerProcess(const Environment& extra = {}, PipesRead read = {},
-                         std::vector<std::string> prefix = {});
-  ~ServerProcess();
+                         std::vector<std::string> prefix = {})
+      : root(tree.path), home(tree.path / "home") {
+    std::filesystem::path binary = root / "a/b/brackwen-core";
+    std::filesystem::create_directories(binary.parent_path());
+    std::filesystem::create_directories(home);
+    std::error_code ec;
+    std::filesystem::create_hard_link(BRACKWEN_BINARY, binary, ec);
+    if (ec) std::filesystem::copy_file(BRACKWEN_BINARY, binary);
+    std::map<std::string, std::string> changes = {
+        {"HOME", home.string()},
+        {"XDG_CONFIG_HOME", (home / ".config").string()},
+        {"XDG_CACHE_HOME", (home / ".cache").string()},
+        {"XDG_DATA_HOME", (home / ".local/share").string()},
+        {"GIT_CONFIG_NOSYSTEM", "1"}};
+    for (const auto& [name, value] : extra) changes[name] = value;
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+      if (!changes.contains(std::string(*entry, std::strcspn(*entry, "=")))) env.push_back(*entry);
+    }
+    for (const auto& [name, value] : changes) env.push_back(name + "=" + value);
+    prefix.push_back(binary.string());
+    spawn(prefix, env);
+    while (pid > 0 && port_line.size() < 18) {
+      std::string got = read_some(fds[0], 18 - port_line.size());
+      if (got.empty()) break;
+      port_line += got;
+    }
+    if (port_line.size() == 18 && port_line.starts_with("PORT:")) {
+      port = static_cast<uint16_t>(std::stoul(port_line.substr(5)));
+    } else {
+      ADD_FAILURE() << "no port line, got \"" << port_line << "\"";
+    }
+    drainer = std::thread([this, read] { drain(read); });
+  }
+
+  ~ServerProcess() {
+    if (pid > 0 && !exited) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+    stopping = true;
+    if (drainer.joinable()) drainer.join();
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  HttpReply post(const std::string& path, const std::string& body) const;
-  HttpReply get(const std::string& path) const;
+  HttpReply post(const std::string& path, const std::string& body) const {
+    return send("POST", path, body, {});
+  }
+  HttpReply get(const std::string& path) const { return send("GET", path, "", {}); }
   HttpReply send(const std::string& method, const std::string& path, const std::string& body,
-                 const httplib::Headers& headers) const;
+                 const httplib::Headers& headers) const {
+    auto cli = client();
+    auto reply = [](const httplib::Result& result) -> HttpReply {
+      if (!result) return {};
+      return {result->status, result->body, result->get_header_value("Content-Type")};
+    };
+    if (method == "GET") return reply(cli->Get(path, headers));
+    if (method == "POST") return reply(cli->Post(path, headers, body, "text/plain"));
+    if (method == "PUT") return reply(cli->Put(path, headers, body, "text/plain"));
+    if (method == "DELETE") return reply(cli->Delete(path, headers, body, "text/plain"));
+    if (method == "OPTIONS") return reply(cli->Options(path, headers));
+    ADD_FAILURE() << "unsupported method " << method;
+    return {};
+  }
+
   // A client for this server that keeps its connection open between requests.
-  std::unique_ptr<httplib::Client> client() const;
+  std::unique_ptr<httplib::Client> client() const {
+    auto cli = std::make_unique<httplib::Client>("127.0.0.1", port);
+    cli->set_keep_alive(true);
+    // The library writes the headers and the body separately; without this each request
+    // waits for the server's delayed ACK (40 ms).
+    cli->set_tcp_nodelay(true);
+    cli->set_url_encode(false);  // targets go out exactly as the test wrote them
+    cli->set_read_timeout(std::chrono::seconds(60));
+    return cli;
+  }
+
   // Sends `bytes` on a new connection and returns everything read until the server closes
   // it (send "Connection: close") or 10 s pass.
-  std::string raw(const std::string& bytes) const;
+  std::string raw(const std::string& bytes) const {
+    int fd = open_connection(bytes);
+    std::string reply;
+    for (std::string got = "-"; fd >= 0 && !got.empty();) reply += got = read_some(fd, 65536);
+    if (fd >= 0) ::close(fd);
+    return reply;
+  }
   // Sends `bytes` on a new connection and closes it without reading anything.
-  void send_and_leave(const std::string& bytes) const;
+  void send_and_leave(const std::string& bytes) const {
+    int fd = open_connection(bytes);
+    if (fd >= 0) ::close(fd);
+  }
   // Sends `bytes` on a new connection and returns its socket (-1 on failure); the caller
   // closes it.
-  int open_connection(const std::string& bytes) const;
+  int open_connection(const std::string& bytes) const {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size())) {
+      return fd;
+    }
+    ::close(fd);
+    return -1;
+  }
 
   // Writes a file below the static-file root.
-  void write_static(const std::string& relative, const std::string& content) const;
+  void write_static(const std::string& relative, const std::string& content) const {
+    std::filesystem::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative, std::ios::binary) << content;
+  }
 
   // The exit status once the process has ended (killed after 10 s), 128 + signal if killed.
-  int wait_for_exit();
+  int wait_for_exit() {
+    int raw = 0;
+    if (!exited && !eventually([&] { return ::waitpid(pid, &raw, WNOHANG) == pid; },
+                               std::chrono::seconds(10))) {
+      ADD_FAILURE() << "server did not exit";
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &raw, 0);
+    }
+    if (!exited) status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    exited = true;
+    return status;
+  }
   // Waits up to 10 s until standard output contains `text`; check lines are written by a
   // thread of the server, so they may trail the reply.
-  bool wait_for_stdout(const std::string& text) const;
-  std::string stdout_text() const;
-  std::string stderr_text() const;
+  bool wait_for_stdout(const std::string& text) const {
+    return eventually([&] { return stdout_text().find(text) != std::string::npos; },
+                      std::chrono::seconds(10));
+  }
+  std::string stdout_text() const {
+    std::lock_guard lock(mutex);
+    return port_line + texts[0];
+  }
+  std::string stderr_text() const {
+    std::lock_guard lock(mutex);
+    return texts[1];
+  }
 
   TempDir tree;
   std::filesystem::path root;  // the static-file root (the tree)
@@ -78,15 +198,63 @@ struct ServerProcess {
   std::string port_line;  // the first 18 bytes of standard output
 
  private:
-  void drain(PipesRead read);
-  int out_fd = -1;
-  int err_fd = -1;
+  // What arrives on `fd` within 10 s: up to `most` bytes, none at its end or on timeout.
+  static std::string read_some(int fd, size_t most) {
+    pollfd p{fd, POLLIN, 0};
+    std::string text(most, '\0');
+    ssize_t got = ::poll(&p, 1, 10000) > 0 ? ::read(fd, text.data(), most) : 0;
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+  }
+
+  void spawn(std::vector<std::string>& argv, std::vector<std::string>& env) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    auto pointers = [](std::vector<std::string>& texts) {
+      std::vector<char*> out;
+      for (std::string& text : texts) out.push_back(text.data());
+      out.push_back(nullptr);
+      return out;
+    };
+    int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers(argv).data(),
+                            pointers(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    fds[0] = out[0];
+    fds[1] = err[0];
+    if (rc != 0) ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
+    if (rc != 0) pid = -1;
+  }
+
+  void drain(PipesRead read) {
+    // poll skips negative descriptors.
+    pollfd polled[2] = {{read.out ? fds[0] : -1, POLLIN, 0}, {read.err ? fds[1] : -1, POLLIN, 0}};
+    // A child of the server that kept the pipes open must not hold up the destructor.
+    while ((polled[0].fd >= 0 || polled[1].fd >= 0) && !stopping) {
+      if (::poll(polled, 2, 100) <= 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (polled[i].fd < 0 || polled[i].revents == 0) continue;
+        char buffer[65536];
+        ssize_t got = ::read(polled[i].fd, buffer, sizeof buffer);
+        std::lock_guard lock(mutex);
+        if (got > 0) texts[i].append(buffer, static_cast<size_t>(got));
+        if (got == 0) polled[i].fd = -1;
+      }
+    }
+  }
+
+  int fds[2] = {-1, -1};  // standard output and error
   bool exited = false;
   std::atomic<bool> stopping = false;
   int status = -1;
   mutable std::mutex mutex;
-  std::string out;
-  std::string err;
+  std::string texts[2];
   std::thread drainer;
 };
 

@@ -1,7 +1,14 @@
 // Temporary directories and real git repositories for tests, with fixed identities and dates.
 #pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,35 +26,86 @@ inline std::string trimmed(std::string text) {
   return text;
 }
 
+// The whole content of a file, byte for byte; empty when it cannot be read.
+inline std::string read_file(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDir {
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::string name = (std::filesystem::temp_directory_path() / "brackwen-test-XXXXXX").string();
+    if (!mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
+    path = std::filesystem::canonical(name);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   std::filesystem::path path;
   std::string str() const { return path.string(); }
 };
 
-// The whole content of a file, byte for byte; empty when it cannot be read.
-std::string read_file(const std::filesystem::path& file);
+inline std::string shell_quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
 
-// Runs `sh -c script` in `dir`; fails the current test when it exits non-zero.
-// Returns what the script printed on standard output.
-std::string sh(const std::filesystem::path& dir, const std::string& script);
+// Runs `sh -c script` in `dir` under a fixed author, committer and date (GIT_AUTHOR_DATE and
+// GIT_COMMITTER_DATE "1700000000 +0000" unless the script sets them) and no user or system
+// configuration; fails the current test when it exits non-zero. Returns its standard output.
+inline std::string sh(const std::filesystem::path& dir, const std::string& script) {
+  std::string command =
+      "cd " + shell_quoted(dir.string()) +
+      " && export GIT_AUTHOR_NAME='Test User' GIT_AUTHOR_EMAIL=test@example.com "
+      "GIT_COMMITTER_NAME='Test User' GIT_COMMITTER_EMAIL=test@example.com "
+      "GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null; "
+      ": ${GIT_AUTHOR_DATE:='1700000000 +0000'} ${GIT_COMMITTER_DATE:='1700000000 +0000'}; "
+      "export GIT_AUTHOR_DATE GIT_COMMITTER_DATE; " +
+      script;
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[65536];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  int status = pipe ? pclose(pipe) : -1;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    ADD_FAILURE() << "command failed (" << status << "): " << script << "\n" << out;
+  }
+  return out;
+}
 
-// Runs git with `args` in `dir` under a fixed author, committer and date
-// (GIT_AUTHOR_DATE / GIT_COMMITTER_DATE "1700000000 +0000" unless the caller's script sets them).
-std::string git(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// Runs git with `args` in `dir` as `sh` does.
+inline std::string git(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  std::string command = "git";
+  for (const auto& arg : args) command += " " + shell_quoted(arg);
+  return sh(dir, command);
+}
 
 // A repository with `git init -b main`, user name "Test User", e-mail "test@example.com".
 struct TempRepo : TempDir {
-  TempRepo();
+  TempRepo() {
+    sh(path,
+       "git init -q -b main && git config user.name 'Test User' && "
+       "git config user.email test@example.com && git config commit.gpgsign false");
+  }
   // Writes `content` to `file` (parents created), stages it and commits with `message`
   // at the given epoch seconds. Returns the new commit id.
   std::string commit_file(const std::string& file, const std::string& content,
-                          const std::string& message, long seconds = 1700000000);
-  void write(const std::string& file, const std::string& content);
+                          const std::string& message, long seconds = 1700000000) {
+    write(file, content);
+    std::string date = shell_quoted(std::to_string(seconds) + " +0000");
+    return trimmed(sh(path, "git add -- " + shell_quoted(file) + " && GIT_AUTHOR_DATE=" + date +
+                                " GIT_COMMITTER_DATE=" + date + " git commit -q -m " +
+                                shell_quoted(message) + " && git rev-parse HEAD"));
+  }
+  void write(const std::string& file, const std::string& content) {
+    std::filesystem::create_directories((path / file).parent_path());
+    std::ofstream(path / file, std::ios::binary) << content;
+  }
 };
 
 }  // namespace brackwen::test

@@ -1,0 +1,337 @@
+// Every "/f/" endpoint asked of the built server over the fixture repositories, and the few
+// behaviours that take more than one request.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <numeric>
+#include <random>
+
+#include "server/handlers/endpoint_table.hpp"
+#include "support/auth_http_repo.hpp"
+#include "support/server_harness.hpp"
+
+namespace brackwen::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Asks each row and compares its reply; BRACKWEN_PRINT_ROWS=1 prints the replies instead,
+// with the fixture's ids and paths as placeholders, for writing new rows.
+void ask(const ServerProcess& server, const std::vector<Row>& rows) {
+  const Fixture& fixture = Fixture::get();
+  bool print = std::getenv("BRACKWEN_PRINT_ROWS") != nullptr;
+  for (const Row& row : rows) {
+    std::string body = fixture.body(row);
+    HttpReply reply = server.post("/f/" + row.endpoint, body);
+    std::string got = reply.status == 500 && reply.body.empty() ? kDropped
+                      : reply.status == 200                     ? reply.body
+                                            : "status " + std::to_string(reply.status);
+    if (print) {
+      std::cout << "ROW " << row.endpoint << " " << row.repo << " | " << fixture.placeholders(got)
+                << "\n";
+      continue;
+    }
+    EXPECT_TRUE(matches(got, fixture.fill(row.reply)))
+        << row.endpoint << " " << body << "\n got: " << got.substr(0, 2000)
+        << "\nwant: " << fixture.fill(row.reply).substr(0, 2000);
+  }
+}
+
+ServerProcess table_server() {
+  const Fixture& fixture = Fixture::get();
+  return ServerProcess(Environment{{"TMPDIR", fixture.fill("{root}/tmp \"y\"/")}});
+}
+
+// Posts until the reply holds `text`; the last reply.
+std::string poll_until(const ServerProcess& server, const std::string& path,
+                       const std::string& body, const std::string& text) {
+  std::string last;
+  bool seen = eventually([&] {
+    last = server.post(path, body).body;
+    return last.find(text) != std::string::npos;
+  });
+  EXPECT_TRUE(seen) << path << " never answered with " << text << "; last: " << last;
+  return last;
+}
+
+std::string poll_action(const ServerProcess& server, const std::string& id) {
+  return poll_until(server, "/f/poll_action2", "{\"actionId\":" + id + "}", "\"done\":true");
+}
+
+TEST(Endpoints, Table) {
+  const Fixture& fixture = Fixture::get();
+  ServerProcess server = table_server();
+  ask(server, cold_rows());
+  ask(server, rows());
+  auto file = [&](const std::string& name) { return read_file(fixture.fill("{root}/" + name)); };
+  // What the rows wrote, and what they must not have.
+  EXPECT_FALSE(fs::exists(fixture.fill("{root}/planted")));
+  EXPECT_EQ(file("out/names"), "x\ny\n");
+  EXPECT_EQ(file("out/old.png"),
+            sh(fixture.fill("{image}"), fixture.fill("git show {i1}:img/\u00fc.png")));
+  EXPECT_EQ(file("out/keep.png"), "keep");
+  EXPECT_EQ(file("out/\u00fcn\u00ef \"c\u00f6d\u00e9\".txt"), "");
+  EXPECT_TRUE(fs::exists(fixture.fill("{root}/out/\u00fcn\u00ef \"c\u00f6d\u00e9\".txt")));
+  EXPECT_EQ(file("files/long"), "a\nb");
+  EXPECT_EQ(file("out/array"), "\u00fc");
+  EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/no")));
+  EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/cut")));
+  EXPECT_FALSE(fs::exists(fixture.fill("{root}/out/nul")));
+  EXPECT_EQ(read_file(server.home / ".local/share/brackwen/data_store.json"),
+            "{\n  \"k\": \"line\\nbreak\"\n}");
+  // None of the refused or failed requests started an action.
+  EXPECT_EQ(server.post("/f/fetch_all", repo_body(fixture.fill("{main}"))).body, "2");
+}
+
+TEST(Endpoints, ActionsAreNumberedAndReportedOnce) {
+  ServerProcess server;
+  TempRepo repo;
+  repo.commit_file("a.txt", "a\n", "first \"line\"");
+  EXPECT_EQ(server.post("/f/stash_changes", repo_body(repo.path)).body, "2");
+  EXPECT_EQ(server.post("/f/command", R"({"repoPath":"/r","args":[]})").body, "3");
+  std::string id = server
+                       .post("/f/command", body({{"repoPath", test::quoted(repo.str())},
+                                                 {"args", R"(["log","--format=%s"])"}}))
+                       .body;
+  EXPECT_EQ(poll_action(server, id),
+            R"({"stdout":["first \"line\""],"stderr":[],"done":true,"error":null})");
+  EXPECT_EQ(server.post("/f/poll_action2", "{\"actionId\":" + id + "}").body, "null");
+  EXPECT_EQ(server.post("/f/poll_action2", "{\"actionId\":0}").body, "null");
+  EXPECT_TRUE(eventually([&] {
+    return server.stderr_text().find("poll_action2: Requested action id of 0\n") !=
+           std::string::npos;
+  }));
+
+  TempRepo fresh;
+  id = server
+           .post("/f/commands",
+                 body({{"repoPath", test::quoted(fresh.str())},
+                       {"commands", R"([["rev-parse","--git-dir"],["rev-parse","--verify","-q",)"
+                                    R"("nope"],["commit","--allow-empty","-m","never"]])"}}))
+           .body;
+  EXPECT_EQ(poll_action(server, id),
+            R"({"stdout":[".git"],"stderr":[],"done":true,"error":"git"})");
+  EXPECT_EQ(git(fresh.path, {"rev-list", "--all"}), "");
+  id = server.post("/f/fetch_all", repo_body("/nonexistent/dir")).body;
+  EXPECT_TRUE(poll_action(server, id)
+                  .starts_with(R"({"stdout":[],"stderr":[],"done":true,"error":{"iO":")"));
+}
+
+TEST(Endpoints, CredentialsReachGitThroughTheAskPassProgram) {
+  AuthenticatedRepoServer remote;
+  ServerProcess server(Environment{{"GIT_CONFIG_GLOBAL", "/dev/null"}});
+  // Where the server looks for it: beside the directory of its executable.
+  auto built = fs::path(BRACKWEN_BINARY).parent_path().parent_path() / "ask-pass/ask-pass";
+  fs::create_directories(server.root / "a/ask-pass");
+  fs::copy_file(built, server.root / "a/ask-pass/ask-pass");
+  TempDir target;
+  std::string clone =
+      body({{"repoPath", test::quoted(target.str())}, {"url", test::quoted(remote.url())}});
+  EXPECT_NE(poll_action(server, server.post("/f/clone_repo", clone).body)
+                .find("\"error\":\"credential\""),
+            std::string::npos);
+  EXPECT_EQ(server
+                .post("/f/set_credentials", body({{"username", test::quoted(remote.user)},
+                                                  {"password", test::quoted(remote.password)}}))
+                .body,
+            "null");
+  EXPECT_NE(poll_action(server, server.post("/f/clone_repo", clone).body).find("\"error\":null"),
+            std::string::npos);
+  EXPECT_EQ(read_file(target.path / "repo/readme.txt"), remote.readme);
+}
+
+TEST(Endpoints, OverrideGitHomeReachesLaterGitProcesses) {
+  ServerProcess server;
+  TempDir home;
+  std::ofstream(home.path / ".gitconfig") << "[brackwen]\n\tprobe = from-home\n";
+  EXPECT_EQ(server.post("/f/override_git_home", repo_body(home.path)).body, "null");
+  std::string id =
+      server.post("/f/command", R"({"repoPath":"/","args":["config","--global","brackwen.probe"]})")
+          .body;
+  EXPECT_EQ(poll_action(server, id),
+            R"({"stdout":["from-home"],"stderr":[],"done":true,"error":null})");
+}
+
+TEST(Endpoints, DiffSearchIsStartedPolledAndCleared) {
+  const Fixture& fixture = Fixture::get();
+  ServerProcess server;
+  std::string start = fixture.fill(
+      R"({"repoPath":"{main}","searchText":"three","numResults":10,"startCommitIndex":0})");
+  auto poll = [](int id) { return "{\"searchId\":" + std::to_string(id) + "}"; };
+  // Never loaded: the search ends without results.
+  EXPECT_EQ(server.post("/f/start_diff_search", start).body, "1");
+  EXPECT_EQ(poll_until(server, "/f/poll_diff_search", poll(1), "true"),
+            R"({"searchId":1,"complete":true,"results":null})");
+  server.post("/f/load_commits_and_refs",
+              fixture.body({"load_commits_and_refs", "main", {{"numCommits", "500"}}, ""}));
+  EXPECT_EQ(server.post("/f/start_diff_search", fixture.fill(R"(["{main}","three",10,0])")).body,
+            "2");
+  std::string done = poll_until(server, "/f/poll_diff_search", poll(2), "true");
+  EXPECT_EQ(
+      fixture.placeholders(done),
+      R"({"searchId":2,"complete":true,"results":[["{c3}",[)"
+      R"({"patch":{"commitId":"{c3}","oldFile":"crlf.txt","newFile":"crlf.txt","patchType":"A",)"
+      R"("id":"crlf.txt-A","isImage":false},"lines":[{"status":"+","oldNum":null,"newNum":3,)"
+      R"("hunkIndex":0,"text":"three","index":2,"lineEnding":"\n"}]},)"
+      R"({"patch":{"commitId":"{c3}","oldFile":"lf.txt","newFile":"lf.txt","patchType":"A",)"
+      R"("id":"lf.txt-A","isImage":false},"lines":[{"status":"+","oldNum":null,"newNum":3,)"
+      R"("hunkIndex":0,"text":"three","index":2,"lineEnding":"\n"}]}]]]})");
+  EXPECT_EQ(server.post("/f/poll_diff_search", poll(2)).body, done);
+  EXPECT_EQ(server.post("/f/clear_cache", repo_body(fixture.fill("{main}"))).body, "null");
+  EXPECT_EQ(server.post("/f/poll_diff_search", poll(2)).body,
+            R"({"searchId":2,"complete":false,"results":null})");
+}
+
+TEST(Endpoints, WatchedRepositoriesAreFlaggedUntilCleared) {
+  ServerProcess server;
+  TempDir ws;
+  std::string a = (ws.path / "a").string(), b = (ws.path / "b").string();
+  fs::create_directories(a);
+  fs::create_directories(b);
+  auto changed = [&](const std::string& repo) {
+    return server.post("/f/repo_has_changed", repo_body(repo)).body;
+  };
+  auto watch = [&](const std::string& start) {
+    return server.post("/f/watch_repo",
+                       body({{"repoPaths", "[" + test::quoted(a) + "," + test::quoted(b) + "]"},
+                             {"rootRepo", test::quoted(ws.str())},
+                             {"startChanged", start}}));
+  };
+  EXPECT_EQ(watch("false").body, "null");
+  EXPECT_EQ(changed(a), "false");
+  EXPECT_EQ(changed(a + "/"), "null");  // another text
+  watch("true");
+  EXPECT_EQ(changed(a), "true");
+  EXPECT_EQ(server.post("/f/clear_repo_changed_status", repo_body(a)).body, "null");
+  EXPECT_EQ(changed(a), "false");
+  EXPECT_EQ(changed(b), "true");
+  EXPECT_TRUE(eventually([&] {
+    std::ofstream(ws.path / "a/file.txt", std::ios::app) << "x";
+    return changed(a) == "true";
+  }));
+  EXPECT_EQ(server.post("/f/stop_watching_repo", repo_body("")).body, "null");
+  EXPECT_EQ(changed(a), "null");
+  server.post("/f/clear_repo_changed_status", repo_body(a));
+  EXPECT_EQ(changed(a), "null");
+}
+
+// The server runs in a user namespace limited to 40 inotify watches, 12 of them held by another
+// program (tail following files): the large tree gets its share of 20, which leaves 8 beside it.
+TEST(Endpoints, LargeTreeIsWatchedInPartAndLetsGoForTheNextWatch) {
+  std::string limit = "echo 40 > /proc/sys/user/max_inotify_watches || exit 1; ";
+  if (std::system(("unshare -U -r sh -c '" + limit + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "user namespaces are not available";
+  }
+  TempDir ws;
+  for (int i = 0; i < 12; ++i) std::ofstream(ws.path / ("held" + std::to_string(i)));
+  ServerProcess server({}, {},
+                       {"unshare", "-U", "-r", "sh", "-c",
+                        limit + "tail -f --pid=$$ '" + ws.str() + "'/held* >/dev/null 2>&1 & " +
+                            "until [ $(cat /proc/$!/fdinfo/* | grep -c '^inotify wd') = 12 ]; " +
+                            "do sleep 0.01; done; exec \"$0\""});
+  auto watched = [&](const std::string& dir, const fs::path& file) {
+    server.post("/f/watch_repo", body({{"repoPaths", "[" + test::quoted(dir) + "]"},
+                                       {"rootRepo", test::quoted(dir)},
+                                       {"startChanged", "false"}}));
+    return eventually([&] {
+      std::ofstream(file, std::ios::app) << "x";
+      return server.post("/f/repo_has_changed", repo_body(dir)).body == "true";
+    });
+  };
+  std::string large = (ws.path / "large").string();
+  for (int i = 0; i < 24; ++i) fs::create_directories(ws.path / "large" / std::to_string(i));
+  EXPECT_TRUE(watched(large, ws.path / "large/file"));
+  EXPECT_TRUE(server.wait_for_stdout("Partial watch: some folders under " + large + " are"));
+  // Ten nested directories: all watched only once the large tree's watches are let go.
+  fs::create_directories(ws.path / "small/1/2/3/4/5/6/7/8/9");
+  EXPECT_TRUE(watched((ws.path / "small").string(), ws.path / "small/1/2/3/4/5/6/7/8/9/file"));
+}
+
+TEST(Endpoints, DataStoreIsWrittenWholeAndPrinted) {
+  ServerProcess server;
+  fs::path dir = server.home / ".local/share/brackwen";
+  server.post("/f/get_data_store", R"({"repoPath":""})");
+  EXPECT_TRUE(fs::is_directory(dir));
+  EXPECT_EQ(server.stdout_text().find("config_"), std::string::npos);  // a get prints nothing
+  EXPECT_EQ(server.post("/f/set_data_store", R"({"data":{}})").body,
+            R"({"success":true,"message":"Data store updated"})");
+  EXPECT_EQ(read_file(dir / "data_store.json"), "{}");
+  EXPECT_EQ(server.post("/f/get_data_store", R"([""])").body, R"({"config":{}})");
+  server.post("/f/set_data_store", R"([{"k":"first","k":"line\nbreak"}])");
+  std::string text = "{\n  \"k\": \"line\\nbreak\"\n}";
+  EXPECT_EQ(read_file(dir / "data_store.json"), text);
+  EXPECT_TRUE(server.wait_for_stdout("config_file_path: \"" + (dir / "data_store.json").string() +
+                                     "\"\nconfig_text: " + text + "\n"));
+}
+
+// A save the file system refuses halfway must not cost the user the settings they had.
+TEST(Endpoints, FailedSaveKeepsTheOldStore) {
+  signal(SIGXFSZ, SIG_IGN);  // inherited by the server
+  ServerProcess server;
+  rlimit low{64 * 1024, RLIM_INFINITY};  // once started: the harness may copy the binary
+  ASSERT_EQ(prlimit(server.pid, RLIMIT_FSIZE, &low, nullptr), 0);
+  server.post("/f/set_data_store", R"({"data":{"keep":"me"}})");
+  EXPECT_EQ(
+      server.post("/f/set_data_store", R"({"data":{"big":")" + std::string(200000, 'x') + "\"}}")
+          .body,
+      R"j({"success":false,"message":"Failed to write to config file: File too large (os error 27)"})j");
+  fs::path dir = server.home / ".local/share/brackwen";
+  EXPECT_EQ(read_file(dir / "data_store.json"), "{\n  \"keep\": \"me\"\n}");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST(Endpoints, ClearAllCachesDeletesTheChangedFilesCache) {
+  ServerProcess server;
+  fs::path patches = server.home / ".cache/brackwen/patches";
+  fs::create_directories(patches);
+  std::ofstream(patches / "workapp.json") << "{}";
+  EXPECT_EQ(server.post("/f/clear_all_caches", repo_body("/anything")).body, "null");
+  EXPECT_FALSE(fs::exists(patches));
+  EXPECT_EQ(server.post("/f/clear_all_caches", repo_body("/anything")).body, "null");
+}
+
+TEST(Endpoints, TempDirIsTmpWhenUnsetAndTakenAsSetOtherwise) {
+  unsetenv("TMPDIR");
+  EXPECT_EQ(ServerProcess().post("/f/temp_dir", "\"\"").body, "\"/tmp\"");
+  EXPECT_EQ(ServerProcess(Environment{{"TMPDIR", ""}}).post("/f/temp_dir", "\"\"").body, "\"\"");
+}
+
+// Every line of a 160,000-line file reordered: an exact diff's cost grows with the square of
+// the line count and held the one request loop past the client's timeout.
+TEST(Endpoints, ShuffledLargeFile) {
+  constexpr size_t kLines = 160000;
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < kLines; ++i) lines.push_back("line " + std::to_string(i) + "\n");
+  auto joined = [&] { return std::accumulate(lines.begin(), lines.end(), std::string()); };
+  TempRepo repo;
+  std::string head = repo.commit_file("big.txt", joined(), "big");
+  std::shuffle(lines.begin(), lines.end(), std::mt19937(1));
+  repo.write("big.txt", joined());
+  ServerProcess server;
+  std::string reply =
+      server
+          .post("/f/load_wip_hunk_lines", body({{"repoPath", test::quoted(repo.str())},
+                                                {"patch", wip_json("big.txt", " ", "M", "M")},
+                                                {"headCommit", commit_json(head, "")}}))
+          .body;
+  std::map<std::string, size_t> tally;
+  for (const char* status : {" ", "-", "+"}) {
+    std::string key = "\"status\":\"" + std::string(status) + "\"";
+    for (size_t at = reply.find(key); at != std::string::npos; at = reply.find(key, at + 1)) {
+      ++tally[status];
+    }
+  }
+  // Each old line once as " " or "-", each new line once as " " or "+".
+  EXPECT_EQ(tally[" "] + tally["-"], kLines);
+  EXPECT_EQ(tally[" "] + tally["+"], kLines);
+  EXPECT_EQ(server.get("/pi").status, 200);
+}
+
+}  // namespace
+}  // namespace brackwen::test
