@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -25,27 +26,23 @@ inline HttpReply post_with(httplib::Client& client, const std::string& path,
   return {result->status, result->body, result->get_header_value("Content-Type")};
 }
 
-// Empty when `body` is one JSON value of a kind in `kinds` (an object starting with one of
-// the `|`-separated keys); otherwise what is wrong with it.
+// Empty when `body` is one JSON value of a kind the endpoint answers (an object starting with
+// one of its `|`-separated first keys); otherwise what is wrong with it.
 inline std::string reply_shape_error(const std::string& body, const EndpointShape& shape) {
   simdjson::dom::parser parser;
   simdjson::dom::element element;
   if (parser.parse(body).get(element) != simdjson::SUCCESS) return "not JSON";
   using T = simdjson::dom::element_type;
-  const std::pair<T, unsigned> kinds[] = {
-      {T::NULL_VALUE, kNull}, {T::BOOL, kBool},   {T::INT64, kNumber}, {T::UINT64, kNumber},
-      {T::STRING, kString},   {T::ARRAY, kArray}, {T::OBJECT, kObject}};
-  unsigned kind = 0;
-  for (auto [type, bit] : kinds) kind |= element.type() == type ? bit : 0;
-  if (!(kind & shape.replies)) return "a JSON value of a kind this endpoint never answers";
-  if (kind != kObject || shape.first_key.empty()) return "";
-  std::string key;
-  for (auto field : simdjson::dom::object(element)) {
-    key = field.key;
-    break;
-  }
-  if (("|" + shape.first_key + "|").find("|" + key + "|") != std::string::npos) return "";
-  return "an object starting with \"" + key + "\"";
+  std::map<T, unsigned> kinds = {{T::NULL_VALUE, kNull}, {T::BOOL, kBool},     {T::INT64, kNumber},
+                                 {T::UINT64, kNumber},   {T::STRING, kString}, {T::ARRAY, kArray},
+                                 {T::OBJECT, kObject}};
+  if (!(kinds[element.type()] & shape.replies))
+    return "a kind of value this endpoint never answers";
+  if (!element.is_object() || shape.first_key.empty()) return "";
+  auto object = simdjson::dom::object(element);
+  std::string key = object.size() ? std::string(object.begin().key()) : "";
+  bool known = ("|" + shape.first_key + "|").find("|" + key + "|") != std::string::npos;
+  return known ? "" : "an object starting with \"" + key + "\"";
 }
 
 struct ActionEnd {
@@ -105,29 +102,22 @@ struct Bodies {
   }
 
   std::string default_text(const EndpointShape& shape, const FieldShape& field) {
-    const std::string& key = field.key;
-    if (field.kind == FieldKind::Repo || field.kind == FieldKind::PathList) return repo.string();
-    if (field.kind == FieldKind::NewDir)
-      return (base / "made" / std::to_string(made_dirs++)).string();
-    const std::pair<const char*, std::string> by_key[] = {
-        {"branchName", "main"},
-        {"commitId", first_id},
-        {"commitId1", first_id},
-        {"ancestorCandidateId", first_id},
-        {"commitId2", head_id},
-        {"headCommitId", head_id},
-        {"searchText", "one"},
-        {"url", (base / "no-remote").string()},
-        {"currentWord", "se"},
-        {"originalImagePath", "a.txt"},
-        {"rootRepo", base.string()},
-        {"tempImagePath", (base / "image.out").string()},
-        {"filePath", (base / "written.txt").string()}};
-    for (const auto& [name, text] : by_key) {
-      if (key == name) return text;
-    }
+    using K = FieldKind;
+    if (field.kind == K::Repo || field.kind == K::PathList) return repo.string();
+    if (field.kind == K::NewDir) return (base / "made" / std::to_string(made_dirs++)).string();
+    std::map<std::string, std::string> by_key = {{"branchName", "main"},
+                                                 {"searchText", "one"},
+                                                 {"currentWord", "se"},
+                                                 {"originalImagePath", "a.txt"},
+                                                 {"rootRepo", base.string()},
+                                                 {"url", (base / "no-remote").string()},
+                                                 {"tempImagePath", (base / "image.out").string()},
+                                                 {"filePath", (base / "written.txt").string()}};
+    for (const char* key : {"commitId", "commitId1", "ancestorCandidateId"}) by_key[key] = first_id;
+    for (const char* key : {"commitId2", "headCommitId"}) by_key[key] = head_id;
+    if (by_key.contains(field.key)) return by_key[field.key];
     if (shape.path == "override_git_home") return home.string();
-    return field.kind == FieldKind::Path ? repo.string() : "text";
+    return field.kind == K::Path ? repo.string() : "text";
   }
 
   // The JSON values of `field`, one for each text slot it holds (a commit's id and parent, a
@@ -141,16 +131,16 @@ struct Bodies {
       case FieldKind::PathList:
         return {{"", "[" + t + "]"}};
       case FieldKind::Args:
-        return {{"", "[" + text("status") + "]"}};
       case FieldKind::Commands:
-        return {{"", "[[" + text("status") + "]]"}};
+        t = "[" + text("status") + "]";
+        return {{"", field.kind == FieldKind::Args ? t : "[" + t + "]"}};
       case FieldKind::U32:
       case FieldKind::U64:
-        return {{"", "7"}};
       case FieldKind::Bool:
-        return {{"", "false"}};
       case FieldKind::AcKind:
-        return {{"", "\"commitMessage\""}};
+        return {{"", field.kind == FieldKind::Bool     ? "false"
+                     : field.kind == FieldKind::AcKind ? "\"commitMessage\""
+                                                       : "7"}};
       case FieldKind::Commit:
       case FieldKind::OptCommit:
         return {{"id ", commit(text(head_id), first)}, {"parent ", commit(head, text(first_id))}};

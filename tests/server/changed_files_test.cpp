@@ -1,10 +1,8 @@
-// The changed-files cache in memory and on disk (which replies cannot show), and the slices
-// a long history is read in.
+// The slices a long history's changed files are read in, which only a history of thousands
+// of commits shows.
 #include "server/changed_files.hpp"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "api_types/json.hpp"
 #include "git/queries/git_stub.hpp"
@@ -26,33 +24,9 @@ struct ChangedFiles : testing::Test {
   }
   void TearDown() override { set_environment("XDG_CACHE_HOME", before); }
 
-  static std::vector<Commit> history(TempRepo& repo, int commits) {
-    for (int i = 0; i < commits; ++i) {
-      repo.commit_file("f" + std::to_string(i), "x", std::to_string(i), 1600000000 + i);
-    }
-    return load_commits_and_refs(HistoryQuery{repo.str(), 5000, {}, false, false})->commits();
-  }
   test::TempDir caches;
   std::string before = get_environment("XDG_CACHE_HOME").value_or("");
 };
-
-TEST_F(ChangedFiles, DiskCacheServesWhenMemoryHoldsAnotherRepositoryAndCorruptOnesAreRedone) {
-  TempRepo repo, other;
-  auto commits = history(repo, 3), other_commits = history(other, 3);
-  auto first = load_patches(repo.str(), commits);
-  auto file = *patches_cache_file(repo.str());
-  for (bool corrupt : {false, true}) {
-    SCOPED_TRACE(corrupt);
-    if (corrupt) std::ofstream(file) << "{\"" << commits[2].id << "\": [1, 2";
-    load_patches(other.str(), other_commits);
-    test::GitRecorder recorder;
-    EXPECT_EQ(*load_patches(repo.str(), commits), *first);
-    EXPECT_EQ(recorder.calls().empty(), !corrupt);
-    test::GitRecorder quiet;  // now in memory
-    EXPECT_EQ(load_patches(repo.str(), commits), load_patches(repo.str(), commits));
-    EXPECT_TRUE(quiet.calls().empty());
-  }
-}
 
 // Past 2,000 ordinary commits the log runs in slices: read in order they are the one log, down
 // to the disk cache file.
@@ -62,7 +36,8 @@ TEST_F(ChangedFiles, SlicedLogIsTheOneLog) {
            "for i in $(seq 2500); do printf 'commit refs/heads/main\\ncommitter C <c@x> %d +0000"
            "\\ndata 0\\nM 644 inline f%d\\ndata 2\\n%d\\n\\n' $((1600000000+i)) $((i%7)) "
            "$((i%10)); done | git fast-import --quiet");
-  load_patches(repo.str(), history(repo, 0));
+  load_patches(repo.str(),
+               load_commits_and_refs(HistoryQuery{repo.str(), 5000, {}, false, false})->commits());
   auto records =
       patch_list(*run_git(repo.str(), {"log", "--remotes", "--branches", "--all", "--name-status",
                                        "--pretty=format:%H,", "--no-merges", "-z", "-n2500"}));

@@ -14,19 +14,15 @@ namespace {
 constexpr std::pair<const char*, std::optional<uid_t> (*)(int)> LOOKUPS[] = {
     {"sock_diag", peer_uid_by_sock_diag}, {"proc_net_tcp", peer_uid_by_proc_net_tcp}};
 
-TEST(PeerUid, NamesTheOwnerOfAnOpenClientSocketAndNobodyOnceItIsClosed) {
-  for (int family : {AF_INET, AF_INET6}) {
+TEST(PeerUid, NamesTheOwnerOfAnOpenClientAndNobodyOnceItIsClosed) {
+  for (int family : {AF_INET, AF_INET6}) {  // an IPv6 client reaches 127.0.0.1 mapped
     test::LoopbackPair pair(family);
-    ASSERT_GE(pair.accepted, 0);
     for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), ::getuid()) << name;
     // The closed socket lingers, reported as owned by uid 0.
     ::close(pair.client);
     pair.client = -1;
     for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), std::nullopt) << name;
   }
-}
-
-TEST(PeerUid, NamesAClientOfAnotherAccount) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can connect as another account";
   test::Listener listener;
   int connected[2];

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #include "git/commit_image.hpp"
@@ -25,6 +26,8 @@ namespace brackwen {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr fs::perms kMode = fs::perms::owner_read | fs::perms::owner_write;
 
 std::string g_row;
 
@@ -44,6 +47,7 @@ void make(const fs::path& node, const std::string& kind, int& reader) {
   }
   if (kind == "device") return fs::create_symlink("/dev/zero", node);
   if (kind == "directory") return (void)fs::create_directory(node);
+  if (kind == "file") return (void)(std::ofstream(node) << "{}"), fs::permissions(node, kMode);
   if (kind == "socket") {
     sockaddr_un address{AF_UNIX, {}};
     std::strncpy(address.sun_path, node.c_str(), sizeof address.sun_path - 1);
@@ -56,26 +60,15 @@ void make(const fs::path& node, const std::string& kind, int& reader) {
   if (kind == "fifo being read") reader = ::open(node.c_str(), O_RDONLY | O_NONBLOCK);
 }
 
-struct Place {
-  fs::path node;
-  std::function<std::string()> open;
-};
-
-struct Row {
-  std::string where;
-  std::vector<std::string> kinds;
-  std::string expected;
-};
-
 TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   test::TempRepo repo;
   std::string head = repo.commit_file("a.txt", "a\n", "first");
-  fs::path node = repo.path / "n";
-  fs::path store = repo.path / "data" / "brackwen" / "data_store.json";
+  fs::path n = repo.path / "n", store = repo.path / "data/brackwen/data_store.json";
   fs::create_directories(store.parent_path());
   ::setenv("XDG_DATA_HOME", (repo.path / "data").c_str(), 1);
   auto said = [](bool yes, const char* y, const char* n) { return std::string(yes ? y : n); };
-  std::map<std::string, Place> places = {
+  // Where the node is made, and what opening it there gives.
+  std::map<std::string, std::pair<fs::path, std::function<std::string()>>> places = {
       // The static-file root of an executable at <repo>/a/b/core is <repo>.
       {"static file",
        {repo.path / "n.js",
@@ -86,44 +79,48 @@ TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
       {"data store save",
        {store,
         [&] {
-          auto type = fs::status(store).type();
-          bool saved = save_data_store({{"k", "v"}}).success;
-          return said(saved || fs::status(store).type() != type, "replaced", "refused");
+          auto before = fs::symlink_status(store).type();
+          auto result = save_data_store({{"k", "v"}});
+          if (!result.success) return std::string("refused");
+          bool kept = fs::symlink_status(store).type() == before &&
+                      fs::status(store).permissions() == kMode;
+          return said(kept && test::read_file(store) == "{\n  \"k\": \"v\"\n}", "saved in place",
+                      "replaced");
         }}},
       {"data store load",
        {store,
         [&] {
           return said(load_data_store().kind == DataStoreReply::Kind::Error, "error", "read");
         }}},
-      {"write_file",
-       {node, [&] { return said(write_file(node.string(), "x"), "written", "refused"); }}},
+      {"write_file", {n, [&] { return said(write_file(n.string(), "x"), "written", "refused"); }}},
       {"commit image",
-       {node,
+       {n,
         [&] {
-          return said(load_commit_image(repo.str(), head, "a.txt", node.string()), "written",
-                      "refused");
+          return said(load_commit_image(repo.str(), head, "a.txt", n), "written", "refused");
         }}},
       {"regular-file read",
-       {node, [&] { return said(read_regular_file(node).has_value(), "read", "none"); }}},
+       {n, [&] { return said(read_regular_file(n).has_value(), "read", "none"); }}},
       {"work-tree read",
-       {node,
+       {n,
         [&] {
           auto entry = read_work_tree_entry(repo.path, "n");
           return !entry ? "none" : entry->is_link ? "link " + entry->bytes : "read";
         }}},
       {"conflicted file",
-       {node,
+       {n,
         [&] { return said(load_conflicted_file(repo.str(), "n").has_value(), "read", "none"); }}},
   };
   const std::vector<std::string> unlinked = {"fifo", "fifo being read", "socket", "directory"};
   std::vector<std::string> all = unlinked;
   all.insert(all.end(), {"device", "fifo link", "socket link", "directory link"});
-  const Row rows[] = {
+  const std::tuple<std::string, std::vector<std::string>, std::string> rows[] = {
       {"static file", all, "refused"},
       // No device here: a failing check would rename a file over /dev/zero.
       {"data store save",
        {"fifo", "fifo being read", "socket", "directory", "fifo link"},
        "refused"},
+      // A linked store stays linked, with its mode.
+      {"data store save", {"file", "file link"}, "saved in place"},
       // A FIFO or a device in its place would still block the load, which opens it blocking.
       {"data store load", {"socket", "directory", "socket link", "directory link"}, "error"},
       {"write_file", {"fifo", "socket", "directory", "fifo link", "socket link"}, "refused"},
@@ -141,19 +138,19 @@ TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   struct sigaction on_alarm {};
   on_alarm.sa_handler = blocked;
   ASSERT_EQ(::sigaction(SIGALRM, &on_alarm, nullptr), 0);
-  for (const Row& row : rows) {
-    const Place& place = places.at(row.where);
-    for (const std::string& kind : row.kinds) {
-      g_row = row.where + ", " + kind;
+  for (const auto& [where, kinds, expected] : rows) {
+    const auto& [node, open] = places.at(where);
+    for (const std::string& kind : kinds) {
+      g_row = where + ", " + kind;
       int reader = -1;
-      make(place.node, kind, reader);
+      make(node, kind, reader);
       ::alarm(10);
-      std::string got = place.open();
+      std::string got = open();
       ::alarm(0);
       if (reader >= 0) ::close(reader);
-      EXPECT_EQ(got, row.expected) << g_row;
-      fs::remove_all(place.node);
-      fs::remove_all(place.node.string() + ".target");
+      EXPECT_EQ(got, expected) << g_row;
+      fs::remove_all(node);
+      fs::remove_all(node.string() + ".target");
     }
   }
   ::unsetenv("XDG_DATA_HOME");

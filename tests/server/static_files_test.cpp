@@ -16,22 +16,14 @@ using namespace std::string_literals;
 
 TEST(StaticFiles, RootIsThreeComponentsUpAndPathsAreQuotedPrintable) {
   const std::pair<const char*, std::optional<std::string>> roots[] = {
-      {"/Applications/X.app/Contents/MacOS/core", "/Applications/X.app"},
-      {"/a/b/core", "/"},
-      {"/x//a/b/core", "/x"},
-      {"/opt/core", std::nullopt},
-      {"a/b/core", ""},
-      {"", std::nullopt}};
+      {"/a/b/core", "/"}, {"/x//a/b/core", "/x"}, {"/opt/core", std::nullopt}, {"a/b/core", ""}};
   for (const auto& [executable, root] : roots) EXPECT_EQ(installation_root(executable), root);
   const std::pair<std::string, std::string> quoted[] = {
-      {"a\"b'c\\d", R"("a\"b\'c\\d")"},
-      {"t\tn\nr\r", R"("t\tn\nr\r")"},
-      {"nul\0x"s, R"("nul\u{0}x")"},
-      {"\x7f\x1b", R"("\u{7f}\u{1b}")"},
-      {"caf\xc3\xa9 \xe2\x82\xac.css", "\"caf\xc3\xa9 \xe2\x82\xac.css\""},
-      {"soft\xc2\xadhyphen", R"("soft\u{ad}hyphen")"},
-      {"bad\xff\xfe", R"("bad\xFF\xFE")"},
-      {"cut\xe2\x82", R"("cut\xE2\x82")"}};
+      {"a\"b'c\\d\t\n", R"("a\"b\'c\\d\t\n")"},
+      {"nul\0\x7f"s, R"("nul\u{0}\u{7f}")"},
+      {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},
+      {"soft\xc2\xad", R"("soft\u{ad}")"},
+      {"bad\xff\xe2\x82", R"("bad\xFF\xE2\x82")"}};
   for (const auto& [path, text] : quoted) EXPECT_EQ(quote_path(path), text) << path;
 }
 
@@ -88,21 +80,6 @@ TEST(StaticFiles, StreamedByteExactWithTheirTypes) {
   fs::remove(outside);
   EXPECT_TRUE(server.wait_for_stdout(
       "file_path " + quote_path(server.root.string() + "/missing.css") + ", exists: false\n"));
-}
-
-TEST(StaticFiles, AFrontEndThatStopsReadingStandardOutputBlocksNothing) {
-  test::ServerProcess server({}, {.out = false});
-  // Each request prints a 3 KB check line: the pipe is full after a few dozen of them, and
-  // the server's own backlog of lines after a few hundred.
-  std::string name;
-  for (int i = 0; i < 15; ++i) name += std::string(200, static_cast<char>('a' + i)) + "/";
-  server.write_static(name + "x.css", "p{}");
-  auto client = server.client();
-  client->set_read_timeout(std::chrono::seconds(10));
-  for (int i = 0; i < 500; ++i) {
-    auto reply = client->Get("/r/" + name + "x.css");
-    ASSERT_TRUE(reply && reply->body == "p{}") << i;
-  }
 }
 
 }  // namespace
