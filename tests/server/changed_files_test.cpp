@@ -1,5 +1,5 @@
-// The slices a long history's changed files are read in, which only a history of thousands
-// of commits shows.
+// The changed files of merges and stashes, against their own `git diff`, over histories of
+// every shape, and the slices a long history is read in.
 #include "server/changed_files.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/queries/patches/patches.hpp"
 #include "git/run_git.hpp"
 #include "server/history.hpp"
 #include "stores/environment.hpp"
@@ -16,6 +17,32 @@ namespace brackwen {
 namespace {
 
 using test::TempRepo;
+
+// Each commit one second after the last, so that git's order among equal candidates is fixed.
+// A rename on a topic; a criss-cross whose newer base (by date) is the lower one (by
+// generation); unrelated histories; an octopus; a stash.
+constexpr const char* HISTORY =
+    R"(n=0; c() { n=$((n+1)); export GIT_COMMITTER_DATE="$((1700000000+n)) +0000"
+  GIT_AUTHOR_DATE="$((1700000000+n)) +0000"; echo "$2" >"$1"; git add -A; git commit -qm "$1 $2"; }
+m() { n=$((n+1)); GIT_COMMITTER_DATE="$((1700000000+n)) +0000" git merge -q --no-edit "$@"; }
+seq 1 50 >big.txt; c a.txt 1; git checkout -qb topic; git mv big.txt moved.txt; c b.txt 2
+git checkout -q main; c a.txt 3; m topic
+git checkout -qb cc2 main; c q.txt 1; c q.txt 2; git checkout -qb cc1 main; c p.txt 1
+git checkout -q cc1; m cc2; git checkout -q cc2; m cc1~1; git checkout -q cc1; m cc2
+git checkout -q --orphan lone; git rm -rqf .; c lone.txt 1; git checkout -q main
+m --allow-unrelated-histories lone; git checkout -qb o1 main~2; c o1.txt 1
+git checkout -qb o2 main~2; c o2.txt 1; git checkout -q main; m o1 o2; c a.txt 4
+echo w >>a.txt; git stash -q)";
+
+// What the commit's own `git diff` lists.
+std::vector<Patch> own_diff(const std::string& repo, const Commit& c) {
+  std::string range = c.parent_ids[0] + (c.is_merge ? "..." + c.parent_ids[1] : ".." + c.id);
+  auto out = run_git(repo, {"diff", "--name-status", "-z", range});
+  std::vector<Patch> patches;
+  for (auto& entry : out ? *parse_all(*out, parse_name_status) : std::vector<NameStatusEntry>{})
+    patches.push_back(patch_from_entry(entry, c.id));
+  return patches;
+}
 
 struct ChangedFiles : testing::Test {
   void SetUp() override {
@@ -27,6 +54,27 @@ struct ChangedFiles : testing::Test {
   test::TempDir caches;
   std::string before = get_environment("XDG_CACHE_HOME").value_or("");
 };
+
+// Each list is the commit's own `git diff`'s, whatever the history's shape.
+TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
+  // What runs after the history, and how many commits are loaded (fewer leave merge bases out).
+  for (auto [setup, count] : std::vector<std::pair<std::string, uint32_t>>{
+           {":", 100},
+           {":", 5},
+           {"git config diff.renames false", 100},
+           {"git clone -q --no-single-branch --depth 3 file://$PWD s", 100}}) {
+    TempRepo repo;
+    test::sh(repo.path, HISTORY + ("\n" + setup));
+    std::string path = std::filesystem::exists(repo.path / "s") ? repo.str() + "/s" : repo.str();
+    auto loaded = load_commits_and_refs(HistoryQuery{path, count, {}, false, false});
+    ASSERT_TRUE(loaded) << setup;
+    auto map = load_patches(path, loaded->commits());
+    for (const Commit& commit : loaded->commits()) {
+      if (!commit.is_merge && !commit.stash_id) continue;
+      EXPECT_EQ(map->at(commit.id), own_diff(path, commit)) << setup << count << commit.message;
+    }
+  }
+}
 
 // Past 2,000 ordinary commits the log runs in slices: read in order they are the one log, down
 // to the disk cache file.

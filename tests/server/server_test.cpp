@@ -45,23 +45,34 @@ TEST(Server, PortLineThenRoutesOnTheRawTarget) {
 }
 
 // A git first on PATH that logs each run with the environment it saw, and knows its version
-// only once the file "ready" exists beside it.
+// only once the file "ready" exists beside it. "/usr/local/bin" joins PATH unless an entry
+// mentions it already or PATH is not UTF-8.
 TEST(Server, StartsWithPromptsOffAndAsksGitsVersionUntilItAnswers) {
   test::TempDir dir;
   std::ofstream(dir.path / "git") << "#!/bin/sh\necho \"$GIT_TERMINAL_PROMPT|$PATH|$*\" >> $0.log\n"
                                   << "[ -e $0.ready ] || exit 1\necho 'git version 2.41.3'\n";
   std::filesystem::permissions(dir.path / "git", std::filesystem::perms::owner_all);
-  std::string path = dir.str() + ":/usr/bin:/bin";
-  ServerProcess server({{"PATH", path}, {"GIT_TERMINAL_PROMPT", "1"}});
-  EXPECT_EQ(test::read_file(dir.path / "git.log"), "0|" + path + ":/usr/local/bin|--version\n");
+  std::unique_ptr<ServerProcess> server;
+  for (auto [rest, added] : {std::pair{":/x/usr/local/bin2", ""},
+                             {":/bad\xff", ""},
+                             {":/opt/USR/LOCAL/BIN", ":/usr/local/bin"},
+                             {":/usr/bin:/bin", ":/usr/local/bin"}}) {
+    std::filesystem::remove(dir.path / "git.log");
+    server = std::make_unique<ServerProcess>(
+        test::Environment{{"PATH", dir.str() + rest}, {"GIT_TERMINAL_PROMPT", "1"}});
+    EXPECT_EQ(test::read_file(dir.path / "git.log"),
+              "0|" + dir.str() + rest + added + "|--version\n");
+  }
   const std::string body = R"({"repoPath":"/tmp"})",
                     version = R"({"major":2,"minor":41,"patch":3})";
-  EXPECT_EQ(server.post("/f/git_version", body).body, "null");
+  EXPECT_EQ(server->post("/f/git_version", body).body, "null");
   std::ofstream(dir.path / "git.ready");
-  EXPECT_EQ(server.post("/f/git_version", body).body, version);
-  EXPECT_EQ(server.post("/f/git_version", body).body, version);
+  EXPECT_EQ(server->post("/f/git_version", body).body, version);
+  EXPECT_EQ(server->post("/f/git_version", body).body, version);
   std::string log = test::read_file(dir.path / "git.log");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;  // start-up and two asks
+  ServerProcess odd(test::Environment{{"TMPDIR", "/tmp/\xff"}});
+  EXPECT_EQ(odd.post("/f/temp_dir", "\"\"").body, "null");  // not UTF-8: no text to answer
 }
 
 TEST(Server, ExitRepliesCompletelyThenEndsWithStatusZero) {
