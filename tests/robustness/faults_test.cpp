@@ -144,6 +144,31 @@ TEST(Faults, RepositoryDeletedWhileActionsRun) {
   EXPECT_EQ(post(server, "load_head_commit", repo_body(path)), "null");
 }
 
+// Under an address-space limit with room to read a 48 MiB value but not to store it, that
+// request is answered 500 and the next ones as usual.
+TEST(Faults, RunningOutOfMemoryIsAnswered500) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer's own allocations do not fit an address-space limit";
+#endif
+  ServerProcess server;
+  std::ifstream status("/proc/" + std::to_string(server.pid) + "/status");
+  std::string line;
+  while (std::getline(status, line) && !line.starts_with("VmSize:")) {
+  }
+  rlim_t room = (std::stoul(line.substr(7)) << 10) + (100ul << 20);
+  rlimit limit{room, room};
+  ASSERT_EQ(::prlimit(server.pid, RLIMIT_AS, &limit, nullptr), 0);
+  auto save = [&](const std::string& value) {
+    return server.post("/f/set_data_store", body({{"data", body({{"k", value}})}}));
+  };
+  test::HttpReply huge = save(test::quoted(std::string(48 << 20, 'x')));
+  EXPECT_EQ(std::to_string(huge.status) + huge.body, "500");
+  EXPECT_TRUE(test::eventually([&] {
+    return server.stderr_text().starts_with("Request /f/set_data_store failed: std::bad_alloc");
+  })) << server.stderr_text();
+  EXPECT_EQ(save("\"v\"").body, R"({"success":true,"message":"Data store updated"})");
+}
+
 // A full disk as the server sees it: its writes past a file-size limit fail (EFBIG). Only the
 // soft limit, so that it can be lifted again.
 void limit_files(const ServerProcess& server, bool limited) {

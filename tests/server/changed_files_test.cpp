@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "api_types/json.hpp"
 #include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
@@ -73,6 +75,35 @@ TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
       if (!commit.is_merge && !commit.stash_id) continue;
       EXPECT_EQ(map->at(commit.id), own_diff(path, commit)) << setup << count << commit.message;
     }
+  }
+}
+
+// A second load is the memory cache's map; with another repository in memory the disk file
+// answers, and a corrupt file is done again by git. Its name runs the path's parts together.
+TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
+  TempRepo repo, other;
+  for (auto* r : {&repo, &other}) r->commit_file("a", "1", "one");
+  auto history = [](TempRepo& r) {
+    return load_commits_and_refs(HistoryQuery{r.str(), 9, {}, false, false})->commits();
+  };
+  auto commits = history(repo), other_commits = history(other);
+  auto first = load_patches(repo.str(), commits);
+  auto file = *patches_cache_file(repo.str());
+  EXPECT_EQ(file.filename(), patches_cache_file_name(repo.str()));
+  for (auto [path, name] : {std::pair{"/work/projects/app", "workprojectsapp.json"},
+                            {"/x//y/./z/", "xyz.json"},
+                            {"C:\\repo:1", "Crepo1.json"}}) {
+    EXPECT_EQ(patches_cache_file_name(path), name);
+  }
+  for (bool corrupt : {false, true}) {
+    load_patches(other.str(), other_commits);
+    if (corrupt) std::ofstream(file) << "{\"" << commits[0].id << "\": [1, 2";
+    test::GitRecorder recorder;
+    EXPECT_EQ(*load_patches(repo.str(), commits), *first);
+    EXPECT_EQ(recorder.calls().empty(), !corrupt);
+    test::GitRecorder quiet;
+    EXPECT_EQ(load_patches(repo.str(), commits), load_patches(repo.str(), commits));
+    EXPECT_TRUE(quiet.calls().empty());
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "server/media_types.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen {
@@ -25,6 +26,14 @@ TEST(StaticFiles, RootIsThreeComponentsUpAndPathsAreQuotedPrintable) {
       {"soft\xc2\xad", R"("soft\u{ad}")"},
       {"bad\xff\xe2\x82", R"("bad\xFF\xE2\x82")"}};
   for (const auto& [path, text] : quoted) EXPECT_EQ(quote_path(path), text) << path;
+}
+
+// The system's table: comments skipped, the first type listing an extension wins.
+TEST(StaticFiles, MimeTypesGrammar) {
+  auto table =
+      parse_mime_types("# comment js\ntext/one\t\tone ONE2\n\ntext/two two one # three\nx/y\n");
+  EXPECT_EQ(table, (std::unordered_map<std::string, std::string>{
+                       {"one", "text/one"}, {"one2", "text/one"}, {"two", "text/two"}}));
 }
 
 TEST(StaticFiles, OnlyExistingTypedFilesBelowTheRootAreServed) {
