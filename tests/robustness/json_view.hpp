@@ -20,35 +20,27 @@ struct JsonDoc {
 
 // The element, or a JSON null when the path to it does not exist (so that a wrong reply
 // fails the assertions instead of the test program).
-inline simdjson::dom::element value_or_null(
-    simdjson::simdjson_result<simdjson::dom::element> result) {
+inline simdjson::dom::element value_or_null(simdjson::simdjson_result<simdjson::dom::element> r) {
   static const JsonDoc null_value("null");
   simdjson::dom::element element;
-  return result.get(element) == simdjson::SUCCESS ? element : null_value.root;
+  return r.get(element) == simdjson::SUCCESS ? element : null_value.root;
 }
 
 inline std::string text_of(simdjson::dom::element element) {
   std::string_view text;
-  if (element.get(text) != simdjson::SUCCESS) return "<not a string>";
-  return std::string(text);
+  return element.get(text) == simdjson::SUCCESS ? std::string(text) : "<not a string>";
 }
 
 // `key` of every object of an array, in order.
 inline std::vector<std::string> field_of_each(simdjson::dom::element array, const char* key) {
   std::vector<std::string> out;
-  simdjson::dom::array items;
-  if (array.get(items) != simdjson::SUCCESS) return out;
-  for (auto item : items) {
-    simdjson::dom::element value;
-    out.push_back(item[key].get(value) == simdjson::SUCCESS ? text_of(value) : "<missing>");
-  }
+  if (!array.is_array()) return out;
+  for (auto item : simdjson::dom::array(array)) out.push_back(text_of(value_or_null(item[key])));
   return out;
 }
 
 inline size_t size_of(simdjson::dom::element array) {
-  simdjson::dom::array items;
-  if (array.get(items) != simdjson::SUCCESS) return 0;
-  return items.size();
+  return array.is_array() ? simdjson::dom::array(array).size() : 0;
 }
 
 }  // namespace brackwen::test

@@ -11,42 +11,34 @@
 namespace brackwen {
 namespace {
 
-constexpr uid_t NOBODY = 65534;
-
 constexpr std::pair<const char*, std::optional<uid_t> (*)(int)> LOOKUPS[] = {
     {"sock_diag", peer_uid_by_sock_diag}, {"proc_net_tcp", peer_uid_by_proc_net_tcp}};
 
-TEST(PeerUid, NamesTheOwnerOfAnOpenClientSocketAndNobodyOnceItIsClosed) {
-  for (int family : {AF_INET, AF_INET6}) {
-    SCOPED_TRACE(family == AF_INET ? "IPv4 client" : "dual-stack IPv6 client");
+TEST(PeerUid, NamesTheOwnerOfAnOpenClientAndNobodyOnceItIsClosed) {
+  for (int family : {AF_INET, AF_INET6}) {  // an IPv6 client reaches 127.0.0.1 mapped
     test::LoopbackPair pair(family);
-    ASSERT_GE(pair.accepted, 0);
     for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), ::getuid()) << name;
     // The closed socket lingers, reported as owned by uid 0.
     ::close(pair.client);
     pair.client = -1;
     for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), std::nullopt) << name;
   }
-}
-
-TEST(PeerUid, NamesAClientOfAnotherAccount) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can connect as another account";
   test::Listener listener;
   int connected[2];
   ASSERT_EQ(::pipe2(connected, O_CLOEXEC), 0);
   pid_t child = ::fork();
   if (child == 0) {
-    int fd = ::setuid(NOBODY) == 0 ? test::connect_to(listener.address) : -1;
+    int fd = ::setuid(65534) == 0 ? test::connect_to(listener.address) : -1;
     char byte = 'c';
     if (fd < 0 || ::write(connected[1], &byte, 1) != 1) ::_exit(1);
-    // Holds the connection open until the parent closes its end.
-    ::_exit(static_cast<int>(::read(fd, &byte, 1)));
+    ::_exit(static_cast<int>(::read(fd, &byte, 1)));  // holds the connection until closed
   }
   ::close(connected[1]);
   char byte = 0;
-  ASSERT_EQ(::read(connected[0], &byte, 1), 1) << "no connection as uid " << NOBODY;
+  ASSERT_EQ(::read(connected[0], &byte, 1), 1) << "no connection as another account";
   int accepted = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
-  for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(accepted), NOBODY) << name;
+  for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(accepted), 65534u) << name;
   ::close(accepted);
   ::close(connected[0]);
   ::waitpid(child, nullptr, 0);

@@ -1,0 +1,160 @@
+// Every place that opens a file the user names, against what is not a regular file: a FIFO
+// (an open without O_NONBLOCK waits for the other end), a device that never ends, a socket, a
+// directory, and links to each. A blocking open ends the program through alarm() instead of
+// hanging the suite.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "git/commit_image.hpp"
+#include "git/conflicts/api.hpp"
+#include "git/file_io.hpp"
+#include "server/data_store.hpp"
+#include "server/files.hpp"
+#include "server/static_files.hpp"
+#include "support/temp_repo.hpp"
+
+namespace brackwen {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr fs::perms kMode = fs::perms::owner_read | fs::perms::owner_write;
+
+std::string g_row;
+
+void blocked(int) {
+  const char text[] = "\nblocked until alarm(): ";
+  (void)!::write(2, text, sizeof text - 1);
+  (void)!::write(2, g_row.data(), g_row.size());
+  ::_exit(3);
+}
+
+// `node` made as `kind`; "... link" is a symbolic link to such a node beside it. The read end
+// of a FIFO "being read" goes to `reader`.
+void make(const fs::path& node, const std::string& kind, int& reader) {
+  if (kind.ends_with(" link")) {
+    make(node.string() + ".target", kind.substr(0, kind.size() - 5), reader);
+    return fs::create_symlink(node.filename().string() + ".target", node);
+  }
+  if (kind == "device") return fs::create_symlink("/dev/zero", node);
+  if (kind == "directory") return (void)fs::create_directory(node);
+  if (kind == "file") return (void)(std::ofstream(node) << "{}"), fs::permissions(node, kMode);
+  if (kind == "socket") {
+    sockaddr_un address{AF_UNIX, {}};
+    std::strncpy(address.sun_path, node.c_str(), sizeof address.sun_path - 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << node;
+    return (void)::close(fd);
+  }
+  ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+  // A reader lets a write-only open succeed, so that only a file-type check can refuse it.
+  if (kind == "fifo being read") reader = ::open(node.c_str(), O_RDONLY | O_NONBLOCK);
+}
+
+TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
+  test::TempRepo repo;
+  std::string head = repo.commit_file("a.txt", "a\n", "first");
+  fs::path n = repo.path / "n", store = repo.path / "data/brackwen/data_store.json";
+  fs::create_directories(store.parent_path());
+  ::setenv("XDG_DATA_HOME", (repo.path / "data").c_str(), 1);
+  auto said = [](bool yes, const char* y, const char* n) { return std::string(yes ? y : n); };
+  // Where the node is made, and what opening it there gives.
+  std::map<std::string, std::pair<fs::path, std::function<std::string()>>> places = {
+      // The static-file root of an executable at <repo>/a/b/core is <repo>.
+      {"static file",
+       {repo.path / "n.js",
+        [&] {
+          auto lookup = look_up_static_file((repo.path / "a/b/core").string(), "/r/n.js");
+          return said(lookup.reply.has_value(), "served", "refused");
+        }}},
+      {"data store save",
+       {store,
+        [&] {
+          auto before = fs::symlink_status(store).type();
+          auto result = save_data_store({{"k", "v"}});
+          if (!result.success) return std::string("refused");
+          bool kept = fs::symlink_status(store).type() == before &&
+                      fs::status(store).permissions() == kMode;
+          return said(kept && test::read_file(store) == "{\n  \"k\": \"v\"\n}", "saved in place",
+                      "replaced");
+        }}},
+      {"data store load",
+       {store,
+        [&] {
+          return said(load_data_store().kind == DataStoreReply::Kind::Error, "error", "read");
+        }}},
+      {"write_file", {n, [&] { return said(write_file(n.string(), "x"), "written", "refused"); }}},
+      {"commit image",
+       {n,
+        [&] {
+          return said(load_commit_image(repo.str(), head, "a.txt", n), "written", "refused");
+        }}},
+      {"regular-file read",
+       {n, [&] { return said(read_regular_file(n).has_value(), "read", "none"); }}},
+      {"work-tree read",
+       {n,
+        [&] {
+          auto entry = read_work_tree_entry(repo.path, "n");
+          return !entry ? "none" : entry->is_link ? "link " + entry->bytes : "read";
+        }}},
+      {"conflicted file",
+       {n,
+        [&] { return said(load_conflicted_file(repo.str(), "n").has_value(), "read", "none"); }}},
+  };
+  const std::vector<std::string> unlinked = {"fifo", "fifo being read", "socket", "directory"};
+  std::vector<std::string> all = unlinked;
+  all.insert(all.end(), {"device", "fifo link", "socket link", "directory link"});
+  const std::tuple<std::string, std::vector<std::string>, std::string> rows[] = {
+      {"static file", all, "refused"},
+      // No device here: a failing check would rename a file over /dev/zero.
+      {"data store save",
+       {"fifo", "fifo being read", "socket", "directory", "fifo link"},
+       "refused"},
+      // A linked store stays linked, with its mode.
+      {"data store save", {"file", "file link"}, "saved in place"},
+      // A FIFO or a device in its place would still block the load, which opens it blocking.
+      {"data store load", {"socket", "directory", "socket link", "directory link"}, "error"},
+      {"write_file", {"fifo", "socket", "directory", "fifo link", "socket link"}, "refused"},
+      // A device or a pipe with a reader takes the bytes, as a shell's redirection would.
+      {"write_file", {"fifo being read", "device"}, "written"},
+      {"commit image", {"fifo", "socket", "directory", "socket link"}, "refused"},
+      {"commit image", {"fifo being read", "device"}, "written"},
+      {"regular-file read", all, "none"},
+      {"work-tree read", unlinked, "none"},
+      // A link is read as its own text, never through.
+      {"work-tree read", {"device"}, "link /dev/zero"},
+      {"work-tree read", {"fifo link", "directory link"}, "link n.target"},
+      {"conflicted file", all, "none"},
+  };
+  struct sigaction on_alarm {};
+  on_alarm.sa_handler = blocked;
+  ASSERT_EQ(::sigaction(SIGALRM, &on_alarm, nullptr), 0);
+  for (const auto& [where, kinds, expected] : rows) {
+    const auto& [node, open] = places.at(where);
+    for (const std::string& kind : kinds) {
+      g_row = where + ", " + kind;
+      int reader = -1;
+      make(node, kind, reader);
+      ::alarm(10);
+      std::string got = open();
+      ::alarm(0);
+      if (reader >= 0) ::close(reader);
+      EXPECT_EQ(got, expected) << g_row;
+      fs::remove_all(node);
+      fs::remove_all(node.string() + ".target");
+    }
+  }
+  ::unsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+}  // namespace brackwen
