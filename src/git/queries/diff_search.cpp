@@ -120,7 +120,8 @@ SearchResults collect_search_hits(std::vector<Hit>& hits, const std::vector<Comm
     if (found != first.end()) listed.emplace_back(&hit, found->second);
   }
   tbb::parallel_for(size_t{0}, listed.size(), [&](size_t i) {
-    auto [hit, commit] = listed[i];
+    Hit* hit = listed[i].first;
+    const Commit* commit = listed[i].second;
     // A failure is tried again below, on this thread, where what it throws passes on.
     run_reported("Reading the lines of a diff search hit", [&] {
       if (!hit->matches)
