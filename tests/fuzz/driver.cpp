@@ -13,7 +13,6 @@
 #include "fuzz.hpp"
 
 using brackwen::fuzz_targets;
-using Inputs = std::set<std::filesystem::path>;
 
 static int refuse(const std::string& why) {
   std::cerr << why << "\n";
@@ -39,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 #else
+
+using Inputs = std::set<std::filesystem::path>;
 
 int main(int argc, char** argv) {
   if (argc != 2) return refuse("usage: fuzz <corpus folder>");

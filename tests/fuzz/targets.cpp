@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 #include "api_types/json.hpp"
 #include "fuzz.hpp"
@@ -28,8 +29,8 @@ namespace {
 
 // A line on standard output (libFuzzer runs with standard error closed, as the grammars report
 // every parse failure there), then abort.
-void fuzz_require(bool holds, std::string_view property) {
-  if (holds) return;
+void fuzz_require(bool held, std::string_view property) {
+  if (held) return;
   write_stdout(std::string("broken property: ").append(property).append("\n"));
   flush_diagnostics(std::chrono::seconds(5));
   std::abort();
@@ -40,7 +41,8 @@ bool holds(std::string_view text, std::string_view part) {
 }
 
 // A long log read as a list, per commit, and streamed in pieces of changing sizes as git's
-// output arrives: all read the same records or refuse the text (the stream leaves an empty one).
+// output arrives: all read the same records or refuse the text (the stream may refuse an empty
+// one).
 void commit_log(std::string_view text) {
   auto log = parse_all(text, [](Input& in) { return parse_commit_log(in, 4); });
   auto commits = parse_all(text, parse_commits);
@@ -233,8 +235,8 @@ void split_lines(std::string_view bytes) {
                "first words differ from the lines' first words");
 }
 
-// The UTF-8 repair against ICU's converter, which also puts one U+FFFD for each maximal
-// invalid subpart; the grammars read nothing else.
+// The UTF-8 repair every grammar's text goes through, against ICU's converter, which also puts
+// one U+FFFD for each maximal invalid subpart.
 void standard_parsers(std::string_view bytes) {
   std::string text = decode_utf8_lossy(bytes), icu, in_place(bytes);
   icu::UnicodeString::fromUTF8(icu::StringPiece(bytes.data(), static_cast<int32_t>(bytes.size())))
@@ -335,13 +337,14 @@ void data_store(std::string_view bytes) {
   fuzz_require(store ? dom == *store : !dom, "the store differs from the DOM's");
 }
 
-#define TARGET(name) \
-  { #name, name }
 constexpr FuzzTarget TARGETS[] = {
-    TARGET(commit_log),  TARGET(config),           TARGET(conflicts),   TARGET(data_store),
-    TARGET(diff_hunks),  TARGET(json_requests),    TARGET(json_string), TARGET(name_status),
-    TARGET(split_lines), TARGET(standard_parsers), TARGET(stash_list),  TARGET(wip_status)};
-#undef TARGET
+    {"commit_log", commit_log},   {"config", config},
+    {"conflicts", conflicts},     {"data_store", data_store},
+    {"diff_hunks", diff_hunks},   {"json_requests", json_requests},
+    {"json_string", json_string}, {"name_status", name_status},
+    {"split_lines", split_lines}, {"standard_parsers", standard_parsers},
+    {"stash_list", stash_list},   {"wip_status", wip_status},
+};
 
 }  // namespace
 
