@@ -47,7 +47,7 @@ fuzz:
 	@scripts/install-deps fuzz
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DBRACKWEN_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) --target fuzz_targets -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) --target fuzz -j $(JOBS)
 	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_PARALLEL)
 
 format:
