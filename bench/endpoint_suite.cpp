@@ -93,6 +93,12 @@ std::string mb_text(uint64_t bytes) {
   return fixed(static_cast<double>(bytes) / 1e6, 1) + " MB";
 }
 
+std::string target_text(double ratio) {
+  char text[32];
+  std::snprintf(text, sizeof text, "≤ %g", ratio);
+  return text;
+}
+
 bool has_endpoint(std::string_view name) {
   return find_endpoint(endpoint_table(), name) != nullptr;
 }
@@ -376,7 +382,16 @@ struct Suite {
     std::string alone_what = prefix + "the same cold load, against git log alone";
     std::string fast_what = prefix + "the same with `fast` true, repeated";
     std::string memory_what = prefix + "server peak while loading " + n + " commits";
-    if (skip("load_commits_and_refs", {load_what, alone_what, fast_what, memory_what})) return;
+    std::string resident_what = prefix + "server resident after ten loads";
+    if (skip("load_commits_and_refs",
+             {load_what, alone_what, fast_what, memory_what, resident_what})) {
+      return;
+    }
+    // A real project's history is the measure; the plain one's short messages leave the
+    // per-commit records, not git's bytes, as the cost.
+    bool realistic = h.label == "realistic";
+    double alone_target = realistic ? 1.15 : 1.3;
+    double peak_target = realistic ? 2.5 : 6.0;
     progress("load_commits_and_refs on the " + h.label + " history");
     uint32_t loaded = shape.commits + shape.stashes;
     ReqCommitsOptions2 request{h.repo.string(), shape.commits, {}, false, false};
@@ -411,7 +426,8 @@ struct Suite {
          "≤ 1.3", 1.3, mb_text(peak), "reply of " + mb_text(reply_bytes)},
         check);
     add({alone_what, runs, ms_text(cold), ms_text(alone) + " git log writing to /dev/null",
-         cold / alone, "≤ 1.3", 1.3, mb_text(peak), "no reader, no stash reflog"},
+         cold / alone, target_text(alone_target), alone_target, mb_text(peak),
+         "no reader, no stash reflog"},
         check);
 
     Check fast_check;
@@ -430,9 +446,27 @@ struct Suite {
 
     add({memory_what, std::to_string(cold_ms.size()), mb_text(peak),
          mb_text(h.log_bytes) + " printed by git log",
-         static_cast<double>(peak) / static_cast<double>(h.log_bytes), "≤ 6", 6.0, mb_text(peak),
-         "VmHWM of a fresh server after one load"},
+         static_cast<double>(peak) / static_cast<double>(h.log_bytes), target_text(peak_target),
+         peak_target, mb_text(peak), "VmHWM of a fresh server after one load"},
         Check{});
+    resident_after_loads(resident_what, cold_body, loaded);
+  }
+
+  // Freed histories must go back to the system, not stay behind as fragments.
+  void resident_after_loads(const std::string& what, const std::string& body, uint32_t loaded) {
+    Check check;
+    Server server;
+    uint64_t after_one = 0;
+    for (int load = 1; load <= 10; ++load) {
+      Reply reply = server.post("load_commits_and_refs", body);
+      expect_count(check, array_size(reply.body, 0), loaded, "commits in the reply");
+      if (load == 1) after_one = resident_bytes(server.process.pid).value_or(0);
+    }
+    uint64_t after_ten = resident_bytes(server.process.pid).value_or(0);
+    add({what, "10", mb_text(after_ten), mb_text(after_one) + " after one load",
+         static_cast<double>(after_ten) / static_cast<double>(std::max<uint64_t>(after_one, 1)),
+         "≤ 1.1", 1.1, mb_text(server.peak()), "VmRSS of one server"},
+        check);
   }
 
   // The first search after a load reads every commit's changed files (a cold cache), the
@@ -488,7 +522,7 @@ struct Suite {
         check);
     add({spread_what, runs, ms_text(first),
          ms_text(spread) + " the same git runs on " + std::to_string(cores) + " threads",
-         first / spread, "report", std::nullopt, mb_text(peak), "cold memory and disk caches"},
+         first / spread, "≤ 1.2", 1.2, mb_text(peak), "cold memory and disk caches"},
         check);
     add({again_what, std::to_string(again_ms.size()), ms_text(median(again_ms)), "-", std::nullopt,
          "report", std::nullopt, mb_text(peak), "no git runs"},
