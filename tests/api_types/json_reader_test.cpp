@@ -1,3 +1,5 @@
+// The JSON reader where no reply shows it: values of unknown keys walked rather than skipped,
+// bodies cut short, and JSON that is well formed but not the record asked for.
 #include "api_types/json_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -6,17 +8,17 @@
 #include <limits>
 
 #include "api_types/json.hpp"
-#include "json_failures.hpp"
 
 namespace brackwen {
 namespace {
 
-using K = JsonFailureKind;
-using test::failure_kind;
-using test::failure_message;
+template <class T>
+bool reads(std::string_view body) {
+  return parse_json<T>(body).value.has_value();
+}
 
 // simdjson skips what it is not asked for without looking at it; these must still fail.
-TEST(ReadUnknownKeys, MalformedValuesAreSyntaxFailures) {
+TEST(ReadUnknownKeys, MalformedValuesFailAndWellFormedOnesAreDropped) {
   const char* bad[] = {
       "tru",
       "nul",
@@ -54,17 +56,11 @@ TEST(ReadUnknownKeys, MalformedValuesAreSyntaxFailures) {
       "'a'",
       "[1]]",
   };
-  for (const char* value : bad) {
-    std::string body = std::string(R"({"repoPath":"a","x":)") + value + "}";
-    EXPECT_EQ(failure_kind<ReqOptions>(body), K::Syntax) << body;
-    std::string nested = std::string(R"({"repoPath":"a","x":{"y":[)") + value + "]}}";
-    EXPECT_EQ(failure_kind<ReqOptions>(nested), K::Syntax) << nested;
+  for (std::string value : bad) {
+    EXPECT_FALSE(reads<ReqOptions>(R"({"repoPath":"a","x":)" + value + "}")) << value;
+    EXPECT_FALSE(reads<ReqOptions>(R"({"repoPath":"a","x":{"y":[)" + value + "]}}")) << value;
   }
-  std::string with_nul = std::string(R"({"repoPath":"a","x":"a)") + '\0' + "\"}";
-  EXPECT_EQ(failure_kind<ReqOptions>(with_nul), K::Syntax);
-}
-
-TEST(ReadUnknownKeys, WellFormedValuesAreDropped) {
+  EXPECT_FALSE(reads<ReqOptions>(std::string(R"({"repoPath":"a","x":"a)") + '\0' + "\"}"));
   const char* good[] = {
       "true",
       "null",
@@ -75,167 +71,99 @@ TEST(ReadUnknownKeys, WellFormedValuesAreDropped) {
       "-1e-400",
       "123456789012345678901234567890",
       "\"\\ud83d\\ude00\\u0000\\/\"",
-      "[]",
-      "{}",
-      "[1,[2,{\"a\":[null]}]]",
+      "[1,[2,{\"a\":[null]}],{}]",
       "{\"\\u0061\":1}",
       " [ 1 , 2 ] ",
+      "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]"
+      "]]]]]]]]",
   };
-  for (const char* value : good) {
-    std::string body = std::string(R"({"x":)") + value + R"(,"repoPath":"a","y":)" + value + "}";
-    auto read = parse_json<ReqOptions>(body);
-    ASSERT_TRUE(read.value) << body << ": " << read.failure->message;
-    EXPECT_EQ(read.value->repo_path, "a");
+  for (std::string value : good) {
+    auto read = read_body<ReqOptions>(R"({"x":)" + value + R"(,"repoPath":"a","y":)" + value + "}");
+    EXPECT_EQ(read, ReqOptions{"a"}) << value;
   }
 }
 
-TEST(ReadUnknownKeys, DeepNestingFailsWithoutExhaustingTheStack) {
-  std::string deep =
-      R"({"repoPath":"a","x":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
-  EXPECT_EQ(failure_kind<ReqOptions>(deep), K::Syntax);
-  EXPECT_EQ(failure_kind<ReqOptions>(std::string(100000, '[')), K::Syntax);
-  std::string fine = R"({"repoPath":"a","x":)" + std::string(50, '[') + std::string(50, ']') + "}";
-  EXPECT_TRUE(read_body<ReqOptions>(fine));
-}
-
-TEST(ReadBody, NullWhitespaceAndTrailingCharacters) {
-  const std::pair<std::string, std::optional<K>> cases[] = {
-      {"null", std::nullopt},
-      {" \t\r\nnull\n ", std::nullopt},
-      {"", K::Syntax},
-      {" \n", K::Syntax},
-      {"nul", K::Syntax},
-      {"nulx", K::Syntax},
-      {"null x", K::TrailingCharacters},
-      {"nullx", K::TrailingCharacters},
-      {R"({"repoPath":"a"} x)", K::TrailingCharacters},
-      {R"({"repoPath":"a"}})", K::TrailingCharacters},
-      {R"({"repoPath":"a"},)", K::TrailingCharacters},
-      {R"({"repoPath":"a"}{})", K::TrailingCharacters},
-      {R"(["a"]])", K::TrailingCharacters},
-      {R"({"repoPath":"a")", K::Syntax},
-      {R"({"repoPath":)", K::Syntax},
-      {"[", K::Syntax},
-      {"{", K::Syntax},
-      {"]", K::Syntax},
-      {"[\"a\"", K::Syntax},
-      {"[\"a\",", K::Syntax},
-      {"\xef\xbb\xbf{\"repoPath\":\"a\"}", K::Syntax},
-  };
-  for (const auto& [body, kind] : cases) {
-    auto read = parse_json<ReqOptions>(body);
-    EXPECT_EQ(read.failure ? std::optional<K>(read.failure->kind) : std::nullopt, kind) << body;
-    if (!kind) {
-      EXPECT_FALSE(read.value) << body;
-    }
-  }
-  EXPECT_TRUE(read_body<ReqOptions>(" \n{\"repoPath\":\"a\"}\r\n\t"));
+TEST(ReadBody, DeepNestingFailsWithoutExhaustingTheStack) {
+  std::string deep(100000, '[');
+  EXPECT_FALSE(
+      reads<ReqOptions>(R"({"repoPath":"a","x":)" + deep + std::string(100000, ']') + "}"));
+  EXPECT_FALSE(reads<ReqOptions>(deep));
 }
 
 // The body is read inside a bracket pair of our own; a body cut short must never borrow it.
 TEST(ReadBody, EveryTruncatedBodyFails) {
-  ReqWipHunksOptions request;
-  request.repo_path = "r\"\\";
-  request.head_commit.emplace().parent_ids = {"p"};
-  std::string object = to_json(request);
-  std::string array = R"(["r",["o","n","M"," ","M",false,"nM",false],null])";
-  for (const std::string& body : {object, array}) {
-    ASSERT_TRUE(read_body<ReqWipHunksOptions>(body)) << body;
+  const std::string patch = R"(["o","n","M"," ","M",false,"nM",false])";
+  for (const std::string& body :
+       {R"({"repoPath":"r\"\\","patch":)" + patch + R"(,"headCommit":null})",
+        R"(["r",)" + patch + ",null]"}) {
+    ASSERT_TRUE(reads<ReqWipHunksOptions>(body)) << body;
     for (size_t size = 0; size < body.size(); ++size) {
-      auto read = parse_json<ReqWipHunksOptions>(body.substr(0, size));
-      EXPECT_TRUE(read.failure) << body.substr(0, size);
+      EXPECT_TRUE(parse_json<ReqWipHunksOptions>(body.substr(0, size)).failure)
+          << body.substr(0, size);
     }
   }
 }
 
-TEST(ReadBody, BareString) {
-  EXPECT_EQ(read_body<std::string>(R"( "a\"b" )"), "a\"b");
-  EXPECT_FALSE(read_body<std::string>("null"));
-  EXPECT_EQ(failure_kind<std::string>("5"), K::InvalidType);
-  EXPECT_EQ(failure_kind<std::string>("{}"), K::InvalidType);
-  EXPECT_EQ(failure_kind<std::string>(R"("a"x)"), K::TrailingCharacters);
-  EXPECT_EQ(failure_kind<std::string>(R"("a" "b")"), K::TrailingCharacters);
-  EXPECT_EQ(failure_kind<std::string>(R"("a)"), K::Syntax);
+// Well-formed JSON, so only the reader's own checks can refuse it.
+TEST(ReadBody, AcceptedAndRefusedShapes) {
+  using Reads = bool (*)(std::string_view);
+  const std::tuple<Reads, std::string, bool> cases[] = {
+      {reads<ReqOptions>, " \n{\"repoPath\":\"a\"}\r\n\t", true},
+      {reads<ReqOptions>, "\xef\xbb\xbf{\"repoPath\":\"a\"}", false},
+      {reads<ReqOptions>, R"(["a"])", true},
+      {reads<ReqOptions>, "[]", false},
+      {reads<ReqOptions>, R"(["a","b"])", false},
+      {reads<ReqOptions>, R"({"repoPath":"a","repoPath":"b"})", false},
+      {reads<ReqOptions>, R"({"repoPath":"a","repo\u0050ath":"b"})", false},
+      {reads<ReqOptions>, R"({"RepoPath":"a"})", false},
+      {reads<ReqOptions>, R"({"repoPath":null})", false},
+      {reads<ReqOptions>, R"("a")", false},
+      {reads<ReqWipHunksOptions>,
+       R"({"repoPath":"r","patch":["o","n","M"," ","M",false,"nM",false]})", true},
+      {reads<ReqWipHunksOptions>, R"(["r",["o","n","M"," ","M",false,"nM",false]])", false},
+      {reads<PollOptions>, R"({"actionId":4294967295})", true},
+      {reads<PollOptions>, R"({"actionId":4294967296})", false},
+      {reads<PollOptions>, R"({"actionId":99999999999999999999999})", false},
+      {reads<PollOptions>, R"({"actionId":-1})", false},
+      {reads<PollOptions>, R"({"actionId":-0})", false},
+      {reads<PollOptions>, R"({"actionId":1.0})", false},
+      {reads<PollOptions>, R"({"actionId":1e2})", false},
+      {reads<PollOptions>, R"({"actionId":"1"})", false},
+      {reads<int32_t>, "-2147483649", false},
+      {reads<int32_t>, "2147483648", false},
+      {reads<uint64_t>, "18446744073709551616", false},
+      {reads<float>, "\"1\"", false},
+      {reads<DateResult>, R"({"ms":null,"adjustment":0})", false},
+      {reads<DataStoreValues>, R"({"data":{"k":1}})", false},
+      {reads<std::pair<std::string, uint32_t>>, R"(["a"])", false},
+      {reads<std::pair<std::string, uint32_t>>, R"(["a",1,2])", false},
+      {reads<PatchType>, R"({ "M" : null })", true},
+      {reads<PatchType>, R"({"M":1})", false},
+      {reads<PatchType>, R"("m")", false},
+      {reads<PatchType>, R"(" M")", false},
+      {reads<WipPatchType>, R"("T")", false},
+      {reads<AutoCompleteKind>, R"({"createBranch":true})", false},
+      {reads<CommandsOptions>, R"({"repoPath":"r","commands":["a"]})", false},
+  };
+  for (const auto& [read, body, accepted] : cases) EXPECT_EQ(read(body), accepted) << body;
 }
 
-TEST(ReadText, EveryEscapeIsDecoded) {
-  auto text = read_body<std::string>(R"("\"\\\/\b\f\n\r\t\u0041\u00e9\u20ac\ud83d\ude00\u0000z")");
-  ASSERT_TRUE(text);
-  EXPECT_EQ(*text, std::string("\"\\/\b\f\n\r\tAé€😀") + '\0' + "z");  // no cut at the NUL
-}
-
-TEST(ReadRecord, ArrayFormEqualsObjectForm) {
-  EXPECT_EQ(read_body<ReqOptions>(R"(["p"])"), read_body<ReqOptions>(R"({"repoPath":"p"})"));
-  EXPECT_EQ(read_body<MessageAC>(R"(["w","r",3,"createBranch"])"),
-            (MessageAC{"w", "r", 3, AutoCompleteKind::CreateBranch}));
+TEST(ReadBody, ValuesRead) {
+  EXPECT_EQ(read_body<MessageAC>(R"(["w","r",4294967296,"createBranch"])"),
+            (MessageAC{"w", "r", 4294967296, AutoCompleteKind::CreateBranch}));
   EXPECT_EQ(read_body<WatchRepoOptions>(R"([["a","b"],"root",true])"),
             (WatchRepoOptions{{"a", "b"}, "root", true}));
-}
-
-TEST(ReadRecord, InvalidLengthAndTrailingElements) {
-  EXPECT_EQ(failure_kind<ReqOptions>("[]"), K::InvalidLength);
-  EXPECT_EQ(failure_message<ReqOptions>("[]"),
-            "invalid length 0, expected struct ReqOptions with 1 element");
-  EXPECT_EQ(failure_kind<ReqOptions>(R"(["a","b"])"), K::TrailingCharacters);
-  EXPECT_EQ(failure_kind<ReqOptions>(R"(["a",])"), K::Syntax);
-  EXPECT_EQ(failure_kind<ReqOptions>(R"(["a" "b"])"), K::Syntax);
-  EXPECT_EQ(failure_message<ReqWipHunksOptions>(R"(["r",["o","n","M"," ","M",false,"nM",false]])"),
-            "invalid length 2, expected struct ReqWipHunksOptions with 3 elements");
-  EXPECT_EQ(failure_kind<ReqOptions>("5"), K::InvalidType);
-  EXPECT_EQ(failure_kind<ReqOptions>(R"("a")"), K::InvalidType);
-}
-
-TEST(ReadRecord, DuplicateMissingAndCaseDifferentKeys) {
-  EXPECT_EQ(failure_kind<ReqOptions>(R"({"repoPath":"a","repoPath":"b"})"), K::DuplicateField);
-  EXPECT_EQ(failure_message<ReqOptions>(R"({"repoPath":"a","repoPath":"b"})"),
-            "duplicate field `repoPath`");
-  EXPECT_EQ(failure_kind<ReqOptions>(R"({"repoPath":"a","repo\u0050ath":"b"})"), K::DuplicateField);
   EXPECT_EQ(read_body<ReqOptions>(R"({"repo\u0050ath":"b"})"), ReqOptions{"b"});
-  EXPECT_EQ(failure_message<ReqOptions>(R"({"RepoPath":"a"})"), "missing field `repoPath`");
-  EXPECT_EQ(failure_message<ReqOptions>(R"({"repopath":"a","REPOPATH":"b"})"),
-            "missing field `repoPath`");
-  EXPECT_EQ(failure_kind<ReqOptions>(R"({"repoPath":null})"), K::InvalidType);
-  EXPECT_EQ(failure_kind<ReqOptions>(R"({"repoPath":nul})"), K::Syntax);
-}
-
-TEST(ReadNumber, IntegerRanges) {
-  const std::pair<std::string, std::optional<K>> u32_cases[] = {
-      {"0", std::nullopt},
-      {"4294967295", std::nullopt},
-      {"4294967296", K::InvalidValue},
-      {"-1", K::InvalidValue},
-      {"-0", K::InvalidValue},
-      {"1.0", K::InvalidType},
-      {"1e2", K::InvalidType},
-      {"\"1\"", K::InvalidType},
-      {"null", K::InvalidType},
-      {"01", K::Syntax},
-      {"99999999999999999999999", K::InvalidValue},
-  };
-  for (const auto& [number, kind] : u32_cases) {
-    EXPECT_EQ(failure_kind<PollOptions>(R"({"actionId":)" + number + "}"), kind) << number;
-  }
-  EXPECT_EQ(read_body<PollOptions>(R"({"actionId":4294967295})")->action_id, 4294967295u);
   EXPECT_EQ(read_body<int32_t>("-2147483648"), std::numeric_limits<int32_t>::min());
-  EXPECT_EQ(read_body<int32_t>("2147483647"), std::numeric_limits<int32_t>::max());
-  EXPECT_EQ(read_body<int32_t>("-0"), 0);
-  EXPECT_EQ(failure_kind<int32_t>("-2147483649"), K::InvalidValue);
-  EXPECT_EQ(failure_kind<int32_t>("2147483648"), K::InvalidValue);
   EXPECT_EQ(read_body<uint64_t>("18446744073709551615"), std::numeric_limits<uint64_t>::max());
-  EXPECT_EQ(failure_kind<uint64_t>("18446744073709551616"), K::InvalidValue);
-  EXPECT_EQ(read_body<MessageAC>(R"(["w","r",4294967296,"commitMessage"])")->max_num, 4294967296u);
-  EXPECT_EQ(
-      failure_kind<ReqCommitsOptions2>(
-          R"({"repoPath":"r","numCommits":4294967296,"filters":[],"fast":false,"skipStashes":false})"),
-      K::InvalidValue);
+  auto store = read_body<DataStoreValues>(R"({"data":{"k":"1","k":"2","\u006c":"3"}})");
+  EXPECT_EQ(store->data, (std::unordered_map<std::string, std::string>{{"k", "2"}, {"l", "3"}}));
 }
 
 TEST(ReadNumber, FloatsRoundToNearestAndSaturate) {
   const float inf = std::numeric_limits<float>::infinity();
   const std::pair<std::string, float> cases[] = {
-      {"1.5", 1.5f},
       {"1", 1.0f},
-      {"1.0", 1.0f},
       {"-0.5e1", -5.0f},
       {"16777217", 16777216.0f},
       {"0.1", 0.1f},
@@ -243,38 +171,14 @@ TEST(ReadNumber, FloatsRoundToNearestAndSaturate) {
       {"3.4028235e38", std::numeric_limits<float>::max()},
       {"1e39", inf},
       {"-1e39", -inf},
-      {"1E400", inf},
       {"0.001e400", inf},
       {"1e-50", 0.0f},
       {"1.4e-45", std::numeric_limits<float>::denorm_min()},
       {"1e99999999999999999999", inf},
   };
-  for (const auto& [text, value] : cases) {
-    auto read = read_body<float>(text);
-    ASSERT_TRUE(read) << text;
-    EXPECT_EQ(*read, value) << text;
-  }
+  for (const auto& [text, value] : cases) EXPECT_EQ(read_body<float>(text), value) << text;
   auto negative_zero = read_body<float>("-1e-50");
-  ASSERT_TRUE(negative_zero);
-  EXPECT_TRUE(*negative_zero == 0.0f && std::signbit(*negative_zero));
-  EXPECT_EQ(failure_kind<float>("\"1\""), K::InvalidType);
-  EXPECT_EQ(failure_kind<DateResult>(R"({"ms":null,"adjustment":0})"), K::InvalidType);
-}
-
-TEST(ReadContainers, ListsMapsAndPairs) {
-  EXPECT_EQ(read_body<std::vector<std::string>>(R"([ "a" , "b" ])"),
-            (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(failure_kind<std::vector<std::string>>("{}"), K::InvalidType);
-  EXPECT_EQ(failure_kind<std::vector<std::string>>(R"(["a",])"), K::Syntax);
-  auto store = read_body<DataStoreValues>(R"({"data":{"k":"1","k":"2","\u006c":"3"}})");
-  ASSERT_TRUE(store);
-  EXPECT_EQ(store->data, (std::unordered_map<std::string, std::string>{{"k", "2"}, {"l", "3"}}));
-  EXPECT_EQ(failure_kind<DataStoreValues>(R"({"data":{"k":1}})"), K::InvalidType);
-  using Pair = std::pair<std::string, uint32_t>;
-  EXPECT_EQ(read_body<Pair>(R"(["a",1])"), Pair("a", 1));
-  EXPECT_EQ(failure_kind<Pair>(R"(["a"])"), K::InvalidLength);
-  EXPECT_EQ(failure_kind<Pair>(R"(["a",1,2])"), K::TrailingCharacters);
-  EXPECT_EQ(failure_kind<Pair>(R"(["a",1,])"), K::Syntax);
+  EXPECT_TRUE(negative_zero && *negative_zero == 0.0f && std::signbit(*negative_zero));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The JSON writer's text and number layout, and floats that must read back bit for bit.
 #include "api_types/json_writer.hpp"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,15 @@ namespace {
 
 TEST(WriteText, EscapesExactlyQuoteBackslashAndControlCharacters) {
   const std::pair<std::string, std::string> cases[] = {
-      {"\"", R"("\"")"},       {"\\", R"("\\")"},       {"\b", R"("\b")"}, {"\t", R"("\t")"},
-      {"\n", R"("\n")"},       {"\f", R"("\f")"},       {"\r", R"("\r")"}, {"\x01", R"("\u0001")"},
-      {"\x1f", R"("\u001f")"}, {"\x1b", R"("\u001b")"}, {"/", R"("/")"},   {"\x7f", "\"\x7f\""},
-      {"é€😀", "\"é€😀\""},      {"", R"("")"},
+      {"\"", R"("\"")"},       {"\\", R"("\\")"},
+      {"\b", R"("\b")"},       {"\t", R"("\t")"},
+      {"\n", R"("\n")"},       {"\f", R"("\f")"},
+      {"\r", R"("\r")"},       {"\x01", R"("\u0001")"},
+      {"\x1f", R"("\u001f")"}, {"\x1b", R"("\u001b")"},
+      {"/", R"("/")"},         {"\x7f", "\"\x7f\""},
+      {"é€😀", "\"é€😀\""},      {std::string(1, '\0'), R"("\u0000")"},
   };
   for (const auto& [text, json] : cases) EXPECT_EQ(to_json(text), json) << json;
-  EXPECT_EQ(to_json(std::string(1, '\0')), R"("\u0000")");
 }
 
 // The word-at-a-time scan must find a character to escape at any offset of a long text.
@@ -30,9 +33,7 @@ TEST(WriteText, EscapesAtEveryOffsetOfLongTexts) {
       std::string text(40, 'x');
       text[at] = special;
       std::string json = to_json(text);
-      auto back = read_body<std::string>(json);
-      ASSERT_TRUE(back) << json;
-      EXPECT_EQ(*back, text);
+      EXPECT_EQ(read_body<std::string>(json), text) << json;
       EXPECT_EQ(json.size(), 42u + (special == '\x1f' ? 5 : 1));
     }
   }
@@ -41,24 +42,18 @@ TEST(WriteText, EscapesAtEveryOffsetOfLongTexts) {
 TEST(WriteNumber, FloatLayout) {
   const std::pair<float, std::string> cases[] = {
       {1.7e12f, "1700000000000.0"},
-      {86400000.0f, "86400000.0"},
       {0.0f, "0.0"},
       {-0.0f, "-0.0"},
-      {0.5f, "0.5"},
       {1e30f, "1e30"},
-      {1.5f, "1.5"},
       {-2.0f, "-2.0"},
       {123.456f, "123.456"},
-      {0.001234f, "0.001234"},
       {1e-6f, "0.000001"},
       {1.234e-7f, "1.234e-7"},
       {9.999999e12f, "9999999000000.0"},
-      {1e13f, "1e13"},
       {1.5e13f, "1.5e13"},
       {std::numeric_limits<float>::max(), "3.4028235e38"},
       {std::numeric_limits<float>::denorm_min(), "1e-45"},
       {std::nanf(""), "null"},
-      {std::numeric_limits<float>::infinity(), "null"},
       {-std::numeric_limits<float>::infinity(), "null"},
   };
   for (const auto& [value, json] : cases) EXPECT_EQ(to_json(value), json) << json;
@@ -71,22 +66,9 @@ TEST(WriteNumber, EveryFiniteFloatReadsBackTheSame) {
     float value;
     std::memcpy(&value, &bits, 4);
     if (!std::isfinite(value)) continue;
-    std::string json = to_json(value);
-    auto back = read_body<float>(json);
-    ASSERT_TRUE(back) << json;
-    EXPECT_EQ(std::memcmp(&*back, &value, 4), 0) << json;
+    auto back = read_body<float>(to_json(value));
+    EXPECT_TRUE(back && std::memcmp(&*back, &value, 4) == 0) << to_json(value);
   }
-}
-
-TEST(WriteContainers, CompactListsMapsPairsAndOptionals) {
-  EXPECT_EQ(to_json(std::vector<std::string>{}), "[]");
-  EXPECT_EQ(to_json(std::vector<std::string>{"a", "b"}), R"(["a","b"])");
-  EXPECT_EQ(to_json(std::map<std::string, uint32_t>{{"k\"", 1}, {"l", 2}}), R"({"k\"":1,"l":2})");
-  EXPECT_EQ(to_json(std::unordered_map<std::string, std::string>{}), "{}");
-  EXPECT_EQ(to_json(std::pair<std::string, std::vector<uint32_t>>{"c", {}}), R"(["c",[]])");
-  EXPECT_EQ(to_json(std::optional<uint32_t>{}), "null");
-  EXPECT_EQ(to_json(std::optional<uint32_t>{3}), "3");
-  EXPECT_EQ(to_json(true), "true");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The parser input: backtracking, the furthest position, and the whole-text failure report.
 #include "parser/input.hpp"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 namespace brackwen {
 namespace {
 
+using Parser = std::function<std::optional<std::string>(Input&)>;
+
 std::optional<std::string> take_five(Input& in) {
   return sequence(in, [](Input& in) -> std::optional<std::string> {
     size_t start = in.position;
@@ -21,99 +24,77 @@ std::optional<std::string> take_five(Input& in) {
   });
 }
 
-std::optional<std::string_view> letter_a(Input& in) {
-  return literal(in, "a");
-}
-
 // "ab" then "c": on "abd" it fails after consuming "ab" and backtracks to its start.
 std::optional<std::string> ab_then_c(Input& in) {
-  auto abc = sequence(in, [](Input& in) -> std::optional<std::string> {
+  return sequence(in, [](Input& in) -> std::optional<std::string> {
     if (!literal(in, "ab") || !literal(in, "c")) return std::nullopt;
     return "abc";
   });
-  return abc;
 }
 
-// A writer thread writes the report: flushed before (earlier lines stay out) and after.
-std::string report(const std::function<void()>& run) {
-  flush_diagnostics(std::chrono::seconds(5));
-  testing::internal::CaptureStderr();
-  run();
-  flush_diagnostics(std::chrono::seconds(5));
-  return testing::internal::GetCapturedStderr();
+std::optional<std::string> letters_a(Input& in) {
+  std::string out;
+  for (auto a : many(in, [](Input& in) { return literal(in, "a"); })) out += a;
+  return out;
 }
 
-TEST(ParseAll, ReportsLeftoverTextAtFurthestPositionInCodePoints) {
-  std::optional<std::string> v;
-  std::string text = report([&] { v = parse_all("éabcdxyz", take_five); });
-  EXPECT_FALSE(v);
-  EXPECT_EQ(text,
-            "\nPARSE FAILURE AT POSITION 5:\n  SUCCESSFULLY PARSED:\n  \"éabcd\"\n  \n"
-            "  FAILED AT:\n  \"xyz\"\n\n");
-}
-
-TEST(ParseAll, FailedGrammarIsReportedAtItsFurthestAttempt) {
-  std::string text = report([] { EXPECT_FALSE(parse_all("abd\"", ab_then_c)); });
-  EXPECT_EQ(text,
-            "\nPARSE FAILURE AT POSITION 2:\n  SUCCESSFULLY PARSED:\n  \"ab\"\n  \n"
-            "  FAILED AT:\n  \"d\"\"\n\n");
-}
-
-TEST(ParseAll, WholeTextConsumedIsSilent) {
-  std::string text = report([] {
-    EXPECT_EQ(parse_all("ab€cd", take_five), "ab€cd");
-    EXPECT_EQ(parse_all("", [](Input& in) { return std::optional(many(in, letter_a)); }),
-              std::vector<std::string_view>{});
-    EXPECT_FALSE(parse_all("", take_five));
-  });
-  EXPECT_EQ(text, "");
-}
-
-TEST(ParseAll, InvalidUtf8IsParsedAsReplacementCharacters) {
-  std::string text = report([] { EXPECT_FALSE(parse_all("ab\xFF\xFE", letter_a)); });
-  EXPECT_EQ(text,
-            "\nPARSE FAILURE AT POSITION 1:\n  SUCCESSFULLY PARSED:\n  \"a\"\n  \n"
-            "  FAILED AT:\n  \"b\uFFFD\uFFFD\"\n\n");
-}
-
-TEST(Literal, PartialMatchRestoresPositionButCountsFurthest) {
-  Input in{"\rx"};
-  EXPECT_FALSE(literal(in, "\r\n"));
-  EXPECT_EQ(in.position, 0u);
-  EXPECT_EQ(in.furthest_position, 1u);
-}
-
-TEST(Literal, ComparesWholeCodePoints) {
-  Input in{"é"};
-  EXPECT_FALSE(literal(in, "e"));
-  EXPECT_EQ(literal(in, "é"), "é");
-  EXPECT_TRUE(in.at_end());
-}
-
-TEST(Choice, LaterAlternativeStartsWhereTheChoiceStarted) {
-  Input in{"abx"};
+std::optional<std::string> abc_or_ab(Input& in) {
   auto v = choice(
       in, [](Input& in) { return literal(in, "abc"); },
       [](Input& in) { return literal(in, "ab"); });
-  EXPECT_EQ(v, "ab");
-  EXPECT_EQ(in.position, 2u);
-  EXPECT_EQ(in.furthest_position, 2u);
+  return v ? std::optional<std::string>(*v) : std::nullopt;
 }
 
-TEST(Many, StopsAtFirstFailureAndNeverFails) {
-  Input in{"aab"};
-  EXPECT_EQ(many(in, letter_a).size(), 2u);
-  EXPECT_EQ(in.position, 2u);
-  Input none{"b"};
-  EXPECT_TRUE(many(none, letter_a).empty());
-  EXPECT_EQ(none.position, 0u);
+TEST(Input, ParsersBacktrackButKeepTheFurthestPosition) {
+  struct Case {
+    Parser parser;
+    std::string text;
+    std::optional<std::string> yields;
+    size_t position, furthest;
+  };
+  const Case cases[] = {
+      {[](Input& in) { return std::optional<std::string>(literal(in, "\r\n")); }, "\rx",
+       std::nullopt, 0, 1},
+      {[](Input& in) { return std::optional<std::string>(literal(in, "e")); }, "é", std::nullopt, 0,
+       0},  // whole code points
+      {ab_then_c, "abd", std::nullopt, 0, 2},
+      {abc_or_ab, "abx", "ab", 2, 2},  // the second alternative starts where the choice did
+      {letters_a, "aab", "aa", 2, 2},
+      {letters_a, "b", "", 0, 0},
+  };
+  for (const auto& c : cases) {
+    Input in{c.text};
+    EXPECT_EQ(c.parser(in), c.yields) << c.text;
+    EXPECT_EQ(in.position, c.position) << c.text;
+    EXPECT_EQ(in.furthest_position, c.furthest) << c.text;
+  }
 }
 
-TEST(Sequence, FailureRestoresStartButKeepsFurthest) {
-  Input in{"abd"};
-  EXPECT_FALSE(ab_then_c(in));
-  EXPECT_EQ(in.position, 0u);
-  EXPECT_EQ(in.furthest_position, 2u);
+TEST(ParseAll, LeftoverTextIsReportedAtTheFurthestPositionInCodePoints) {
+  const std::tuple<Parser, std::string, std::optional<std::string>, std::string> cases[] = {
+      {take_five, "éabcdxyz", std::nullopt,
+       "5:\n  SUCCESSFULLY PARSED:\n  \"éabcd\"\n  \n"
+       "  FAILED AT:\n  \"xyz\"\n\n"},
+      {ab_then_c, "abd\"", std::nullopt,
+       "2:\n  SUCCESSFULLY PARSED:\n  \"ab\"\n  \n"
+       "  FAILED AT:\n  \"d\"\"\n\n"},
+      // Text that is not UTF-8 is parsed as its repair.
+      {letters_a, "ab\xFF\xFE", std::nullopt,
+       "1:\n  SUCCESSFULLY PARSED:\n  \"a\"\n  \n"
+       "  FAILED AT:\n  \"b\uFFFD\uFFFD\"\n\n"},
+      {take_five, "ab€cd", "ab€cd", ""},
+      {letters_a, "", "", ""},
+      {take_five, "", std::nullopt, ""},  // failing on an empty text is silent
+  };
+  for (const auto& [parser, text, yields, report] : cases) {
+    flush_diagnostics(std::chrono::seconds(5));  // earlier lines stay out of the capture
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(parse_all(text, parser), yields) << text;
+    flush_diagnostics(std::chrono::seconds(5));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              report.empty() ? "" : "\nPARSE FAILURE AT POSITION " + report)
+        << text;
+  }
 }
 
 TEST(InputDeathTest, ReadingPastTheEndStopsTheProgram) {

@@ -1,3 +1,5 @@
+// The process-wide stores: updates of concurrent threads, a poisoned store, and the small
+// stores whose rules no reply shows.
 #include "stores/stores.hpp"
 
 #include <gtest/gtest.h>
@@ -6,47 +8,55 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/fresh_process.hpp"
+#include "stores/diff_searches.hpp"
+#include "stores/environment.hpp"
+#include "stores/repo_changed.hpp"
+#include "stores/user_dirs.hpp"
 
 namespace brackwen {
 namespace {
 
-TEST(Stores, ConcurrentUpdatesOfOneActionLoseNothing) {
-  static constexpr ActionId id = 4242;
-  constexpr int kThreads = 8, kUpdates = 1000;
-  ACTIONS().update([&](auto& all) { all[id] = ActionState{}; });
+void on_threads(int count, const std::function<void(int)>& body) {
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t] {
-      for (int i = 0; i < kUpdates; ++i) {
-        ACTIONS().update([&](auto& all) {
-          all[id].stdout_lines.push_back(std::to_string(t) + ":" + std::to_string(i));
-        });
-      }
-    });
-  }
+  for (int t = 0; t < count; ++t) threads.emplace_back(body, t);
   for (auto& th : threads) th.join();
-  auto all = ACTIONS().get();
-  ASSERT_TRUE(all);
-  const auto& lines = all->at(id).stdout_lines;
-  EXPECT_EQ(lines.size(), size_t{kThreads * kUpdates});
-  std::set<std::string> distinct(lines.begin(), lines.end());
-  EXPECT_EQ(distinct.size(), lines.size());
-  ACTIONS().update([&](auto& all) { all.erase(id); });
 }
 
-TEST(Stores, CountersAllocateInOrder) {
-  test::in_fresh_process([] {
-    auto next = [](Store<uint32_t>& counter) {
-      uint32_t id = get_counter(counter).value_or(0) + 1;
-      set_counter(counter, id);
-      return id;
-    };
-    EXPECT_EQ(next(LAST_ACTION_ID()), 2u);
-    EXPECT_EQ(next(LAST_ACTION_ID()), 3u);
-    EXPECT_EQ(next(LAST_SEARCH_ID()), 1u);
-    EXPECT_EQ(next(LAST_SEARCH_ID()), 2u);
+TEST(Stores, ConcurrentUpdatesLoseNothing) {
+  static constexpr ActionId id = 4242;
+  ACTIONS().update([&](auto& all) { all[id] = ActionState{}; });
+  on_threads(8, [](int t) {
+    for (int i = 0; i < 1000; ++i) {
+      ACTIONS().update([&](auto& all) {
+        all[id].stdout_lines.push_back(std::to_string(t) + ":" + std::to_string(i));
+      });
+    }
   });
+  const auto lines = ACTIONS().get()->at(id).stdout_lines;
+  EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), 8000u);
+  ACTIONS().update([&](auto& all) { all.erase(id); });
+
+  std::unordered_map<std::string, bool> flags;
+  for (int i = 0; i < 8; ++i) flags["/r" + std::to_string(i)] = false;
+  set_repo_changed(flags);
+  on_threads(8, [](int t) {
+    for (int n = 0; n < 2000; ++n) {
+      clear_repo_changed_status("/r" + std::to_string(t));
+      mark_repo_changed("/r" + std::to_string(t));
+    }
+  });
+  auto after = get_repo_changed();
+  for (const auto& [path, changed] : *after) EXPECT_TRUE(changed) << path;
+}
+
+TEST(Stores, OnlyWatchedPathsHaveFlags) {
+  set_repo_changed({{"/a", true}, {"/b", false}});
+  clear_repo_changed_status("/a");
+  mark_repo_changed("/b");
+  mark_repo_changed("/unwatched");
+  clear_repo_changed_status("/also-unwatched");
+  EXPECT_EQ(get_repo_changed(),
+            (std::unordered_map<std::string, bool>{{"/a", false}, {"/b", true}}));
 }
 
 TEST(Store, WriterThatThrowsPoisonsForGood) {
@@ -56,41 +66,40 @@ TEST(Store, WriterThatThrowsPoisonsForGood) {
     throw std::runtime_error("writer died");
   }),
                std::runtime_error);
-  EXPECT_TRUE(store.is_poisoned());
   EXPECT_EQ(store.get(), std::nullopt);
   EXPECT_EQ(store.read([](int v) { return v; }), std::nullopt);
   EXPECT_FALSE(store.set(7));
-  EXPECT_FALSE(store.update([](int& v) { v = 8; }));
   EXPECT_EQ(store.get(), std::nullopt);
 }
 
-TEST(Store, PoisonedCounterYieldsNothingAndStoresNothing) {
-  Store<uint32_t> counter{9};
-  try {
-    counter.update([](uint32_t&) { throw 1; });
-  } catch (int) {
-  }
-  EXPECT_EQ(get_counter(counter), std::nullopt);
-  set_counter(counter, 10);
-  EXPECT_EQ(get_counter(counter), std::nullopt);
+TEST(Stores, ClearingSearchesKeepsTheRunningOnes) {
+  DiffSearch done;
+  done.complete = true;
+  set_diff_search(1, done);
+  set_diff_search(2, DiffSearch{});
+  clear_searches();
+  ASSERT_EQ(get_diff_searches()->size(), 1u);
+  EXPECT_EQ(get_diff_searches()->begin()->first, 2u);
+  DIFF_SEARCHES().set({});
 }
 
-TEST(Stores, CopiesDoNotFollowLaterWrites) {
-  set_repo_changed({{"/a", true}});
-  auto copy = get_repo_changed();
-  set_repo_changed({{"/b", false}});
-  EXPECT_EQ(copy, (std::unordered_map<std::string, bool>{{"/a", true}}));
-  EXPECT_EQ(get_repo_changed(), (std::unordered_map<std::string, bool>{{"/b", false}}));
-
-  auto first = std::make_shared<const CommitsAndRefs>();
-  COMMITS_CACHE().update([&](CommitsCache& c) { c["/repo"] = first; });
-  auto held = get_cached_commits("/repo");
-  COMMITS_CACHE().update([&](CommitsCache& c) {
-    c["/repo"] = std::make_shared<const CommitsAndRefs>(CommitsAndRefs{{Commit{}}, {}});
-  });
-  EXPECT_EQ(held, first);
-  EXPECT_TRUE(held->commits.empty());
-  EXPECT_EQ(get_cached_commits("/repo")->commits.size(), 1u);
+TEST(UserCachesDir, XdgWhenAbsoluteElseHomeLookedUpOnEveryCall) {
+  auto xdg = get_environment("XDG_CACHE_HOME");
+  auto home = get_environment("HOME");
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"/x/cache", "/h/one", "/x/cache/brackwen"},
+      {"relative/cache", "/h/one", "/h/one/.cache/brackwen"},
+      {"", "/h/two", "/h/two/.cache/brackwen"},
+  };
+  for (const auto& [xdg_value, home_value, dir] : cases) {
+    set_environment("XDG_CACHE_HOME", xdg_value);
+    set_environment("HOME", home_value);
+    EXPECT_EQ(user_caches_dir(), std::filesystem::path(dir));
+  }
+  set_environment("HOME", "");  // falls back to the password database
+  EXPECT_TRUE(user_caches_dir() && user_caches_dir()->is_absolute());
+  set_environment("XDG_CACHE_HOME", xdg.value_or(""));
+  set_environment("HOME", home.value_or(""));
 }
 
 }  // namespace
