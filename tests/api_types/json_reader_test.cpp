@@ -1,5 +1,5 @@
-// The JSON reader where no reply shows it: values of unknown keys walked rather than skipped,
-// bodies cut short, and JSON that is well formed but not the record asked for.
+// The JSON reader where no reply shows it: values of unknown keys, bodies cut short, and JSON
+// that is well formed but not the record asked for.
 #include "api_types/json_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -17,67 +17,12 @@ bool reads(std::string_view body) {
   return parse_json<T>(body).value.has_value();
 }
 
-// simdjson skips what it is not asked for without looking at it; these must still fail.
-TEST(ReadUnknownKeys, MalformedValuesFailAndWellFormedOnesAreDropped) {
-  const char* bad[] = {
-      "tru",
-      "nul",
-      "truex",
-      "01",
-      "-01",
-      "1.",
-      ".5",
-      "-",
-      "+1",
-      "1e",
-      "1e+",
-      "0x10",
-      "1.5.2",
-      "[1,]",
-      "[1 2]",
-      "[,1]",
-      "[1",
-      "{\"a\" 1}",
-      "{\"a\":1,}",
-      "{,}",
-      "{1:2}",
-      "{\"a\":1 \"b\":2}",
-      "\"\\q\"",
-      "\"\\u12\"",
-      "\"\\ud800\"",
-      "\"\\udc00\"",
-      "\"\\ud800\\u0041\"",
-      "\"a\tb\"",
-      "\"a\x01\"",
-      "\"\xff\"",
-      "[[[1]]",
-      "NaN",
-      "Infinity",
-      "'a'",
-      "[1]]",
-  };
-  for (std::string value : bad) {
-    EXPECT_FALSE(reads<ReqOptions>(R"({"repoPath":"a","x":)" + value + "}")) << value;
-    EXPECT_FALSE(reads<ReqOptions>(R"({"repoPath":"a","x":{"y":[)" + value + "]}}")) << value;
-  }
-  EXPECT_FALSE(reads<ReqOptions>(std::string(R"({"repoPath":"a","x":"a)") + '\0' + "\"}"));
-  const char* good[] = {
-      "true",
-      "null",
-      "0",
-      "-0",
-      "1.5e-3",
-      "1E400",
-      "-1e-400",
-      "123456789012345678901234567890",
-      "\"\\ud83d\\ude00\\u0000\\/\"",
-      "[1,[2,{\"a\":[null]}],{}]",
-      "{\"\\u0061\":1}",
-      " [ 1 , 2 ] ",
-      "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]"
-      "]]]]]]]]",
-  };
-  for (std::string value : good) {
+// simdjson skips what it is not asked for without looking at it; the reader walks such values
+// instead (malformed ones are corpus files of the request fuzz target), and drops them.
+TEST(ReadUnknownKeys, WellFormedValuesAreDropped) {
+  for (std::string value : {"true", "null", "0", "-0", "1.5e-3", "1E400", "-1e-400",
+                            "123456789012345678901234567890", "\"\\ud83d\\ude00\\u0000\\/\"",
+                            "[1,[2,{\"a\":[null]}],{}]", "{\"\\u0061\":1}", " [ 1 , 2 ] "}) {
     auto read = read_body<ReqOptions>(R"({"x":)" + value + R"(,"repoPath":"a","y":)" + value + "}");
     EXPECT_EQ(read, ReqOptions{"a"}) << value;
   }
@@ -88,6 +33,8 @@ TEST(ReadBody, DeepNestingFailsWithoutExhaustingTheStack) {
   EXPECT_FALSE(
       reads<ReqOptions>(R"({"repoPath":"a","x":)" + deep + std::string(100000, ']') + "}"));
   EXPECT_FALSE(reads<ReqOptions>(deep));
+  EXPECT_TRUE(reads<ReqOptions>(R"({"repoPath":"a","x":)" + deep.substr(0, 50) +
+                                std::string(50, ']') + "}"));
 }
 
 // The body is read inside a bracket pair of our own; a body cut short must never borrow it.
@@ -106,46 +53,33 @@ TEST(ReadBody, EveryTruncatedBodyFails) {
 
 // Well-formed JSON, so only the reader's own checks can refuse it.
 TEST(ReadBody, AcceptedAndRefusedShapes) {
-  using Reads = bool (*)(std::string_view);
-  const std::tuple<Reads, std::string, bool> cases[] = {
-      {reads<ReqOptions>, " \n{\"repoPath\":\"a\"}\r\n\t", true},
-      {reads<ReqOptions>, "\xef\xbb\xbf{\"repoPath\":\"a\"}", false},
-      {reads<ReqOptions>, R"(["a"])", true},
-      {reads<ReqOptions>, "[]", false},
-      {reads<ReqOptions>, R"(["a","b"])", false},
-      {reads<ReqOptions>, R"({"repoPath":"a","repoPath":"b"})", false},
-      {reads<ReqOptions>, R"({"repoPath":"a","repo\u0050ath":"b"})", false},
-      {reads<ReqOptions>, R"({"RepoPath":"a"})", false},
-      {reads<ReqOptions>, R"({"repoPath":null})", false},
-      {reads<ReqOptions>, R"("a")", false},
-      {reads<ReqWipHunksOptions>,
-       R"({"repoPath":"r","patch":["o","n","M"," ","M",false,"nM",false]})", true},
-      {reads<ReqWipHunksOptions>, R"(["r",["o","n","M"," ","M",false,"nM",false]])", false},
-      {reads<PollOptions>, R"({"actionId":4294967295})", true},
-      {reads<PollOptions>, R"({"actionId":4294967296})", false},
-      {reads<PollOptions>, R"({"actionId":99999999999999999999999})", false},
-      {reads<PollOptions>, R"({"actionId":-1})", false},
-      {reads<PollOptions>, R"({"actionId":-0})", false},
-      {reads<PollOptions>, R"({"actionId":1.0})", false},
-      {reads<PollOptions>, R"({"actionId":1e2})", false},
-      {reads<PollOptions>, R"({"actionId":"1"})", false},
-      {reads<int32_t>, "-2147483649", false},
-      {reads<int32_t>, "2147483648", false},
-      {reads<uint64_t>, "18446744073709551616", false},
-      {reads<float>, "\"1\"", false},
-      {reads<DateResult>, R"({"ms":null,"adjustment":0})", false},
-      {reads<DataStoreValues>, R"({"data":{"k":1}})", false},
-      {reads<std::pair<std::string, uint32_t>>, R"(["a"])", false},
-      {reads<std::pair<std::string, uint32_t>>, R"(["a",1,2])", false},
-      {reads<PatchType>, R"({ "M" : null })", true},
-      {reads<PatchType>, R"({"M":1})", false},
-      {reads<PatchType>, R"("m")", false},
-      {reads<PatchType>, R"(" M")", false},
-      {reads<WipPatchType>, R"("T")", false},
-      {reads<AutoCompleteKind>, R"({"createBranch":true})", false},
-      {reads<CommandsOptions>, R"({"repoPath":"r","commands":["a"]})", false},
-  };
-  for (const auto& [read, body, accepted] : cases) EXPECT_EQ(read(body), accepted) << body;
+  for (std::string body : {"\xef\xbb\xbf{\"repoPath\":\"a\"}", R"([])", R"(["a","b"])", R"("a")",
+                           R"({"repoPath":"a","repoPath":"b"})", R"({"repoPath":null})",
+                           R"({"repoPath":"a","repo\u0050ath":"b"})", R"({"RepoPath":"a"})"}) {
+    EXPECT_FALSE(reads<ReqOptions>(body)) << body;
+  }
+  for (std::string id :
+       {"4294967296", "99999999999999999999999", "-1", "-0", "1.0", "1e2", "\"1\""}) {
+    EXPECT_FALSE(reads<PollOptions>(R"({"actionId":)" + id + "}")) << id;
+  }
+  for (std::string type : {R"({"M":1})", R"("m")", R"(" M")"}) {
+    EXPECT_FALSE(reads<PatchType>(type)) << type;
+  }
+  EXPECT_FALSE(reads<WipPatchType>(R"("T")"));
+  const std::string patch = R"(["o","n","M"," ","M",false,"nM",false])";
+  EXPECT_FALSE(reads<ReqWipHunksOptions>(R"(["r",)" + patch + "]"));
+  EXPECT_TRUE(reads<ReqWipHunksOptions>(R"({"repoPath":"r","patch":)" + patch + "}"));
+  EXPECT_TRUE(reads<ReqOptions>(" \n{\"repoPath\":\"a\"}\r\n\t"));
+  EXPECT_TRUE(reads<PollOptions>(R"({"actionId":4294967295})"));
+  EXPECT_TRUE(reads<PatchType>(R"({ "M" : null })"));
+  EXPECT_FALSE(reads<int32_t>("-2147483649") || reads<int32_t>("2147483648"));
+  EXPECT_FALSE(reads<uint64_t>("18446744073709551616"));
+  EXPECT_FALSE(reads<float>("\"1\"") || reads<DateResult>(R"({"ms":null,"adjustment":0})"));
+  EXPECT_FALSE(reads<DataStoreValues>(R"({"data":{"k":1}})"));
+  EXPECT_FALSE(reads<AutoCompleteKind>(R"({"createBranch":true})"));
+  EXPECT_FALSE(reads<CommandsOptions>(R"({"repoPath":"r","commands":["a"]})"));
+  using Pair = std::pair<std::string, uint32_t>;
+  EXPECT_FALSE(reads<Pair>(R"(["a"])") || reads<Pair>(R"(["a",1,2])"));
 }
 
 TEST(ReadBody, ValuesRead) {

@@ -70,21 +70,13 @@ TEST(TreeWatch, KeptInStepWithTheTree) {
   }
 }
 
-TEST(TreeWatch, RelativeRootAndRootsThatCannotBeWatched) {
+TEST(TreeWatch, RootsThatCannotBeWatched) {
   test::TempDir ws;
-  fs::create_directories(ws.path / "sub");
-  TreeWatch relative;
-  std::string root = fs::relative(ws.path / "sub").string();
-  ASSERT_TRUE(open_tree_watch(relative, root));
-  append_file(ws.path / "sub/g");
-  std::vector<std::string> seen;
-  EXPECT_TRUE(sees(relative, root + "/g", seen));
-
   append_file(ws.path / "plain");
-  for (std::string bad : {ws.str() + "/missing", ws.str() + "/plain", std::string(),
-                          ws.str() + std::string("\0/sub", 5)}) {
+  for (std::string root : {ws.str() + "/missing", ws.str() + "/plain", std::string(),
+                           ws.str() + std::string("\0/x", 3)}) {
     TreeWatch watch;
-    EXPECT_FALSE(open_tree_watch(watch, bad)) << bad;
+    EXPECT_FALSE(open_tree_watch(watch, root)) << root;
   }
 }
 
@@ -114,26 +106,19 @@ TEST(TreeWatch, OverflowIsReportedAndLostDirectoriesAreWatched) {
   EXPECT_TRUE(sees(watch, ws.str() + "/late/inner/f", seen));
 }
 
+// Only the first .git counts; "." is no component; names that are not UTF-8 are left out; only
+// the last component is tested for ".lock".
 TEST(IsRelevantChange, LogsAndLocksAreLeftOut) {
-  const std::pair<std::string, bool> cases[] = {
-      {"/r/src/main.c", true},
-      {"/r/.git/index", true},
-      {"/r/.git/refs/heads/main", true},
-      {"/r/.git/logs/HEAD", false},
-      {"/r/.git/logs/refs/heads/main", false},
-      {"/r/.git/index.lock", false},
-      {"/r/.git/refs/heads/main.lock", false},
-      {"/r/notes.lockfile", false},
-      {"/r/.git/logs", false},
-      {"/r/.git/modules/sub/logs/HEAD", true},  // only the first .git counts
-      {"/r/.git/./logs/HEAD", false},           // "." is no component
-      {"/r/.git/\xff/logs/HEAD", false},        // names that are not UTF-8 are left out
-      {"/r/ok/\xff.lock", true},
-      {"/r/.lock/file", true},
-      {"", true},
-      {"/", true},
-  };
-  for (const auto& [path, relevant] : cases) EXPECT_EQ(is_relevant_change(path), relevant) << path;
+  for (std::string path :
+       {"/r/src/main.c", "/r/.git/index", "/r/.git/refs/heads/main",
+        "/r/.git/modules/sub/logs/HEAD", "/r/ok/\xff.lock", "/r/.lock/file", "", "/"}) {
+    EXPECT_TRUE(is_relevant_change(path)) << path;
+  }
+  for (std::string path : {"/r/.git/logs/HEAD", "/r/.git/logs/refs/heads/main", "/r/.git/logs",
+                           "/r/.git/index.lock", "/r/.git/refs/heads/main.lock",
+                           "/r/notes.lockfile", "/r/.git/./logs/HEAD", "/r/.git/\xff/logs/HEAD"}) {
+    EXPECT_FALSE(is_relevant_change(path)) << path;
+  }
 }
 
 std::optional<bool> flag_of(const std::string& repo) {
