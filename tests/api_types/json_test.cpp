@@ -106,13 +106,13 @@ TEST(ReadNumber, FloatsRoundToNearestAndSaturate) {
 
 // The word-at-a-time scan must find a character to escape at any offset of a long text.
 TEST(WriteText, EscapesAtEveryOffsetOfLongTexts) {
-  for (char special : {'"', '\\', '\n', '\x1f'}) {
+  for (char escaped : {'"', '\\', '\n', '\x1f'}) {
     for (size_t at = 0; at < 40; ++at) {
       std::string text(40, 'x');
-      text[at] = special;
+      text[at] = escaped;
       std::string json = to_json(text);
       EXPECT_EQ(read_body<std::string>(json), text) << json;
-      EXPECT_EQ(json.size(), 42u + (special == '\x1f' ? 5 : 1));
+      EXPECT_EQ(json.size(), 42u + (escaped == '\x1f' ? 5 : 1));
     }
   }
 }
