@@ -1,3 +1,4 @@
+// Starting, feeding, draining, cancelling and reaping children, and git run on top of that.
 #include "git/process.hpp"
 
 #include <fcntl.h>
@@ -7,92 +8,80 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
-#include "stores/environment.hpp"
-#include "support/temp_repo.hpp"
+#include "git/run_git.hpp"
+#include "support/git_recorder.hpp"
 
 namespace brackwen {
 namespace {
 
-std::optional<ProcessOutput> run_sh(const std::string& script, const std::string& cwd = "/") {
-  return run_process({"sh", "-c", script}, cwd);
-}
+using test::TempDir;
 
-TEST(RunProcess, CollectsBothStreamsAndTheStatus) {
-  auto r = run_sh("printf out; printf err >&2; exit 3");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "out");
-  EXPECT_EQ(r->err, "err");
-  EXPECT_EQ(r->status, 3);
-}
-
-TEST(RunProcess, StandardInputIsTheCallersInputOrEmpty) {
-  // 5 MB echoed back fills both pipes at once; a child that never reads must not raise
-  // SIGPIPE in this process (its default would end the test run).
+TEST(RunProcess, Table) {
   std::string big(5000000, 'i');
   struct Case {
-    std::vector<std::string> argv;
-    std::string input, out;
-  } cases[] = {{{"cat"}, "", ""}, {{"cat"}, big, big}, {{"true"}, big, ""}};
-  for (const Case& c : cases) {
-    auto r = run_process(c.argv, "/", c.input);
-    ASSERT_TRUE(r) << c.argv[0];
-    EXPECT_EQ(r->out.size(), c.out.size()) << c.argv[0];
-    EXPECT_EQ(r->out == c.out, true) << c.argv[0];
-    EXPECT_EQ(r->status, 0) << c.argv[0];
-  }
-}
-
-TEST(RunProcess, ChildHasNoControllingTerminal) {
-  // Opening /dev/tty is how ssh asks for a password or a host key; it must fail at once.
-  auto r = run_sh("(: </dev/tty) 2>/dev/null && echo has-tty || echo no-tty");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "no-tty\n");
-}
-
-TEST(RunProcess, LargeOutputOnBothStreamsArrivesWhole) {
-  auto r = run_sh("head -c 5000000 /dev/zero | tr '\\0' o & head -c 3000000 /dev/zero >&2; wait");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out.size(), 5000000u);
-  EXPECT_EQ(r->err.size(), 3000000u);
-}
-
-TEST(RunProcess, InheritedDescriptorsAreClosedInTheChild) {
-  int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
+    std::string script, input;
+    ProcessOutput expected;
+    bool ignore_sigpipe = false;
+  } cases[] = {
+      {"printf out; printf err >&2; exit 3", "", {"out", "err", 3}},
+      {"cat", big, {big, "", 0}},
+      // A child that never reads its input must not raise SIGPIPE in this process.
+      {"true", big, {"", "", 0}},
+      // Opening /dev/tty is how ssh asks for a password or a host key; it must fail at once.
+      {"(: </dev/tty) 2>/dev/null && echo tty || echo none", "", {"none\n", "", 0}},
+      {"head -c 5000000 /dev/zero | tr '\\0' o & head -c 3000000 /dev/zero >&2; wait",
+       "",
+       {std::string(5000000, 'o'), std::string(3000000, '\0'), 0}},
+      // `leaked` is open here without close-on-exec.
+      {"ls /proc/$$/fd", "", {"0\n1\n2\n", "", 0}},
+      // With SIGPIPE ignored, yes would complain about a broken pipe instead of dying quietly.
+      {"yes | head -n 1", "", {"y\n", "", 0}, true},
+      {"printf %s \"$BRACKWEN_TEST_VAR\"", "", {"a b=c", "", 0}},
+  };
+  ASSERT_TRUE(set_environment("BRACKWEN_TEST_VAR", "a b=c"));
+  int leaked = ::open("/dev/null", O_RDONLY);
   ASSERT_GE(leaked, 3);
-  auto r = run_sh("ls /proc/$$/fd");
+  for (const Case& c : cases) {
+    struct sigaction ignore {
+    }, old{};
+    ignore.sa_handler = c.ignore_sigpipe ? SIG_IGN : SIG_DFL;
+    ::sigaction(SIGPIPE, &ignore, &old);
+    auto r = run_process({"sh", "-c", c.script}, "/", c.input);
+    ::sigaction(SIGPIPE, &old, nullptr);
+    ASSERT_TRUE(r) << c.script;
+    EXPECT_TRUE(r->out == c.expected.out) << c.script;
+    EXPECT_TRUE(r->err == c.expected.err) << c.script;
+    EXPECT_EQ(r->status, c.expected.status) << c.script;
+  }
   ::close(leaked);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "0\n1\n2\n");
 }
 
-TEST(RunProcess, ChildGetsDefaultSigpipeEvenWhenTheParentIgnoresIt) {
-  struct sigaction ignore {
-  }, old{};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGPIPE, &ignore, &old);
-  // With SIGPIPE ignored, yes would complain about a broken pipe instead of dying quietly.
-  auto r = run_sh("yes | head -n 1");
-  ::sigaction(SIGPIPE, &old, nullptr);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "y\n");
-  EXPECT_EQ(r->err, "");
+TEST(Environment, NulAndEqualsAreRefused) {
+  ASSERT_TRUE(set_environment("BRACKWEN_TEST_VAR", "kept"));
+  EXPECT_FALSE(set_environment("BRACKWEN_TEST_VAR", std::string("x\0y", 3)));
+  EXPECT_FALSE(set_environment(std::string("BRACKWEN_TEST_VAR\0X", 19), "x"));
+  EXPECT_FALSE(set_environment("A=B", "x"));
+  EXPECT_FALSE(set_environment("", "x"));
+  EXPECT_EQ(get_environment("BRACKWEN_TEST_VAR"), "kept");
 }
 
-// The child goes on only once the callback has seen its first line.
+// The child goes on only once the callback has seen its first line: "go" is a FIFO the child
+// reads, which the callback opens and closes.
 TEST(StreamProcess, RawBytesArriveWhileTheChildRuns) {
-  test::TempDir dir;
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir.path / "go").c_str(), 0600), 0);
   std::string out;
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) {
     out.append(bytes);
-    if (out == "ready\n") std::ofstream(dir.path / "go");
+    if (out == "ready\n") std::ofstream(dir.path / "go").close();
   };
-  auto end = stream_process(
-      {"sh", "-c", "echo ready; until [ -e go ]; do sleep 0.01; done; printf 'a\\0\\377'"},
-      dir.str(), handlers);
+  auto end =
+      stream_process({"sh", "-c", "echo ready; cat go; printf 'a\\0\\377'"}, dir.str(), handlers);
   ASSERT_TRUE(end);
   EXPECT_EQ(out, std::string("ready\na\0\377", 9));
   EXPECT_EQ(end->status, 0);
@@ -101,15 +90,15 @@ TEST(StreamProcess, RawBytesArriveWhileTheChildRuns) {
 // Two writes to standard error with a handshake between them come in one read, and a pause of
 // an hour ends when the child does.
 TEST(StreamProcess, StandardErrorPauseGathersWritesUntilTheChildEnds) {
-  test::TempDir dir;
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir.path / "go").c_str(), 0600), 0);
   std::vector<std::string> reads;
   StreamHandlers handlers;
-  handlers.on_out = [&](std::string_view) { std::ofstream(dir.path / "go"); };
+  handlers.on_out = [&](std::string_view) { std::ofstream(dir.path / "go").close(); };
   handlers.on_err = [&](std::string_view bytes) { reads.emplace_back(bytes); };
   handlers.err_pause = std::chrono::hours(1);
-  auto end = stream_process(
-      {"sh", "-c", "printf a >&2; echo wrote; until [ -e go ]; do sleep 0.01; done; printf b >&2"},
-      dir.str(), handlers);
+  auto end = stream_process({"sh", "-c", "printf a >&2; echo wrote; cat go; printf b >&2"},
+                            dir.str(), handlers);
   ASSERT_TRUE(end);
   EXPECT_EQ(reads, std::vector<std::string>{"ab"});
 }
@@ -119,10 +108,9 @@ size_t open_descriptors() {
                        std::filesystem::directory_iterator{});
 }
 
-// Start failures included. A child that is not killed sleeps for ten minutes, which the test
-// would wait for.
+// Start failures included. A child that is not killed never ends, and the test would hang.
 TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
-  test::TempDir dir;
+  TempDir dir;
   enum class Stop { None, CancelOnOutput, CancelWithoutOutput, ThrowOnOutput };
   struct Case {
     std::vector<std::string> argv;
@@ -130,6 +118,7 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
     Stop stop;
     std::optional<int> status;  // absent: no StreamEnd
   };
+  const std::string forever = "echo ready; exec tail -f /dev/null";
   const Case cases[] = {
       {{"sh", "-c", "echo out; echo err >&2; exit 3"}, "/", Stop::None, 3},
       {{"sh", "-c", "kill -9 $$"}, "/", Stop::None, 128 + SIGKILL},
@@ -140,9 +129,9 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
       {{std::string("true\0x", 6)}, "/", Stop::None, std::nullopt},
       {{"echo", std::string("a\0b", 3)}, "/", Stop::None, std::nullopt},
       {{"true"}, std::string("/\0tmp", 5), Stop::None, std::nullopt},
-      {{"sh", "-c", "echo ready; exec sleep 600"}, "/", Stop::CancelOnOutput, std::nullopt},
-      {{"sleep", "600"}, "/", Stop::CancelWithoutOutput, std::nullopt},
-      {{"sh", "-c", "echo ready; exec sleep 600"}, "/", Stop::ThrowOnOutput, std::nullopt},
+      {{"sh", "-c", forever}, "/", Stop::CancelOnOutput, std::nullopt},
+      {{"tail", "-f", "/dev/null"}, "/", Stop::CancelWithoutOutput, std::nullopt},
+      {{"sh", "-c", forever}, "/", Stop::ThrowOnOutput, std::nullopt},
   };
   size_t before = open_descriptors();
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -176,19 +165,48 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
-TEST(Environment, SetVisibleToChildrenAndNulRefused) {
-  EXPECT_TRUE(set_environment("BRACKWEN_TEST_VAR", "a b=c"));
-  EXPECT_EQ(get_environment("BRACKWEN_TEST_VAR"), "a b=c");
-  auto r = run_sh("printf %s \"$BRACKWEN_TEST_VAR\"");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->out, "a b=c");
-
-  EXPECT_FALSE(set_environment("BRACKWEN_TEST_VAR", std::string("x\0y", 3)));
-  EXPECT_FALSE(set_environment(std::string("BRACKWEN\0X", 10), "x"));
-  EXPECT_FALSE(set_environment("A=B", "x"));
-  EXPECT_FALSE(set_environment("", "x"));
-  EXPECT_EQ(get_environment("BRACKWEN_TEST_VAR"), "a b=c");
-  EXPECT_EQ(get_environment("BRACKWEN_TEST_UNSET_VAR"), std::nullopt);
+// Each row: what the stand-in git does, where it runs, and whether it may start at all.
+TEST(RunGit, Table) {
+  TempDir dir;
+  auto spaced = dir.path / "dír with space";
+  std::filesystem::create_directory(spaced);
+  std::ofstream(dir.path / "plain") << "not a directory";
+  std::vector<std::string> odd{"a b", "$(touch x)", "-", "*", "", "it's"};
+  std::string echoed = spaced.string() + "\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n";
+  struct Case {
+    std::string body, cwd;
+    std::vector<std::string> args, input;
+    std::optional<std::string> out;
+    bool starts = true;
+  } cases[] = {
+      {"echo 'fatal: not a git repository' >&2; exit 128", dir.str(), {}, {}, std::nullopt},
+      {"echo partial; echo oops >&2; exit 1", dir.str(), {}, {}, "partial\n"},
+      {R"(printf 'caf\303\251 \377 \342\202 end')", dir.str(), {}, {}, "café \uFFFD \uFFFD end"},
+      {R"(pwd; printf '[%s]\n' "$@")", spaced.string(), odd, {}, echoed},
+      {R"(pwd; printf '[%s]\n' "$@"; cat)",
+       spaced.string(),
+       odd,
+       {"'$1' \\n", "`x`"},
+       echoed + "'$1' \\n\n`x`\n"},
+      // Standard error is filled first: a reader that waits for stdout's end would hang.
+      {"head -c 2097152 /dev/zero | tr '\\0' e >&2; head -c 2097152 /dev/zero | tr '\\0' o",
+       dir.str(),
+       {},
+       {},
+       std::string(2097152, 'o')},
+      {"echo out", (dir.path / "missing").string(), {}, {}, std::nullopt, false},
+      {"echo out", (dir.path / "plain").string(), {}, {}, std::nullopt, false},
+      {"echo out", dir.str(), {std::string("HEAD\0--output=x", 15)}, {}, std::nullopt, false},
+      {"echo out", dir.str() + std::string("\0/sub", 5), {}, {}, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    test::GitRecorder git(c.body);
+    auto out =
+        c.input.empty() ? run_git(c.cwd, c.args) : run_git_with_input(c.cwd, c.args, c.input);
+    EXPECT_EQ(out, c.out) << c.body;
+    EXPECT_EQ(git.calls().size(), c.starts ? 1u : 0u) << c.body;
+  }
+  EXPECT_FALSE(std::filesystem::exists(spaced / "x"));
 }
 
 }  // namespace
