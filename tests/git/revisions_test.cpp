@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "git/action_starters.hpp"
+#include "git/commit_image.hpp"
 #include "git/git_version.hpp"
+#include "git/queries/commits.hpp"
+#include "git/queries/graph.hpp"
+#include "git/queries/hunks/load_hunks.hpp"
+#include "git/queries/relations.hpp"
+#include "git/queries/wip/wip_diff.hpp"
 #include "stores/stores.hpp"
 #include "support/fresh_process.hpp"
 #include "support/git_recorder.hpp"
@@ -57,6 +63,32 @@ TEST(Revisions, Table) {
     EXPECT_EQ(joined(revision_args({"log"}, c.revisions, c.paths, c.end)), c.args);
   }
   EXPECT_EQ(literal_pathspec("[ab]*"), ":(literal)[ab]*");
+}
+
+// Every query and starter refuses a revision or URL that reads as an option before git starts.
+TEST(Revisions, OptionLikeTextsNeverReachGit) {
+  test::TempRepo repo;
+  test::GitRecorder git(test::printing("3"));  // a count, were it asked
+  const std::string x = "--output=x", dir = repo.str(), target = dir + "/t";
+  Commit bad_id, bad_parent;
+  bad_id.id = x;
+  bad_parent.id = "c";
+  bad_parent.parent_ids = {"-p"};
+  WipPatch wip;
+  wip.old_file = wip.new_file = "f";
+  std::pair<const char*, std::function<bool()>> cases[] = {
+      {"wip diff", [&] { return !load_wip_diff(dir, wip, x); }},
+      {"image", [&] { return !load_commit_image(dir, x, "a.png", target); }},
+      {"hunks", [&] { return !load_hunks(dir, bad_id, Patch{}); }},
+      {"hunks of a parent", [&] { return !load_hunks(dir, bad_parent, Patch{}); }},
+      {"top commit", [&] { return !load_top_commit_for_branch(dir, x); }},
+      {"count", [&] { return count_commits_in_range(dir, x, "b") == 0; }},
+      {"between", [&] { return !commit_ids_between_commits(dir, "-n1", "c"); }},
+      {"stash staged", [&] { return stash_staged(dir, "--hard") == 0; }},
+      {"clone", [&] { return clone_repo(dir + "/c", "--upload-pack=touch x") == 0; }},
+  };
+  for (const auto& [name, refused] : cases) EXPECT_TRUE(refused()) << name;
+  EXPECT_EQ(git.calls(), std::vector<std::string>{});
 }
 
 TEST(SubmoduleFlag, DependsOnEachVersionPartByItself) {
