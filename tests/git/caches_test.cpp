@@ -6,8 +6,10 @@
 
 #include "git/queries/config.hpp"
 #include "git/queries/load_commits.hpp"
+#include "git/queries/refs.hpp"
 #include "git/queries/refs/ancestry_counts.hpp"
 #include "git/queries/refs/head_info.hpp"
+#include "git/queries/search/search_commits.hpp"
 #include "server/history.hpp"
 #include "stores/stores.hpp"
 #include "support/git_recorder.hpp"
@@ -140,6 +142,66 @@ TEST(HistoryWalks, ALongLinearHistoryNeedsNoDeepStack) {
   EXPECT_EQ(out, (std::vector<std::string>{"lin0", "lin199999"}));
   EXPECT_EQ(reachable_commit_ids(commits[0], by_id).size(), size_t{n - 1});
   EXPECT_EQ(calc_ref_diff_count("lin0", "lin199999", by_id), uint32_t{n - 1});
+}
+
+// The first parent's whole history comes before the second parent; a walk stops at its stop id
+// and at commits on remote branches, not at tags.
+TEST(HistoryWalks, PreOrderStoppingAtRemoteBranches) {
+  std::vector<Commit> commits{commit("m", {"a", "b"}), commit("a", {"a1"}), commit("a1", {"r"}),
+                              commit("b", {"r"}), commit("r", {})};
+  commits[2].refs = {"refs/remotes/o/x"};
+  commits[3].refs = {"refs/tags/t"};
+  std::vector<RefInfo> refs{ref_from_name("refs/remotes/o/x"), ref_from_name("refs/tags/t")};
+  CommitsById by_id = commits_by_id(commits);
+  CommitIdSet wanted{"m", "a", "a1", "b", "r"};
+  for (const auto& [stop, walked] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"", {"m", "a", "b", "r"}}, {"b", {"m", "a"}}, {"m", {}}}) {
+    CommitIdSet visited;
+    std::vector<std::string> out;
+    walk_commit_graph(commits[0], stop, by_id, refs_by_id(refs), wanted, visited, out);
+    EXPECT_EQ(out, walked) << stop;
+  }
+}
+
+// A search of the cached history folds case beyond ASCII, the final sigma too, and also
+// matches through changed paths and through refs alone.
+TEST(SearchCommits, Table) {
+  auto with = [](std::string id, std::string message, std::vector<std::string> refs = {}) {
+    Commit c = commit(std::move(id), {});
+    c.author = "Ann";
+    c.email = "dev@example.com";
+    c.message = std::move(message);
+    c.refs = std::move(refs);
+    return c;
+  };
+  CommitsAndRefs history{{with("c1", "Fix the Parser", {"r-main"}), with("c2", "Ärger mit ΟΔΟΣ"),
+                          with("c3", "rename"), with("c4", "other", {"r-tag", "r-main"})},
+                         {ref_from_name("refs/heads/main"), ref_from_name("refs/tags/Release-1"),
+                          ref_from_name("refs/heads/release-x")}};
+  history.refs[0].id = "r-main";
+  history.refs[1].id = "r-tag";
+  Patch renamed{"c3", "Old/Name.txt", "new/other.txt", PatchType::R, "r", false};
+  PatchMap patches{{"c3", {renamed, Patch{"c3", "x", "y", PatchType::R, "x", false}}}};
+  std::pair<std::string, std::string> cases[] = {
+      {"PARSER", "c1 (1) "},
+      {"äRGER", "c2 (1) "},
+      {"οδος", "c2 (1) "},
+      {"ΟΔΟΣ", "c2 (1) "},
+      {"old/name", "c3 (0) Old/Name.txt "},
+      {"release", "c4 (0) r-tag "},
+      {"heads/main", "c1 (0) r-main c4 (0) r-main "},
+      {"nowhere", ""},
+  };
+  for (const auto& [text, found] : cases) {
+    std::string shown;
+    for (const auto& r : search_commits(history, patches, text, 100)) {
+      shown += r.commit_id + " (" + std::to_string(r.matches.size()) + ") ";
+      for (const Patch& p : r.patches) shown += p.old_file + " ";
+      for (const std::string& id : r.ref_ids) shown += id + " ";
+      EXPECT_TRUE(r.diffs.empty());
+    }
+    EXPECT_EQ(shown, found) << text;
+  }
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ std::optional<DiffSearch> completed(uint32_t id) {
 // the real git.
 TEST(DiffSearch, ANewerSearchKillsAndReapsTheOlderGit) {
   TempRepo repo;
-  repo.commit_file("c.txt", "needle\n", "c1");
-  std::string top = repo.commit_file("c.txt", "needle needle\n", "c2");
+  repo.commit_file("c.txt", "a needle\n", "c1");
+  std::string top = repo.commit_file("c.txt", "a needle\nneedle 2\n", "c2");
   test::use_plain_git_config();
   ASSERT_TRUE(load(repo, 500));
   test::TempDir files;
@@ -64,6 +64,10 @@ TEST(DiffSearch, ANewerSearchKillsAndReapsTheOlderGit) {
   ASSERT_TRUE(finished && finished->results);
   ASSERT_EQ(finished->results->size(), 2u);
   EXPECT_EQ(finished->results->at(0).first, top);
+  // Only added and removed lines are searched, not the context.
+  const auto& lines = finished->results->at(0).second.at(0).lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "needle 2");
 }
 
 // A root commit of thousands of long paths that all hold the text, then one cached commit:

@@ -79,6 +79,53 @@ TEST(HunkGrammar, Table) {
   for (const auto& [text, hunks] : cases) EXPECT_EQ(shown(diff_hunks(text)), hunks) << text;
 }
 
+Commit commit_of(const test::TempRepo& repo, std::string rev, size_t parents = 1) {
+  Commit c;
+  c.id = test::trimmed(test::git(repo.path, {"rev-parse", rev}));
+  for (size_t i = 1; i <= parents; ++i) {
+    c.parent_ids.push_back(
+        test::trimmed(test::git(repo.path, {"rev-parse", rev + "^" + std::to_string(i)})));
+  }
+  c.is_merge = parents > 1;
+  return c;
+}
+
+Patch patch_of(std::string old_file, std::string new_file, PatchType type = PatchType::M) {
+  Patch p;
+  p.old_file = std::move(old_file);
+  p.new_file = std::move(new_file);
+  p.patch_type = type;
+  return p;
+}
+
+// A merge diffs its first parent against its second; paths are never options or patterns.
+TEST(LoadHunks, Table) {
+  test::use_plain_git_config();
+  test::TempRepo repo;
+  repo.commit_file("f.txt", "one\n", "root");
+  test::sh(repo.path,
+           "git checkout -q -b side && echo side >> f.txt && git commit -qam side && "
+           "git checkout -q main && echo g > g.txt && git add g.txt && git commit -qm g && "
+           "git merge -q --no-edit side && git mv f.txt r.txt && printf 'one\\nside\\nmore' "
+           "> r.txt && echo x > '[ab].txt' && echo a > a.txt && echo y > -n && git add -A && "
+           "git commit -qm rename && echo b > a.txt && echo z > -n && git commit -qam two");
+  std::tuple<Commit, Patch, std::optional<std::vector<Shown>>> cases[] = {
+      {commit_of(repo, "HEAD~4", 0), patch_of("f.txt", "f.txt", PatchType::A),
+       std::vector<Shown>{{"@0,0 1,1", "+_,1 one|\n"}}},
+      {commit_of(repo, "HEAD~2", 2), patch_of("f.txt", "f.txt"),
+       std::vector<Shown>{{"@1,1 1,2", " 1,1 one|\n", "+_,2 side|\n"}}},
+      {commit_of(repo, "HEAD~1"), patch_of("f.txt", "r.txt", PatchType::R),
+       std::vector<Shown>{{"@1,2 1,3", " 1,1 one|\n", " 2,2 side|\n", "+_,3 more|\n",
+                           " 3,4  No newline at end of file|"}}},
+      {commit_of(repo, "HEAD"), patch_of("-n", "-n"),
+       std::vector<Shown>{{"@1,1 1,1", "-1,_ y|\n", "+_,1 z|\n"}}},
+      {commit_of(repo, "HEAD"), patch_of("[ab].txt", "[ab].txt"), std::nullopt},
+  };
+  for (const auto& [commit, patch, hunks] : cases) {
+    EXPECT_EQ(shown(load_hunks(repo.str(), commit, patch)), hunks) << patch.new_file;
+  }
+}
+
 size_t lcs_length(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
   std::vector<std::vector<size_t>> t(a.size() + 1, std::vector<size_t>(b.size() + 1));
   for (size_t i = a.size(); i-- > 0;) {

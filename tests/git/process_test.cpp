@@ -1,4 +1,5 @@
-// Starting, feeding, draining, cancelling and reaping children, and git run on top of that.
+// Starting, feeding, draining, cancelling and reaping children; git run on top of that, and
+// the credentials its children see.
 #include "git/process.hpp"
 
 #include <fcntl.h>
@@ -7,11 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
+#include "git/credentials.hpp"
 #include "git/run_git.hpp"
 #include "support/git_recorder.hpp"
 
@@ -111,6 +116,7 @@ size_t open_descriptors() {
 // Start failures included. A child that is not killed never ends, and the test would hang.
 TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   TempDir dir;
+  std::ofstream(dir.path / "plain") << "not a directory";
   enum class Stop { None, CancelOnOutput, CancelWithoutOutput, ThrowOnOutput };
   struct Case {
     std::vector<std::string> argv;
@@ -126,6 +132,7 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
       {{"no-such-program-brackwen"}, "/", Stop::None, std::nullopt},
       {{"true"}, (dir.path / "missing").string(), Stop::None, std::nullopt},
       {{"true"}, "", Stop::None, std::nullopt},
+      {{"true"}, (dir.path / "plain").string(), Stop::None, std::nullopt},
       {{std::string("true\0x", 6)}, "/", Stop::None, std::nullopt},
       {{"echo", std::string("a\0b", 3)}, "/", Stop::None, std::nullopt},
       {{"true"}, std::string("/\0tmp", 5), Stop::None, std::nullopt},
@@ -165,48 +172,62 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
-// Each row: what the stand-in git does, where it runs, and whether it may start at all.
-TEST(RunGit, Table) {
+// git's arguments and input lines arrive as they are, in its directory, with no shell between.
+TEST(RunGit, ArgumentsAndInputAsTheyAre) {
   TempDir dir;
   auto spaced = dir.path / "dír with space";
   std::filesystem::create_directory(spaced);
-  std::ofstream(dir.path / "plain") << "not a directory";
-  std::vector<std::string> odd{"a b", "$(touch x)", "-", "*", "", "it's"};
-  std::string echoed = spaced.string() + "\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n";
-  struct Case {
-    std::string body, cwd;
-    std::vector<std::string> args, input;
-    std::optional<std::string> out;
-    bool starts = true;
-  } cases[] = {
-      {"echo 'fatal: not a git repository' >&2; exit 128", dir.str(), {}, {}, std::nullopt},
-      {"echo partial; echo oops >&2; exit 1", dir.str(), {}, {}, "partial\n"},
-      {R"(printf 'caf\303\251 \377 \342\202 end')", dir.str(), {}, {}, "café \uFFFD \uFFFD end"},
-      {R"(pwd; printf '[%s]\n' "$@")", spaced.string(), odd, {}, echoed},
-      {R"(pwd; printf '[%s]\n' "$@"; cat)",
-       spaced.string(),
-       odd,
-       {"'$1' \\n", "`x`"},
-       echoed + "'$1' \\n\n`x`\n"},
-      // Standard error is filled first: a reader that waits for stdout's end would hang.
-      {"head -c 2097152 /dev/zero | tr '\\0' e >&2; head -c 2097152 /dev/zero | tr '\\0' o",
-       dir.str(),
-       {},
-       {},
-       std::string(2097152, 'o')},
-      {"echo out", (dir.path / "missing").string(), {}, {}, std::nullopt, false},
-      {"echo out", (dir.path / "plain").string(), {}, {}, std::nullopt, false},
-      {"echo out", dir.str(), {std::string("HEAD\0--output=x", 15)}, {}, std::nullopt, false},
-      {"echo out", dir.str() + std::string("\0/sub", 5), {}, {}, std::nullopt, false},
-  };
-  for (const Case& c : cases) {
-    test::GitRecorder git(c.body);
-    auto out =
-        c.input.empty() ? run_git(c.cwd, c.args) : run_git_with_input(c.cwd, c.args, c.input);
-    EXPECT_EQ(out, c.out) << c.body;
-    EXPECT_EQ(git.calls().size(), c.starts ? 1u : 0u) << c.body;
-  }
+  test::GitRecorder git(R"(pwd; printf '[%s]\n' "$@"; cat)");
+  EXPECT_EQ(run_git_with_input(spaced.string(), {"a b", "$(touch x)", "-", "*", "", "it's"},
+                               {"'$1' \\n", "`x`"}),
+            spaced.string() + "\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n'$1' \\n\n`x`\n");
   EXPECT_FALSE(std::filesystem::exists(spaced / "x"));
+}
+
+TEST(AskPassPath, IsTwoLevelsAboveTheExecutable) {
+  EXPECT_EQ(ask_pass_path("/A/B/C/core"), std::filesystem::path("/A/B/ask-pass/ask-pass"));
+  EXPECT_EQ(ask_pass_path("/A/core"), std::filesystem::path("/ask-pass/ask-pass"));
+  EXPECT_EQ(ask_pass_path("/core"), std::nullopt);
+  EXPECT_EQ(ask_pass_path("core"), std::nullopt);
+}
+
+// The ask-pass program built beside the tests answers from the variables set_credentials sets.
+TEST(Credentials, AskPassAnswersFromTheVariablesAndANulChangesNothing) {
+  auto built = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+               "ask-pass" / "ask-pass";
+  ASSERT_TRUE(set_credentials("tester", "s3cret"));
+  EXPECT_EQ(get_environment("GIT_ASKPASS"), built.string());
+  EXPECT_FALSE(set_credentials(std::string("a\0b", 3), "other"));
+  EXPECT_FALSE(set_credentials("other", std::string("a\0b", 3)));
+  auto ask = [&](const std::string& prompt) {
+    auto out = run_process({built.string(), prompt}, "/");
+    return out && out->status == 0 ? out->out : "<failed>";
+  };
+  EXPECT_EQ(ask("Username for 'http://127.0.0.1:1': "), "tester\n");
+  EXPECT_EQ(ask("Password for 'http://tester@127.0.0.1:1': "), "s3cret\n");
+  EXPECT_EQ(ask("Enter passphrase: "), "s3cret\n");
+  {
+    auto lock = environment_lock();
+    unsetenv("BRACKWEN_USERNAME");
+  }
+  EXPECT_EQ(ask("Username for 'http://127.0.0.1:1': "), "<failed>");
+}
+
+// A git started while the credentials change gets the old pair or the new one, never the new
+// user name with the old password.
+TEST(Credentials, ChildrenNeverSeeHalfAPair) {
+  std::atomic<int> spawned = 0;
+  std::vector<std::string> seen;
+  set_credentials("two", "two");  // the first child may start before the loop below
+  std::thread spawner([&] {
+    for (; spawned < 400; ++spawned) {
+      auto out = run_process({"sh", "-c", "echo \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD\""}, "/");
+      if (out) seen.push_back(out->out);
+    }
+  });
+  for (int i = 0; spawned < 400; ++i) set_credentials(i % 2 ? "one" : "two", i % 2 ? "one" : "two");
+  spawner.join();
+  for (const auto& line : seen) EXPECT_TRUE(line == "one one\n" || line == "two two\n") << line;
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
+#include "git/action_starters.hpp"
+#include "stores/stores.hpp"
 #include "support/actions.hpp"
 #include "support/requests.hpp"
 #include "support/temp_repo.hpp"
@@ -112,6 +115,63 @@ TEST(ActionFailure, BurstsAreJoinedAsOneStream) {
             Kind::Credential);
   EXPECT_EQ(classify_failure({"could not read", " Username"}).kind, Kind::Credential);
   EXPECT_EQ(classify_failure({}).kind, Kind::Git);
+}
+
+// The stashing starters in a repository with a staged change to a, an unstaged one to b and
+// an untracked c, judged by git's status and then each stash's files.
+TEST(ActionStarters, Stashes) {
+  using Start = std::function<ActionId(const std::string&, const std::string&)>;
+  Start stash_all = [](auto& repo, auto&) { return stash_changes(repo); };
+  struct Case {
+    std::string setup;
+    Start start;
+    std::string shown;
+    bool fails = false;
+  } cases[] = {
+      {"", stash_all, "|a b c "},
+      {"", stash_staged, " M b ?? c |a "},
+      // With nothing but staged changes the stash made before is left alone.
+      {"git stash push -q -- b && rm c", stash_staged, "|a |a b "},
+      {"git reset -q && git stash push -q -- b && rm c", stash_staged, " M a |b ", true},
+  };
+  for (const Case& c : cases) {
+    TempRepo repo;
+    test::sh(repo.path,
+             "echo a > a && echo b > b && git add . && git commit -qm ab && echo a2 > a "
+             "&& git add a && echo b2 > b && echo c > c" +
+                 (c.setup.empty() ? "" : " && " + c.setup));
+    std::string head = test::trimmed(test::git(repo.path, {"rev-parse", "HEAD"}));
+    EXPECT_EQ(wait_for_action(c.start(repo.str(), head)).error.has_value(), c.fails) << c.setup;
+    EXPECT_EQ(test::sh(repo.path,
+                       "git status --porcelain | tr '\\n' ' '; for s in $(git stash "
+                       "list --format=%gd); do printf '|'; git stash show "
+                       "--include-untracked --name-only $s | tr '\\n' ' '; done"),
+              c.shown)
+        << c.setup;
+    EXPECT_EQ(test::trimmed(test::git(repo.path, {"rev-parse", "HEAD"})), head);
+  }
+}
+
+// A fetch prunes branches gone from the remote; a command marks a watched repository changed
+// even when it fails.
+TEST(ActionStarters, FetchPrunesAndCommandsMarkTheRepository) {
+  TempRepo origin;
+  origin.commit_file("a", "1", "one");
+  test::git(origin.path, {"branch", "extra"});
+  test::TempDir dir;
+  test::git(dir.path, {"clone", "-q", origin.str(), "clone"});
+  test::git(origin.path, {"branch", "-D", "extra"});
+  std::string top = origin.commit_file("a", "2", "two");
+  auto clone = dir.path / "clone";
+  EXPECT_FALSE(wait_for_action(fetch_all(clone.string())).error);
+  EXPECT_EQ(test::git(clone, {"rev-parse", "origin/main"}), top + "\n");
+  EXPECT_EQ(test::git(clone, {"branch", "-r", "--list", "origin/extra"}), "");
+
+  set_repo_changed({{origin.str(), false}, {"/other", false}});
+  wait_for_action(start_command(origin.str(), {"rev-parse", "--verify", "nope"}));
+  wait_for_action(start_commands("/other", {}));
+  EXPECT_EQ(get_repo_changed(),
+            (std::unordered_map<std::string, bool>{{origin.str(), true}, {"/other", true}}));
 }
 
 // Caps the address space so that no thread stack can be mapped, then starts an action.

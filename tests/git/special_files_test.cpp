@@ -1,5 +1,5 @@
-// Every reader or writer of a file that a stranger may have replaced with a FIFO or a directory
-// fails at once instead of blocking the server; alarm() ends a check that blocks as a failure.
+// Files read and written without git: the markers git leaves, and the guards against a FIFO or
+// a directory where a file should be.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,13 +45,14 @@ void special_files_are_refused() {
        [&] { return !load_conflicted_file("/", repo.str() + "/a.png"); }},
       {"conflicts past a NUL",
        [&] { return !load_conflicted_file(repo.str(), std::string("a.png\0x", 7)); }},
+      {"conflicts below a NUL", [&] { return !load_conflicted_file(repo.str() + '\0', "a.png"); }},
       {"merge head a FIFO", [&] { return !merge_in_progress(linked.str()); }},
       {"merge head a directory", [&] { return !merge_in_progress(repo.str()); }},
       {"image into a FIFO", [&] { return !load_commit_image(repo.str(), head, "a.png", pipe); }},
       {"image into a directory",
        [&] { return !load_commit_image(repo.str(), head, "a.png", dir); }},
       {"image past a NUL",
-       [&] { return !load_commit_image(repo.str(), head, "a.png", dir + std::string("\0x", 2)); }},
+       [&] { return !load_commit_image(repo.str(), head, "a.png", pipe + "2" + '\0'); }},
   };
   for (const auto& [name, refused] : cases) EXPECT_TRUE(refused()) << name;
   EXPECT_TRUE(load_conflicted_file(repo.str(), "a.png"));
@@ -59,6 +60,31 @@ void special_files_are_refused() {
 
 TEST(SpecialFiles, AreRefusedWithoutBlocking) {
   test::in_fresh_process(special_files_are_refused);
+}
+
+// Where git keeps the markers: in ".git", or in the directory a ".git" file names, relative to
+// the working directory (a submodule) or not (a linked worktree).
+TEST(MergeMarkers, FollowTheGitFile) {
+  test::TempDir top;
+  auto put = [&](const std::string& file, const std::string& text) {
+    std::filesystem::create_directories((top.path / file).parent_path());
+    std::ofstream(top.path / file) << text;
+  };
+  put("plain/.git/MERGE_HEAD", " \tabc\n\u00a0");
+  put("sub/.git", "gitdir: modules/süb\n");
+  put("sub/modules/süb/MERGE_HEAD", "def\n");
+  put("linked/.git", "gitdir: " + top.str() + "/elsewhere\r\n");
+  put("elsewhere/MERGE_HEAD", "a1\nb2\n");
+  put("elsewhere/rebase-merge", "");
+  put("bad/.git/MERGE_HEAD", "bad \xff byte");
+  std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
+      {"plain", "abc", false},    {"plain/", "abc", false},     {"sub", "def", false},
+      {"linked", "a1\nb2", true}, {"bad", std::nullopt, false}, {"none", std::nullopt, false},
+  };
+  for (const auto& [dir, merge, rebase] : cases) {
+    EXPECT_EQ(merge_in_progress(top.str() + "/" + dir), merge) << dir;
+    EXPECT_EQ(rebase_in_progress(top.str() + "/" + dir), rebase) << dir;
+  }
 }
 
 }  // namespace
