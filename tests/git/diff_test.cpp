@@ -114,6 +114,7 @@ TEST(LoadHunks, Table) {
        std::vector<Shown>{{"@0,0 1,1", "+_,1 one|\n"}}},
       {commit_of(repo, "HEAD~2", 2), patch_of("f.txt", "f.txt"),
        std::vector<Shown>{{"@1,1 1,2", " 1,1 one|\n", "+_,2 side|\n"}}},
+      {commit_of(repo, "HEAD~2", 2), patch_of("g.txt", "g.txt"), std::nullopt},
       {commit_of(repo, "HEAD~1"), patch_of("f.txt", "r.txt", PatchType::R),
        std::vector<Shown>{{"@1,2 1,3", " 1,1 one|\n", " 2,2 side|\n", "+_,3 more|\n",
                            " 3,4  No newline at end of file|"}}},
@@ -208,28 +209,16 @@ TEST(WipDiff, Table) {
     std::optional<std::string> committed, working;  // absent: not in the commit, not on disk
     std::optional<Shown> lines;
   } cases[] = {
-      {"a\nb\nc\n", "a\nx\nc\n", Shown{" 1,1 a|\n", "-2,_ b|\n", "+_,2 x|\n", " 3,3 c|\n"}},
       // A lone "\r" ends a line of its own but is no line ending.
       {std::nullopt, "p\rq\r\n", Shown{"+_,1 p\r|", "+_,2 q|\r\n"}},
       {std::nullopt, "", Shown{}},
       {std::nullopt, std::nullopt, std::nullopt},
       {std::nullopt, "caf\xe9\n", std::nullopt},
-      // Mostly "\r\n", but a working file that ends in "\n" gets nothing appended.
-      {"one\ntwo\nthree\n", "one\r\ntwo\r\nthree\n",
-       Shown{" 1,1 one|\r\n", " 2,2 two|\r\n", "-3,_ three|\r\n", "+_,3 three|\n"}},
-      // Without a last line end the majority ending is appended, on either side.
-      {"one\ntwo\nthree\n", "one\ntwo\nthree",
-       Shown{" 1,1 one|\n", " 2,2 two|\n", " 3,3 three|\n"}},
+      // A committed text without a last line end gains the working file's.
       {"x\ny", "x\ny\n", Shown{" 1,1 x|\n", " 2,2 y|\n"}},
       // Both sides get the same "\r\n" after their last lone "\r"; only "b" changed.
       {"a\rb\rc\r", "a\rB\rc\r",
        Shown{" 1,1 a\r|", "-2,_ b\r|", "+_,2 B\r|", " 3,3 c\r|", " 4,4 |\r\n"}},
-      // 4 "\n" and 3 "\r" make "\r\n" the ending the committed lines are compared with; 4 and 2
-      // make it "\n".
-      {"a\nb\nc\nd\n", "a\r\nb\r\nc\r\nd\n",
-       Shown{" 1,1 a|\r\n", " 2,2 b|\r\n", " 3,3 c|\r\n", "-4,_ d|\r\n", "+_,4 d|\n"}},
-      {"a\nb\nc\nd\n", "a\r\nb\r\nc\nd\n",
-       Shown{"-1,_ a|\n", "-2,_ b|\n", "+_,1 a|\r\n", "+_,2 b|\r\n", " 3,3 c|\n", " 4,4 d|\n"}},
   };
   for (const Case& c : cases) {
     test::TempRepo repo;

@@ -227,6 +227,9 @@ TEST(ConflictGrammar, Table) {
       {"<<<<<<\n|||||||\n=======\nx<<<<<<<\n",
        {"<<<<<<", "|||||||", "x<<<<<<<", "top , bottom , width 8"}},
       {"<<<<<<<<\nx\n", {"0:Left-0-0=x", "top , bottom , width 1"}},
+      {"<<<<<<< HEAD\n=======\nr1\nr2\n>>>>>>> b\n",
+       {"[0.0]", "[0.1]", "0:_", "0:_", "0:Right-0-0=r1", "0:Right-0-1=r2",
+        "top HEAD, bottom Local/b, width 2"}},
       // An empty-sided conflict is closed without a section, and a lone end marker dropped.
       {"a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n>>>>>>> x\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n",
        {"a", "c", "[0.0]", "0:Left-0-0=l", "0:_", "top HEAD, bottom Local/b, width 1"}},

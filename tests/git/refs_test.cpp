@@ -1,10 +1,13 @@
-// A branch against its remote counterpart, from the cached history or from git.
+// A branch against its remote counterpart, and ancestry, from the cached history or from git.
 #include <gtest/gtest.h>
 
+#include "git/queries/config.hpp"
 #include "git/queries/graph.hpp"
 #include "git/queries/refs/head_info.hpp"
+#include "git/queries/refs/ref_diffs.hpp"
 #include "git/queries/refs/remote_repo.hpp"
 #include "git/queries/refs/unpushed_commits.hpp"
+#include "git/queries/relations.hpp"
 
 namespace brackwen {
 namespace {
@@ -41,6 +44,28 @@ TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
   UnpushedCommits unpushed = get_un_pushed_commits(r.repo.str());
   EXPECT_EQ(test::sorted(unpushed.this_branch), test::sorted({l1, l2}));
   EXPECT_EQ(unpushed.all_branches, std::vector<std::string>{l2});
+  EXPECT_TRUE(commit_is_ancestor(r.repo.str(), l2, base));
+  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), base, l2));
+  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), l2, l2));
+}
+
+// A branch pairs with its sibling only where the sibling is on the branch's push remote:
+// main is two ahead of origin/main and one ahead of fork/main.
+TEST(RefDiffs, OnlyASiblingOnThePushRemoteCounts) {
+  test::RemoteRepo r;
+  r.add_remote("fork");
+  r.commit("one", 1700000000);
+  git(r.repo.path, {"push", "-q", "origin", "main"});
+  r.commit("two", 1700000100);
+  git(r.repo.path, {"push", "-q", "fork", "main"});
+  std::string head = r.commit("three", 1700000200);
+  git(r.repo.path, {"fetch", "-q", "--all"});
+  ASSERT_TRUE(r.load());  // linked while no configuration was cached: to origin/main
+  git(r.repo.path, {"config", "remote.pushdefault", "fork"});
+  ASSERT_TRUE(load_full_config(r.repo.str()));
+  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{0, 0, 0, 0}));
+  ASSERT_TRUE(r.load());  // now to fork/main
+  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{1, 0, 0, 0}));
 }
 
 TEST(PushRemote, FirstKeyPresentInOrder) {
