@@ -81,8 +81,10 @@ TEST(ConfigGrammar, GitConfigList) {
       {"remote.origin.url=u1\nremote.origin.url=u2\n",
        TextMap{{"remote.origin.url", "u2"}},
        {{"origin", "u2"}}},
-      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\n",
+      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\n"
+       "remote.v.url\nb.c=y\n",
        TextMap{{"remote.origin.url", "u"},
+               {"remote.v.url\nb.c", "y"},
                {"remote.origin.fetch", "f"},
                {"remote.up.pushurl", "w"},
                {"remote.a.b.url", "x"}},
@@ -164,9 +166,9 @@ TEST(WipStatusGrammar, LetterPairsOrderAndConflicts) {
         "linkM link>link M_M", "m.txtM m.txt>m.txt MAM", "newM old>new MRM",
         "u.txtA u.txt>u.txt A??"}},
       // Only a NUL ends a path; names sort by Unicode lower case, equal ones in git's order.
-      {"?? b\0?? A\0?? a\0?? Är\0?? z\0?? är\0??  x\ty\n\0"s,
-       {" x\ty\nA  x\ty\n> x\ty\n A??", "AA A>A A??", "aA a>a A??", "bA b>b A??", "zA z>z A??",
-        "ÄrA Är>Är A??", "ärA är>är A??"}},
+      {"?? b\0?? A\0?? a\0?? Är\0?? z\0?? C\0?? är\0??  x\ty\n\0"s,
+       {" x\ty\nA  x\ty\n> x\ty\n A??", "AA A>A A??", "aA a>a A??", "bA b>b A??", "CA C>C A??",
+        "zA z>z A??", "ÄrA Är>Är A??", "ärA är>är A??"}},
       // Conflicts hide everything else.
       {"UU z\0 M b\0AA y\0DD x\0AD u\0DA t\0"s, {"zU z>z UUU U", "yA y>y AAA U", "xD x>x DDD U"}},
       {"", {"none"}},
@@ -186,6 +188,7 @@ TEST(GitVersionGrammar, Table) {
       {"git version 2.", GitVersion{2, 0, 0}},
       {"git version 4294967295.4294967296.1", GitVersion{4294967295u, 0, 1}},
       {"git version 2.\u0664\u0660.1", GitVersion{2, 0, 1}},  // not ASCII digits
+      {"git version 2.4\u0660.1", GitVersion{2, 0, 1}},
       {"git version unknown\n", GitVersion{0, 0, 0}},
       {"2.39.2\n", std::nullopt},
       {"", std::nullopt},
