@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
 #include "server/history.hpp"
 #include "stores/stores.hpp"
+#include "support/git_recorder.hpp"
 #include "support/temp_repo.hpp"
 
 namespace brackwen::test {

@@ -1,0 +1,208 @@
+// What the queries keep between requests, and walks over histories too long or too shared for
+// a request to show.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "git/queries/config.hpp"
+#include "git/queries/load_commits.hpp"
+#include "git/queries/refs.hpp"
+#include "git/queries/refs/ancestry_counts.hpp"
+#include "git/queries/refs/head_info.hpp"
+#include "git/queries/search/search_commits.hpp"
+#include "server/history.hpp"
+#include "stores/stores.hpp"
+#include "support/git_recorder.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::git;
+using test::TempRepo;
+
+TEST(ConfigCache, KeepsTheLastReadableConfig) {
+  TempRepo repo;
+  test::use_plain_git_config();
+  git(repo.path, {"config", "remote.origin.url", "one"});
+  ASSERT_TRUE(load_full_config(repo.str()));
+  git(repo.path, {"config", "remote.origin.url", "two"});
+  ASSERT_TRUE(load_full_config(repo.str()));
+  EXPECT_EQ(get_cached_config(repo.str())->remotes, (TextMap{{"origin", "two"}}));
+  // Ending on a key without value makes the whole output unreadable.
+  test::sh(repo.path, "printf '[yy]\\n\\tbare\\n' >> .git/config");
+  EXPECT_FALSE(load_full_config(repo.str()));
+  EXPECT_EQ(get_cached_config(repo.str())->remotes, (TextMap{{"origin", "two"}}));
+}
+
+HistoryQuery history(const TempRepo& repo, bool fast = false) {
+  return HistoryQuery{repo.str(), 500, {}, fast, false};
+}
+
+// A fast load is answered from the cache without git and leaves the changed flag; a full one
+// runs git, and a failed one caches nothing and leaves the flag too.
+TEST(CommitsCache, FastLoadsComeFromTheCacheAndFailuresKeepNothing) {
+  TempRepo repo, other;
+  repo.commit_file("a", "1", "one");
+  other.commit_file("x", "1", "x");
+  test::GitRecorder recorder;
+  set_repo_changed({{repo.str(), true}});
+  auto first = load_commits_and_refs(history(repo));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(get_cached_commits(repo.str()), first->all);
+  EXPECT_FALSE(get_repo_changed()->at(repo.str()));
+  repo.commit_file("a", "2", "two");
+  set_repo_changed({{repo.str(), true}});
+  size_t calls = recorder.calls().size();
+
+  auto fast = load_commits_and_refs(history(repo, true));
+  ASSERT_TRUE(fast);
+  EXPECT_EQ(fast->all, first->all);
+  EXPECT_EQ(recorder.calls().size(), calls);
+  EXPECT_TRUE(get_repo_changed()->at(repo.str()));
+  auto full = load_commits_and_refs(history(repo));
+  ASSERT_TRUE(full);
+  EXPECT_NE(full->all, first->all);
+  EXPECT_GT(recorder.calls().size(), calls);
+  EXPECT_FALSE(get_repo_changed()->at(repo.str()));
+  // Nothing cached yet: fast or not, git answers.
+  calls = recorder.calls().size();
+  EXPECT_TRUE(load_commits_and_refs(history(other, true)));
+  EXPECT_GT(recorder.calls().size(), calls);
+
+  TempRepo empty, garbled;
+  garbled.commit_file("a", "1", "one");
+  set_repo_changed({{empty.str(), true}, {garbled.str(), true}});
+  EXPECT_FALSE(load_commits_and_refs(history(empty)));
+  test::GitRecorder garbage(test::printing("not; a log\n"));
+  EXPECT_FALSE(load_commits_and_refs(history(garbled)));
+  for (const TempRepo* r : {&empty, &garbled}) {
+    EXPECT_FALSE(get_cached_commits(r->str()));
+    EXPECT_TRUE(get_repo_changed()->at(r->str()));
+  }
+}
+
+Commit commit(std::string id, std::vector<std::string> parents) {
+  Commit c;
+  c.id = std::move(id);
+  c.parent_ids = std::move(parents);
+  c.is_merge = c.parent_ids.size() > 1;
+  return c;
+}
+
+// A nonzero count is kept by the pair of ids, so the same pair is answered without the graph.
+TEST(ReachableIdsCache, KeepsNonzeroCountsOnly) {
+  std::vector<Commit> commits{commit("rc-c", {"rc-p"}), commit("rc-p", {})};
+  CommitsById map = commits_by_id(commits);
+  EXPECT_EQ(calc_ref_diff_count("rc-c", "rc-p", map), 1u);
+  EXPECT_EQ(calc_ref_diff_count("rc-p", "rc-c", map), 0u);
+  EXPECT_EQ(calc_ref_diff_count("rc-c", "rc-none", map), 0u);
+  EXPECT_EQ(calc_ref_diff_count("rc-c", "rc-p", {}), 1u);
+  auto cache = REACHABLE_IDS_CACHE().get();
+  EXPECT_TRUE(cache->contains("rc-crc-p"));
+  EXPECT_FALSE(cache->contains("rc-crc-none"));
+}
+
+// A ladder of 300 commits with a merge every tenth step, counted from every rung against
+// the pinned tip by eight threads sharing one counter.
+TEST(AncestryCounter, ConcurrentCountsAreExact) {
+  std::vector<Commit> commits;
+  for (int i = 0; i < 300; ++i) {
+    std::vector<std::string> parents;
+    if (i + 1 < 300) parents.push_back("ac-" + std::to_string(i + 1));
+    if (i % 10 == 0 && i + 7 < 300) parents.push_back("ac-" + std::to_string(i + 7));
+    commits.push_back(commit("ac-" + std::to_string(i), parents));
+  }
+  CommitsById by_id = commits_by_id(commits);
+  AncestryCounter shared(by_id, "ac-0");
+  std::vector<AheadBehind> together(300);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = t; i < 300; i += 8)
+        together[i] = shared.counts("ac-" + std::to_string(i), "ac-0");
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int i = 0; i < 300; ++i)
+    EXPECT_EQ(together[i], (AheadBehind{0, static_cast<uint32_t>(i)})) << i;
+}
+
+TEST(HistoryWalks, ALongLinearHistoryNeedsNoDeepStack) {
+  constexpr int n = 200000;
+  std::vector<Commit> commits;
+  for (int i = 0; i < n; ++i) {
+    commits.push_back(commit("lin" + std::to_string(i),
+                             i + 1 < n ? std::vector<std::string>{"lin" + std::to_string(i + 1)}
+                                       : std::vector<std::string>{}));
+  }
+  CommitsById by_id = commits_by_id(commits);
+  CommitIdSet wanted{"lin0", "lin199999"}, visited;
+  std::vector<std::string> out;
+  walk_commit_graph(commits[0], "", by_id, {}, wanted, visited, out);
+  EXPECT_EQ(out, (std::vector<std::string>{"lin0", "lin199999"}));
+  EXPECT_EQ(reachable_commit_ids(commits[0], by_id).size(), size_t{n - 1});
+  EXPECT_EQ(calc_ref_diff_count("lin0", "lin199999", by_id), uint32_t{n - 1});
+}
+
+// The first parent's whole history comes before the second parent; a walk stops at its stop id
+// and at commits on remote branches, not at tags.
+TEST(HistoryWalks, PreOrderStoppingAtRemoteBranches) {
+  std::vector<Commit> commits{commit("m", {"a", "b"}), commit("a", {"a1"}), commit("a1", {"r"}),
+                              commit("b", {"r"}), commit("r", {})};
+  commits[2].refs = {"refs/remotes/o/x"};
+  commits[3].refs = {"refs/tags/t"};
+  std::vector<RefInfo> refs{ref_from_name("refs/remotes/o/x"), ref_from_name("refs/tags/t")};
+  CommitsById by_id = commits_by_id(commits);
+  CommitIdSet wanted{"m", "a", "a1", "b", "r"};
+  for (const auto& [stop, walked] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"", {"m", "a", "b", "r"}}, {"b", {"m", "a"}}, {"m", {}}}) {
+    CommitIdSet visited;
+    std::vector<std::string> out;
+    walk_commit_graph(commits[0], stop, by_id, refs_by_id(refs), wanted, visited, out);
+    EXPECT_EQ(out, walked) << stop;
+  }
+}
+
+// A search of the cached history folds case beyond ASCII, the final sigma too, and also
+// matches through changed paths and through refs alone.
+TEST(SearchCommits, Table) {
+  auto with = [](std::string id, std::string message, std::vector<std::string> refs = {}) {
+    Commit c = commit(std::move(id), {});
+    c.author = "Ann";
+    c.email = "dev@example.com";
+    c.message = std::move(message);
+    c.refs = std::move(refs);
+    return c;
+  };
+  CommitsAndRefs history{{with("c1", "Fix the Parser", {"r-main"}), with("c2", "Ärger mit ΟΔΟΣ"),
+                          with("c3", "rename"), with("c4", "other", {"r-tag", "r-main"})},
+                         {ref_from_name("refs/heads/main"), ref_from_name("refs/tags/Release-1"),
+                          ref_from_name("refs/heads/release-x")}};
+  history.refs[0].id = "r-main";
+  history.refs[1].id = "r-tag";
+  Patch renamed{"c3", "Old/Name.txt", "new/other.txt", PatchType::R, "r", false};
+  PatchMap patches{{"c3", {renamed, Patch{"c3", "x", "y", PatchType::R, "x", false}}}};
+  std::pair<std::string, std::string> cases[] = {
+      {"PARSER", "c1 (1) "},
+      {"äRGER", "c2 (1) "},
+      {"οδος", "c2 (1) "},
+      {"ΟΔΟΣ", "c2 (1) "},
+      {"old/name", "c3 (0) Old/Name.txt "},
+      {"release", "c4 (0) r-tag "},
+      {"heads/main", "c1 (0) r-main c4 (0) r-main "},
+      {"nowhere", ""},
+  };
+  for (const auto& [text, found] : cases) {
+    std::string shown;
+    for (const auto& r : search_commits(history, patches, text, 100)) {
+      shown += r.commit_id + " (" + std::to_string(r.matches.size()) + ") ";
+      for (const Patch& p : r.patches) shown += p.old_file + " ";
+      for (const std::string& id : r.ref_ids) shown += id + " ";
+      EXPECT_TRUE(r.diffs.empty());
+    }
+    EXPECT_EQ(shown, found) << text;
+  }
+}
+
+}  // namespace
+}  // namespace brackwen

@@ -1,0 +1,82 @@
+// A branch against its remote counterpart, and ancestry, from the cached history or from git.
+#include <gtest/gtest.h>
+
+#include "git/queries/config.hpp"
+#include "git/queries/graph.hpp"
+#include "git/queries/refs/head_info.hpp"
+#include "git/queries/refs/ref_diffs.hpp"
+#include "git/queries/refs/remote_repo.hpp"
+#include "git/queries/refs/unpushed_commits.hpp"
+#include "git/queries/relations.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::git;
+
+// main is two commits ahead of origin/main, which has one commit main lacks; the remote's
+// "feature" holds the first of main's two. With the whole history cached the counterpart is
+// found there; with only main's two commits cached git is asked.
+TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
+  test::RemoteRepo r;
+  std::string base = r.commit("base", 1700000000);
+  git(r.repo.path, {"push", "-q", "origin", "main"});
+  git(r.repo.path, {"checkout", "-q", "-b", "side"});
+  std::string remote_only = r.commit("remote only", 1700000100);
+  git(r.repo.path, {"push", "-q", "origin", "side:main"});
+  git(r.repo.path, {"checkout", "-q", "main"});
+  git(r.repo.path, {"branch", "-q", "-D", "side"});
+  std::string l1 = r.commit("local 1", 1700000200), l2 = r.commit("local 2", 1700000300);
+  git(r.repo.path, {"push", "-q", "origin", l1 + ":refs/heads/feature"});
+  git(r.repo.path, {"fetch", "-q", "origin"});
+  for (uint32_t cached : {500u, 2u}) {
+    ASSERT_TRUE(r.load(cached));
+    auto info = calc_head_info(r.repo.str());
+    ASSERT_TRUE(info && info->remote_ref && info->remote_commit) << cached;
+    EXPECT_EQ(info->remote_ref->id, "refs/remotes/origin/main");
+    EXPECT_EQ(info->remote_commit->id, remote_only);
+    EXPECT_EQ(info->remote_ahead, 1u);
+    EXPECT_EQ(info->remote_behind, 2u);
+  }
+  ASSERT_TRUE(r.load());
+  EXPECT_EQ(get_commits_on_current_branch(r.repo.str()),
+            (std::unordered_set<std::string>{base, remote_only, l1, l2}));
+  UnpushedCommits unpushed = get_un_pushed_commits(r.repo.str());
+  EXPECT_EQ(test::sorted(unpushed.this_branch), test::sorted({l1, l2}));
+  EXPECT_EQ(unpushed.all_branches, std::vector<std::string>{l2});
+  EXPECT_TRUE(commit_is_ancestor(r.repo.str(), l2, base));
+  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), base, l2));
+  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), l2, l2));
+}
+
+// A branch pairs with its sibling only where the sibling is on the branch's push remote:
+// main is two ahead of origin/main and one ahead of fork/main.
+TEST(RefDiffs, OnlyASiblingOnThePushRemoteCounts) {
+  test::RemoteRepo r;
+  r.add_remote("fork");
+  r.commit("one", 1700000000);
+  git(r.repo.path, {"push", "-q", "origin", "main"});
+  r.commit("two", 1700000100);
+  git(r.repo.path, {"push", "-q", "fork", "main"});
+  std::string head = r.commit("three", 1700000200);
+  git(r.repo.path, {"fetch", "-q", "--all"});
+  ASSERT_TRUE(r.load());  // linked while no configuration was cached: to origin/main
+  git(r.repo.path, {"config", "remote.pushdefault", "fork"});
+  ASSERT_TRUE(load_full_config(r.repo.str()));
+  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{0, 0, 0, 0}));
+  ASSERT_TRUE(r.load());  // now to fork/main
+  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{1, 0, 0, 0}));
+}
+
+TEST(PushRemote, FirstKeyPresentInOrder) {
+  std::pair<TextMap, std::string> cases[] = {
+      {{{"remote.pushdefault", "fork"}, {"branch.main.remote", "upstream"}}, "fork"},
+      {{{"branch.main.pushremote", "mine"}, {"remote.pushdefault", "fork"}}, "mine"},
+      {{{"branch.main.remote", "upstream"}}, "upstream"},
+      {{{"branch.main.pushRemote", "camel"}}, "origin"},
+  };
+  for (const auto& [entries, remote] : cases) EXPECT_EQ(get_push_remote(entries, "main"), remote);
+}
+
+}  // namespace
+}  // namespace brackwen
