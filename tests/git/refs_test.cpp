@@ -3,22 +3,60 @@
 
 #include "git/queries/config.hpp"
 #include "git/queries/graph.hpp"
+#include "git/queries/load_commits.hpp"
 #include "git/queries/refs/head_info.hpp"
 #include "git/queries/refs/ref_diffs.hpp"
-#include "git/queries/refs/remote_repo.hpp"
 #include "git/queries/refs/unpushed_commits.hpp"
 #include "git/queries/relations.hpp"
+#include "server/history.hpp"
+#include "stores/stores.hpp"
+#include "support/git_recorder.hpp"
+#include "support/temp_repo.hpp"
 
 namespace brackwen {
 namespace {
 
 using test::git;
+using test::TempDir;
+using test::TempRepo;
+using test::trimmed;
+using test::use_plain_git_config;
+
+struct RemoteRepo {
+  RemoteRepo() {
+    use_plain_git_config();
+    add_remote("origin");
+  }
+
+  // A bare repository in the remotes' folder, added as remote `name`.
+  void add_remote(const std::string& name) {
+    git(remotes.path, {"init", "-q", "--bare", "-b", "main", name + ".git"});
+    git(repo.path, {"remote", "add", name, (remotes.path / (name + ".git")).string()});
+  }
+
+  // Contents and messages carry the repository's path, so no two tests share commit ids
+  // (counts are cached process-wide by commit id).
+  std::string commit(const std::string& message, long seconds) {
+    return repo.commit_file("f.txt", repo.str() + " " + message, message + " " + repo.str(),
+                            seconds);
+  }
+
+  std::string rev(const std::string& name) { return trimmed(git(repo.path, {"rev-parse", name})); }
+
+  // Fills COMMITS_CACHE with the newest `count` commits.
+  bool load(uint32_t count = 500) {
+    return load_commits_and_refs(HistoryQuery{repo.str(), count, {}, false, false}).has_value();
+  }
+
+  TempDir remotes;
+  TempRepo repo;
+};
 
 // main is two commits ahead of origin/main, which has one commit main lacks; the remote's
 // "feature" holds the first of main's two. With the whole history cached the counterpart is
 // found there; with only main's two commits cached git is asked.
 TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
-  test::RemoteRepo r;
+  RemoteRepo r;
   std::string base = r.commit("base", 1700000000);
   git(r.repo.path, {"push", "-q", "origin", "main"});
   git(r.repo.path, {"checkout", "-q", "-b", "side"});
@@ -52,7 +90,7 @@ TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
 // A branch pairs with its sibling only where the sibling is on the branch's push remote:
 // main is two ahead of origin/main and one ahead of fork/main.
 TEST(RefDiffs, OnlyASiblingOnThePushRemoteCounts) {
-  test::RemoteRepo r;
+  RemoteRepo r;
   r.add_remote("fork");
   r.commit("one", 1700000000);
   git(r.repo.path, {"push", "-q", "origin", "main"});

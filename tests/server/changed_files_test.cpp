@@ -7,13 +7,13 @@
 #include <fstream>
 
 #include "api_types/json.hpp"
-#include "git/queries/git_stub.hpp"
 #include "git/queries/load_commits.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/patches/patches.hpp"
 #include "git/run_git.hpp"
 #include "server/history.hpp"
 #include "stores/environment.hpp"
+#include "support/git_recorder.hpp"
 
 namespace brackwen {
 namespace {
