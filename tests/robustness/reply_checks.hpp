@@ -1,29 +1,19 @@
 // Shared by the robustness tests: request bodies built from the shapes in request_shapes.hpp,
 // whether a reply is one JSON value of an allowed kind, and following actions to their end.
 #pragma once
-#include <httplib.h>
 #include <simdjson.h>
 
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
-#include <string>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include "robustness/request_shapes.hpp"
-#include "support/requests.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen::test {
 
 inline HttpReply post_with(httplib::Client& client, const std::string& path,
                            const std::string& body) {
-  auto result = client.Post(path, body, "text/plain");
-  if (!result) return {};
-  return {result->status, result->body, result->get_header_value("Content-Type")};
+  return reply_of(client.Post(path, body, "text/plain"));
 }
 
 // Empty when `body` is one JSON value of a kind the endpoint answers (an object starting with
@@ -82,8 +72,6 @@ struct Bodies {
   std::string first_id, head_id;
   int made_dirs = 0;
 
-  static std::string plain(const std::string& text) { return quoted(text); }
-
   std::string commit(const std::string& id, const std::string& parent) const {
     return R"({"author":"Test User","email":"test@example.com",)"
            R"("date":{"ms":1700000000000,"adjustment":0},"id":)" +
@@ -126,7 +114,7 @@ struct Bodies {
                                                           const FieldShape& field,
                                                           const Text& text) {
     std::string t = text(default_text(shape, field));
-    std::string head = plain(head_id), first = plain(first_id);
+    std::string head = test::quoted(head_id), first = test::quoted(first_id);
     switch (field.kind) {
       case FieldKind::PathList:
         return {{"", "[" + t + "]"}};
@@ -166,7 +154,7 @@ struct Bodies {
     std::vector<std::string> out;
     for (const auto& field : shape.fields) {
       bool none = field.kind == FieldKind::Filters;
-      out.push_back(none ? "[]" : values(shape, field, plain)[0].second);
+      out.push_back(none ? "[]" : values(shape, field, test::quoted)[0].second);
     }
     return out;
   }

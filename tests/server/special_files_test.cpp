@@ -66,7 +66,7 @@ TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   fs::path n = repo.path / "n", store = repo.path / "data/brackwen/data_store.json";
   fs::create_directories(store.parent_path());
   ::setenv("XDG_DATA_HOME", (repo.path / "data").c_str(), 1);
-  auto said = [](bool yes, const char* y, const char* n) { return std::string(yes ? y : n); };
+  auto said = [](bool yes, std::string y, std::string n) { return yes ? y : n; };
   // Where the node is made, and what opening it there gives.
   std::map<std::string, std::pair<fs::path, std::function<std::string()>>> places = {
       // The static-file root of an executable at <repo>/a/b/core is <repo>.

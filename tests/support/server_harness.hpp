@@ -11,16 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "support/requests.hpp"
 #include "support/temp_repo.hpp"
@@ -35,6 +29,10 @@ struct HttpReply {
   std::string content_type;
 };
 
+inline HttpReply reply_of(const httplib::Result& r) {
+  return r ? HttpReply{r->status, r->body, r->get_header_value("Content-Type")} : HttpReply{};
+}
+
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // The pipes read after the port line; one left unread is a front end that stopped reading it.
@@ -46,8 +44,8 @@ struct PipesRead {
 // The server: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
 struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
-  // set (or replaced) in its environment, and reads its port line through a pipe, then the
-  // pipes in `read`. A `prefix` runs first and gets the server's path as its last argument.
+  // set (or replaced) in its environment, and reads its port line, then the pipes in `read`.
+  // A `prefix` runs first and gets the server's path as its last argument.
   explicit ServerProcess(const Environment& extra = {}, PipesRead read = {},
                          std::vector<std::string> prefix = {})
       : root(tree.path), home(tree.path / "home") {
@@ -94,27 +92,19 @@ struct ServerProcess {
     ::close(fds[0]);
     ::close(fds[1]);
   }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
 
   HttpReply post(const std::string& path, const std::string& body) const {
-    return send("POST", path, body, {});
+    return send("POST", path, body);
   }
-  HttpReply get(const std::string& path) const { return send("GET", path, "", {}); }
-  HttpReply send(const std::string& method, const std::string& path, const std::string& body,
-                 const httplib::Headers& headers) const {
+  HttpReply get(const std::string& path) const { return send("GET", path, ""); }
+  // GET, POST, DELETE or OPTIONS on a new connection.
+  HttpReply send(const std::string& method, const std::string& path,
+                 const std::string& body) const {
     auto cli = client();
-    auto reply = [](const httplib::Result& result) -> HttpReply {
-      if (!result) return {};
-      return {result->status, result->body, result->get_header_value("Content-Type")};
-    };
-    if (method == "GET") return reply(cli->Get(path, headers));
-    if (method == "POST") return reply(cli->Post(path, headers, body, "text/plain"));
-    if (method == "PUT") return reply(cli->Put(path, headers, body, "text/plain"));
-    if (method == "DELETE") return reply(cli->Delete(path, headers, body, "text/plain"));
-    if (method == "OPTIONS") return reply(cli->Options(path, headers));
-    ADD_FAILURE() << "unsupported method " << method;
-    return {};
+    if (method == "GET") return reply_of(cli->Get(path));
+    if (method == "OPTIONS") return reply_of(cli->Options(path));
+    if (method == "DELETE") return reply_of(cli->Delete(path, body, "text/plain"));
+    return reply_of(cli->Post(path, body, "text/plain"));
   }
 
   // A client for this server that keeps its connection open between requests.
@@ -138,13 +128,7 @@ struct ServerProcess {
     if (fd >= 0) ::close(fd);
     return reply;
   }
-  // Sends `bytes` on a new connection and closes it without reading anything.
-  void send_and_leave(const std::string& bytes) const {
-    int fd = open_connection(bytes);
-    if (fd >= 0) ::close(fd);
-  }
-  // Sends `bytes` on a new connection and returns its socket (-1 on failure); the caller
-  // closes it.
+  // Sends `bytes` on a new connection and returns its socket (-1 on failure) to the caller.
   int open_connection(const std::string& bytes) const {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
@@ -156,7 +140,6 @@ struct ServerProcess {
     return -1;
   }
 
-  // Writes a file below the static-file root.
   void write_static(const std::string& relative, const std::string& content) const {
     std::filesystem::create_directories((root / relative).parent_path());
     std::ofstream(root / relative, std::ios::binary) << content;
@@ -191,7 +174,7 @@ struct ServerProcess {
   }
 
   TempDir tree;
-  std::filesystem::path root;  // the static-file root (the tree)
+  std::filesystem::path root;  // the static-file root
   std::filesystem::path home;
   pid_t pid = -1;
   uint16_t port = 0;
@@ -229,7 +212,7 @@ struct ServerProcess {
     fds[0] = out[0];
     fds[1] = err[0];
     if (rc != 0) ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
-    if (rc != 0) pid = -1;
+    pid = rc == 0 ? pid : -1;
   }
 
   void drain(PipesRead read) {
