@@ -143,11 +143,7 @@ TEST(Faults, RunningOutOfMemoryIsAnswered500) {
   GTEST_SKIP() << "the sanitizer's own allocations do not fit an address-space limit";
 #endif
   ServerProcess server;
-  std::ifstream status("/proc/" + std::to_string(server.pid) + "/status");
-  std::string line;
-  while (std::getline(status, line) && !line.starts_with("VmSize:")) {
-  }
-  rlim_t room = (std::stoul(line.substr(7)) << 10) + (100ul << 20);
+  rlim_t room = (server.status_kib("VmSize:") << 10) + (100ul << 20);
   rlimit limit{room, room};
   ASSERT_EQ(::prlimit(server.pid, RLIMIT_AS, &limit, nullptr), 0);
   auto save = [&](const std::string& value) {

@@ -13,14 +13,6 @@ namespace {
 
 constexpr int kClients = 8;
 
-size_t resident_kib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmRSS:")) return std::stoul(line.substr(6));
-  }
-  return 0;
-}
-
 struct Replay {
   const ServerProcess& server;
   std::vector<std::string> bodies, replies;
@@ -84,9 +76,9 @@ TEST(Load, EightClientsReplayTheEndpointTable) {
   }
   ASSERT_EQ(replay.wrong, 0);
   replay.round(static_cast<int>(replay.table.size()) + 1);
-  size_t warm = resident_kib(server.pid);
+  size_t warm = server.status_kib("VmRSS:");
   replay.round(per_client);
-  size_t after = resident_kib(server.pid);
+  size_t after = server.status_kib("VmRSS:");
 
   EXPECT_EQ(replay.wrong, 0);
   EXPECT_EQ(server.post("/pi", "").body, "brackwen");

@@ -36,10 +36,8 @@ inline std::string reply_shape_error(const std::string& body, const EndpointShap
 }
 
 struct ActionEnd {
-  bool done = false;
-  bool failed = false;  // "error" was not null
-  std::string error;    // its JSON text
-  std::string stdout_json;
+  bool done = false, failed = false;  // failed: "error" was not null
+  std::string error, stdout_json;     // as JSON texts
 };
 
 // Polls `id` until it reports done or `deadline` passes.

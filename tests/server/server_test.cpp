@@ -14,7 +14,7 @@ std::string host_header(const ServerProcess& server) {
   return "Host: 127.0.0.1:" + std::to_string(server.port) + "\r\n";
 }
 
-TEST(Server, PortLineThenRoutesOnTheRawTarget) {
+TEST(Server, PortLineThenRoutesOnTheRawTargetForOwnSitesOnly) {
   ServerProcess server;
   std::string digits = std::to_string(server.port);
   EXPECT_EQ(server.port_line, "PORT:" + digits + std::string(12 - digits.size(), ' ') + "\n");
@@ -32,6 +32,46 @@ TEST(Server, PortLineThenRoutesOnTheRawTarget) {
   // A GET carries no body: dropped like an empty one.
   EXPECT_EQ(server.send("GET", "/f/git_version", "").status, 500);
   EXPECT_EQ(server.stderr_text(), "");
+  // Only the user's own pages: the Host and Origin name this server, and a browser's
+  // Sec-Fetch-Site says the request comes from no other site. "/ex" included.
+  const std::pair<std::string, bool> cases[] = {
+      {"Host: 127.0.0.1:P", true},
+      {"Host: localhost:P", true},
+      {"Host: LocalHost:P", true},
+      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P", true},
+      {"Host: localhost:P\r\nOrigin: HTTP://LOCALHOST:P", true},
+      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: same-origin", true},
+      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: none", true},
+      {"", false},
+      {"Host: evil.example:P", false},  // DNS rebinding: a foreign name for 127.0.0.1
+      {"Host: 127.0.0.1", false},
+      {"Host: 127.0.0.1:80", false},
+      {"Host: 127.0.0.1:P0", false},
+      {"Host: 127.0.0.1:P\r\nHost: 127.0.0.1:P", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: http://evil.example", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: null", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: https://127.0.0.1:P", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:1", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P/", false},
+      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P\r\nOrigin: http://evil.example", false},
+      // What an <img> tag on another site sends: no Origin, but where it comes from.
+      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: cross-site", false},
+      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: same-site", false},
+      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: none\r\nSec-Fetch-Site: cross-site", false},
+  };
+  for (const char* target : {"/pi", "/f/git_version", "/ex"}) {
+    for (auto [headers, own] : cases) {
+      if (own && target == std::string("/ex")) continue;
+      for (size_t at; (at = headers.find(":P")) != std::string::npos;)
+        headers.replace(at, 2, ":" + digits);
+      std::string reply = server.raw(std::string("POST ") + target + " HTTP/1.1\r\n" + headers +
+                                     "\r\nContent-Length: 19\r\nConnection: close\r\n\r\n" +
+                                     R"({"repoPath":"/tmp"})");
+      EXPECT_TRUE(reply.starts_with(own ? "HTTP/1.1 200" : "HTTP/1.1 500"))
+          << target << " " << headers;
+    }
+  }
+  EXPECT_EQ(server.get("/pi").body, "brackwen");  // "/ex" was never obeyed
 }
 
 // A git first on PATH that logs each run with the environment it saw, and knows its version
@@ -84,51 +124,6 @@ TEST(Server, ExitRepliesCompletelyThenEndsWithStatusZero) {
   auto last = client->Post("/ex", "", "text/plain");
   EXPECT_TRUE(last && last->body == "Brackwen core exiting...");
   EXPECT_EQ(kept.wait_for_exit(), 0);
-}
-
-// Only the user's own pages: the Host and Origin name this server, and a browser's
-// Sec-Fetch-Site says the request comes from no other site. "/ex" included.
-TEST(Server, DropsRequestsFromOtherSites) {
-  ServerProcess server;
-  std::string port = std::to_string(server.port);
-  const std::pair<std::string, bool> cases[] = {
-      {"Host: 127.0.0.1:P", true},
-      {"Host: localhost:P", true},
-      {"Host: LocalHost:P", true},
-      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P", true},
-      {"Host: localhost:P\r\nOrigin: HTTP://LOCALHOST:P", true},
-      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: same-origin", true},
-      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: none", true},
-      {"", false},
-      {"Host: evil.example:P", false},  // DNS rebinding: a foreign name for 127.0.0.1
-      {"Host: 127.0.0.1", false},
-      {"Host: 127.0.0.1:80", false},
-      {"Host: 127.0.0.1:P0", false},
-      {"Host: 127.0.0.1:P\r\nHost: 127.0.0.1:P", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: http://evil.example", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: null", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: https://127.0.0.1:P", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:1", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P/", false},
-      {"Host: 127.0.0.1:P\r\nOrigin: http://127.0.0.1:P\r\nOrigin: http://evil.example", false},
-      // What an <img> tag on another site sends: no Origin, but where it comes from.
-      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: cross-site", false},
-      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: same-site", false},
-      {"Host: 127.0.0.1:P\r\nSec-Fetch-Site: none\r\nSec-Fetch-Site: cross-site", false},
-  };
-  for (const char* target : {"/pi", "/f/git_version", "/ex"}) {
-    for (auto [headers, own] : cases) {
-      if (own && target == std::string("/ex")) continue;
-      for (size_t at; (at = headers.find(":P")) != std::string::npos;)
-        headers.replace(at, 2, ":" + port);
-      std::string reply = server.raw(std::string("POST ") + target + " HTTP/1.1\r\n" + headers +
-                                     "\r\nContent-Length: 19\r\nConnection: close\r\n\r\n" +
-                                     R"({"repoPath":"/tmp"})");
-      EXPECT_TRUE(reply.starts_with(own ? "HTTP/1.1 200" : "HTTP/1.1 500"))
-          << target << " " << headers;
-    }
-  }
-  EXPECT_EQ(server.get("/pi").body, "brackwen");  // "/ex" was never obeyed
 }
 
 // A stalled reader of a large reply, half a request, a body that trickles, replies to clients
@@ -241,11 +236,7 @@ TEST(Server, OversizedOrBrokenRequestsAreRefusedUnread) {
   for (const auto& [head, piece, status] : cases) {
     EXPECT_EQ(status_for(server, head, piece), status) << head.substr(0, 80);
   }
-  std::ifstream status("/proc/" + std::to_string(server.pid) + "/status");
-  std::string line;
-  while (std::getline(status, line) && !line.starts_with("VmHWM:")) {
-  }
-  EXPECT_LT(std::stoul(line.substr(6)), 512u << 10);  // a body read whole would take 1 GiB
+  EXPECT_LT(server.status_kib("VmHWM:"), 512u << 10);  // a body read whole would take 1 GiB
   EXPECT_EQ(server.get("/pi").body, "brackwen");
 }
 

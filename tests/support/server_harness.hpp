@@ -25,8 +25,7 @@ namespace brackwen::test {
 
 struct HttpReply {
   int status = 0;  // 0 when no reply arrived
-  std::string body;
-  std::string content_type;
+  std::string body, content_type;
 };
 
 inline HttpReply reply_of(const httplib::Result& r) {
@@ -37,8 +36,7 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // The pipes read after the port line; one left unread is a front end that stopped reading it.
 struct PipesRead {
-  bool out = true;
-  bool err = true;
+  bool out = true, err = true;
 };
 
 // The server: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
@@ -69,16 +67,12 @@ struct ServerProcess {
     for (const auto& [name, value] : changes) env.push_back(name + "=" + value);
     prefix.push_back(binary.string());
     spawn(prefix, env);
-    while (pid > 0 && port_line.size() < 18) {
-      std::string got = read_some(fds[0], 18 - port_line.size());
-      if (got.empty()) break;
-      port_line += got;
-    }
-    if (port_line.size() == 18 && port_line.starts_with("PORT:")) {
-      port = static_cast<uint16_t>(std::stoul(port_line.substr(5)));
-    } else {
+    for (std::string got = "-"; pid > 0 && port_line.size() < 18 && !got.empty();)
+      port_line += got = read_some(fds[0], 18 - port_line.size());
+    if (port_line.size() != 18 || !port_line.starts_with("PORT:"))
       ADD_FAILURE() << "no port line, got \"" << port_line << "\"";
-    }
+    else
+      port = static_cast<uint16_t>(std::stoul(port_line.substr(5)));
     drainer = std::thread([this, read] { drain(read); });
   }
 
@@ -89,8 +83,7 @@ struct ServerProcess {
     }
     stopping = true;
     if (drainer.joinable()) drainer.join();
-    ::close(fds[0]);
-    ::close(fds[1]);
+    for (int fd : fds) ::close(fd);
   }
 
   HttpReply post(const std::string& path, const std::string& body) const {
@@ -145,6 +138,13 @@ struct ServerProcess {
     std::ofstream(root / relative, std::ios::binary) << content;
   }
 
+  // The value of a line of /proc/<pid>/status such as "VmRSS:" (in KiB); 0 when missing.
+  size_t status_kib(const std::string& key) const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.starts_with(key)) return std::stoul(line.substr(key.size()));
+    return 0;
+  }
   // The exit status once the process has ended (killed after 10 s), 128 + signal if killed.
   int wait_for_exit() {
     int raw = 0;
@@ -207,10 +207,8 @@ struct ServerProcess {
     int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers(argv).data(),
                             pointers(env).data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    fds[0] = out[0];
-    fds[1] = err[0];
+    ::close(out[1]), ::close(err[1]);
+    fds[0] = out[0], fds[1] = err[0];
     if (rc != 0) ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
     pid = rc == 0 ? pid : -1;
   }
