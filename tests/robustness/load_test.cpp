@@ -11,8 +11,6 @@
 namespace brackwen::test {
 namespace {
 
-constexpr int kClients = 8;
-
 struct Replay {
   const ServerProcess& server;
   std::vector<std::string> bodies, replies;
@@ -29,16 +27,14 @@ struct Replay {
 
   // One action in the mix: started, polled to its end, its output checked.
   void action(httplib::Client& client) {
-    std::string repo = Fixture::get().fill("{main}");
-    std::string id =
-        post_with(client, "/f/command",
-                  body({{"repoPath", test::quoted(repo)}, {"args", R"(["rev-parse","HEAD"])"}}))
-            .body;
+    std::string start = body({{"repoPath", test::quoted(Fixture::get().fill("{main}"))},
+                              {"args", R"(["rev-parse","HEAD"])"}});
+    std::string id = post_with(client, "/f/command", start).body;
     auto end = follow_action(client, std::stoul(id),
                              std::chrono::steady_clock::now() + std::chrono::seconds(60));
-    if (end.stdout_json != "[" + test::quoted(Fixture::get().fill("{c3}")) + "]" || end.failed) {
-      if (++wrong <= 10) ADD_FAILURE() << "action " << id << " ended with " << end.stdout_json;
-    }
+    bool right = end.stdout_json == "[" + test::quoted(Fixture::get().fill("{c3}")) + "]";
+    if ((!right || end.failed) && ++wrong <= 10)
+      ADD_FAILURE() << "action " << id << " ended with " << end.stdout_json;
   }
 
   void ask(httplib::Client& client, size_t at) {
@@ -52,7 +48,7 @@ struct Replay {
 
   void round(int count) {
     std::vector<std::thread> clients;
-    for (int c = 0; c < kClients; ++c) {
+    for (int c = 0; c < 8; ++c) {
       clients.emplace_back([&, c] {
         auto client = server.client();
         for (int i = 0; i < count; ++i) {

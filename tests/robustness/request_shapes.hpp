@@ -11,25 +11,10 @@ namespace brackwen::test {
 
 // Repo is a repository's working directory, Path any other path, NewDir one the endpoint
 // creates; Args are git's arguments, passed through by design; OptCommit may be null or absent.
-enum class FieldKind {
-  Repo,
-  Path,
-  NewDir,
-  PathList,
-  Text,
-  Args,
-  Commands,
-  U32,
-  U64,
-  Bool,
-  Commit,
-  OptCommit,
-  Patch,
-  WipPatch,
-  Filters,
-  AcKind,
-  Data
-};
+// clang-format off
+enum class FieldKind { Repo, Path, NewDir, PathList, Text, Args, Commands, U32, U64, Bool, Commit,
+                       OptCommit, Patch, WipPatch, Filters, AcKind, Data };
+// clang-format on
 
 struct FieldShape {
   std::string key;
