@@ -28,7 +28,6 @@ test::ActionEnd follow(const ServerProcess& server, const std::string& id) {
                              std::chrono::steady_clock::now() + std::chrono::seconds(20));
 }
 
-// A diff search's results once it is complete.
 std::string search_results(const ServerProcess& server, const std::string& id) {
   std::string results = "never complete", done = R"("complete":true,"results":)";
   test::eventually([&] {

@@ -1,6 +1,5 @@
 // Eight clients at once replaying the endpoint table over loopback: the server must stay up,
 // give every row the reply it gives alone, and give back the memory the load took.
-//
 // `make test` runs 8 x 200 requests; the full size is run by hand:
 //   BRACKWEN_LOAD_REQUESTS=2000 build/bin/test_robustness --gtest_filter='Load.*'
 #include <gtest/gtest.h>

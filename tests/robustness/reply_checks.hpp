@@ -40,7 +40,6 @@ struct ActionEnd {
   std::string error, stdout_json;     // as JSON texts
 };
 
-// Polls `id` until it reports done or `deadline` passes.
 inline ActionEnd follow_action(httplib::Client& client, uint32_t id,
                                std::chrono::steady_clock::time_point deadline) {
   std::string poll = body({{"actionId", std::to_string(id)}});
