@@ -1,29 +1,19 @@
 // Shared by the robustness tests: request bodies built from the shapes in request_shapes.hpp,
 // whether a reply is one JSON value of an allowed kind, and following actions to their end.
 #pragma once
-#include <httplib.h>
 #include <simdjson.h>
 
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
-#include <string>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include "robustness/request_shapes.hpp"
-#include "support/requests.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen::test {
 
 inline HttpReply post_with(httplib::Client& client, const std::string& path,
                            const std::string& body) {
-  auto result = client.Post(path, body, "text/plain");
-  if (!result) return {};
-  return {result->status, result->body, result->get_header_value("Content-Type")};
+  return reply_of(client.Post(path, body, "text/plain"));
 }
 
 // Empty when `body` is one JSON value of a kind the endpoint answers (an object starting with
@@ -46,13 +36,10 @@ inline std::string reply_shape_error(const std::string& body, const EndpointShap
 }
 
 struct ActionEnd {
-  bool done = false;
-  bool failed = false;  // "error" was not null
-  std::string error;    // its JSON text
-  std::string stdout_json;
+  bool done = false, failed = false;  // failed: "error" was not null
+  std::string error, stdout_json;     // as JSON texts
 };
 
-// Polls `id` until it reports done or `deadline` passes.
 inline ActionEnd follow_action(httplib::Client& client, uint32_t id,
                                std::chrono::steady_clock::time_point deadline) {
   std::string poll = body({{"actionId", std::to_string(id)}});
@@ -81,8 +68,6 @@ struct Bodies {
   std::filesystem::path base, repo, home;
   std::string first_id, head_id;
   int made_dirs = 0;
-
-  static std::string plain(const std::string& text) { return quoted(text); }
 
   std::string commit(const std::string& id, const std::string& parent) const {
     return R"({"author":"Test User","email":"test@example.com",)"
@@ -126,7 +111,7 @@ struct Bodies {
                                                           const FieldShape& field,
                                                           const Text& text) {
     std::string t = text(default_text(shape, field));
-    std::string head = plain(head_id), first = plain(first_id);
+    std::string head = test::quoted(head_id), first = test::quoted(first_id);
     switch (field.kind) {
       case FieldKind::PathList:
         return {{"", "[" + t + "]"}};
@@ -166,7 +151,7 @@ struct Bodies {
     std::vector<std::string> out;
     for (const auto& field : shape.fields) {
       bool none = field.kind == FieldKind::Filters;
-      out.push_back(none ? "[]" : values(shape, field, plain)[0].second);
+      out.push_back(none ? "[]" : values(shape, field, test::quoted)[0].second);
     }
     return out;
   }

@@ -9,52 +9,29 @@
 
 namespace brackwen::test {
 
-enum class FieldKind {
-  Repo,      // a repository's working directory
-  Path,      // any other file-system path (a file to write, a folder to scan, a home)
-  NewDir,    // a directory the endpoint creates
-  PathList,  // list of repository paths
-  Text,      // commit ids, ref names, search texts, urls, credentials
-  Args,      // git's arguments, passed through by design
-  Commands,  // lists of git arguments
-  U32,
-  U64,
-  Bool,
-  Commit,
-  OptCommit,  // a Commit, null, or absent
-  Patch,
-  WipPatch,
-  Filters,  // list of CommitFilter
-  AcKind,   // AutoCompleteKind
-  Data,     // map of text to text
-};
+// Repo is a repository's working directory, Path any other path, NewDir one the endpoint
+// creates; Args are git's arguments, passed through by design; OptCommit may be null or absent.
+// clang-format off
+enum class FieldKind { Repo, Path, NewDir, PathList, Text, Args, Commands, U32, U64, Bool, Commit,
+                       OptCommit, Patch, WipPatch, Filters, AcKind, Data };
+// clang-format on
 
 struct FieldShape {
   std::string key;
   FieldKind kind;
 };
 
-// JSON kinds a reply may have.
-enum ReplyKind : unsigned {
-  kNull = 1,
-  kBool = 2,
-  kNumber = 4,
-  kString = 8,
-  kArray = 16,
-  kObject = 32,
-};
+enum ReplyKind { kNull = 1, kBool = 2, kNumber = 4, kString = 8, kArray = 16, kObject = 32 };
 
 struct EndpointShape {
   std::string path;  // after "/f/"
-  std::vector<FieldShape> fields;
   unsigned replies = 0;
-  std::string first_key;  // of an object reply; alternatives separated by "|"
-  // The reply when the repository path names no usable repository, when fixed.
-  std::string unusable_repo;
-  // The reply whatever the accepted body, when fixed.
-  std::string always;
+  std::string first_key;      // of an object reply; alternatives separated by "|"
+  std::string unusable_repo;  // the fixed reply when the path names no usable repository
+  std::string always;         // the fixed reply whatever the accepted body
   bool starts_action = false;
   bool bare_string = false;  // the body is one JSON string, not a record
+  std::vector<FieldShape> fields = {};
 };
 
 // `fields` as "key:Kind" words, in the order of the kinds above; a bare string has key "".
@@ -65,14 +42,9 @@ inline EndpointShape shape(std::string path, const std::string& fields, unsigned
   static const std::vector<std::string> kinds = {
       "Repo", "Path",   "NewDir",    "PathList", "Text",     "Args",    "Commands", "U32", "U64",
       "Bool", "Commit", "OptCommit", "Patch",    "WipPatch", "Filters", "AcKind",   "Data"};
-  EndpointShape out{std::move(path),
-                    {},
-                    replies,
-                    std::move(first_key),
-                    std::move(unusable_repo),
-                    std::move(always),
-                    starts_action,
-                    bare_string};
+  EndpointShape out{
+      std::move(path),   replies,       std::move(first_key), std::move(unusable_repo),
+      std::move(always), starts_action, bare_string};
   std::istringstream words(fields);
   for (std::string word; words >> word;) {
     size_t colon = word.find(':');
@@ -153,10 +125,9 @@ inline const std::vector<EndpointShape>& endpoint_shapes() {
 }
 
 inline const EndpointShape* find_shape(std::string_view path) {
-  for (const auto& shape : endpoint_shapes()) {
-    if (shape.path == path) return &shape;
-  }
-  return nullptr;
+  auto& shapes = endpoint_shapes();
+  auto at = std::ranges::find(shapes, path, &EndpointShape::path);
+  return at == shapes.end() ? nullptr : &*at;
 }
 
 }  // namespace brackwen::test

@@ -36,7 +36,6 @@ m --allow-unrelated-histories lone; git checkout -qb o1 main~2; c o1.txt 1
 git checkout -qb o2 main~2; c o2.txt 1; git checkout -q main; m o1 o2; c a.txt 4
 echo w >>a.txt; git stash -q)";
 
-// What the commit's own `git diff` lists.
 std::vector<Patch> own_diff(const std::string& repo, const Commit& c) {
   std::string range = c.parent_ids[0] + (c.is_merge ? "..." + c.parent_ids[1] : ".." + c.id);
   auto out = run_git(repo, {"diff", "--name-status", "-z", range});

@@ -12,7 +12,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 
 #include "git/commit_image.hpp"
 #include "git/conflicts/api.hpp"
@@ -60,56 +59,45 @@ void make(const fs::path& node, const std::string& kind, int& reader) {
   if (kind == "fifo being read") reader = ::open(node.c_str(), O_RDONLY | O_NONBLOCK);
 }
 
+std::string said(bool yes, std::string y, std::string n) {
+  return yes ? y : n;
+}
+
+// What opening the node at `node` gives, for the place named `where`.
+std::string open_at(const std::string& where, const fs::path& repo, const fs::path& node,
+                    const std::string& head) {
+  if (where == "static file") {  // the static-file root of <repo>/a/b/core is <repo>
+    auto lookup = look_up_static_file((repo / "a/b/core").string(), "/r/n.js");
+    return said(lookup.reply.has_value(), "served", "refused");
+  }
+  if (where == "data store save") {
+    auto before = fs::symlink_status(node).type();
+    if (!save_data_store({{"k", "v"}}).success) return "refused";
+    bool kept =
+        fs::symlink_status(node).type() == before && fs::status(node).permissions() == kMode;
+    return said(kept && test::read_file(node) == "{\n  \"k\": \"v\"\n}", "saved in place",
+                "replaced");
+  }
+  if (where == "data store load")
+    return said(load_data_store().kind == DataStoreReply::Kind::Error, "error", "read");
+  if (where == "write_file") return said(write_file(node.string(), "x"), "written", "refused");
+  if (where == "commit image")
+    return said(load_commit_image(repo.string(), head, "a.txt", node), "written", "refused");
+  if (where == "regular-file read")
+    return said(read_regular_file(node).has_value(), "read", "none");
+  if (where == "work-tree read") {
+    auto entry = read_work_tree_entry(repo, "n");
+    return !entry ? "none" : entry->is_link ? "link " + entry->bytes : "read";
+  }
+  return said(load_conflicted_file(repo.string(), "n").has_value(), "read", "none");
+}
+
 TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   test::TempRepo repo;
   std::string head = repo.commit_file("a.txt", "a\n", "first");
-  fs::path n = repo.path / "n", store = repo.path / "data/brackwen/data_store.json";
+  fs::path store = repo.path / "data/brackwen/data_store.json";
   fs::create_directories(store.parent_path());
   ::setenv("XDG_DATA_HOME", (repo.path / "data").c_str(), 1);
-  auto said = [](bool yes, const char* y, const char* n) { return std::string(yes ? y : n); };
-  // Where the node is made, and what opening it there gives.
-  std::map<std::string, std::pair<fs::path, std::function<std::string()>>> places = {
-      // The static-file root of an executable at <repo>/a/b/core is <repo>.
-      {"static file",
-       {repo.path / "n.js",
-        [&] {
-          auto lookup = look_up_static_file((repo.path / "a/b/core").string(), "/r/n.js");
-          return said(lookup.reply.has_value(), "served", "refused");
-        }}},
-      {"data store save",
-       {store,
-        [&] {
-          auto before = fs::symlink_status(store).type();
-          auto result = save_data_store({{"k", "v"}});
-          if (!result.success) return std::string("refused");
-          bool kept = fs::symlink_status(store).type() == before &&
-                      fs::status(store).permissions() == kMode;
-          return said(kept && test::read_file(store) == "{\n  \"k\": \"v\"\n}", "saved in place",
-                      "replaced");
-        }}},
-      {"data store load",
-       {store,
-        [&] {
-          return said(load_data_store().kind == DataStoreReply::Kind::Error, "error", "read");
-        }}},
-      {"write_file", {n, [&] { return said(write_file(n.string(), "x"), "written", "refused"); }}},
-      {"commit image",
-       {n,
-        [&] {
-          return said(load_commit_image(repo.str(), head, "a.txt", n), "written", "refused");
-        }}},
-      {"regular-file read",
-       {n, [&] { return said(read_regular_file(n).has_value(), "read", "none"); }}},
-      {"work-tree read",
-       {n,
-        [&] {
-          auto entry = read_work_tree_entry(repo.path, "n");
-          return !entry ? "none" : entry->is_link ? "link " + entry->bytes : "read";
-        }}},
-      {"conflicted file",
-       {n,
-        [&] { return said(load_conflicted_file(repo.str(), "n").has_value(), "read", "none"); }}},
-  };
   const std::vector<std::string> unlinked = {"fifo", "fifo being read", "socket", "directory"};
   std::vector<std::string> all = unlinked;
   all.insert(all.end(), {"device", "fifo link", "socket link", "directory link"});
@@ -138,13 +126,15 @@ TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   on_alarm.sa_handler = blocked;
   ASSERT_EQ(::sigaction(SIGALRM, &on_alarm, nullptr), 0);
   for (const auto& [where, kinds, expected] : rows) {
-    const auto& [node, open] = places.at(where);
+    fs::path node = where == "static file"            ? repo.path / "n.js"
+                    : where.starts_with("data store") ? store
+                                                      : repo.path / "n";
     for (const std::string& kind : kinds) {
       g_row = where + ", " + kind;
       int reader = -1;
       make(node, kind, reader);
       ::alarm(10);
-      std::string got = open();
+      std::string got = open_at(where, repo.path, node, head);
       ::alarm(0);
       if (reader >= 0) ::close(reader);
       EXPECT_EQ(got, expected) << g_row;

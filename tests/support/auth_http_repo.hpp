@@ -3,8 +3,6 @@
 #pragma once
 #include <httplib.h>
 
-#include <filesystem>
-#include <string>
 #include <thread>
 
 #include "support/temp_repo.hpp"
@@ -40,8 +38,6 @@ struct AuthenticatedRepoServer {
     server.stop();
     thread.join();
   }
-  AuthenticatedRepoServer(const AuthenticatedRepoServer&) = delete;
-  AuthenticatedRepoServer& operator=(const AuthenticatedRepoServer&) = delete;
 
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/repo.git"; }
 

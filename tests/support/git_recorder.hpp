@@ -5,11 +5,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <fstream>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "stores/environment.hpp"
 #include "support/temp_repo.hpp"
@@ -48,8 +45,6 @@ struct GitRecorder {
   ~GitRecorder() {
     if (old_path) set_environment("PATH", *old_path);
   }
-  GitRecorder(const GitRecorder&) = delete;
-  GitRecorder& operator=(const GitRecorder&) = delete;
 
   // One entry per call: its arguments joined by blanks.
   std::vector<std::string> calls() const {

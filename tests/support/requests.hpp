@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
-#include <string>
 #include <thread>
-#include <utility>
 
 namespace brackwen::test {
 

@@ -11,16 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "support/requests.hpp"
 #include "support/temp_repo.hpp"
@@ -31,23 +25,25 @@ namespace brackwen::test {
 
 struct HttpReply {
   int status = 0;  // 0 when no reply arrived
-  std::string body;
-  std::string content_type;
+  std::string body, content_type;
 };
+
+inline HttpReply reply_of(const httplib::Result& r) {
+  return r ? HttpReply{r->status, r->body, r->get_header_value("Content-Type")} : HttpReply{};
+}
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // The pipes read after the port line; one left unread is a front end that stopped reading it.
 struct PipesRead {
-  bool out = true;
-  bool err = true;
+  bool out = true, err = true;
 };
 
 // The server: <root>/a/b/brackwen-core, so that the static-file root is <root> itself.
 struct ServerProcess {
   // Starts the server with HOME and the XDG directories under a private folder and `extra`
-  // set (or replaced) in its environment, and reads its port line through a pipe, then the
-  // pipes in `read`. A `prefix` runs first and gets the server's path as its last argument.
+  // set (or replaced) in its environment, and reads its port line, then the pipes in `read`.
+  // A `prefix` runs first and gets the server's path as its last argument.
   explicit ServerProcess(const Environment& extra = {}, PipesRead read = {},
                          std::vector<std::string> prefix = {})
       : root(tree.path), home(tree.path / "home") {
@@ -71,16 +67,12 @@ struct ServerProcess {
     for (const auto& [name, value] : changes) env.push_back(name + "=" + value);
     prefix.push_back(binary.string());
     spawn(prefix, env);
-    while (pid > 0 && port_line.size() < 18) {
-      std::string got = read_some(fds[0], 18 - port_line.size());
-      if (got.empty()) break;
-      port_line += got;
-    }
-    if (port_line.size() == 18 && port_line.starts_with("PORT:")) {
-      port = static_cast<uint16_t>(std::stoul(port_line.substr(5)));
-    } else {
+    for (std::string got = "-"; pid > 0 && port_line.size() < 18 && !got.empty();)
+      port_line += got = read_some(fds[0], 18 - port_line.size());
+    if (port_line.size() != 18 || !port_line.starts_with("PORT:"))
       ADD_FAILURE() << "no port line, got \"" << port_line << "\"";
-    }
+    else
+      port = static_cast<uint16_t>(std::stoul(port_line.substr(5)));
     drainer = std::thread([this, read] { drain(read); });
   }
 
@@ -91,30 +83,21 @@ struct ServerProcess {
     }
     stopping = true;
     if (drainer.joinable()) drainer.join();
-    ::close(fds[0]);
-    ::close(fds[1]);
+    for (int fd : fds) ::close(fd);
   }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
 
   HttpReply post(const std::string& path, const std::string& body) const {
-    return send("POST", path, body, {});
+    return send("POST", path, body);
   }
-  HttpReply get(const std::string& path) const { return send("GET", path, "", {}); }
-  HttpReply send(const std::string& method, const std::string& path, const std::string& body,
-                 const httplib::Headers& headers) const {
+  HttpReply get(const std::string& path) const { return send("GET", path, ""); }
+  // GET, POST, DELETE or OPTIONS on a new connection.
+  HttpReply send(const std::string& method, const std::string& path,
+                 const std::string& body) const {
     auto cli = client();
-    auto reply = [](const httplib::Result& result) -> HttpReply {
-      if (!result) return {};
-      return {result->status, result->body, result->get_header_value("Content-Type")};
-    };
-    if (method == "GET") return reply(cli->Get(path, headers));
-    if (method == "POST") return reply(cli->Post(path, headers, body, "text/plain"));
-    if (method == "PUT") return reply(cli->Put(path, headers, body, "text/plain"));
-    if (method == "DELETE") return reply(cli->Delete(path, headers, body, "text/plain"));
-    if (method == "OPTIONS") return reply(cli->Options(path, headers));
-    ADD_FAILURE() << "unsupported method " << method;
-    return {};
+    if (method == "GET") return reply_of(cli->Get(path));
+    if (method == "OPTIONS") return reply_of(cli->Options(path));
+    if (method == "DELETE") return reply_of(cli->Delete(path, body, "text/plain"));
+    return reply_of(cli->Post(path, body, "text/plain"));
   }
 
   // A client for this server that keeps its connection open between requests.
@@ -138,13 +121,7 @@ struct ServerProcess {
     if (fd >= 0) ::close(fd);
     return reply;
   }
-  // Sends `bytes` on a new connection and closes it without reading anything.
-  void send_and_leave(const std::string& bytes) const {
-    int fd = open_connection(bytes);
-    if (fd >= 0) ::close(fd);
-  }
-  // Sends `bytes` on a new connection and returns its socket (-1 on failure); the caller
-  // closes it.
+  // Sends `bytes` on a new connection and returns its socket (-1 on failure) to the caller.
   int open_connection(const std::string& bytes) const {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
@@ -156,12 +133,18 @@ struct ServerProcess {
     return -1;
   }
 
-  // Writes a file below the static-file root.
   void write_static(const std::string& relative, const std::string& content) const {
     std::filesystem::create_directories((root / relative).parent_path());
     std::ofstream(root / relative, std::ios::binary) << content;
   }
 
+  // The value of a line of /proc/<pid>/status such as "VmRSS:" (in KiB); 0 when missing.
+  size_t status_kib(const std::string& key) const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.starts_with(key)) return std::stoul(line.substr(key.size()));
+    return 0;
+  }
   // The exit status once the process has ended (killed after 10 s), 128 + signal if killed.
   int wait_for_exit() {
     int raw = 0;
@@ -191,7 +174,7 @@ struct ServerProcess {
   }
 
   TempDir tree;
-  std::filesystem::path root;  // the static-file root (the tree)
+  std::filesystem::path root;  // the static-file root
   std::filesystem::path home;
   pid_t pid = -1;
   uint16_t port = 0;
@@ -224,12 +207,10 @@ struct ServerProcess {
     int rc = ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers(argv).data(),
                             pointers(env).data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    fds[0] = out[0];
-    fds[1] = err[0];
+    ::close(out[1]), ::close(err[1]);
+    fds[0] = out[0], fds[1] = err[0];
     if (rc != 0) ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
-    if (rc != 0) pid = -1;
+    pid = rc == 0 ? pid : -1;
   }
 
   void drain(PipesRead read) {
