@@ -71,15 +71,15 @@ TEST(Load, EightClientsReplayTheEndpointTable) {
   }
   ASSERT_EQ(replay.wrong, 0);
   replay.round(static_cast<int>(replay.table.size()) + 1);
-  size_t warm = server.status_kib("VmRSS:");
+  [[maybe_unused]] size_t warm = server.status_kib("VmRSS:");
   replay.round(per_client);
-  size_t after = server.status_kib("VmRSS:");
+  [[maybe_unused]] size_t after = server.status_kib("VmRSS:");
 
   EXPECT_EQ(replay.wrong, 0);
   EXPECT_EQ(server.post("/pi", "").body, "brackwen");
   // Caches are full after the warm-up; the load itself must not keep what it used. Slack for
-  // the allocator's arenas of the connection threads.
-  // AddressSanitizer holds freed memory in quarantine: resident size then says nothing.
+  // the allocator's arenas of the connection threads. AddressSanitizer holds freed memory in
+  // quarantine: resident size then says nothing.
 #ifndef __SANITIZE_ADDRESS__
   EXPECT_LE(after, warm + warm / 2 + 16 * 1024);
 #endif
