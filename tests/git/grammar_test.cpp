@@ -75,27 +75,18 @@ TEST(ConfigGrammar, GitConfigList) {
     std::optional<TextMap> entries;  // absent: the whole output is refused
     TextMap remotes;
   } cases[] = {
-      {"user.name=A B\nalias.x=log --format=%h\n",
-       TextMap{{"user.name", "A B"}, {"alias.x", "log --format=%h"}},
-       {}},
-      {"remote.origin.url=u1\nremote.origin.url=u2\n",
-       TextMap{{"remote.origin.url", "u2"}},
-       {{"origin", "u2"}}},
-      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\n"
-       "remote.v.url\nb.c=y\n",
-       TextMap{{"remote.origin.url", "u"},
-               {"remote.v.url\nb.c", "y"},
-               {"remote.origin.fetch", "f"},
-               {"remote.up.pushurl", "w"},
-               {"remote.a.b.url", "x"}},
-       {{"origin", "u"}}},
+      // clang-format off
+      {"user.name=A B\nalias.x=log --format=%h\n", TextMap{{"user.name", "A B"}, {"alias.x", "log --format=%h"}}, {}},
+      {"remote.origin.url=u1\nremote.origin.url=u2\n", TextMap{{"remote.origin.url", "u2"}}, {{"origin", "u2"}}},
+      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\nremote.v.url\nb.c=y\n",
+       TextMap{{"remote.origin.url", "u"}, {"remote.v.url\nb.c", "y"}, {"remote.origin.fetch", "f"},
+               {"remote.up.pushurl", "w"}, {"remote.a.b.url", "x"}}, {{"origin", "u"}}},
       // git prints a key set without "=" as the bare key.
       {"a.flag\nb.c=1\n", TextMap{{"a.flag\nb.c", "1"}}, {}},
       {"b.c=1\na.flag\n", std::nullopt, {}},
       {"a.b=x\r\nc.d=y\r", TextMap{{"a.b", "x"}, {"c.d", "y\r"}}, {}},
-      {"user.name=\nuser.email=zoë@exämple.org",
-       TextMap{{"user.name", ""}, {"user.email", "zoë@exämple.org"}},
-       {}},
+      {"user.name=\nuser.email=zoë@exämple.org", TextMap{{"user.name", ""}, {"user.email", "zoë@exämple.org"}}, {}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     std::optional<RepoConfig> read = read_full_config(c.text);
@@ -181,17 +172,15 @@ TEST(WipStatusGrammar, LetterPairsOrderAndConflicts) {
 
 TEST(GitVersionGrammar, Table) {
   std::pair<std::string, std::optional<GitVersion>> cases[] = {
-      {"git version 2.39.2\n", GitVersion{2, 39, 2}},
-      {"git version 2.40\n", GitVersion{2, 40, 0}},
+      // clang-format off
+      {"git version 2.39.2\n", GitVersion{2, 39, 2}}, {"git version 2.40\n", GitVersion{2, 40, 0}},
       {"git version 2.39.2.1 (some vendor suffix)\n", GitVersion{2, 39, 2}},
-      {"git version 2.45.windows.1\n", GitVersion{2, 45, 0}},
-      {"git version 2.", GitVersion{2, 0, 0}},
+      {"git version 2.45.windows.1\n", GitVersion{2, 45, 0}}, {"git version 2.", GitVersion{2, 0, 0}},
       {"git version 4294967295.4294967296.1", GitVersion{4294967295u, 0, 1}},
       {"git version 2.\u0664\u0660.1", GitVersion{2, 0, 1}},  // not ASCII digits
-      {"git version 2.4\u0660.1", GitVersion{2, 0, 1}},
-      {"git version unknown\n", GitVersion{0, 0, 0}},
-      {"2.39.2\n", std::nullopt},
-      {"", std::nullopt},
+      {"git version 2.4\u0660.1", GitVersion{2, 0, 1}}, {"git version unknown\n", GitVersion{0, 0, 0}},
+      {"2.39.2\n", std::nullopt}, {"", std::nullopt},
+      // clang-format on
   };
   for (const auto& [text, version] : cases) EXPECT_EQ(parse_git_version(text), version) << text;
 }
@@ -262,13 +251,11 @@ TEST(StashGrammar, EntriesFromTheStashLog) {
 
 // git's count as the stand-in prints it.
 TEST(CountGrammar, OnlyAnUnsignedDecimalCounts) {
-  std::pair<std::string, uint32_t> cases[] = {
-      {"12\n", 12},      {"+5", 5},
-      {"-1\n", 0},       {"4294967295", 4294967295u},
-      {"4294967296", 0}, {"\u00a07\u2003\n", 7},
-      {"1 2", 0},        {"+", 0},
-      {"0x10", 0},
-  };
+  std::pair<std::string, uint32_t> cases[] = {{"12\n", 12},      {"+5", 5},
+                                              {"-1\n", 0},       {"4294967295", 4294967295u},
+                                              {"4294967296", 0}, {"\u00a07\u2003\n", 7},
+                                              {"1 2", 0},        {"+", 0},
+                                              {"0x10", 0}};
   for (const auto& [reply, count] : cases) {
     test::GitRecorder git(test::printing(reply));
     EXPECT_EQ(count_commits_in_range(git.dir.str(), "a", "b"), count) << reply;

@@ -1,11 +1,9 @@
 // A branch against its remote counterpart, and ancestry, from the cached history or from git.
 #include <gtest/gtest.h>
 
-#include "git/queries/config.hpp"
 #include "git/queries/graph.hpp"
 #include "git/queries/load_commits.hpp"
 #include "git/queries/refs/head_info.hpp"
-#include "git/queries/refs/ref_diffs.hpp"
 #include "git/queries/refs/unpushed_commits.hpp"
 #include "git/queries/relations.hpp"
 #include "server/history.hpp"
@@ -87,28 +85,8 @@ TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
   EXPECT_FALSE(commit_is_ancestor(r.repo.str(), l2, l2));
 }
 
-// A branch pairs with its sibling only where the sibling is on the branch's push remote:
-// main is two ahead of origin/main and one ahead of fork/main.
-TEST(RefDiffs, OnlyASiblingOnThePushRemoteCounts) {
-  RemoteRepo r;
-  r.add_remote("fork");
-  r.commit("one", 1700000000);
-  git(r.repo.path, {"push", "-q", "origin", "main"});
-  r.commit("two", 1700000100);
-  git(r.repo.path, {"push", "-q", "fork", "main"});
-  std::string head = r.commit("three", 1700000200);
-  git(r.repo.path, {"fetch", "-q", "--all"});
-  ASSERT_TRUE(r.load());  // linked while no configuration was cached: to origin/main
-  git(r.repo.path, {"config", "remote.pushdefault", "fork"});
-  ASSERT_TRUE(load_full_config(r.repo.str()));
-  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{0, 0, 0, 0}));
-  ASSERT_TRUE(r.load());  // now to fork/main
-  EXPECT_EQ(calc_ref_diffs(r.repo.str(), head)->first.at("refs/heads/main"), (RefDiff{1, 0, 0, 0}));
-}
-
 TEST(PushRemote, FirstKeyPresentInOrder) {
   std::pair<TextMap, std::string> cases[] = {
-      {{{"remote.pushdefault", "fork"}, {"branch.main.remote", "upstream"}}, "fork"},
       {{{"branch.main.pushremote", "mine"}, {"remote.pushdefault", "fork"}}, "mine"},
       {{{"branch.main.remote", "upstream"}}, "upstream"},
       {{{"branch.main.pushRemote", "camel"}}, "origin"},

@@ -70,37 +70,21 @@ TEST(ActionOutput, LinesStandardErrorAndTheKindOfFailure) {
     std::optional<std::string> err;  // absent: not compared
     std::optional<ActionError> error;
   } cases[] = {
-      {"printf 'crlf\\r\\ncr2\\r\\r\\nmid\\rcr\\n\\n\\n\\303\\274n\\303\\257\\n\\377bad\\n" +
-           long_line + "\\nlast'",
-       {"crlf", "cr2\r", "mid\rcr", "", "", "\xc3\xbcn\xc3\xaf", long_line, "last"},
-       "",
-       std::nullopt},
+      // clang-format off
+      {"printf 'crlf\\r\\ncr2\\r\\r\\nmid\\rcr\\n\\n\\n\\303\\274n\\303\\257\\n\\377bad\\n" + long_line + "\\nlast'",
+       {"crlf", "cr2\r", "mid\rcr", "", "", "\xc3\xbcn\xc3\xaf", long_line, "last"}, "", std::nullopt},
       {"seq 1 200000; seq 1 100000 >&2; echo end; seq 1 100000 >&2", many,
        concat(numbers(100000), "\n") + concat(numbers(100000), "\n"), std::nullopt},
       // The last words of a failing git arrive after it has exited.
-      {"echo progress >&2; echo '" + auth + "' >&2; exit 1",
-       {},
-       "progress\n" + auth + "\n",
-       ActionError{Kind::Credential, {}}},
-      {"printf 'remote: nope\\nfatal: Authentication failed for http://h/r\\n' >&2; exit 128",
-       {},
-       std::nullopt,
-       ActionError{Kind::Credential, {}}},
-      {"printf 'fatal: could not read Username for x: terminal prompts disabled' >&2; exit 128",
-       {},
-       std::nullopt,
-       ActionError{Kind::Credential, {}}},
-      {"echo 'remote: Invalid username or password.' >&2; exit 1",
-       {},
-       std::nullopt,
-       ActionError{Kind::Credential, {}}},
-      {"echo 'fatal: authentication failed for x' >&2; exit 1",
-       {},
-       std::nullopt,
-       ActionError{Kind::Git, {}}},
+      {"echo progress >&2; echo '" + auth + "' >&2; exit 1", {}, "progress\n" + auth + "\n", ActionError{Kind::Credential, {}}},
+      {"printf 'remote: nope\\nfatal: Authentication failed for http://h/r\\n' >&2; exit 128", {}, std::nullopt, ActionError{Kind::Credential, {}}},
+      {"printf 'fatal: could not read Username for x: terminal prompts disabled' >&2; exit 128", {}, std::nullopt, ActionError{Kind::Credential, {}}},
+      {"echo 'remote: Invalid username or password.' >&2; exit 1", {}, std::nullopt, ActionError{Kind::Credential, {}}},
+      {"echo 'fatal: authentication failed for x' >&2; exit 1", {}, std::nullopt, ActionError{Kind::Git, {}}},
       {"echo 'fatal: something else' >&2; exit 2", {}, std::nullopt, ActionError{Kind::Git, {}}},
       {"kill -9 $PPID", {}, std::nullopt, ActionError{Kind::Git, {}}},
       {"echo '" + auth + "' >&2", {}, std::nullopt, std::nullopt},
+      // clang-format on
   };
   TempRepo repo;
   for (const auto& c : cases) {

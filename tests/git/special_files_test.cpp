@@ -1,5 +1,5 @@
-// Files read and written without git: the markers git leaves, and the guards against a FIFO or
-// a directory where a file should be.
+// Files read and written without git, and the guards against a FIFO or a directory where a file
+// should be.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,31 +60,6 @@ void special_files_are_refused() {
 
 TEST(SpecialFiles, AreRefusedWithoutBlocking) {
   test::in_fresh_process(special_files_are_refused);
-}
-
-// Where git keeps the markers: in ".git", or in the directory a ".git" file names, relative to
-// the working directory (a submodule) or not (a linked worktree).
-TEST(MergeMarkers, FollowTheGitFile) {
-  test::TempDir top;
-  auto put = [&](const std::string& file, const std::string& text) {
-    std::filesystem::create_directories((top.path / file).parent_path());
-    std::ofstream(top.path / file) << text;
-  };
-  put("plain/.git/MERGE_HEAD", " \tabc\n\u00a0");
-  put("sub/.git", "gitdir: modules/süb\n");
-  put("sub/modules/süb/MERGE_HEAD", "def\n");
-  put("linked/.git", "gitdir: " + top.str() + "/elsewhere\r\n");
-  put("elsewhere/MERGE_HEAD", "a1\nb2\n");
-  put("elsewhere/rebase-merge", "");
-  put("bad/.git/MERGE_HEAD", "bad \xff byte");
-  std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
-      {"plain", "abc", false},    {"plain/", "abc", false},     {"sub", "def", false},
-      {"linked", "a1\nb2", true}, {"bad", std::nullopt, false}, {"none", std::nullopt, false},
-  };
-  for (const auto& [dir, merge, rebase] : cases) {
-    EXPECT_EQ(merge_in_progress(top.str() + "/" + dir), merge) << dir;
-    EXPECT_EQ(rebase_in_progress(top.str() + "/" + dir), rebase) << dir;
-  }
 }
 
 }  // namespace

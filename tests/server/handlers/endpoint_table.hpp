@@ -137,39 +137,24 @@ class Fixture {
  private:
   static std::string plain(FieldKind kind, const std::string& repo) {
     using K = FieldKind;
+    // clang-format off
     switch (kind) {
-      case K::Repo:
-      case K::Path:
-        return "\"" + repo + "\"";
-      case K::NewDir:
-        return "\"{root}/new\"";
-      case K::PathList:
-        return "[\"" + repo + "\"]";
-      case K::Args:
-      case K::Commands:
-      case K::Filters:
-        return "[]";
-      case K::U32:
-        return "0";
-      case K::U64:
-        return "10";
-      case K::Bool:
-        return "false";
-      case K::Commit:
-        return commit_json("{c3}", "\"{c2}\"");
-      case K::OptCommit:
-        return "null";
-      case K::Patch:
-        return patch_json("{c3}", "a.txt", "M");
-      case K::WipPatch:
-        return wip_json("a.txt", " ", "M", "M");
-      case K::AcKind:
-        return "\"commitMessage\"";
-      case K::Data:
-        return "{}";
-      case K::Text:
-        break;
+      case K::Repo: case K::Path: return "\"" + repo + "\"";
+      case K::NewDir: return "\"{root}/new\"";
+      case K::PathList: return "[\"" + repo + "\"]";
+      case K::Args: case K::Commands: case K::Filters: return "[]";
+      case K::U32: return "0";
+      case K::U64: return "10";
+      case K::Bool: return "false";
+      case K::Commit: return commit_json("{c3}", "\"{c2}\"");
+      case K::OptCommit: return "null";
+      case K::Patch: return patch_json("{c3}", "a.txt", "M");
+      case K::WipPatch: return wip_json("a.txt", " ", "M", "M");
+      case K::AcKind: return "\"commitMessage\"";
+      case K::Data: return "{}";
+      case K::Text: break;
     }
+    // clang-format on
     return "\"\"";
   }
 
@@ -305,6 +290,10 @@ inline void Fixture::build_odd() {
   write("files/long", std::string(1000, 'z'));
   write("tmp \"y\"/.keep", "");
   run("cd files && ln -s ten link && ln -s gone dangling && mkdir -p ../ws/.git ../ws/inner/.git");
+  // Merge markers behind a ".git" file, an absolute one (a linked worktree) and a relative one.
+  write("linked/.git", "gitdir: " + names["conflict"] + "/.git\r\n");
+  write("outer/.git/modules/sub/MERGE_HEAD", " \tabc\n\u00a0");
+  write("ws/inner/.git/MERGE_HEAD", "bad \xff byte");
 }
 
 // Names that are options, hold line ends, quotes, tabs or non-ASCII letters, one in Latin-1
@@ -496,6 +485,10 @@ inline std::vector<Row> rows() {
       {"is_rebase_in_progress", "conflict", {{"repoPath", "\"{conflict}/.git/rebase-merge\\u0000\""}}, "false"},
       {"is_rebase_in_progress", "conflict", {}, "true"},
       {"is_rebase_in_progress", "bare", {}, "false"},
+      {"is_merge_in_progress", "main", {{"repoPath", "\"{root}/linked\""}}, R"j("{m2}")j"},
+      {"is_rebase_in_progress", "main", {{"repoPath", "\"{root}/linked\""}}, "true"},
+      {"is_merge_in_progress", "outer", {{"repoPath", "\"{outer}/sub\""}}, R"j("abc")j"},
+      {"is_merge_in_progress", "main", {{"repoPath", "\"{root}/ws/inner\""}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"slot":{"section":0,"index":0}},{"ok":{"text":"c"}}],"sections":[{"left":[{"conflict":{"text":"B-main","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"B-topic","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/topic","lineEnding":"\n","maxLineLength":7})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("empty-sides.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"x"}},{"ok":{"text":"y"}}],"sections":[],"refNameTop":"HEAD","refNameBottom":"Local/other","lineEnding":"\n","maxLineLength":1})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("missing.txt", "U", "U", "U")}}, "null"},
