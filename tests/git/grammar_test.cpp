@@ -1,7 +1,6 @@
-// The readers of git's output and of the files git writes, as tables of text and what it reads as.
+// The readers of git's output, as tables of text and what it reads as.
 #include <gtest/gtest.h>
 
-#include "git/conflicts/api.hpp"
 #include "git/git_version.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
@@ -183,58 +182,6 @@ TEST(GitVersionGrammar, Table) {
       // clang-format on
   };
   for (const auto& [text, version] : cases) EXPECT_EQ(parse_git_version(text), version) << text;
-}
-
-// A file's rows, then per section its left and right cells, then the names and widths.
-Strings shown(const ConflictFile& file) {
-  Strings out;
-  for (const ConflictLine& l : file.lines) {
-    out.push_back(l.kind == ConflictLine::Kind::Ok
-                      ? l.text
-                      : "[" + std::to_string(l.section) + "." + std::to_string(l.index) + "]");
-  }
-  for (const ConflictSection& s : file.sections) {
-    for (const auto* side : {&s.left, &s.right}) {
-      for (const ConflictSideLine& c : *side) {
-        bool blank = c.kind == ConflictSideLine::Kind::Blank;
-        out.push_back(std::to_string(c.section) + ":" + (blank ? "_" : c.key + "=" + c.text));
-      }
-    }
-  }
-  out.push_back("top " + file.ref_name_top + ", bottom " + file.ref_name_bottom + ", width " +
-                std::to_string(file.max_line_length));
-  return out;
-}
-
-TEST(ConflictGrammar, Table) {
-  std::pair<std::string, Strings> cases[] = {
-      {"", {"top , bottom , width 0"}},
-      {"one\n\nthree", {"one", "", "three", "top , bottom , width 5"}},
-      {"x\r\n<<<<<<< HEAD\r\nl1\r\n=======\r\nr1\r\n>>>>>>> other\r\ny\r\n",
-       {"x", "[0.0]", "y", "0:Left-0-0=l1", "0:Right-0-0=r1",
-        "top HEAD, bottom Local/other, width 2"}},
-      {"a\r\r\n", {"a\r", "top , bottom , width 2"}},  // only one "\r" is taken off
-      // Six is content, a diff3 base marker or a stray separator is not recognised, and a
-      // marker counts only at the line start; eight opens a conflict, and seven does alone.
-      {"<<<<<<\n|||||||\n=======\nx<<<<<<<\n",
-       {"<<<<<<", "|||||||", "x<<<<<<<", "top , bottom , width 8"}},
-      {"<<<<<<<<\nx\n", {"0:Left-0-0=x", "top , bottom , width 1"}},
-      {"<<<<<<< HEAD\n=======\nr1\nr2\n>>>>>>> b\n",
-       {"[0.0]", "[0.1]", "0:_", "0:_", "0:Right-0-0=r1", "0:Right-0-1=r2",
-        "top HEAD, bottom Local/b, width 2"}},
-      // An empty-sided conflict is closed without a section, and a lone end marker dropped.
-      {"a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n>>>>>>> x\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n",
-       {"a", "c", "[0.0]", "0:Left-0-0=l", "0:_", "top HEAD, bottom Local/b, width 1"}},
-      {"a\n<<<<<<< HEAD\nl1\nl2\n=======\nr1\n",
-       {"a", "0:Left-0-0=l1", "0:Left-0-1=l2", "0:Right-0-0=r1", "top HEAD, bottom , width 2"}},
-      // The label-less marker names nothing; a start marker inside a conflict goes back to the
-      // left side of the same section. Widths count the bytes of content only.
-      {"<<<<<<<\n<<<<<<< HEAD\nl\n=======\n>>>>>>> first\nmid\n<<<<<<< other\n=======\nr\n"
-       "<<<<<<< again\nl2\n>>>>>>> second\n<<<<<<< a-very-long-label\nééé\n=======\n>>>>>>> x\n",
-       {"[0.0]", "mid", "[1.0]", "[2.0]", "0:Left-0-0=l", "0:_", "1:Left-1-0=l2", "1:Right-1-0=r",
-        "2:Left-2-0=ééé", "2:_", "top HEAD, bottom Local/first, width 6"}},
-  };
-  for (const auto& [text, read] : cases) EXPECT_EQ(shown(read_conflicts(text)), read) << text;
 }
 
 // A stash entry as the history shows it: one parent, no refs, "WIP" become "Stash".

@@ -273,6 +273,25 @@ inline void Fixture::build_odd() {
   run("cd conflict && (git merge -q topic >/dev/null 2>&1 || true)");
   write("conflict/empty-sides.txt", "x\r\n<<<<<<< HEAD\r\n=======\r\n>>>>>>> other\r\ny\r\n");
   write("conflict/bad.txt", "\xff\n");
+  // Six is content, a diff3 base marker or a stray separator is not recognised, a marker counts
+  // only at the line start; eight opens a conflict, and seven does alone. A label-less marker
+  // names nothing; a start marker inside a conflict goes back to the left of the same section.
+  const char* markers[] = {
+      "",
+      "one\n\nthree",
+      "a\r\r\n",
+      "<<<<<<\n|||||||\n=======\nx<<<<<<<\n",
+      "<<<<<<<<\nx\n",
+      "<<<<<<< HEAD\n=======\nr1\nr2\n>>>>>>> b\n",
+      "<<<<<<< HEAD\r\nl1\r\n=======\r\nr1\r\n>>>>>>> o\r\n",
+      "a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n>>>>>>> x\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n",
+      "a\n<<<<<<< HEAD\nl1\nl2\n=======\nr1\n",
+      "<<<<<<<\n<<<<<<< HEAD\nl\n=======\n>>>>>>> first\nmid\n<<<<<<< other\n=======\nr\n<<<<<<< "
+      "again\nl2\n>>>>>>> second\n<<<<<<< a-very-long-label\n\u00e9\u00e9\u00e9\n=======\n>>>>>>> "
+      "x\n"};
+  for (size_t i = 0; i < std::size(markers); ++i) {
+    write("conflict/g" + std::to_string(i) + ".txt", markers[i]);
+  }
   write("conflict/.git/rebase-merge/head-name", "refs/heads/main\n");
   run("mkdir links && ln -s old.txt links/link");
   commit("links", {{"old.txt", "old\n"}, {"new.txt", "new\n"}, {"dir/f.txt", "x\n"}}, "links", kT1,
@@ -491,6 +510,16 @@ inline std::vector<Row> rows() {
       {"is_merge_in_progress", "main", {{"repoPath", "\"{root}/ws/inner\""}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"slot":{"section":0,"index":0}},{"ok":{"text":"c"}}],"sections":[{"left":[{"conflict":{"text":"B-main","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"B-topic","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/topic","lineEnding":"\n","maxLineLength":7})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("empty-sides.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"x"}},{"ok":{"text":"y"}}],"sections":[],"refNameTop":"HEAD","refNameBottom":"Local/other","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g0.txt", "U", "U", "U")}}, R"j({"lines":[],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":0})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g1.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g2.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a\r"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g3.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"<<<<<<"}},{"ok":{"text":"|||||||"}},{"ok":{"text":"x<<<<<<<"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":8})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g4.txt", "U", "U", "U")}}, R"j({"lines":[],"sections":[{"left":[{"conflict":{"text":"x","side":"left","section":0,"key":"Left-0-0"}}],"right":[]}],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g5.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}},{"slot":{"section":0,"index":1}}],"sections":[{"left":[{"blank":{"section":0}},{"blank":{"section":0}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}},{"conflict":{"text":"r2","side":"right","section":0,"key":"Right-0-1"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/b","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g6.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l1","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/o","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g7.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"ok":{"text":"c"}},{"slot":{"section":0,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"blank":{"section":0}}]}],"refNameTop":"HEAD","refNameBottom":"Local/b","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g8.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}}],"sections":[{"left":[{"conflict":{"text":"l1","side":"left","section":0,"key":"Left-0-0"}},{"conflict":{"text":"l2","side":"left","section":0,"key":"Left-0-1"}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g9.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}},{"ok":{"text":"mid"}},{"slot":{"section":1,"index":0}},{"slot":{"section":2,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"blank":{"section":0}}]},{"left":[{"conflict":{"text":"l2","side":"left","section":1,"key":"Left-1-0"}}],"right":[{"conflict":{"text":"r","side":"right","section":1,"key":"Right-1-0"}}]},{"left":[{"conflict":{"text":"ééé","side":"left","section":2,"key":"Left-2-0"}}],"right":[{"blank":{"section":2}}]}],"refNameTop":"HEAD","refNameBottom":"Local/first","lineEnding":"\n","maxLineLength":6})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("missing.txt", "U", "U", "U")}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("bad.txt", "U", "U", "U")}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "Z")}}, kDropped},
