@@ -5,7 +5,6 @@
 
 #include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/wip/line_diff.hpp"
-#include "git/queries/wip/wip_diff.hpp"
 #include "support/git_recorder.hpp"
 
 namespace brackwen {
@@ -190,43 +189,6 @@ TEST(LineDiff, RandomTextsGetAValidScriptMinimalWhileSmall) {
   EXPECT_EQ(
       line_diff({"1\n", "x\n", "y\n", "2\n"}, {"1\n", "p\n", "q\n", "r\n", "2\n"}),
       (std::vector<C>{C::Same, C::Removed, C::Removed, C::Added, C::Added, C::Added, C::Same}));
-}
-
-WipPatch wip(std::string file, WipPatchType type) {
-  WipPatch patch;
-  patch.old_file = patch.new_file = std::move(file);
-  patch.patch_type = type;
-  return patch;
-}
-
-TEST(WipDiff, Table) {
-  test::use_plain_git_config();
-  struct Case {
-    std::optional<std::string> committed, working;  // absent: not in the commit, not on disk
-    std::optional<Shown> lines;
-  } cases[] = {
-      // A lone "\r" ends a line of its own but is no line ending.
-      {std::nullopt, "p\rq\r\n", Shown{"+_,1 p\r|", "+_,2 q|\r\n"}},
-      {std::nullopt, "", Shown{}},
-      {std::nullopt, std::nullopt, std::nullopt},
-      {std::nullopt, "caf\xe9\n", std::nullopt},
-      // A committed text without a last line end gains the working file's.
-      {"x\ny", "x\ny\n", Shown{" 1,1 x|\n", " 2,2 y|\n"}},
-      // Both sides get the same "\r\n" after their last lone "\r"; only "b" changed.
-      {"a\rb\rc\r", "a\rB\rc\r",
-       Shown{" 1,1 a\r|", "-2,_ b\r|", "+_,2 B\r|", " 3,3 c\r|", " 4,4 |\r\n"}},
-  };
-  for (const Case& c : cases) {
-    test::TempRepo repo;
-    std::string head = repo.commit_file("other", "x", "first");
-    if (c.committed) head = repo.commit_file("f", *c.committed, "f");
-    std::filesystem::remove(repo.path / "f");
-    if (c.working) repo.write("f", *c.working);
-    auto type = c.committed ? WipPatchType::M : WipPatchType::A;
-    auto lines = load_wip_diff(repo.str(), wip("f", type), head);
-    EXPECT_EQ(lines ? std::optional(shown(*lines, -1)) : std::nullopt, c.lines)
-        << c.working.value_or("-");
-  }
 }
 
 }  // namespace

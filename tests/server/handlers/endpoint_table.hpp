@@ -294,9 +294,22 @@ inline void Fixture::build_odd() {
   }
   write("conflict/.git/rebase-merge/head-name", "refs/heads/main\n");
   run("mkdir links && ln -s old.txt links/link");
-  commit("links", {{"old.txt", "old\n"}, {"new.txt", "new\n"}, {"dir/f.txt", "x\n"}}, "links", kT1,
-         "l1");
+  commit("links",
+         {{"old.txt", "old\n"},
+          {"new.txt", "new\n"},
+          {"dir/f.txt", "x\n"},
+          {"w5", "x\ny"},
+          {"w6", "a\rb\rc\r"}},
+         "links", kT1, "l1");
   run("cd links && ln -sfn new.txt link && mv dir elsewhere && ln -s elsewhere dir");
+  // A lone "\r" ends a line but is no line ending; a last line gains the other side's ending.
+  for (auto [file, text] : {std::pair{"w1", "p\rq\r\n"},
+                            {"w2", ""},
+                            {"w4", "caf\xe9\n"},
+                            {"w5", "x\ny\n"},
+                            {"w6", "a\rB\rc\r"}}) {
+    write(std::string("links/") + file, text);
+  }
   std::string bytes;
   for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 31 % 256);  // past a pipe's buffer
   commit("image", {{"img/\u00fc.png", bytes}}, "image", kT1, "i1");
@@ -570,6 +583,12 @@ inline std::vector<Row> rows() {
       {"load_wip_hunk_lines", "main", {{"patch", wip_json("f.txt", " ", "M", "M")}, {"headCommit", commit_json("{c3}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"a","index":0,"lineEnding":"\r\n"},{"status":"-","oldNum":2,"newNum":null,"hunkIndex":-1,"text":"b","index":1,"lineEnding":"\r\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"B","index":2,"lineEnding":"\r\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":-1,"text":"c","index":3,"lineEnding":"\r\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":-1,"text":"d","index":4,"lineEnding":"\r\n"}])j"},
       {"load_wip_hunk_lines", "main", {{"patch", R"({"oldFile":"p.png","newFile":"p.png","patchType":"A","stagedType":" ","unStagedType":"A","conflicted":false,"id":"x","isImage":true})"}}, "null"},
       {"load_wip_hunk_lines", "links", {{"patch", wip_json("link", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":"-","oldNum":1,"newNum":null,"hunkIndex":-1,"text":"old.txt","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":-1,"text":"new.txt","index":1,"lineEnding":"\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w1", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":"+","oldNum":null,"newNum":1,"hunkIndex":-1,"text":"p\r","index":0,"lineEnding":""},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"q","index":1,"lineEnding":"\r\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w2", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "[]"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w3", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w4", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w5", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"x","index":0,"lineEnding":"\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":-1,"text":"y","index":1,"lineEnding":"\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w6", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"a\r","index":0,"lineEnding":""},{"status":"-","oldNum":2,"newNum":null,"hunkIndex":-1,"text":"b\r","index":1,"lineEnding":""},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"B\r","index":2,"lineEnding":""},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":-1,"text":"c\r","index":3,"lineEnding":""},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":-1,"text":"","index":4,"lineEnding":"\r\n"}])j"},
       {"load_wip_hunk_lines", "links", {{"patch", wip_json("dir/f.txt", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
       // Searching the cached history.
       {"search_commits", "main", {{"searchText", "\"COMMIT\""}, {"numResults", "1"}}, R"j([{"commitId":"{c3}","matches":["CommitMessage"],"patches":[],"diffs":[],"refIds":[]},{"commitId":"{c2}","matches":["CommitMessage"],"patches":[],"diffs":[],"refIds":[]}])j"},
