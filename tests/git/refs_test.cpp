@@ -15,74 +15,48 @@ namespace brackwen {
 namespace {
 
 using test::git;
-using test::TempDir;
-using test::TempRepo;
-using test::trimmed;
-using test::use_plain_git_config;
-
-struct RemoteRepo {
-  RemoteRepo() {
-    use_plain_git_config();
-    add_remote("origin");
-  }
-
-  // A bare repository in the remotes' folder, added as remote `name`.
-  void add_remote(const std::string& name) {
-    git(remotes.path, {"init", "-q", "--bare", "-b", "main", name + ".git"});
-    git(repo.path, {"remote", "add", name, (remotes.path / (name + ".git")).string()});
-  }
-
-  // Contents and messages carry the repository's path, so no two tests share commit ids
-  // (counts are cached process-wide by commit id).
-  std::string commit(const std::string& message, long seconds) {
-    return repo.commit_file("f.txt", repo.str() + " " + message, message + " " + repo.str(),
-                            seconds);
-  }
-
-  std::string rev(const std::string& name) { return trimmed(git(repo.path, {"rev-parse", name})); }
-
-  // Fills COMMITS_CACHE with the newest `count` commits.
-  bool load(uint32_t count = 500) {
-    return load_commits_and_refs(HistoryQuery{repo.str(), count, {}, false, false}).has_value();
-  }
-
-  TempDir remotes;
-  TempRepo repo;
-};
 
 // main is two commits ahead of origin/main, which has one commit main lacks; the remote's
 // "feature" holds the first of main's two. With the whole history cached the counterpart is
-// found there; with only main's two commits cached git is asked.
+// found there; with only main's two commits cached git is asked. Contents carry the
+// repository's path, so no two runs share commit ids (counts are cached by commit id).
 TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
-  RemoteRepo r;
-  std::string base = r.commit("base", 1700000000);
-  git(r.repo.path, {"push", "-q", "origin", "main"});
-  git(r.repo.path, {"checkout", "-q", "-b", "side"});
-  std::string remote_only = r.commit("remote only", 1700000100);
-  git(r.repo.path, {"push", "-q", "origin", "side:main"});
-  git(r.repo.path, {"checkout", "-q", "main"});
-  git(r.repo.path, {"branch", "-q", "-D", "side"});
-  std::string l1 = r.commit("local 1", 1700000200), l2 = r.commit("local 2", 1700000300);
-  git(r.repo.path, {"push", "-q", "origin", l1 + ":refs/heads/feature"});
-  git(r.repo.path, {"fetch", "-q", "origin"});
+  test::use_plain_git_config();
+  test::TempDir remotes;
+  test::TempRepo repo;
+  auto commit = [&](const std::string& message, long seconds) {
+    return repo.commit_file("f.txt", repo.str() + " " + message, message, seconds);
+  };
+  auto load = [&](uint32_t count) {
+    return load_commits_and_refs(HistoryQuery{repo.str(), count, {}, false, false}).has_value();
+  };
+  git(remotes.path, {"init", "-q", "--bare", "-b", "main", "origin.git"});
+  git(repo.path, {"remote", "add", "origin", (remotes.path / "origin.git").string()});
+  std::string base = commit("base", 1700000000);
+  test::sh(repo.path, "git push -q origin main && git checkout -q -b side");
+  std::string remote_only = commit("remote only", 1700000100);
+  test::sh(repo.path,
+           "git push -q origin side:main && git checkout -q main && git branch -qD side");
+  std::string l1 = commit("local 1", 1700000200), l2 = commit("local 2", 1700000300);
+  test::sh(repo.path, "git push -q origin " + l1 + ":refs/heads/feature && git fetch -q origin");
   for (uint32_t cached : {500u, 2u}) {
-    ASSERT_TRUE(r.load(cached));
-    auto info = calc_head_info(r.repo.str());
+    ASSERT_TRUE(load(cached));
+    auto info = calc_head_info(repo.str());
     ASSERT_TRUE(info && info->remote_ref && info->remote_commit) << cached;
     EXPECT_EQ(info->remote_ref->id, "refs/remotes/origin/main");
     EXPECT_EQ(info->remote_commit->id, remote_only);
     EXPECT_EQ(info->remote_ahead, 1u);
     EXPECT_EQ(info->remote_behind, 2u);
   }
-  ASSERT_TRUE(r.load());
-  EXPECT_EQ(get_commits_on_current_branch(r.repo.str()),
+  ASSERT_TRUE(load(500));
+  EXPECT_EQ(get_commits_on_current_branch(repo.str()),
             (std::unordered_set<std::string>{base, remote_only, l1, l2}));
-  UnpushedCommits unpushed = get_un_pushed_commits(r.repo.str());
+  UnpushedCommits unpushed = get_un_pushed_commits(repo.str());
   EXPECT_EQ(test::sorted(unpushed.this_branch), test::sorted({l1, l2}));
   EXPECT_EQ(unpushed.all_branches, std::vector<std::string>{l2});
-  EXPECT_TRUE(commit_is_ancestor(r.repo.str(), l2, base));
-  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), base, l2));
-  EXPECT_FALSE(commit_is_ancestor(r.repo.str(), l2, l2));
+  EXPECT_TRUE(commit_is_ancestor(repo.str(), l2, base));
+  EXPECT_FALSE(commit_is_ancestor(repo.str(), base, l2));
+  EXPECT_FALSE(commit_is_ancestor(repo.str(), l2, l2));
 }
 
 TEST(PushRemote, FirstKeyPresentInOrder) {

@@ -92,11 +92,11 @@ TEST(Revisions, OptionLikeTextsNeverReachGit) {
 }
 
 TEST(SubmoduleFlag, DependsOnEachVersionPartByItself) {
+  // clang-format off
   std::pair<std::optional<GitVersion>, bool> cases[] = {{GitVersion{2, 13, 0}, true},
-                                                        {GitVersion{2, 40, 1}, true},
-                                                        {GitVersion{2, 12, 5}, false},
-                                                        {GitVersion{3, 0, 0}, false},
-                                                        {std::nullopt, false}};
+      {GitVersion{2, 40, 1}, true}, {GitVersion{2, 12, 5}, false}, {GitVersion{3, 0, 0}, false},
+      {std::nullopt, false}};
+  // clang-format on
   for (const auto& [version, recurse] : cases) {
     EXPECT_EQ(submodule_flag(version), recurse ? "--recurse-submodules" : "--recursive");
   }
