@@ -214,11 +214,9 @@ TEST(CountGrammar, OnlyAnUnsignedDecimalCounts) {
   }
 }
 
-using Shown = std::vector<std::string>;
-
 // A line as "<status><old>,<new> <text>|<ending>"; its index and hunk are checked on the way.
-Shown shown(const std::vector<HunkLine>& lines, int32_t hunk) {
-  Shown out;
+Strings shown(const std::vector<HunkLine>& lines, int32_t hunk) {
+  Strings out;
   for (size_t i = 0; i < lines.size(); ++i) {
     const HunkLine& l = lines[i];
     EXPECT_EQ(l.index, i);
@@ -234,9 +232,9 @@ Shown shown(const std::vector<HunkLine>& lines, int32_t hunk) {
 }
 
 // Each hunk as "@<old start>,<length> <new start>,<length>" followed by its lines.
-std::optional<std::vector<Shown>> shown(const std::optional<std::vector<Hunk>>& hunks) {
+std::optional<std::vector<Strings>> shown(const std::optional<std::vector<Hunk>>& hunks) {
   if (!hunks) return std::nullopt;
-  std::vector<Shown> out;
+  std::vector<Strings> out;
   for (size_t i = 0; i < hunks->size(); ++i) {
     const Hunk& h = (*hunks)[i];
     EXPECT_EQ(h.index, static_cast<int32_t>(i));
@@ -252,29 +250,30 @@ std::optional<std::vector<Shown>> shown(const std::optional<std::vector<Hunk>>& 
 TEST(HunkGrammar, Table) {
   const std::string header =
       "diff --git a/f b/f\nindex 1111111..2222222 100644\n--- a/f\n+++ b/f\n";
-  std::pair<std::string, std::optional<std::vector<Shown>>> cases[] = {
+  std::pair<std::string, std::optional<std::vector<Strings>>> cases[] = {
       {header + "@@ -10,3 +10,3 @@ fn main()\n a\n-b\n+c\n\n d",
-       std::vector<Shown>{
+       std::vector<Strings>{
            {"@10,3 10,3", " 10,10 a|\n", "-11,_ b|\n", "+_,11 c|\n", " 12,12 |\n", " 13,13 d|"}}},
       {header + "@@ -1 +1 @@\r\n-x\r\n+y\r\n@@ -0,0 +5,2 @@\n+p\n+q\n",
-       std::vector<Shown>{{"@1,1 1,1", "-1,_ x|\r\n", "+_,1 y|\r\n"},
-                          {"@0,0 5,2", "+_,5 p|\n", "+_,6 q|\n"}}},
+       std::vector<Strings>{{"@1,1 1,1", "-1,_ x|\r\n", "+_,1 y|\r\n"},
+                            {"@0,0 5,2", "+_,5 p|\n", "+_,6 q|\n"}}},
       // The marker is a context line that does not move the numbers.
       {header + "@@ -1 +1 @@\n-x\n\\ No newline at end of file\n+x\n\\ No newline at end of file\n",
-       std::vector<Shown>{{"@1,1 1,1", "-1,_ x|\n", " 2,1  No newline at end of file|", "+_,1 x|\n",
-                           " 2,2  No newline at end of file|"}}},
+       std::vector<Strings>{{"@1,1 1,1", "-1,_ x|\n", " 2,1  No newline at end of file|",
+                             "+_,1 x|\n", " 2,2  No newline at end of file|"}}},
       // Past the largest header start the numbers wrap instead of overflowing.
       {header + "@@ -2147483647,2 +2147483647,2 @@\n a\n-b\n+c\n",
-       std::vector<Shown>{{"@2147483647,2 2147483647,2", " 2147483647,2147483647 a|\n",
-                           "-" + std::to_string(INT32_MIN) + ",_ b|\n",
-                           "+_," + std::to_string(INT32_MIN) + " c|\n"}}},
-      {"diff --git a/s b/s\nold mode 100644\nnew mode 100755\n", std::vector<Shown>{}},
+       std::vector<Strings>{{"@2147483647,2 2147483647,2", " 2147483647,2147483647 a|\n",
+                             "-" + std::to_string(INT32_MIN) + ",_ b|\n",
+                             "+_," + std::to_string(INT32_MIN) + " c|\n"}}},
+      {"diff --git a/s b/s\nold mode 100644\nnew mode 100755\n", std::vector<Strings>{}},
       {"diff --git a/a b/b\nsimilarity index 100%\nrename from a\nrename to b\n",
-       std::vector<Shown>{}},
-      {"diff --git a/e b/e\nnew file mode 100644\nindex 0000000..e69de29\n", std::vector<Shown>{}},
+       std::vector<Strings>{}},
+      {"diff --git a/e b/e\nnew file mode 100644\nindex 0000000..e69de29\n",
+       std::vector<Strings>{}},
       {"diff --git a/i b/i\nnew file mode 100644\nindex 0000000..1234567\n"
        "Binary files /dev/null and b/i differ\n",
-       std::vector<Shown>{{"@0,0 0,0"}}},
+       std::vector<Strings>{{"@0,0 0,0"}}},
       {"", std::nullopt},
       {header + "@@ -1 +1 @@\n-a\n+b\n" + header, std::nullopt},  // two files
       {"warning: something\n", std::nullopt},
@@ -311,15 +310,15 @@ TEST(LoadHunks, Table) {
            "git checkout -q main && echo g > g.txt && git add g.txt && git commit -qm g && "
            "git merge -q --no-edit side && git mv f.txt r.txt && printf 'one\\nside\\nmore' "
            "> r.txt && git add -A && git commit -qm rename");
-  std::tuple<Commit, Patch, std::optional<std::vector<Shown>>> cases[] = {
+  std::tuple<Commit, Patch, std::optional<std::vector<Strings>>> cases[] = {
       {commit_of(repo, "HEAD~3", 0), patch_of("f.txt", "f.txt", PatchType::A),
-       std::vector<Shown>{{"@0,0 1,1", "+_,1 one|\n"}}},
+       std::vector<Strings>{{"@0,0 1,1", "+_,1 one|\n"}}},
       {commit_of(repo, "HEAD~1", 2), patch_of("f.txt", "f.txt"),
-       std::vector<Shown>{{"@1,1 1,2", " 1,1 one|\n", "+_,2 side|\n"}}},
+       std::vector<Strings>{{"@1,1 1,2", " 1,1 one|\n", "+_,2 side|\n"}}},
       {commit_of(repo, "HEAD~1", 2), patch_of("g.txt", "g.txt"), std::nullopt},
       {commit_of(repo, "HEAD"), patch_of("f.txt", "r.txt", PatchType::R),
-       std::vector<Shown>{{"@1,2 1,3", " 1,1 one|\n", " 2,2 side|\n", "+_,3 more|\n",
-                           " 3,4  No newline at end of file|"}}},
+       std::vector<Strings>{{"@1,2 1,3", " 1,1 one|\n", " 2,2 side|\n", "+_,3 more|\n",
+                             " 3,4  No newline at end of file|"}}},
   };
   for (const auto& [commit, patch, hunks] : cases) {
     EXPECT_EQ(shown(load_hunks(repo.str(), commit, patch)), hunks) << patch.new_file;

@@ -336,16 +336,14 @@ inline void Fixture::build_names() {
       "-dash.txt",   "--output=x.txt", "tab\there.txt",   "new\nline.txt",
       "quo\"te.txt", " lead.txt",      "back\\slash.txt", "\xC3\xBCn\xC3\xAF.txt",
       "plain.txt",   "caf\xE9.txt",    "glob*.txt",       "globe.txt"};
-  for (const std::string text : {"x\n", "x\ny\n", "x\ny\nz\n"}) {
+  auto all = [&](const std::string& text) {
     std::vector<std::pair<std::string, std::string>> files;
     for (const auto& name : odd) files.emplace_back(name, text);
-    if (text.size() == 6) {
-      for (const auto& [name, content] : files) write("names/" + name, content);
-      break;
-    }
-    commit("names", files, text.size() == 2 ? "first" : "second", kT1 + text.size(),
-           text.size() == 2 ? "n1" : "n2");
-  }
+    return files;
+  };
+  commit("names", all("x\n"), "first", kT1 + 2, "n1");
+  commit("names", all("x\ny\n"), "second", kT1 + 4, "n2");
+  for (const auto& name : odd) write("names/" + name, "x\ny\nz\n");
   run("cd names && git branch plain.txt");
 }
 
