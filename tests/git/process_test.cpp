@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -313,18 +312,6 @@ TEST(ActionOutput, LinesStandardErrorAndTheKindOfFailure) {
     EXPECT_EQ(state.error, c.error) << c.script;
     EXPECT_TRUE(state.stdout_lines == c.out) << c.script;
     EXPECT_TRUE(!c.err || concat(state.stderr_lines) == *c.err) << c.script;
-  }
-}
-
-// The front end shows the system's own words for a git that cannot start.
-TEST(ActionFailure, GitThatCannotStartIsAnIoErrorWithTheSystemsText) {
-  TempRepo repo;
-  repo.write("file", "x");
-  for (const auto& [dir, error] :
-       {std::pair{repo.str() + "/missing", ENOENT}, {repo.str() + "/file", ENOTDIR}}) {
-    EXPECT_EQ(wait_for_action(start_git_action(dir, {"status"})).error,
-              (ActionError{Kind::IO, std::strerror(error)}))
-        << dir;
   }
 }
 
