@@ -1,13 +1,17 @@
-// The readers of git's output and of the files git writes, as tables of text and what it reads as.
+// The readers of git's output as tables of text and what it reads as, hunks of commits, and the
+// working-copy line diff.
 #include <gtest/gtest.h>
 
-#include "git/conflicts/api.hpp"
+#include <random>
+
 #include "git/git_version.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
 #include "git/queries/config.hpp"
 #include "git/queries/graph.hpp"
+#include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/queries/wip/line_diff.hpp"
 #include "git/queries/wip/wip_status.hpp"
 #include "support/git_recorder.hpp"
 
@@ -75,27 +79,18 @@ TEST(ConfigGrammar, GitConfigList) {
     std::optional<TextMap> entries;  // absent: the whole output is refused
     TextMap remotes;
   } cases[] = {
-      {"user.name=A B\nalias.x=log --format=%h\n",
-       TextMap{{"user.name", "A B"}, {"alias.x", "log --format=%h"}},
-       {}},
-      {"remote.origin.url=u1\nremote.origin.url=u2\n",
-       TextMap{{"remote.origin.url", "u2"}},
-       {{"origin", "u2"}}},
-      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\n"
-       "remote.v.url\nb.c=y\n",
-       TextMap{{"remote.origin.url", "u"},
-               {"remote.v.url\nb.c", "y"},
-               {"remote.origin.fetch", "f"},
-               {"remote.up.pushurl", "w"},
-               {"remote.a.b.url", "x"}},
-       {{"origin", "u"}}},
+      // clang-format off
+      {"user.name=A B\nalias.x=log --format=%h\n", TextMap{{"user.name", "A B"}, {"alias.x", "log --format=%h"}}, {}},
+      {"remote.origin.url=u1\nremote.origin.url=u2\n", TextMap{{"remote.origin.url", "u2"}}, {{"origin", "u2"}}},
+      {"remote.origin.url=u\nremote.origin.fetch=f\nremote.up.pushurl=w\nremote.a.b.url=x\nremote.v.url\nb.c=y\n",
+       TextMap{{"remote.origin.url", "u"}, {"remote.v.url\nb.c", "y"}, {"remote.origin.fetch", "f"},
+               {"remote.up.pushurl", "w"}, {"remote.a.b.url", "x"}}, {{"origin", "u"}}},
       // git prints a key set without "=" as the bare key.
       {"a.flag\nb.c=1\n", TextMap{{"a.flag\nb.c", "1"}}, {}},
       {"b.c=1\na.flag\n", std::nullopt, {}},
       {"a.b=x\r\nc.d=y\r", TextMap{{"a.b", "x"}, {"c.d", "y\r"}}, {}},
-      {"user.name=\nuser.email=zoë@exämple.org",
-       TextMap{{"user.name", ""}, {"user.email", "zoë@exämple.org"}},
-       {}},
+      {"user.name=\nuser.email=zoë@exämple.org", TextMap{{"user.name", ""}, {"user.email", "zoë@exämple.org"}}, {}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     std::optional<RepoConfig> read = read_full_config(c.text);
@@ -181,71 +176,17 @@ TEST(WipStatusGrammar, LetterPairsOrderAndConflicts) {
 
 TEST(GitVersionGrammar, Table) {
   std::pair<std::string, std::optional<GitVersion>> cases[] = {
-      {"git version 2.39.2\n", GitVersion{2, 39, 2}},
-      {"git version 2.40\n", GitVersion{2, 40, 0}},
+      // clang-format off
+      {"git version 2.39.2\n", GitVersion{2, 39, 2}}, {"git version 2.40\n", GitVersion{2, 40, 0}},
       {"git version 2.39.2.1 (some vendor suffix)\n", GitVersion{2, 39, 2}},
-      {"git version 2.45.windows.1\n", GitVersion{2, 45, 0}},
-      {"git version 2.", GitVersion{2, 0, 0}},
+      {"git version 2.45.windows.1\n", GitVersion{2, 45, 0}}, {"git version 2.", GitVersion{2, 0, 0}},
       {"git version 4294967295.4294967296.1", GitVersion{4294967295u, 0, 1}},
       {"git version 2.\u0664\u0660.1", GitVersion{2, 0, 1}},  // not ASCII digits
-      {"git version 2.4\u0660.1", GitVersion{2, 0, 1}},
-      {"git version unknown\n", GitVersion{0, 0, 0}},
-      {"2.39.2\n", std::nullopt},
-      {"", std::nullopt},
+      {"git version 2.4\u0660.1", GitVersion{2, 0, 1}}, {"git version unknown\n", GitVersion{0, 0, 0}},
+      {"2.39.2\n", std::nullopt}, {"", std::nullopt},
+      // clang-format on
   };
   for (const auto& [text, version] : cases) EXPECT_EQ(parse_git_version(text), version) << text;
-}
-
-// A file's rows, then per section its left and right cells, then the names and widths.
-Strings shown(const ConflictFile& file) {
-  Strings out;
-  for (const ConflictLine& l : file.lines) {
-    out.push_back(l.kind == ConflictLine::Kind::Ok
-                      ? l.text
-                      : "[" + std::to_string(l.section) + "." + std::to_string(l.index) + "]");
-  }
-  for (const ConflictSection& s : file.sections) {
-    for (const auto* side : {&s.left, &s.right}) {
-      for (const ConflictSideLine& c : *side) {
-        bool blank = c.kind == ConflictSideLine::Kind::Blank;
-        out.push_back(std::to_string(c.section) + ":" + (blank ? "_" : c.key + "=" + c.text));
-      }
-    }
-  }
-  out.push_back("top " + file.ref_name_top + ", bottom " + file.ref_name_bottom + ", width " +
-                std::to_string(file.max_line_length));
-  return out;
-}
-
-TEST(ConflictGrammar, Table) {
-  std::pair<std::string, Strings> cases[] = {
-      {"", {"top , bottom , width 0"}},
-      {"one\n\nthree", {"one", "", "three", "top , bottom , width 5"}},
-      {"x\r\n<<<<<<< HEAD\r\nl1\r\n=======\r\nr1\r\n>>>>>>> other\r\ny\r\n",
-       {"x", "[0.0]", "y", "0:Left-0-0=l1", "0:Right-0-0=r1",
-        "top HEAD, bottom Local/other, width 2"}},
-      {"a\r\r\n", {"a\r", "top , bottom , width 2"}},  // only one "\r" is taken off
-      // Six is content, a diff3 base marker or a stray separator is not recognised, and a
-      // marker counts only at the line start; eight opens a conflict, and seven does alone.
-      {"<<<<<<\n|||||||\n=======\nx<<<<<<<\n",
-       {"<<<<<<", "|||||||", "x<<<<<<<", "top , bottom , width 8"}},
-      {"<<<<<<<<\nx\n", {"0:Left-0-0=x", "top , bottom , width 1"}},
-      {"<<<<<<< HEAD\n=======\nr1\nr2\n>>>>>>> b\n",
-       {"[0.0]", "[0.1]", "0:_", "0:_", "0:Right-0-0=r1", "0:Right-0-1=r2",
-        "top HEAD, bottom Local/b, width 2"}},
-      // An empty-sided conflict is closed without a section, and a lone end marker dropped.
-      {"a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n>>>>>>> x\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n",
-       {"a", "c", "[0.0]", "0:Left-0-0=l", "0:_", "top HEAD, bottom Local/b, width 1"}},
-      {"a\n<<<<<<< HEAD\nl1\nl2\n=======\nr1\n",
-       {"a", "0:Left-0-0=l1", "0:Left-0-1=l2", "0:Right-0-0=r1", "top HEAD, bottom , width 2"}},
-      // The label-less marker names nothing; a start marker inside a conflict goes back to the
-      // left side of the same section. Widths count the bytes of content only.
-      {"<<<<<<<\n<<<<<<< HEAD\nl\n=======\n>>>>>>> first\nmid\n<<<<<<< other\n=======\nr\n"
-       "<<<<<<< again\nl2\n>>>>>>> second\n<<<<<<< a-very-long-label\nééé\n=======\n>>>>>>> x\n",
-       {"[0.0]", "mid", "[1.0]", "[2.0]", "0:Left-0-0=l", "0:_", "1:Left-1-0=l2", "1:Right-1-0=r",
-        "2:Left-2-0=ééé", "2:_", "top HEAD, bottom Local/first, width 6"}},
-  };
-  for (const auto& [text, read] : cases) EXPECT_EQ(shown(read_conflicts(text)), read) << text;
 }
 
 // A stash entry as the history shows it: one parent, no refs, "WIP" become "Stash".
@@ -262,17 +203,195 @@ TEST(StashGrammar, EntriesFromTheStashLog) {
 
 // git's count as the stand-in prints it.
 TEST(CountGrammar, OnlyAnUnsignedDecimalCounts) {
-  std::pair<std::string, uint32_t> cases[] = {
-      {"12\n", 12},      {"+5", 5},
-      {"-1\n", 0},       {"4294967295", 4294967295u},
-      {"4294967296", 0}, {"\u00a07\u2003\n", 7},
-      {"1 2", 0},        {"+", 0},
-      {"0x10", 0},
-  };
+  std::pair<std::string, uint32_t> cases[] = {{"12\n", 12},      {"+5", 5},
+                                              {"-1\n", 0},       {"4294967295", 4294967295u},
+                                              {"4294967296", 0}, {"\u00a07\u2003\n", 7},
+                                              {"1 2", 0},        {"+", 0},
+                                              {"0x10", 0}};
   for (const auto& [reply, count] : cases) {
     test::GitRecorder git(test::printing(reply));
     EXPECT_EQ(count_commits_in_range(git.dir.str(), "a", "b"), count) << reply;
   }
+}
+
+// A line as "<status><old>,<new> <text>|<ending>"; its index and hunk are checked on the way.
+Strings shown(const std::vector<HunkLine>& lines, int32_t hunk) {
+  Strings out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const HunkLine& l = lines[i];
+    EXPECT_EQ(l.index, i);
+    EXPECT_EQ(l.hunk_index, hunk);
+    auto num = [](std::optional<int32_t> n) { return n ? std::to_string(*n) : "_"; };
+    char status = l.status == HunkLineStatus::Plus    ? '+'
+                  : l.status == HunkLineStatus::Minus ? '-'
+                                                      : ' ';
+    out.push_back(status + num(l.old_num) + "," + num(l.new_num) + " " + l.text + "|" +
+                  l.line_ending);
+  }
+  return out;
+}
+
+// Each hunk as "@<old start>,<length> <new start>,<length>" followed by its lines.
+std::optional<std::vector<Strings>> shown(const std::optional<std::vector<Hunk>>& hunks) {
+  if (!hunks) return std::nullopt;
+  std::vector<Strings> out;
+  for (size_t i = 0; i < hunks->size(); ++i) {
+    const Hunk& h = (*hunks)[i];
+    EXPECT_EQ(h.index, static_cast<int32_t>(i));
+    auto range = [](LineRange r) {
+      return std::to_string(r.start) + "," + std::to_string(r.length);
+    };
+    out.push_back({"@" + range(h.old_line_range) + " " + range(h.new_line_range)});
+    for (std::string& line : shown(h.lines, h.index)) out.back().push_back(std::move(line));
+  }
+  return out;
+}
+
+TEST(HunkGrammar, Table) {
+  const std::string header =
+      "diff --git a/f b/f\nindex 1111111..2222222 100644\n--- a/f\n+++ b/f\n";
+  std::pair<std::string, std::optional<std::vector<Strings>>> cases[] = {
+      {header + "@@ -10,3 +10,3 @@ fn main()\n a\n-b\n+c\n\n d",
+       std::vector<Strings>{
+           {"@10,3 10,3", " 10,10 a|\n", "-11,_ b|\n", "+_,11 c|\n", " 12,12 |\n", " 13,13 d|"}}},
+      {header + "@@ -1 +1 @@\r\n-x\r\n+y\r\n@@ -0,0 +5,2 @@\n+p\n+q\n",
+       std::vector<Strings>{{"@1,1 1,1", "-1,_ x|\r\n", "+_,1 y|\r\n"},
+                            {"@0,0 5,2", "+_,5 p|\n", "+_,6 q|\n"}}},
+      // The marker is a context line that does not move the numbers.
+      {header + "@@ -1 +1 @@\n-x\n\\ No newline at end of file\n+x\n\\ No newline at end of file\n",
+       std::vector<Strings>{{"@1,1 1,1", "-1,_ x|\n", " 2,1  No newline at end of file|",
+                             "+_,1 x|\n", " 2,2  No newline at end of file|"}}},
+      // Past the largest header start the numbers wrap instead of overflowing.
+      {header + "@@ -2147483647,2 +2147483647,2 @@\n a\n-b\n+c\n",
+       std::vector<Strings>{{"@2147483647,2 2147483647,2", " 2147483647,2147483647 a|\n",
+                             "-" + std::to_string(INT32_MIN) + ",_ b|\n",
+                             "+_," + std::to_string(INT32_MIN) + " c|\n"}}},
+      {"diff --git a/s b/s\nold mode 100644\nnew mode 100755\n", std::vector<Strings>{}},
+      {"diff --git a/a b/b\nsimilarity index 100%\nrename from a\nrename to b\n",
+       std::vector<Strings>{}},
+      {"diff --git a/e b/e\nnew file mode 100644\nindex 0000000..e69de29\n",
+       std::vector<Strings>{}},
+      {"diff --git a/i b/i\nnew file mode 100644\nindex 0000000..1234567\n"
+       "Binary files /dev/null and b/i differ\n",
+       std::vector<Strings>{{"@0,0 0,0"}}},
+      {"", std::nullopt},
+      {header + "@@ -1 +1 @@\n-a\n+b\n" + header, std::nullopt},  // two files
+      {"warning: something\n", std::nullopt},
+  };
+  for (const auto& [text, hunks] : cases) EXPECT_EQ(shown(diff_hunks(text)), hunks) << text;
+}
+
+Commit commit_of(const test::TempRepo& repo, std::string rev, size_t parents = 1) {
+  Commit c;
+  c.id = test::trimmed(test::git(repo.path, {"rev-parse", rev}));
+  for (size_t i = 1; i <= parents; ++i) {
+    c.parent_ids.push_back(
+        test::trimmed(test::git(repo.path, {"rev-parse", rev + "^" + std::to_string(i)})));
+  }
+  c.is_merge = parents > 1;
+  return c;
+}
+
+Patch patch_of(std::string old_file, std::string new_file, PatchType type = PatchType::M) {
+  Patch p;
+  p.old_file = std::move(old_file);
+  p.new_file = std::move(new_file);
+  p.patch_type = type;
+  return p;
+}
+
+// A merge diffs its first parent against its second; a rename its old path against its new.
+TEST(LoadHunks, Table) {
+  test::use_plain_git_config();
+  test::TempRepo repo;
+  repo.commit_file("f.txt", "one\n", "root");
+  test::sh(repo.path,
+           "git checkout -q -b side && echo side >> f.txt && git commit -qam side && "
+           "git checkout -q main && echo g > g.txt && git add g.txt && git commit -qm g && "
+           "git merge -q --no-edit side && git mv f.txt r.txt && printf 'one\\nside\\nmore' "
+           "> r.txt && git add -A && git commit -qm rename");
+  std::tuple<Commit, Patch, std::optional<std::vector<Strings>>> cases[] = {
+      {commit_of(repo, "HEAD~3", 0), patch_of("f.txt", "f.txt", PatchType::A),
+       std::vector<Strings>{{"@0,0 1,1", "+_,1 one|\n"}}},
+      {commit_of(repo, "HEAD~1", 2), patch_of("f.txt", "f.txt"),
+       std::vector<Strings>{{"@1,1 1,2", " 1,1 one|\n", "+_,2 side|\n"}}},
+      {commit_of(repo, "HEAD~1", 2), patch_of("g.txt", "g.txt"), std::nullopt},
+      {commit_of(repo, "HEAD"), patch_of("f.txt", "r.txt", PatchType::R),
+       std::vector<Strings>{{"@1,2 1,3", " 1,1 one|\n", " 2,2 side|\n", "+_,3 more|\n",
+                             " 3,4  No newline at end of file|"}}},
+  };
+  for (const auto& [commit, patch, hunks] : cases) {
+    EXPECT_EQ(shown(load_hunks(repo.str(), commit, patch)), hunks) << patch.new_file;
+  }
+}
+
+size_t lcs_length(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
+  std::vector<std::vector<size_t>> t(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = a.size(); i-- > 0;) {
+    for (size_t j = b.size(); j-- > 0;) {
+      t[i][j] = a[i] == b[j] ? t[i + 1][j + 1] + 1 : std::max(t[i + 1][j], t[i][j + 1]);
+    }
+  }
+  return t[0][0];
+}
+
+// Replays the script, which must rebuild both sides with no "+" right before a "-"; returns
+// its number of unchanged lines.
+size_t replayed(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b,
+                const std::vector<LineChange>& script) {
+  size_t i = 0, j = 0, same = 0;
+  for (size_t k = 0; k < script.size(); ++k) {
+    bool same_line = script[k] == LineChange::Same;
+    EXPECT_FALSE(script[k] == LineChange::Removed && k > 0 && script[k - 1] == LineChange::Added);
+    if (script[k] != LineChange::Added && i++ >= a.size()) return SIZE_MAX;
+    if (script[k] != LineChange::Removed && j++ >= b.size()) return SIZE_MAX;
+    if (same_line && a[i - 1] != b[j - 1]) return SIZE_MAX;
+    same += same_line;
+  }
+  return i == a.size() && j == b.size() ? same : SIZE_MAX;
+}
+
+TEST(LineDiff, RandomTextsGetAValidScriptMinimalWhileSmall) {
+  std::mt19937 random(7);
+  std::vector<std::string> small = {"\n", "}\n", "c\r\n", "c\n", "c\r", "c"};
+  for (char c = 'a'; c <= 'r'; ++c) small.push_back(std::string(1, c) + "\n");
+  std::vector<std::string> often;
+  for (int k = 0; k < 3000; ++k) often.push_back(std::to_string(k) + "u\n");
+  std::vector<std::string> few(often.begin(), often.begin() + 40);
+  // Lines drawn from `alphabet`, with `percent` odds from its first three lines alone. A few
+  // lines that repeat often among many that occur once: xdiff on its own sets the repeated
+  // ones aside where they stand among unmatched ones, and misses matches. Past about 512
+  // edits its heuristics could engage; up to 1000 lines of 40 kinds it stays exact. The last
+  // row is beyond exactness: its script must still be valid and come at a bounded cost.
+  struct Case {
+    const std::vector<std::string>& alphabet;
+    unsigned percent;
+    size_t max_lines;
+    int rounds;
+    bool minimal = true;
+  } cases[] = {
+      {small, 0, 80, 500}, {often, 40, 300, 200}, {few, 0, 1000, 10}, {often, 5, 200000, 2, false}};
+  for (const Case& c : cases) {
+    auto make = [&](size_t n) {
+      std::vector<std::string_view> lines;
+      for (size_t k = 0; k < n; ++k) {
+        lines.push_back(
+            c.alphabet[random() % (random() % 100 < c.percent ? 3 : c.alphabet.size())]);
+      }
+      return lines;
+    };
+    for (int round = 0; round < c.rounds; ++round) {
+      auto a = make(random() % c.max_lines), b = make(random() % c.max_lines);
+      size_t same = replayed(a, b, line_diff(a, b));
+      ASSERT_NE(same, SIZE_MAX) << c.max_lines << " lines, round " << round;
+      ASSERT_TRUE(!c.minimal || same == lcs_length(a, b))
+          << c.max_lines << " lines, round " << round;
+    }
+  }
+  using C = LineChange;
+  EXPECT_EQ(
+      line_diff({"1\n", "x\n", "y\n", "2\n"}, {"1\n", "p\n", "q\n", "r\n", "2\n"}),
+      (std::vector<C>{C::Same, C::Removed, C::Removed, C::Added, C::Added, C::Added, C::Same}));
 }
 
 }  // namespace

@@ -137,39 +137,24 @@ class Fixture {
  private:
   static std::string plain(FieldKind kind, const std::string& repo) {
     using K = FieldKind;
+    // clang-format off
     switch (kind) {
-      case K::Repo:
-      case K::Path:
-        return "\"" + repo + "\"";
-      case K::NewDir:
-        return "\"{root}/new\"";
-      case K::PathList:
-        return "[\"" + repo + "\"]";
-      case K::Args:
-      case K::Commands:
-      case K::Filters:
-        return "[]";
-      case K::U32:
-        return "0";
-      case K::U64:
-        return "10";
-      case K::Bool:
-        return "false";
-      case K::Commit:
-        return commit_json("{c3}", "\"{c2}\"");
-      case K::OptCommit:
-        return "null";
-      case K::Patch:
-        return patch_json("{c3}", "a.txt", "M");
-      case K::WipPatch:
-        return wip_json("a.txt", " ", "M", "M");
-      case K::AcKind:
-        return "\"commitMessage\"";
-      case K::Data:
-        return "{}";
-      case K::Text:
-        break;
+      case K::Repo: case K::Path: return "\"" + repo + "\"";
+      case K::NewDir: return "\"{root}/new\"";
+      case K::PathList: return "[\"" + repo + "\"]";
+      case K::Args: case K::Commands: case K::Filters: return "[]";
+      case K::U32: return "0";
+      case K::U64: return "10";
+      case K::Bool: return "false";
+      case K::Commit: return commit_json("{c3}", "\"{c2}\"");
+      case K::OptCommit: return "null";
+      case K::Patch: return patch_json("{c3}", "a.txt", "M");
+      case K::WipPatch: return wip_json("a.txt", " ", "M", "M");
+      case K::AcKind: return "\"commitMessage\"";
+      case K::Data: return "{}";
+      case K::Text: break;
     }
+    // clang-format on
     return "\"\"";
   }
 
@@ -288,11 +273,43 @@ inline void Fixture::build_odd() {
   run("cd conflict && (git merge -q topic >/dev/null 2>&1 || true)");
   write("conflict/empty-sides.txt", "x\r\n<<<<<<< HEAD\r\n=======\r\n>>>>>>> other\r\ny\r\n");
   write("conflict/bad.txt", "\xff\n");
+  // Six is content, a diff3 base marker or a stray separator is not recognised, a marker counts
+  // only at the line start; eight opens a conflict, and seven does alone. A label-less marker
+  // names nothing; a start marker inside a conflict goes back to the left of the same section.
+  const char* markers[] = {
+      "",
+      "one\n\nthree",
+      "a\r\r\n",
+      "<<<<<<\n|||||||\n=======\nx<<<<<<<\n",
+      "<<<<<<<<\nx\n",
+      "<<<<<<< HEAD\n=======\nr1\nr2\n>>>>>>> b\n",
+      "<<<<<<< HEAD\r\nl1\r\n=======\r\nr1\r\n>>>>>>> o\r\n",
+      "a\n<<<<<<< HEAD\n=======\n>>>>>>> b\nc\n>>>>>>> x\n<<<<<<< HEAD\nl\n=======\n>>>>>>> b\n",
+      "a\n<<<<<<< HEAD\nl1\nl2\n=======\nr1\n",
+      "<<<<<<<\n<<<<<<< HEAD\nl\n=======\n>>>>>>> first\nmid\n<<<<<<< other\n=======\nr\n<<<<<<< "
+      "again\nl2\n>>>>>>> second\n<<<<<<< a-very-long-label\n\u00e9\u00e9\u00e9\n=======\n>>>>>>> "
+      "x\n"};
+  for (size_t i = 0; i < std::size(markers); ++i) {
+    write("conflict/g" + std::to_string(i) + ".txt", markers[i]);
+  }
   write("conflict/.git/rebase-merge/head-name", "refs/heads/main\n");
   run("mkdir links && ln -s old.txt links/link");
-  commit("links", {{"old.txt", "old\n"}, {"new.txt", "new\n"}, {"dir/f.txt", "x\n"}}, "links", kT1,
-         "l1");
+  commit("links",
+         {{"old.txt", "old\n"},
+          {"new.txt", "new\n"},
+          {"dir/f.txt", "x\n"},
+          {"w5", "x\ny"},
+          {"w6", "a\rb\rc\r"}},
+         "links", kT1, "l1");
   run("cd links && ln -sfn new.txt link && mv dir elsewhere && ln -s elsewhere dir");
+  // A lone "\r" ends a line but is no line ending; a last line gains the other side's ending.
+  for (auto [file, text] : {std::pair{"w1", "p\rq\r\n"},
+                            {"w2", ""},
+                            {"w4", "caf\xe9\n"},
+                            {"w5", "x\ny\n"},
+                            {"w6", "a\rB\rc\r"}}) {
+    write(std::string("links/") + file, text);
+  }
   std::string bytes;
   for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 31 % 256);  // past a pipe's buffer
   commit("image", {{"img/\u00fc.png", bytes}}, "image", kT1, "i1");
@@ -305,6 +322,10 @@ inline void Fixture::build_odd() {
   write("files/long", std::string(1000, 'z'));
   write("tmp \"y\"/.keep", "");
   run("cd files && ln -s ten link && ln -s gone dangling && mkdir -p ../ws/.git ../ws/inner/.git");
+  // Merge markers behind a ".git" file, an absolute one (a linked worktree) and a relative one.
+  write("linked/.git", "gitdir: " + names["conflict"] + "/.git\r\n");
+  write("outer/.git/modules/sub/MERGE_HEAD", " \tabc\n\u00a0");
+  write("ws/inner/.git/MERGE_HEAD", "bad \xff byte");
 }
 
 // Names that are options, hold line ends, quotes, tabs or non-ASCII letters, one in Latin-1
@@ -315,16 +336,14 @@ inline void Fixture::build_names() {
       "-dash.txt",   "--output=x.txt", "tab\there.txt",   "new\nline.txt",
       "quo\"te.txt", " lead.txt",      "back\\slash.txt", "\xC3\xBCn\xC3\xAF.txt",
       "plain.txt",   "caf\xE9.txt",    "glob*.txt",       "globe.txt"};
-  for (const std::string text : {"x\n", "x\ny\n", "x\ny\nz\n"}) {
+  auto all = [&](const std::string& text) {
     std::vector<std::pair<std::string, std::string>> files;
     for (const auto& name : odd) files.emplace_back(name, text);
-    if (text.size() == 6) {
-      for (const auto& [name, content] : files) write("names/" + name, content);
-      break;
-    }
-    commit("names", files, text.size() == 2 ? "first" : "second", kT1 + text.size(),
-           text.size() == 2 ? "n1" : "n2");
-  }
+    return files;
+  };
+  commit("names", all("x\n"), "first", kT1 + 2, "n1");
+  commit("names", all("x\ny\n"), "second", kT1 + 4, "n2");
+  for (const auto& name : odd) write("names/" + name, "x\ny\nz\n");
   run("cd names && git branch plain.txt");
 }
 
@@ -496,8 +515,22 @@ inline std::vector<Row> rows() {
       {"is_rebase_in_progress", "conflict", {{"repoPath", "\"{conflict}/.git/rebase-merge\\u0000\""}}, "false"},
       {"is_rebase_in_progress", "conflict", {}, "true"},
       {"is_rebase_in_progress", "bare", {}, "false"},
+      {"is_merge_in_progress", "main", {{"repoPath", "\"{root}/linked\""}}, R"j("{m2}")j"},
+      {"is_rebase_in_progress", "main", {{"repoPath", "\"{root}/linked\""}}, "true"},
+      {"is_merge_in_progress", "outer", {{"repoPath", "\"{outer}/sub\""}}, R"j("abc")j"},
+      {"is_merge_in_progress", "main", {{"repoPath", "\"{root}/ws/inner\""}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"slot":{"section":0,"index":0}},{"ok":{"text":"c"}}],"sections":[{"left":[{"conflict":{"text":"B-main","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"B-topic","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/topic","lineEnding":"\n","maxLineLength":7})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("empty-sides.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"x"}},{"ok":{"text":"y"}}],"sections":[],"refNameTop":"HEAD","refNameBottom":"Local/other","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g0.txt", "U", "U", "U")}}, R"j({"lines":[],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":0})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g1.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g2.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a\r"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g3.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"<<<<<<"}},{"ok":{"text":"|||||||"}},{"ok":{"text":"x<<<<<<<"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":8})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g4.txt", "U", "U", "U")}}, R"j({"lines":[],"sections":[{"left":[{"conflict":{"text":"x","side":"left","section":0,"key":"Left-0-0"}}],"right":[]}],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g5.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}},{"slot":{"section":0,"index":1}}],"sections":[{"left":[{"blank":{"section":0}},{"blank":{"section":0}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}},{"conflict":{"text":"r2","side":"right","section":0,"key":"Right-0-1"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/b","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g6.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l1","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"Local/o","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g7.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}},{"ok":{"text":"c"}},{"slot":{"section":0,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"blank":{"section":0}}]}],"refNameTop":"HEAD","refNameBottom":"Local/b","lineEnding":"\n","maxLineLength":1})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g8.txt", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"a"}}],"sections":[{"left":[{"conflict":{"text":"l1","side":"left","section":0,"key":"Left-0-0"}},{"conflict":{"text":"l2","side":"left","section":0,"key":"Left-0-1"}}],"right":[{"conflict":{"text":"r1","side":"right","section":0,"key":"Right-0-0"}}]}],"refNameTop":"HEAD","refNameBottom":"","lineEnding":"\n","maxLineLength":2})j"},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("g9.txt", "U", "U", "U")}}, R"j({"lines":[{"slot":{"section":0,"index":0}},{"ok":{"text":"mid"}},{"slot":{"section":1,"index":0}},{"slot":{"section":2,"index":0}}],"sections":[{"left":[{"conflict":{"text":"l","side":"left","section":0,"key":"Left-0-0"}}],"right":[{"blank":{"section":0}}]},{"left":[{"conflict":{"text":"l2","side":"left","section":1,"key":"Left-1-0"}}],"right":[{"conflict":{"text":"r","side":"right","section":1,"key":"Right-1-0"}}]},{"left":[{"conflict":{"text":"ééé","side":"left","section":2,"key":"Left-2-0"}}],"right":[{"blank":{"section":2}}]}],"refNameTop":"HEAD","refNameBottom":"Local/first","lineEnding":"\n","maxLineLength":6})j"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("missing.txt", "U", "U", "U")}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("bad.txt", "U", "U", "U")}}, "null"},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("f.txt", "U", "U", "Z")}}, kDropped},
@@ -548,6 +581,12 @@ inline std::vector<Row> rows() {
       {"load_wip_hunk_lines", "main", {{"patch", wip_json("f.txt", " ", "M", "M")}, {"headCommit", commit_json("{c3}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"a","index":0,"lineEnding":"\r\n"},{"status":"-","oldNum":2,"newNum":null,"hunkIndex":-1,"text":"b","index":1,"lineEnding":"\r\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"B","index":2,"lineEnding":"\r\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":-1,"text":"c","index":3,"lineEnding":"\r\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":-1,"text":"d","index":4,"lineEnding":"\r\n"}])j"},
       {"load_wip_hunk_lines", "main", {{"patch", R"({"oldFile":"p.png","newFile":"p.png","patchType":"A","stagedType":" ","unStagedType":"A","conflicted":false,"id":"x","isImage":true})"}}, "null"},
       {"load_wip_hunk_lines", "links", {{"patch", wip_json("link", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":"-","oldNum":1,"newNum":null,"hunkIndex":-1,"text":"old.txt","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":-1,"text":"new.txt","index":1,"lineEnding":"\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w1", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":"+","oldNum":null,"newNum":1,"hunkIndex":-1,"text":"p\r","index":0,"lineEnding":""},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"q","index":1,"lineEnding":"\r\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w2", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "[]"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w3", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w4", "?", "?", "A")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w5", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"x","index":0,"lineEnding":"\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":-1,"text":"y","index":1,"lineEnding":"\n"}])j"},
+      {"load_wip_hunk_lines", "links", {{"patch", wip_json("w6", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"a\r","index":0,"lineEnding":""},{"status":"-","oldNum":2,"newNum":null,"hunkIndex":-1,"text":"b\r","index":1,"lineEnding":""},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"B\r","index":2,"lineEnding":""},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":-1,"text":"c\r","index":3,"lineEnding":""},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":-1,"text":"","index":4,"lineEnding":"\r\n"}])j"},
       {"load_wip_hunk_lines", "links", {{"patch", wip_json("dir/f.txt", " ", "M", "M")}, {"headCommit", commit_json("{l1}", "")}}, "null"},
       // Searching the cached history.
       {"search_commits", "main", {{"searchText", "\"COMMIT\""}, {"numResults", "1"}}, R"j([{"commitId":"{c3}","matches":["CommitMessage"],"patches":[],"diffs":[],"refIds":[]},{"commitId":"{c2}","matches":["CommitMessage"],"patches":[],"diffs":[],"refIds":[]}])j"},
