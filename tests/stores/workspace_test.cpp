@@ -245,24 +245,20 @@ TEST_F(WatchTest, RootIsReleasedAndWatchedAgain) {
   wait_until_live(root / "file", repo);
 }
 
-size_t open_descriptors() {
-  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
 // Threads may start out of order: a stop right after a watch ends that watch's thread, and the
 // newest root requested is the one watched.
 TEST_F(WatchTest, NewestRequestWinsAndNothingLeaks) {
   test::TempDir first;
   test::TempDir second;
   fs::create_directories(first.path / "sub");
-  size_t before = open_descriptors();
+  size_t before = test::open_descriptors();
   for (int i = 0; i < 200; ++i) {
     watch_repo({}, first.str(), false);
     stop_watching_repo();
   }
   EXPECT_TRUE(eventually([] { return running_watchers() == 0; }));
   EXPECT_EQ(WATCHED_REPO().get(), "");
-  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(test::open_descriptors(), before);
   for (int i = 0; i < 50; ++i) {
     watch_repo({}, first.str(), false);
     watch_repo({}, second.str(), false);

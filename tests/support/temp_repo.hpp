@@ -32,6 +32,12 @@ inline std::string read_file(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// How many descriptors this process holds open: a leak shows as a difference.
+inline size_t open_descriptors() {
+  return static_cast<size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDir {
   TempDir() {

@@ -1,6 +1,7 @@
 // Every "/f/" endpoint asked of the built server over the fixture repositories, and the few
 // behaviours that take more than one request.
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -11,15 +12,56 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "server/handlers/endpoint_table.hpp"
-#include "support/auth_http_repo.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A bare repository served over git's dumb HTTP protocol on 127.0.0.1, every request behind
+// Basic authentication, for tests of credentials.
+struct AuthenticatedRepoServer {
+  static constexpr const char* user = "tester";
+  static constexpr const char* password = "s3cret p\xc3\xa4ssword";
+  static constexpr const char* readme = "behind a login\n";
+
+  // The repository holds one commit with readme.txt; it is cloned as "repo".
+  AuthenticatedRepoServer() {
+    source.commit_file("readme.txt", readme, "first");
+    sh(dir.path,
+       "git clone -q --bare '" + source.str() + "' repo.git && git -C repo.git update-server-info");
+    server.Get(R"(/repo\.git/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+      auto expected = httplib::make_basic_authentication_header(user, password).second;
+      auto file = dir.path / "repo.git" / req.matches[1].str();
+      if (req.get_header_value("Authorization") != expected) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+      } else if (!std::filesystem::is_regular_file(file)) {
+        res.status = 404;
+      } else {
+        res.set_content(read_file(file), "text/plain");
+      }
+    });
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+  }
+  ~AuthenticatedRepoServer() {
+    server.stop();
+    thread.join();
+  }
+
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/repo.git"; }
+
+  TempRepo source;
+  TempDir dir;
+  httplib::Server server;
+  std::thread thread;
+  int port = -1;
+};
 
 // Asks each row and compares its reply; BRACKWEN_PRINT_ROWS=1 prints the replies instead,
 // with the fixture's ids and paths as placeholders, for writing new rows.
