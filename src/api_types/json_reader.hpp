@@ -111,8 +111,6 @@ enum class JsonNull { Null, Value, Failed };
 // Consumes the value when it is null.
 JsonNull json_take_null(JsonCursor& in);
 
-bool json_fail(JsonCursor& in, JsonFailureKind kind, std::string message);
-
 // `element` is called with each element in turn; `expected` names the type in failures.
 bool json_read_array(JsonCursor& in, std::string_view expected,
                      JsonCallback<JsonCursor&, size_t> element);
