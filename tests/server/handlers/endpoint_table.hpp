@@ -489,6 +489,9 @@ inline std::vector<Row> rows() {
       {"commit_ids_between_commits", "main", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c2}\""}}, "[]"},
       {"commit_ids_between_commits", "shallow", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c3}\""}}, R"j(["{c3}"])j"},
       {"commit_ids_between_commits", "main", {{"commitId2", "-"}}, kDropped},
+      // What an unknown key holds is only checked for syntax: a lone surrogate is well formed.
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":["\ud800",{"\udc00":1}]})"}}, R"j(["{c3}","{c2}"])j"},
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":"\ud8x0"})"}}, kDropped},
       // Branches against their remotes.
       {"calc_ref_diffs", "main", {{"*", R"(["{main}","{c1}"])"}}, R"j([{"refs/heads/main":{"aheadOfRemote":1,"behindRemote":0,"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":2,"behindHead":0}},{"refs/heads/main":{"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfHead":2,"behindHead":0},"refs/remotes/fork/main":{"aheadOfHead":1,"behindHead":0},"refs/tags/v1":{"aheadOfHead":0,"behindHead":0},"refs/remotes/origin/main":{"aheadOfHead":0,"behindHead":0}}])j"},
       {"calc_ref_diffs", "tags", {{"headCommitId", "\"{t3}\""}}, R"j([{"refs/heads/main":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":0,"behindHead":0}},{…"refs/tags/t0001":{"aheadOfHead":0,"behindHead":2}…"refs/tags/t0000":{"aheadOfHead":0,"behindHead":0}…"refs/tags/t9999":{"aheadOfHead":0,"behindHead":2}…}])j"},
