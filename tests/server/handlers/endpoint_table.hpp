@@ -393,6 +393,8 @@ inline void Fixture::build_tags() {
 // Rows asked of a server that has loaded no history yet.
 inline std::vector<Row> cold_rows() {
   return {
+      // The commit-message tree starts empty, kept for the repository path "".
+      {"auto_complete", "main", {{"*", R"(["wor","",5,"commitMessage"])"}}, "[]"},
       {"commit_is_ancestor", "main", {{"commitId", "\"{c3}\""}, {"ancestorCandidateId", "\"{c1}\""}}, "false"},
       {"commit_is_on_branch", "main", {{"commitId", "\"{c2}\""}}, "null"},
       {"get_all_commits_on_current_branch", "main", {}, "null"},
