@@ -543,6 +543,11 @@ inline std::vector<Row> rows() {
       {"load_conflicted_file", "outer", {{"patch", wip_json("sub", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("link", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("dir/f.txt", " ", "M", "M")}}, "null"},
+      // Joined to the repository as written: an absolute path stands alone, and ".." climbs out
+      // through real directories only, never through a link inside the repository.
+      {"load_conflicted_file", "links", {{"patch", wip_json("{conflict}/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("elsewhere/../../conflict/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("dir/../../conflict/g1.txt", " ", "M", "M")}}, "null"},
       // Changed files of commits and of the working copy.
       {"load_patches_for_commit", "main", {{"commitId", "\"{c2}\""}}, R"j([{"commitId":"{c2}","oldFile":"a.txt","newFile":"a.txt","patchType":"M","id":"a.txt-M","isImage":false},{"commitId":"{c2}","oldFile":"src/main.cpp","newFile":"src/main.cpp","patchType":"A","id":"src/main.cpp-A","isImage":false}])j"},
       {"load_patches_for_commit", "main", {{"commitId", "\"{C2}\""}}, "null"},
