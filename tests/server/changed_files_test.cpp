@@ -114,7 +114,8 @@ TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
 }
 
 // From the memory cache too, only the commits asked for have entries, also when one is listed
-// twice and the cache holds as many commits as the list.
+// twice and the cache holds as many commits as the list; a list of the cached commits with one
+// twice gets the cache's own map.
 TEST_F(ChangedFiles, CommitListedTwiceMakesNoRoomForAnother) {
   TempRepo repo;
   repo.commit_file("a", "1", "one");
@@ -125,6 +126,8 @@ TEST_F(ChangedFiles, CommitListedTwiceMakesNoRoomForAnother) {
   auto map = load_patches(repo.str(), {commits[0], commits[0]});
   EXPECT_EQ(map->size(), 1u);
   EXPECT_TRUE(map->contains(commits[0].id));
+  auto shared = load_patches(repo.str(), commits);
+  EXPECT_EQ(load_patches(repo.str(), {commits[0], commits[1], commits[0]}), shared);
   EXPECT_TRUE(recorder.calls().empty());
 }
 

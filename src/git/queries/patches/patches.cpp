@@ -112,11 +112,12 @@ std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap
     if (entry == cached->end()) return nullptr;
     found.push_back(&*entry);
   }
-  if (found.size() == cached->size()) {
-    // Every entry is one of the commits', unless a commit is listed twice.
-    std::vector<const PatchMap::value_type*> sorted = found;
-    std::sort(sorted.begin(), sorted.end());
-    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) return cached;
+  if (found.size() >= cached->size()) {
+    // A commit may be listed twice: the entries found are told apart by their addresses.
+    std::vector<const PatchMap::value_type*> distinct = found;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    if (distinct.size() == cached->size()) return cached;
   }
   auto only = std::make_shared<PatchMap>();
   only->reserve(found.size());
