@@ -393,6 +393,8 @@ inline void Fixture::build_tags() {
 // Rows asked of a server that has loaded no history yet.
 inline std::vector<Row> cold_rows() {
   return {
+      // The commit-message tree starts empty, kept for the repository path "".
+      {"auto_complete", "main", {{"*", R"(["wor","",5,"commitMessage"])"}}, "[]"},
       {"commit_is_ancestor", "main", {{"commitId", "\"{c3}\""}, {"ancestorCandidateId", "\"{c1}\""}}, "false"},
       {"commit_is_on_branch", "main", {{"commitId", "\"{c2}\""}}, "null"},
       {"get_all_commits_on_current_branch", "main", {}, "null"},
@@ -489,6 +491,9 @@ inline std::vector<Row> rows() {
       {"commit_ids_between_commits", "main", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c2}\""}}, "[]"},
       {"commit_ids_between_commits", "shallow", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c3}\""}}, R"j(["{c3}"])j"},
       {"commit_ids_between_commits", "main", {{"commitId2", "-"}}, kDropped},
+      // What an unknown key holds is only checked for syntax: a lone surrogate is well formed.
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":["\ud800",{"\udc00":1}]})"}}, R"j(["{c3}","{c2}"])j"},
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":"\ud8x0"})"}}, kDropped},
       // Branches against their remotes.
       {"calc_ref_diffs", "main", {{"*", R"(["{main}","{c1}"])"}}, R"j([{"refs/heads/main":{"aheadOfRemote":1,"behindRemote":0,"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":2,"behindHead":0}},{"refs/heads/main":{"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfHead":2,"behindHead":0},"refs/remotes/fork/main":{"aheadOfHead":1,"behindHead":0},"refs/tags/v1":{"aheadOfHead":0,"behindHead":0},"refs/remotes/origin/main":{"aheadOfHead":0,"behindHead":0}}])j"},
       {"calc_ref_diffs", "tags", {{"headCommitId", "\"{t3}\""}}, R"j([{"refs/heads/main":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":0,"behindHead":0}},{…"refs/tags/t0001":{"aheadOfHead":0,"behindHead":2}…"refs/tags/t0000":{"aheadOfHead":0,"behindHead":0}…"refs/tags/t9999":{"aheadOfHead":0,"behindHead":2}…}])j"},
@@ -538,6 +543,11 @@ inline std::vector<Row> rows() {
       {"load_conflicted_file", "outer", {{"patch", wip_json("sub", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("link", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("dir/f.txt", " ", "M", "M")}}, "null"},
+      // Joined to the repository as written: an absolute path stands alone, and ".." climbs out
+      // through real directories only, never through a link inside the repository.
+      {"load_conflicted_file", "links", {{"patch", wip_json("{conflict}/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("elsewhere/../../conflict/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("dir/../../conflict/g1.txt", " ", "M", "M")}}, "null"},
       // Changed files of commits and of the working copy.
       {"load_patches_for_commit", "main", {{"commitId", "\"{c2}\""}}, R"j([{"commitId":"{c2}","oldFile":"a.txt","newFile":"a.txt","patchType":"M","id":"a.txt-M","isImage":false},{"commitId":"{c2}","oldFile":"src/main.cpp","newFile":"src/main.cpp","patchType":"A","id":"src/main.cpp-A","isImage":false}])j"},
       {"load_patches_for_commit", "main", {{"commitId", "\"{C2}\""}}, "null"},

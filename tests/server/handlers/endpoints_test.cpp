@@ -231,6 +231,40 @@ TEST(Endpoints, DiffSearchIsStartedPolledAndCleared) {
             R"({"searchId":2,"complete":false,"results":null})");
 }
 
+// The changed files are those of the commits loaded now: after a reload of fewer commits the
+// older ones have none, and no file name of theirs is suggested.
+TEST(Endpoints, ChangedFilesAreThoseOfTheLoadedCommits) {
+  ServerProcess server;
+  TempRepo repo;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 5; ++i) {
+    std::string file = "f" + std::to_string(i) + ".txt";
+    ids.push_back(repo.commit_file(file, "x\n", "commit " + file, 1700000000 + i));
+  }
+  auto load = [&](const std::string& count) {
+    server.post(
+        "/f/load_commits_and_refs",
+        Fixture::get().body({"load_commits_and_refs",
+                             "",
+                             {{"repoPath", test::quoted(repo.str())}, {"numCommits", count}},
+                             ""}));
+  };
+  std::string oldest =
+      body({{"repoPath", test::quoted(repo.str())}, {"commitId", test::quoted(ids.front())}});
+  load("100");
+  EXPECT_EQ(server.post("/f/load_patches_for_commit", oldest).body,
+            R"([{"commitId":")" + ids.front() +
+                R"(","oldFile":"f0.txt","newFile":"f0.txt","patchType":"A","id":"f0.txt-A",)"
+                R"("isImage":false}])");
+  load("1");
+  EXPECT_EQ(server.post("/f/load_patches_for_commit", oldest).body, "null");
+  EXPECT_EQ(
+      server
+          .post("/f/auto_complete", "[\"f\"," + test::quoted(repo.str()) + ",10,\"commitMessage\"]")
+          .body,
+      R"(["f4.txt"])");
+}
+
 TEST(Endpoints, WatchedRepositoriesAreFlaggedUntilCleared) {
   ServerProcess server;
   TempDir ws;
