@@ -60,8 +60,8 @@ constexpr std::string_view SHOW_OPTIONS[] = {"--no-color", "--no-ext-diff"};
 // decorated every ref.
 constexpr GitVersion FIRST_WITH_DEFAULT_DECORATIONS = {2, 38, 0};
 constexpr std::string_view DEFAULT_DECORATIONS[] = {
-    "--decorate-refs=HEAD",          "--decorate-refs=refs/heads/", "--decorate-refs=refs/remotes/",
-    "--decorate-refs=refs/tags/",    "--decorate-refs=refs/stash",  "--decorate-refs=refs/replace/"};
+    "--decorate-refs=HEAD",       "--decorate-refs=refs/heads/", "--decorate-refs=refs/remotes/",
+    "--decorate-refs=refs/tags/", "--decorate-refs=refs/stash",  "--decorate-refs=refs/replace/"};
 constexpr std::string_view ALL_DECORATIONS[] = {"--decorate-refs=HEAD", "--decorate-refs=refs/"};
 
 std::span<const std::string_view> decorations() {
@@ -160,7 +160,8 @@ std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitA
     if (!filters) return std::nullopt;
     for (const std::string& name : *filters) {
       std::string prefix = std::string(FILTER_PREFIX) + name;
-      for (std::string_view key : FILTER_KEYS) add_setting(argv, prefix + "." + std::string(key) + "=");
+      for (std::string_view key : FILTER_KEYS)
+        add_setting(argv, prefix + "." + std::string(key) + "=");
       add_setting(argv, prefix + std::string(NOT_REQUIRED));
     }
   }
