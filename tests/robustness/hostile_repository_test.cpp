@@ -20,9 +20,10 @@ void write_programs(const fs::path& dir) {
   fs::create_directories(dir / "bin");
   fs::create_directories(dir / "traces");
   for (std::string name :
-       {"gpg", "gpg-ssh", "gpg-x509", "fsmonitor", "clean", "smudge", "process", "included-clean",
-        "external-diff", "driver-diff", "textconv", "hook", "pager", "editor", "askpass",
-        "credential", "ssh", "alternate-refs", "diff-filter", "mine"}) {
+       {"gpg",        "gpg-ssh", "gpg-x509",       "fsmonitor",     "clean",
+        "smudge",     "process", "included-clean", "external-diff", "driver-diff",
+        "textconv",   "hook",    "pager",          "editor",        "askpass",
+        "credential", "ssh",     "alternate-refs", "diff-filter",   "mine"}) {
     std::ofstream(dir / "bin" / name)
         << "#!/bin/sh\necho \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD $GIT_ASKPASS\" >> '"
         << (dir / "traces" / name).string() << "'\nexec cat\n";
@@ -30,36 +31,53 @@ void write_programs(const fs::path& dir) {
   }
 }
 
-// Two commits, the second an edit of the filtered and diffed file, then a commit with a
+// The repository's settings that name a program, by the program's name.
+const std::vector<std::pair<std::string, std::string>> PROGRAM_SETTINGS = {
+    {"filter.evil.clean", "clean"},
+    {"filter.evil.smudge", "smudge"},
+    {"filter.proc.process", "process"},
+    {"diff.evil.textconv", "textconv"},
+    {"diff.evil.command", "driver-diff"},
+    {"diff.external", "external-diff"},
+    {"core.fsmonitor", "fsmonitor"},
+    {"gpg.program", "gpg"},
+    {"gpg.ssh.program", "gpg-ssh"},
+    {"gpg.x509.program", "gpg-x509"},
+    {"core.pager", "pager"},
+    {"core.editor", "editor"},
+    {"core.askPass", "askpass"},
+    {"credential.helper", "credential"},
+    {"core.sshCommand", "ssh"},
+    {"core.alternateRefsCommand", "alternate-refs"},
+    {"interactive.diffFilter", "diff-filter"},
+};
+
+// Two commits, the second an edit of a diffed file and a plain one, then a commit with a
 // signature header on top; the work tree as an unpacked archive leaves it: every file's time
 // other than the index says, one edited, one new.
-std::map<std::string, std::string> build_repository(test::TempRepo& repo,
-                                                     const fs::path& bin) {
-  repo.write(".gitattributes", "*.txt filter=evil diff=evil\n*.inc filter=included\n"
-                               "*.mine filter=mine\n");
-  repo.write("included.cfg", "[filter \"included\"]\n\tclean = " + (bin / "included-clean").string() +
-                                 "\n");
+std::map<std::string, std::string> build_repository(test::TempRepo& repo, const fs::path& bin) {
+  repo.write(".gitattributes",
+             "f.txt diff=evil\n*.cln filter=evil\n*.prc filter=proc\n*.inc filter=included\n"
+             "*.mine filter=mine\n");
+  repo.write("included.cfg",
+             "[filter \"included\"]\n\tclean = " + (bin / "included-clean").string() + "\n");
+  for (const char* file : {"a.cln", "b.prc", "c.inc", "d.mine", "e.txt"}) repo.write(file, "x\n");
+  test::sh(repo.path, "git add -A");
   std::string c1 = repo.commit_file("f.txt", "one\n", "first");
-  repo.write("g.inc", "g\n");
-  repo.write("h.mine", "h\n");
+  repo.write("e.txt", "x\ny\n");
+  test::sh(repo.path, "git add e.txt");
   std::string c2 = repo.commit_file("f.txt", "one\ntwo\n", "second");
-  std::string b = bin.string() + "/";
-  test::sh(repo.path,
-           "git add -A && git commit -q -m third && git config filter.evil.clean " + b +
-               "clean && git config filter.evil.smudge " + b + "smudge && git config " +
-               "filter.evil.process " + b + "process && git config filter.evil.required true && " +
-               "git config include.path ../included.cfg && git config diff.evil.textconv " + b +
-               "textconv && git config diff.evil.command " + b + "driver-diff && " +
-               "git config diff.external " + b + "external-diff && git config core.fsmonitor " +
-               b + "fsmonitor && git config gpg.program " + b + "gpg && git config " +
-               "gpg.ssh.program " + b + "gpg-ssh && git config gpg.x509.program " + b +
-               "gpg-x509 && git config log.showSignature true && git config core.pager " + b +
-               "pager && git config core.editor " + b + "editor && git config core.askPass " +
-               b + "askpass && git config credential.helper " + b + "credential && " +
-               "git config core.sshCommand " + b + "ssh && git config core.alternateRefsCommand " +
-               b + "alternate-refs && git config interactive.diffFilter " + b + "diff-filter && " +
-               "git config core.untrackedCache true && git config core.hooksPath .git/hooks && " +
-               "git update-ref refs/remotes/origin/main HEAD~2 && git tag v1 HEAD~1");
+  std::string config =
+      "git config filter.evil.required true && "
+      "git config filter.proc.required true && git config include.path ../included.cfg && "
+      "git config log.showSignature true && git config core.untrackedCache true && "
+      "git config core.hooksPath .git/hooks";
+  for (const auto& [key, program] : PROGRAM_SETTINGS) {
+    config += " && git config " + key + " " + (bin / program).string();
+  }
+  test::sh(repo.path, config +
+                          " && git update-ref refs/remotes/origin/main HEAD~ && "
+                          "git tag v1 HEAD~1");
   // A commit object with a signature, written by hand: showing it runs gpg.program.
   std::string signed_commit = test::trimmed(test::sh(
       repo.path,
@@ -68,12 +86,11 @@ std::map<std::string, std::string> build_repository(test::TempRepo& repo,
       "SIGNATURE-----\\n\\nsigned\\n' $(git rev-parse HEAD^{tree}) $(git rev-parse HEAD) | "
       "git hash-object -t commit -w --stdin"));
   test::sh(repo.path, "git update-ref refs/heads/main " + signed_commit +
-                          " && touch -d @1900000000 f.txt g.inc h.mine .gitattributes "
-                          "included.cfg && "
+                          " && touch -d @1900000000 * .gitattributes && "
                           "echo three >> f.txt && echo new > new.txt");
-  for (const char* hook : {"post-index-change", "reference-transaction", "post-checkout",
-                           "post-merge", "post-rewrite", "pre-auto-gc", "pre-commit",
-                           "fsmonitor-watchman", "pre-push"}) {
+  for (const char* hook :
+       {"post-index-change", "reference-transaction", "post-checkout", "post-merge", "post-rewrite",
+        "pre-auto-gc", "pre-commit", "fsmonitor-watchman", "pre-push"}) {
     fs::copy_file(bin / "hook", repo.path / ".git/hooks" / hook);
   }
   return {{"c1", c1}, {"c2", c2}, {"c3", signed_commit}};
@@ -82,12 +99,15 @@ std::map<std::string, std::string> build_repository(test::TempRepo& repo,
 std::string field_value(const std::string& key, FieldKind kind, const fs::path& repo,
                         const std::map<std::string, std::string>& ids, const fs::path& out) {
   using K = FieldKind;
-  const std::map<std::string, std::string> texts = {
-      {"commitId", ids.at("c2")},       {"ancestorCandidateId", ids.at("c1")},
-      {"commitId1", ids.at("c1")},      {"commitId2", ids.at("c3")},
-      {"headCommitId", ids.at("c3")},   {"branchName", "main"},
-      {"searchText", "two"},            {"originalImagePath", "f.txt"},
-      {"currentWord", ""}};
+  const std::map<std::string, std::string> texts = {{"commitId", ids.at("c2")},
+                                                    {"ancestorCandidateId", ids.at("c1")},
+                                                    {"commitId1", ids.at("c1")},
+                                                    {"commitId2", ids.at("c3")},
+                                                    {"headCommitId", ids.at("c3")},
+                                                    {"branchName", "main"},
+                                                    {"searchText", "two"},
+                                                    {"originalImagePath", "f.txt"},
+                                                    {"currentWord", ""}};
   // clang-format off
   switch (kind) {
     case K::Repo: return test::quoted(repo.string());
@@ -110,9 +130,9 @@ std::string field_value(const std::string& key, FieldKind kind, const fs::path& 
 // The endpoints that neither start an action, run the front end's own git command nor write
 // the user's settings or files.
 bool only_reads(const test::EndpointShape& shape) {
-  for (const char* other : {"run", "set_credentials", "override_git_home", "write_file",
-                            "set_data_store", "watch_repo", "start_diff_search",
-                            "poll_diff_search"}) {
+  for (const char* other :
+       {"run", "set_credentials", "override_git_home", "write_file", "set_data_store", "watch_repo",
+        "start_diff_search", "poll_diff_search"}) {
     if (shape.path == other) return false;
   }
   return !shape.starts_action && !shape.bare_string;
@@ -135,8 +155,9 @@ TEST(HostileRepository, ReadsRunNoProgramItNamesAndShowNoOneTheCredentials) {
   test::ServerProcess server;
   std::ofstream(server.home / ".gitconfig")
       << "[filter \"mine\"]\n\tclean = " << (programs.path / "bin/mine").string() << "\n";
-  EXPECT_EQ(server.post("/f/set_credentials",
-                        test::body({{"username", "\"someone\""}, {"password", test::quoted(PASSWORD)}}))
+  EXPECT_EQ(server
+                .post("/f/set_credentials", test::body({{"username", "\"someone\""},
+                                                        {"password", test::quoted(PASSWORD)}}))
                 .body,
             "null");
   auto client = server.client();
@@ -161,6 +182,14 @@ TEST(HostileRepository, ReadsRunNoProgramItNamesAndShowNoOneTheCredentials) {
     return test::post_with(*client, "/f/poll_diff_search", "{\"searchId\":" + search + "}")
                .body.find("\"complete\":true") != std::string::npos;
   }));
+  // Without a diff driver of its own a file goes to diff.external.
+  std::string plain_hunks =
+      test::post_with(*client, "/f/load_hunks",
+                      test::body({{"repoPath", test::quoted(repo.str())},
+                                  {"commit", test::commit_json(ids["c2"], test::quoted(ids["c1"]))},
+                                  {"patch", test::patch_json(ids["c2"], "e.txt", "M")}}))
+          .body;
+  EXPECT_NE(plain_hunks.find("\"text\":\"y\""), std::string::npos);
   // The reads did their work: the history, the changed files and the diff are there.
   EXPECT_NE(replies["load_commits_and_refs"].find(ids["c3"]), std::string::npos);
   EXPECT_NE(replies["load_wip_patches"].find("f.txt"), std::string::npos);
