@@ -160,6 +160,7 @@ TEST(HostileRepository, ReadsRunNoProgramItNamesAndShowNoOneTheCredentials) {
                                                         {"password", test::quoted(PASSWORD)}}))
                 .body,
             "null");
+  std::string index = test::read_file(repo.path / ".git/index");
   auto client = server.client();
   std::map<std::string, std::string> replies;
   for (const test::EndpointShape& shape : test::endpoint_shapes()) {
@@ -194,6 +195,8 @@ TEST(HostileRepository, ReadsRunNoProgramItNamesAndShowNoOneTheCredentials) {
   EXPECT_NE(replies["load_commits_and_refs"].find(ids["c3"]), std::string::npos);
   EXPECT_NE(replies["load_wip_patches"].find("f.txt"), std::string::npos);
   EXPECT_NE(replies["load_hunks"].find("\"text\":\"two\""), std::string::npos);
+  // A read leaves the index as it was.
+  EXPECT_EQ(test::read_file(repo.path / ".git/index"), index);
   // Only the user's own filter ran, and it saw no credentials.
   std::map<std::string, std::string> ran = traces(programs.path / "traces");
   for (const auto& [program, seen] : ran) {
