@@ -5,16 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "git/reading_argv.hpp"
+
 namespace brackwen {
 
 // The program name of every git child; found through PATH.
 const std::string& GIT_PROGRAM();
 
-// Runs git with `args` in `repo_path`. Absent when git cannot be started or prints nothing
-// on standard output; otherwise standard output decoded as lossy UTF-8. The exit status is
-// not consulted and standard error is discarded.
+// Runs git with `args` in `repo_path`, as a read: its argv from reading_git_argv. Absent when
+// git cannot be started (or guarded) or prints nothing on standard output; otherwise standard
+// output decoded as lossy UTF-8. The exit status is not consulted and standard error is
+// discarded.
 std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args);
+
+// As run_git, for a command the user gave: git with `args` alone, in the whole environment,
+// as it runs from the user's shell.
+std::optional<std::string> run_user_git(const std::string& repo_path,
+                                        const std::vector<std::string>& args);
 
 // As run_git, with `lines` on git's standard input, each ended by a newline.
 std::optional<std::string> run_git_with_input(const std::string& repo_path,

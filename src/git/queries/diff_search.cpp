@@ -140,11 +140,12 @@ SearchResults collect_search_hits(std::vector<Hit>& hits, const std::vector<Comm
 std::optional<SearchResults> search(uint32_t search_id, const std::string& repo_path,
                                     const std::string& search_text, uint64_t num_results,
                                     uint64_t start_commit_index) {
-  std::vector<std::string> argv = diff_search_args(search_text, num_results, start_commit_index);
-  argv.insert(argv.begin(), GIT_PROGRAM());
+  std::optional<GitArgs> argv =
+      reading_git_argv(repo_path, diff_search_args(search_text, num_results, start_commit_index));
+  if (!argv) return std::nullopt;
   EarlyHits early{search_id, repo_path, search_text, get_cached_commits(repo_path)};
   std::optional<GitOutput> git =
-      run_watched_git(argv, repo_path, search_id, [&](std::string_view out) { early.take(out); });
+      run_watched_git(*argv, repo_path, search_id, [&](std::string_view out) { early.take(out); });
   early.workers.wait();
   if (!git || git->status != 0 || !is_valid_utf8(git->out)) return std::nullopt;
   std::optional<std::vector<CommitPatches>> hits = patch_list(git->out);

@@ -131,6 +131,75 @@ TEST(Endpoints, Table) {
   EXPECT_EQ(server.post("/f/fetch_all", repo_body(fixture.fill("{main}"))).body, "2");
 }
 
+// Settings a user may well have in ~/.gitconfig, each changing a format some query reads when
+// git takes it from there.
+constexpr const char* ODD_USER_SETTINGS = R"([color]
+	ui = always
+	diff = always
+	status = always
+	decorate = always
+[diff]
+	external = /bin/true
+	noprefix = true
+	mnemonicPrefix = true
+	relative = true
+	renames = copies
+	renameLimit = 1
+	algorithm = patience
+	indentHeuristic = false
+	context = 1
+	interHunkContext = 9
+	suppressBlankEmpty = true
+	orderFile = ~/order
+	ignoreSubmodules = all
+	submodule = log
+[log]
+	showSignature = true
+	decorate = short
+	abbrevCommit = true
+	showRoot = false
+	excludeDecoration = refs/tags/*
+	initialDecorationSet = all
+	date = iso
+	follow = true
+[format]
+	pretty = oneline
+[status]
+	short = true
+	branch = true
+	renames = false
+	showUntrackedFiles = no
+	showStash = true
+	submoduleSummary = true
+[core]
+	quotePath = false
+	abbrev = 12
+	commentChar = ";"
+	bigFileThreshold = 1
+[i18n]
+	logOutputEncoding = ISO-8859-1
+[submodule]
+	recurse = true
+)";
+
+// The user's own settings never change what a reply reads: every row that only reads gives the
+// same reply with them. The configuration is the user's to see (any object will do), and
+// "/f/run" is git as the user would run it.
+TEST(Endpoints, UserSettingsChangeNoReply) {
+  ServerProcess server = table_server();
+  std::ofstream(server.home / ".gitconfig") << ODD_USER_SETTINGS;
+  std::ofstream(server.home / "order") << "z*\nsrc/*\n";
+  auto reads = [](std::vector<Row> rows) {
+    std::erase_if(rows, [](const Row& row) { return row.endpoint == "run"; });
+    for (Row& row : rows) {
+      if (row.endpoint == "load_full_config" && row.reply.starts_with("{")) row.reply = "{\u2026}";
+    }
+    return rows;
+  };
+  ask(server, reads(cold_rows()));
+  ask(server, reads(rows()));
+}
+
 TEST(Endpoints, ActionsAreNumberedAndReportedOnce) {
   ServerProcess server;
   TempRepo repo;
