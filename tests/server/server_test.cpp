@@ -126,6 +126,38 @@ TEST(Server, ExitRepliesCompletelyThenEndsWithStatusZero) {
   EXPECT_EQ(kept.wait_for_exit(), 0);
 }
 
+// A HEAD reply is headers only, whatever form the reply takes (text, a streamed history, a
+// file, a dropped request), so a keep-alive client reads the next reply from its first byte.
+TEST(Server, HeadRepliesCarryNoBodyAndTheConnectionGoesOn) {
+  ServerProcess server;
+  server.write_static("page.txt", "twelve bytes");
+  test::TempRepo repo;
+  repo.commit_file("a.txt", "a\n", "one");
+  const std::string history = R"({"repoPath":)" + test::quoted(repo.str()) +
+                              R"(,"numCommits":10,"filters":[],"fast":false,"skipStashes":false})";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"/pi", "", "HTTP/1.1 200 OK\r\n|Content-Length: 8\r\n"},
+      {"/f/load_commits_and_refs", history, "HTTP/1.1 200 OK\r\n|Transfer-Encoding: chunked\r\n"},
+      {"/r/page.txt", "", "HTTP/1.1 200 OK\r\n|Content-Length: 12\r\n"},
+      {"/nothing", "", "HTTP/1.1 500 Internal Server Error\r\n|Content-Length: 0\r\n"},
+  };
+  const std::string next =
+      "GET /pi HTTP/1.1\r\n" + host_header(server) + "Connection: close\r\n\r\n";
+  for (const auto& [target, body, head] : cases) {
+    std::string both =
+        server.raw("HEAD " + target + " HTTP/1.1\r\n" + host_header(server) +
+                   "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + next);
+    size_t head_end = both.find("\r\n\r\n") + 4;
+    std::string first = both.substr(0, head_end), second = both.substr(head_end);
+    size_t bar = head.find('|');
+    EXPECT_TRUE(first.starts_with(head.substr(0, bar))) << target << "\n" << first;
+    EXPECT_NE(first.find(head.substr(bar + 1)), std::string::npos) << target << "\n" << first;
+    EXPECT_TRUE(second.starts_with("HTTP/1.1 200 OK\r\n") && second.ends_with("\r\n\r\nbrackwen"))
+        << target << "\n"
+        << second;
+  }
+}
+
 // A stalled reader of a large reply, half a request, a body that trickles, replies to clients
 // already gone: none of them holds the request loop, and the whole-request deadline closes
 // the connections that never complete a request.
