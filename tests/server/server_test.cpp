@@ -2,6 +2,7 @@
 // own, and connections, bodies and readers that must not hold the request loop.
 #include <gtest/gtest.h>
 
+#include "support/no_sock_diag.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen {
@@ -227,6 +228,64 @@ TEST(Server, AnotherAccountIsClosedUnansweredAndDelaysNobody) {
   ::close(channel[0]);
   ::waitpid(child, nullptr, 0);
   ::close(channel[1]);
+}
+
+// The read calls the process has made so far (the kernel's count of read() and its kin;
+// sockets are read with recvmsg, which it leaves out).
+uint64_t read_calls(pid_t pid) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  for (std::string line; std::getline(io, line);)
+    if (line.starts_with("syscr:")) return std::stoull(line.substr(6));
+  return 0;
+}
+
+// Another account's connections that close at once are refused without reading /proc's socket
+// tables per connection: not at all while socket diagnostics answer, and only now and then
+// where the kernel refuses them and the tables are all there is. The user is served in both.
+TEST(Server, AnotherAccountsFloodReadsNoSocketTablePerConnection) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another account";
+  constexpr int FLOOD = 300;
+  for (bool netlink : {true, false}) {
+    std::unique_ptr<ServerProcess> server;
+    auto start = [&] { server = std::make_unique<ServerProcess>(); };
+    if (netlink)
+      start();
+    else
+      ASSERT_TRUE(test::start_without_sock_diag(start)) << "no seccomp filter";
+    uint64_t before = read_calls(server->pid);
+    ASSERT_EQ(server->get("/pi").body, "brackwen") << netlink;
+    // What one check of the user's own connection cost: one read of the tables without
+    // netlink, none with it. The whole flood may cost a tenth of that per connection.
+    uint64_t one_check = read_calls(server->pid) - before;
+    sockaddr_in address{AF_INET, htons(server->port), {htonl(INADDR_LOOPBACK)}, {}};
+    int channel[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, channel), 0);
+    pid_t child = ::fork();
+    if (child == 0) {  // only system calls from here: other threads of the test may hold locks
+      if (::close(channel[0]) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      // A third closed at once, a third with a reset, which leaves no socket behind, and a
+      // third kept open until the test is done.
+      linger reset{1, 0};
+      for (int i = 0; i < FLOOD; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (i % 3 == 1) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        if (i % 3 != 2) ::close(fd);
+      }
+      char done = 'd';
+      (void)!::write(channel[1], &done, 1);
+      ::_exit(static_cast<int>(::read(channel[1], &done, 1)));  // holds on until told
+    }
+    ::close(channel[1]);
+    char done = 0;
+    ASSERT_EQ(::read(channel[0], &done, 1), 1);
+    // Accepted after every connection of the flood, so checked after them too.
+    EXPECT_EQ(server->get("/pi").body, "brackwen") << netlink;
+    uint64_t flood_cost = read_calls(server->pid) - before - one_check;
+    EXPECT_LE(flood_cost, one_check * FLOOD / 10) << netlink;
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+  }
 }
 
 // Sends `head` and then up to 1 GiB of `piece`s while the server lets it; the status line it
