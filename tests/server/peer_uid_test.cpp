@@ -23,12 +23,18 @@ constexpr std::pair<const char*, std::optional<uid_t> (*)(int)> LOOKUPS[] = {
 
 TEST(PeerUid, NamesTheOwnerOfAnOpenClientAndNobodyOnceItIsClosed) {
   for (int family : {AF_INET, AF_INET6}) {  // an IPv6 client reaches 127.0.0.1 mapped
-    test::LoopbackPair pair(family);
-    for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), ::getuid()) << name;
-    // The closed socket lingers, reported as owned by uid 0.
-    ::close(pair.client);
-    pair.client = -1;
-    for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), std::nullopt) << name;
+    // A closed socket lingers, reported as owned by uid 0; one closed with a reset is gone.
+    for (bool reset : {false, true}) {
+      test::LoopbackPair pair(family);
+      for (auto [name, owner_of] : LOOKUPS) EXPECT_EQ(owner_of(pair.accepted), ::getuid()) << name;
+      linger abort{1, 0};
+      if (reset) ::setsockopt(pair.client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      ::close(pair.client);
+      pair.client = -1;
+      for (auto [name, owner_of] : LOOKUPS) {
+        EXPECT_EQ(owner_of(pair.accepted), std::nullopt) << name << " " << reset;
+      }
+    }
   }
   if (::geteuid() != 0) GTEST_SKIP() << "only root can connect as another account";
   test::Listener listener;
