@@ -301,8 +301,9 @@ ProcSocketTables::~ProcSocketTables() {
 
 void ProcSocketTables::ask(int connected_fd, Answer answer) {
   std::optional<Ends> ends = ends_of(connected_fd);
+  if (!ends || closed_without_request(connected_fd)) return answer(std::nullopt);
   std::unique_lock lock(mutex);
-  if (!ends || closed_without_request(connected_fd) || !reader_started()) {
+  if (!reader_started()) {
     lock.unlock();
     return answer(std::nullopt);
   }
