@@ -172,6 +172,7 @@ class Fixture {
   void build_forged();
   void build_tags();
   void build_authors();
+  void build_loops();
 
   std::map<std::string, std::string> names;
 };
@@ -205,6 +206,7 @@ inline Fixture::Fixture() {
   build_forged();
   build_tags();
   build_authors();
+  build_loops();
 }
 
 // History: c1 (tag v1, origin/main), c2 (fork/main, the push remote; branch "plain.txt"), c3
@@ -419,6 +421,15 @@ inline void Fixture::build_authors() {
       " && git symbolic-ref HEAD refs/heads/blank && git update-ref --create-reflog "
       "refs/stash " +
       names["astash"] + " && git -c fsck.badDate=ignore fsck --no-dangling");
+}
+
+// Symbolic links back up the tree and across it: "far" is a repository holding links to
+// itself and a repository four levels down, reached again through "alias" beside it and
+// through a/b/deep, which lies deeper than "far" itself.
+inline void Fixture::build_loops() {
+  run("mkdir -p loops/far/.git loops/far/x/y/z/r/.git loops/a/b && cd loops && ln -s far alias && "
+      "ln -s ../../far a/b/deep && ln -s . far/l1 && ln -s . far/l2 && ln -s . far/l3 && "
+      "ln -s .. far/x/up");
 }
 
 // clang-format off
@@ -709,6 +720,10 @@ inline std::vector<Row> rows() {
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/ws","{root}/ws/inner"])j"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/missing\""}, {"workspacesEnabled", "true"}}, "[]"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/inner\""}}, R"j(["{root}/ws/inner"])j"},
+      // Each directory once, under its shortest path and its real one before a link.
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/far\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/a/b/deep\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/a/b/deep","{root}/loops/a/b/deep/x/y/z/r"])j"},
       {"scan_workspace", "main", {{"workspacesEnabled", "-"}}, kDropped},
       {"watch_repo", "main", {{"startChanged", "-"}}, kDropped},
       // Settings.
