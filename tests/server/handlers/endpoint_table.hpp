@@ -171,6 +171,8 @@ class Fixture {
   void build_names();
   void build_forged();
   void build_tags();
+  void build_authors();
+  void build_loops();
 
   std::map<std::string, std::string> names;
 };
@@ -203,6 +205,8 @@ inline Fixture::Fixture() {
   build_names();
   build_forged();
   build_tags();
+  build_authors();
+  build_loops();
 }
 
 // History: c1 (tag v1, origin/main), c2 (fork/main, the push remote; branch "plain.txt"), c3
@@ -389,6 +393,45 @@ inline void Fixture::build_tags() {
   write("tags/.git/packed-refs", packed);
 }
 
+// Commits as a contributor can push them, which no git command makes: a blank author name and
+// an empty e-mail, which git's fsck passes, and a date without its zone, which it reports but
+// git prints as no date; HEAD on the blank name, and a stash entry with neither name nor
+// e-mail.
+inline void Fixture::build_authors() {
+  names["authors"] = run("git init -q -b main authors && cd authors && pwd");
+  std::string tree = run("cd authors && git mktree </dev/null");
+  // The author's date is written out; the committer's gives git its order.
+  auto craft = [&](const std::string& id, const std::string& parent, const std::string& author,
+                   long seconds, const std::string& message) {
+    write("authors.object",
+          "tree " + tree + "\n" + (parent.empty() ? "" : "parent " + parent + "\n") + "author " +
+              author + "\ncommitter C <c@x> " + std::to_string(seconds) + " +0000\n\n" + message);
+    names[id] = run("cd authors && git hash-object -t commit --literally -w ../authors.object");
+  };
+  auto at = [](long seconds) { return " " + std::to_string(seconds) + " +0000"; };
+  craft("a1", "", "Test User <test@example.com>" + at(kT1), kT1, "first\n");
+  craft("a2", names["a1"], " <x@y>" + at(kT2), kT2, "blank name\n");
+  craft("a3", names["a2"], "Ann <>" + at(kT2 + 2), kT2 + 2, "no e-mail\n");
+  craft("a4", names["a3"], "Bo <bo@x> " + std::to_string(kT3), kT3, "no zone\n");
+  craft("a5", names["a4"], "Test User <test@example.com>" + at(kT3 + 2), kT3 + 2, "last\n");
+  craft("astash", names["a5"], "  <>" + at(kT4), kT4, "WIP on main: odd\n");
+  run("cd authors && git update-ref refs/heads/main " + names["a5"] +
+      " && git update-ref refs/heads/blank " + names["a2"] + " && git update-ref refs/heads/zone " +
+      names["a4"] +
+      " && git symbolic-ref HEAD refs/heads/blank && git update-ref --create-reflog "
+      "refs/stash " +
+      names["astash"] + " && git -c fsck.badDate=ignore fsck --no-dangling");
+}
+
+// Symbolic links back up the tree and across it: "far" is a repository holding links to
+// itself and a repository four levels down, reached again through "alias" beside it and
+// through a/b/deep, which lies deeper than "far" itself.
+inline void Fixture::build_loops() {
+  run("mkdir -p loops/far/.git loops/far/x/y/z/r/.git loops/a/b && cd loops && ln -s far alias && "
+      "ln -s ../../far a/b/deep && ln -s . far/l1 && ln -s . far/l2 && ln -s . far/l3 && "
+      "ln -s .. far/x/up");
+}
+
 // clang-format off
 // Rows asked of a server that has loaded no history yet.
 inline std::vector<Row> cold_rows() {
@@ -467,6 +510,12 @@ inline std::vector<Row> rows() {
       {"load_commits_and_refs", "shallow", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{c3}","index":0,"parentIds":["{c2}"],"isMerge":false,"message":"commit three: Introduce reader for configuration\n","stashId":null,"refs":["refs/heads/main","refs/remotes/origin/main","refs/remotes/origin/HEAD"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{c2}","index":1,"parentIds":[],"isMerge":false,"message":"commit two\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":"refs/remotes/origin/main","refType":"Branch","head":true,"commitId":"{c3}","time":1700266000000.0},{"id":"refs/remotes/origin/main","location":"Remote","fullName":"refs/remotes/origin/main","shortName":"main","remoteName":"origin","siblingId":"refs/heads/main","refType":"Branch","head":false,"commitId":"{c3}","time":1700266000000.0}]])j"},
       {"load_commits_and_refs", "outer", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{o2}","index":0,"parentIds":["{o1}"],"isMerge":false,"message":"add sub","stashId":null,"refs":["refs/heads/main"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{o1}","index":1,"parentIds":[],"isMerge":false,"message":"outer","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":null,"refType":"Branch","head":true,"commitId":"{o2}","time":1700134900000.0}]])j"},
       {"load_commits_and_refs", "tags", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700000300000.0,"adjustment":0},"id":"{t3}","index":0,"parentIds":["{t2}"],"isMerge":false,"message":"c3","stashId":null,"refs":["refs/heads/main","refs/tags/t9998",…{"id":"refs/tags/t0000","location":"Remote","fullName":"refs/tags/t0000","shortName":"t0000","remoteName":"origin","siblingId":null,"refType":"Tag","head":false,"commitId":"{t3}…{"id":"refs/tags/t9999","location":"Remote","fullName":"refs/tags/t9999","shortName":"t9999","remoteName":"origin","siblingId":null,"refType":"Tag","head":false,"commitId":"{t1}…])j"},
+      // Odd authors are commits like any other, wherever a query reads them.
+      {"load_commits_and_refs", "authors", {{"numCommits", "500"}}, R"j([[{"author":"","email":"","date":{"ms":1700397000000.0,"adjustment":0},"id":"{astash}","index":0,"parentIds":["{a5}"],"isMerge":false,"message":"Stash on main","stashId":"refs/stash@{0}","refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{a5}","index":1,"parentIds":["{a4}"],"isMerge":false,"message":"last\n","stashId":null,"refs":["refs/heads/main"],"filtered":false,"numSkipped":0},{"author":"Bo","email":"bo@x","date":{"ms":0.0,"adjustment":0},"id":"{a4}","index":2,"parentIds":["{a3}"],"isMerge":false,"message":"no zone\n","stashId":null,"refs":["refs/heads/zone"],"filtered":false,"numSkipped":0},{"author":"Ann","email":"","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a3}","index":3,"parentIds":["{a2}"],"isMerge":false,"message":"no e-mail\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0},{"author":"","email":"x@y","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a2}","index":4,"parentIds":["{a1}"],"isMerge":false,"message":"blank name\n","stashId":null,"refs":["refs/heads/blank"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{a1}","index":5,"parentIds":[],"isMerge":false,"message":"first\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":null,"refType":"Branch","head":false,"commitId":"{a5}","time":1700266000000.0},{"id":"refs/heads/zone","location":"Local","fullName":"refs/heads/zone","shortName":"zone","remoteName":"origin","siblingId":null,"refType":"Branch","head":false,"commitId":"{a4}","time":0.0},{"id":"refs/heads/blank","location":"Local","fullName":"refs/heads/blank","shortName":"blank","remoteName":"origin","siblingId":null,"refType":"Branch","head":true,"commitId":"{a2}","time":1700134900000.0}]])j"},
+      {"load_head_commit", "authors", {}, R"j({"author":"","email":"x@y","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a2}","index":0,"parentIds":["{a1}"],"isMerge":false,"message":"blank name\n","stashId":null,"refs":[{"id":"refs/heads/blank","location":"Local","fullName":"refs/heads/blank","shortName":"blank","remoteName":null,"siblingId":null,"refType":"Branch","head":true,"commitId":"{a2}","time":1700134900000.0}],"filtered":false,"numSkipped":0})j"},
+      {"load_top_commit_for_branch", "authors", {{"branchName", "\"zone\""}}, R"j({"author":"Bo","email":"bo@x","date":{"ms":0.0,"adjustment":0},"id":"{a4}","index":0,"parentIds":["{a3}"],"isMerge":false,"message":"no zone\n","stashId":null,"refs":[{"id":"refs/heads/zone","location":"Local","fullName":"refs/heads/zone","shortName":"zone","remoteName":null,"siblingId":null,"refType":"Branch","head":false,"commitId":"{a4}","time":0.0}],"filtered":false,"numSkipped":0})j"},
+      {"get_un_pushed_commits", "authors", {}, R"j({"thisBranch":[],"allBranches":["{a2}","{a1}"]})j"},
+      {"search_commits", "authors", {{"searchText", "\"x@y\""}}, R"j([{"commitId":"{a2}","matches":["Email"],"patches":[],"diffs":[],"refIds":[]}])j"},
       {"load_commits_and_refs", "empty", {}, "null"},
       {"load_commits_and_refs", "main", {{"skipStashes", "-"}}, kDropped},
       {"load_commits_and_refs", "main", {{"*", R"(["{main}",-1,[],false,false])"}}, kDropped},
@@ -671,6 +720,10 @@ inline std::vector<Row> rows() {
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/ws","{root}/ws/inner"])j"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/missing\""}, {"workspacesEnabled", "true"}}, "[]"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/inner\""}}, R"j(["{root}/ws/inner"])j"},
+      // Each directory once, under its shortest path and its real one before a link.
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/far\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/a/b/deep\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/a/b/deep","{root}/loops/a/b/deep/x/y/z/r"])j"},
       {"scan_workspace", "main", {{"workspacesEnabled", "-"}}, kDropped},
       {"watch_repo", "main", {{"startChanged", "-"}}, kDropped},
       // Settings.
