@@ -34,6 +34,12 @@ std::optional<std::string> run_git(const std::string& repo_path,
   return output_text(run_process(git_argv(args), repo_path));
 }
 
+std::optional<StreamEnd> stream_git(const std::string& repo_path,
+                                    const std::vector<std::string>& args,
+                                    const StreamHandlers& handlers) {
+  return stream_process(git_argv(args), repo_path, handlers);
+}
+
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,
                                               const std::vector<std::string>& lines) {

@@ -376,5 +376,23 @@ TEST(Endpoints, ShuffledLargeFile) {
   EXPECT_EQ(server.get("/pi").status, 200);
 }
 
+// A file of 1.4 million short lines, added in one commit: its reply would pass 256 MiB. Git is
+// stopped, the reply is null with one line saying why, and the server answers at once.
+TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
+  TempRepo repo;
+  std::string lines;
+  for (int i = 0; i < 1400000; ++i) lines += "x\n";
+  std::string id = repo.commit_file("big.txt", lines, "big");
+  ServerProcess server;
+  HttpReply reply = server.post("/f/load_hunks", body({{"repoPath", test::quoted(repo.str())},
+                                                       {"commit", commit_json(id, "")},
+                                                       {"patch", patch_json(id, "big.txt", "A")}}));
+  EXPECT_EQ(reply.body.substr(0, 64), "null");
+  std::string line = "Diff of " + id + " stopped: its reply would pass 256 MiB\n";
+  EXPECT_TRUE(eventually([&] { return server.stderr_text() == line; }));
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+  EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
+}
+
 }  // namespace
 }  // namespace brackwen::test
