@@ -394,5 +394,28 @@ TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
   EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
 }
 
+// A 160 MiB file of an older commit reaches its target byte for byte, without the server ever
+// holding it.
+TEST(Endpoints, CommitImageStreamsALargeFile) {
+  TempRepo repo;
+  std::string blob = trimmed(sh(repo.path,
+                                "head -c 167772160 /dev/zero | git -c core.looseCompression=1 "
+                                "hash-object -w --stdin"));
+  git(repo.path, {"update-index", "--add", "--cacheinfo", "100644," + blob + ",big.bin"});
+  git(repo.path, {"commit", "-qm", "big"});
+  ServerProcess server;
+  fs::path target = server.root / "big.out";
+  EXPECT_EQ(
+      server
+          .post("/f/load_commit_image", body({{"repoPath", test::quoted(repo.str())},
+                                              {"commitId", "\"HEAD\""},
+                                              {"originalImagePath", "\"big.bin\""},
+                                              {"tempImagePath", test::quoted(target.string())}}))
+          .body,
+      "true");
+  EXPECT_EQ(trimmed(git(repo.path, {"hash-object", target.string()})), blob);
+  EXPECT_LT(server.status_kib("VmHWM:"), 80u << 10);
+}
+
 }  // namespace
 }  // namespace brackwen::test
