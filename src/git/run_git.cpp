@@ -28,6 +28,14 @@ std::optional<std::string> run_git(const std::string& repo_path,
   return output_text(run_process(*argv, repo_path));
 }
 
+std::optional<StreamEnd> stream_git(const std::string& repo_path,
+                                    const std::vector<std::string>& args,
+                                    const StreamHandlers& handlers) {
+  auto argv = reading_git_argv(repo_path, args);
+  if (!argv) return std::nullopt;
+  return stream_process(*argv, repo_path, handlers);
+}
+
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,
                                               const std::vector<std::string>& lines) {

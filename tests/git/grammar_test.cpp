@@ -322,7 +322,9 @@ TEST(LoadHunks, Table) {
                              " 3,4  No newline at end of file|"}}},
   };
   for (const auto& [commit, patch, hunks] : cases) {
-    EXPECT_EQ(shown(load_hunks(repo.str(), commit, patch)), hunks) << patch.new_file;
+    auto diff = load_file_diff(repo.str(), commit, patch);
+    auto records = diff ? std::optional(hunk_records(diff->hunks)) : std::nullopt;
+    EXPECT_EQ(shown(records), hunks) << patch.new_file;
   }
 }
 

@@ -225,21 +225,21 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
                                            const std::string& search_text) {
   std::vector<PatchMatch> matches;
   for (const Patch& patch : patches) {
-    std::optional<std::vector<Hunk>> hunks = load_hunks(repo_path, commit, patch);
-    if (!hunks) continue;
-    matches.push_back(PatchMatch{patch, filter_patches_by_text(std::move(*hunks), search_text)});
+    auto diff = load_file_diff(repo_path, commit, patch);
+    if (!diff) continue;
+    matches.push_back(PatchMatch{patch, filter_patches_by_text(*diff, search_text)});
   }
   return matches;
 }
 
-std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks,
-                                             std::string_view search_text) {
+std::vector<HunkLine> filter_patches_by_text(const FileDiff& diff, std::string_view search_text) {
   std::vector<HunkLine> kept;
-  for (Hunk& hunk : hunks) {
-    for (HunkLine& line : hunk.lines) {
-      bool changed = line.status == HunkLineStatus::Plus || line.status == HunkLineStatus::Minus;
-      if (changed && line.text.find(search_text) != std::string::npos) {
-        kept.push_back(std::move(line));
+  for (size_t h = 0; h < diff.hunks.size(); ++h) {
+    HunkLineCursor cursor = hunk_line_cursor(diff.hunks[h], static_cast<int32_t>(h));
+    while (auto line = next_hunk_line(cursor)) {
+      bool changed = line->status == HunkLineStatus::Plus || line->status == HunkLineStatus::Minus;
+      if (changed && line->text.find(search_text) != std::string_view::npos) {
+        kept.push_back(owned_line(*line));
       }
     }
   }

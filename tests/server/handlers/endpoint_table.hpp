@@ -173,6 +173,7 @@ class Fixture {
   void build_tags();
   void build_authors();
   void build_loops();
+  void build_diffs();
 
   std::map<std::string, std::string> names;
 };
@@ -207,6 +208,7 @@ inline Fixture::Fixture() {
   build_tags();
   build_authors();
   build_loops();
+  build_diffs();
 }
 
 // History: c1 (tag v1, origin/main), c2 (fork/main, the push remote; branch "plain.txt"), c3
@@ -250,6 +252,19 @@ inline void Fixture::build_main() {
   write("main/crlf.txt", "one\r\ntwo\r\nthree\r\n");
   write("main/f.txt", "a\r\nB\r\nc\r\nd");
   run("rm main/gone.txt");
+}
+
+// A diff of two hunks with both line ends, texts that need escapes or repair and a last line
+// without its end; a binary file and a change of mode beside it.
+inline void Fixture::build_diffs() {
+  commit("diffs", {{"f.txt", numbered(1, 20)}, {"bin", std::string("\0x", 2)}, {"mode.sh", "m\n"}},
+         "one", kT1, "h1");
+  run("chmod +x diffs/mode.sh");
+  commit("diffs",
+         {{"f.txt", "one \"quoted\" \\ \t\x01 caf\xe9\r\n" + numbered(2, 15) + "sixteen\n" +
+                        numbered(17, 19) + "20"},
+          {"bin", std::string("\0y", 2)}},
+         "two", kT2, "h2");
 }
 
 // An unborn branch, a detached HEAD, a bare and a shallow clone, a submodule, a merge
@@ -614,6 +629,9 @@ inline std::vector<Row> rows() {
       {"load_wip_patches", "tags", {}, "null"},
       // Hunks of commits.
       {"load_hunks", "main", {{"commit", commit_json("{c2}", "\"{c1}\"")}, {"patch", patch_json("{c2}", "a.txt", "M")}}, R"j([[{"oldLineRange":{"start":1,"length":1},"newLineRange":{"start":1,"length":2},"contextLine":"","lines":[{"status":" ","oldNum":1,"newNum":1,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"2","index":1,"lineEnding":"\n"}],"index":0}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":" ","oldNum":1,"newNum":1,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"2","index":1,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "f.txt", "M")}}, R"j([[{"oldLineRange":{"start":1,"length":4},"newLineRange":{"start":1,"length":4},"contextLine":"","lines":[{"status":"-","oldNum":1,"newNum":null,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":0,"text":"one \"quoted\" \\ \t\u0001 caf�","index":1,"lineEnding":"\r\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":0,"text":"2","index":2,"lineEnding":"\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":0,"text":"3","index":3,"lineEnding":"\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":0,"text":"4","index":4,"lineEnding":"\n"}],"index":0},{"oldLineRange":{"start":13,"length":8},"newLineRange":{"start":13,"length":8},"contextLine":"","lines":[{"status":" ","oldNum":13,"newNum":13,"hunkIndex":1,"text":"13","index":0,"lineEnding":"\n"},{"status":" ","oldNum":14,"newNum":14,"hunkIndex":1,"text":"14","index":1,"lineEnding":"\n"},{"status":" ","oldNum":15,"newNum":15,"hunkIndex":1,"text":"15","index":2,"lineEnding":"\n"},{"status":"-","oldNum":16,"newNum":null,"hunkIndex":1,"text":"16","index":3,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":16,"hunkIndex":1,"text":"sixteen","index":4,"lineEnding":"\n"},{"status":" ","oldNum":17,"newNum":17,"hunkIndex":1,"text":"17","index":5,"lineEnding":"\n"},{"status":" ","oldNum":18,"newNum":18,"hunkIndex":1,"text":"18","index":6,"lineEnding":"\n"},{"status":" ","oldNum":19,"newNum":19,"hunkIndex":1,"text":"19","index":7,"lineEnding":"\n"},{"status":"-","oldNum":20,"newNum":null,"hunkIndex":1,"text":"20","index":8,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":20,"hunkIndex":1,"text":"20","index":9,"lineEnding":"\n"},{"status":" ","oldNum":21,"newNum":21,"hunkIndex":1,"text":" No newline at end of file","index":10,"lineEnding":""}],"index":1}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"-","oldNum":1,"newNum":null,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":0,"text":"one \"quoted\" \\ \t\u0001 caf�","index":1,"lineEnding":"\r\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":0,"text":"2","index":2,"lineEnding":"\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":0,"text":"3","index":3,"lineEnding":"\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":0,"text":"4","index":4,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":1,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":1,"text":"","index":0,"lineEnding":"\n"},{"status":" ","oldNum":13,"newNum":13,"hunkIndex":1,"text":"13","index":0,"lineEnding":"\n"},{"status":" ","oldNum":14,"newNum":14,"hunkIndex":1,"text":"14","index":1,"lineEnding":"\n"},{"status":" ","oldNum":15,"newNum":15,"hunkIndex":1,"text":"15","index":2,"lineEnding":"\n"},{"status":"-","oldNum":16,"newNum":null,"hunkIndex":1,"text":"16","index":3,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":16,"hunkIndex":1,"text":"sixteen","index":4,"lineEnding":"\n"},{"status":" ","oldNum":17,"newNum":17,"hunkIndex":1,"text":"17","index":5,"lineEnding":"\n"},{"status":" ","oldNum":18,"newNum":18,"hunkIndex":1,"text":"18","index":6,"lineEnding":"\n"},{"status":" ","oldNum":19,"newNum":19,"hunkIndex":1,"text":"19","index":7,"lineEnding":"\n"},{"status":"-","oldNum":20,"newNum":null,"hunkIndex":1,"text":"20","index":8,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":20,"hunkIndex":1,"text":"20","index":9,"lineEnding":"\n"},{"status":" ","oldNum":21,"newNum":21,"hunkIndex":1,"text":" No newline at end of file","index":10,"lineEnding":""},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "bin", "M")}}, R"j([[{"oldLineRange":{"start":0,"length":0},"newLineRange":{"start":0,"length":0},"contextLine":"","lines":[],"index":0}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "mode.sh", "M")}}, R"j([[],[]])j"},
       {"load_hunks", "main", {{"commit", commit_json("{c1}", "\"{c1}\"")}}, "null"},
       {"load_hunks", "main", {{"commit", commit_json("--output={root}/planted", "")}}, "null"},
       {"load_hunks", "main", {{"commit", commit_json("{c1}", "\"{c1}\"", true)}}, kDropped},

@@ -479,5 +479,46 @@ TEST(Endpoints, ShuffledLargeFile) {
   EXPECT_EQ(server.get("/pi").status, 200);
 }
 
+// A file of 1.4 million short lines, added in one commit: its reply would pass 256 MiB. Git is
+// stopped, the reply is null with one line saying why, and the server answers at once.
+TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
+  TempRepo repo;
+  std::string lines;
+  for (int i = 0; i < 1400000; ++i) lines += "x\n";
+  std::string id = repo.commit_file("big.txt", lines, "big");
+  ServerProcess server;
+  HttpReply reply = server.post("/f/load_hunks", body({{"repoPath", test::quoted(repo.str())},
+                                                       {"commit", commit_json(id, "")},
+                                                       {"patch", patch_json(id, "big.txt", "A")}}));
+  EXPECT_EQ(reply.body.substr(0, 64), "null");
+  std::string line = "Diff of " + id + " stopped: its reply would pass 256 MiB\n";
+  EXPECT_TRUE(eventually([&] { return server.stderr_text() == line; }));
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+  EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
+}
+
+// A 160 MiB file of a commit reaches its target byte for byte, without the server ever
+// holding it.
+TEST(Endpoints, CommitImageStreamsALargeFile) {
+  TempRepo repo;
+  std::string blob = trimmed(sh(repo.path,
+                                "head -c 167772160 /dev/zero | git -c core.looseCompression=1 "
+                                "hash-object -w --stdin"));
+  git(repo.path, {"update-index", "--add", "--cacheinfo", "100644," + blob + ",big.bin"});
+  git(repo.path, {"commit", "-qm", "big"});
+  ServerProcess server;
+  fs::path target = server.root / "big.out";
+  EXPECT_EQ(
+      server
+          .post("/f/load_commit_image", body({{"repoPath", test::quoted(repo.str())},
+                                              {"commitId", "\"HEAD\""},
+                                              {"originalImagePath", "\"big.bin\""},
+                                              {"tempImagePath", test::quoted(target.string())}}))
+          .body,
+      "true");
+  EXPECT_EQ(trimmed(git(repo.path, {"hash-object", target.string()})), blob);
+  EXPECT_LT(server.status_kib("VmHWM:"), 112u << 10);
+}
+
 }  // namespace
 }  // namespace brackwen::test
