@@ -2,6 +2,7 @@
 // large, next to the git work it used to be (the log of the ordinary commits, then one
 // `git diff p1...p2` per merge) run one child after another and spread over all cores; and the
 // diff search on the same history (200 and 1,000 hits), next to the bare `git log -S` it runs;
+// the same changed files from the memory cache, whole or for half the commits;
 // and the commits between two commits 20 main-line commits apart in the suite's
 // 100,000-commit history, from the cache next to `git rev-list from..to`.
 //
@@ -244,6 +245,31 @@ void BM_GitOnAllCores(benchmark::State& state) {
   }
 }
 
+// The changed files of the loaded history from the memory cache, the common path of the search
+// and file endpoints: the cache's own map when it holds exactly the commits asked for (1), a
+// map of the asked ones when it holds more, as after a reload of half as many commits (2);
+// beside the lookup of every commit alone, which finds that nothing needs loading.
+const std::shared_ptr<const brackwen::PatchMap>& loaded_map() {
+  static const std::shared_ptr<const brackwen::PatchMap> map =
+      brackwen::load_missing_patches(repository(), commits(), nullptr);
+  return map;
+}
+
+void BM_FromMemory(benchmark::State& state) {
+  loaded_map();
+  std::vector<brackwen::Commit> asked(commits().begin(),
+                                      commits().begin() + commits().size() / state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(brackwen::cached_patches_of(loaded_map(), asked));
+  state.counters["commits"] = static_cast<double>(asked.size());
+}
+
+void BM_LookupOnly(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        brackwen::load_missing_patches(repository(), commits(), loaded_map().get()));
+  }
+}
+
 // About 200 hits, and 1,000 (git stops there).
 constexpr const char* SEARCH_TEXTS[] = {"edit 1234", "edit 123"};
 constexpr uint64_t SEARCH_RESULTS = 1000;
@@ -320,6 +346,8 @@ void BM_BetweenGitRevList(benchmark::State& state) {
 BENCHMARK(BM_FirstLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_GitOneAfterAnother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_GitOnAllCores)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_FromMemory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LookupOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DiffSearch)
     ->Arg(0)
     ->Arg(1)

@@ -32,6 +32,7 @@
 #include "git/process.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "git/queries/hunks/load_hunks.hpp"
 #include "parser/utf8.hpp"
 #include "server/endpoints.hpp"
 #include "support/server_harness.hpp"
@@ -638,6 +639,43 @@ struct Suite {
         check);
   }
 
+  // The file's first commit: every line added, a diff as long as the file.
+  void commit_hunks(const BigFileRepo& big) {
+    const BigFileShape& shape = options.scale.big_file;
+    std::string what = "\"/f/load_hunks\", " + std::to_string(shape.lines) + "-line file added";
+    if (skip("load_hunks", {what})) return;
+    progress("load_hunks");
+    auto head = load_head_commit(big.dir.string());
+    if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
+    Commit commit = commit_from_parsed(*head);
+    Patch patch{commit.id, big.file, big.file, PatchType::A, big.file + "A", false};
+    std::string body = to_json(ReqHunkOptions{big.dir.string(), commit, patch});
+    std::vector<Argv> git = {
+        {"git", "diff", std::string(empty_tree_id) + ".." + commit.id, "--", big.file}};
+    Check check;
+    Server server;
+    size_t diff_bytes = time_git(git, big.dir).out_bytes;
+    server.post("load_hunks", body);
+    server.reset_peak();
+    std::vector<double> git_ms, endpoint_ms;
+    size_t reply_bytes = 0;
+    for (size_t r = 0; r < options.runs; ++r) {
+      git_ms.push_back(time_git(git, big.dir).ms);
+      Reply reply = server.post("load_hunks", body);
+      expect_reply(check, reply, "load_hunks");
+      // Every line, the hunk's two markers and the closing one.
+      expect_count(check, array_size(reply.body, 1), uint64_t{shape.lines} + 3, "flat lines");
+      endpoint_ms.push_back(reply.ms);
+      reply_bytes = reply.body.size();
+    }
+    double endpoint = median(endpoint_ms);
+    double bare = median(git_ms);
+    add({what, std::to_string(endpoint_ms.size()), ms_text(endpoint), ms_text(bare) + " git diff",
+         endpoint / bare, "report", std::nullopt, mb_text(server.peak()),
+         mb_text(diff_bytes) + " of diff, " + mb_text(reply_bytes) + " of reply"},
+        check);
+  }
+
   void print() const {
     std::cout << "| measurement | runs | endpoint (median) | against (median) | ratio | target "
                  "| verdict | server peak | note |\n"
@@ -781,6 +819,7 @@ void run_sections(Suite& suite, const Repositories& repos) {
   }
   if (repos.work_tree) suite.wip_patches(*repos.work_tree);
   if (repos.big_file) suite.wip_hunks(*repos.big_file);
+  if (repos.big_file) suite.commit_hunks(*repos.big_file);
 }
 
 int run(Options options) {

@@ -48,7 +48,11 @@ void BM_PeerUid(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_PeerUid<brackwen::peer_uid_by_sock_diag>)
+std::optional<uid_t> by_sock_diag(int fd) {
+  return brackwen::peer_uid_by_sock_diag(fd).owner;
+}
+
+BENCHMARK(BM_PeerUid<by_sock_diag>)
     ->Name("BySockDiag")
     ->Arg(0)
     ->Arg(1000)

@@ -8,6 +8,7 @@
 
 #include <simdjson.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -150,8 +151,33 @@ bool mismatch(JsonCursor& in, std::string_view expected) {
       "invalid type: " + std::string(type_text(*type)) + ", expected " + std::string(expected));
 }
 
-// Keys without escapes are compared where they lie in the body.
-bool field_key(JsonCursor& in, od::field& field, std::string_view& key) {
+// A string as JSON spells it, from just after its opening quote: no raw control character,
+// and every escape one of JSON's, "\u" with four hex digits whatever code they name (a lone
+// surrogate is well formed, though no text holds it). The indexer found the closing quote.
+bool is_well_formed_string(const char* p) {
+  constexpr std::string_view ESCAPED = "\"\\/bfnrt";
+  for (; *p != '"'; ++p) {
+    if (static_cast<unsigned char>(*p) < 0x20) return false;
+    if (*p != '\\') continue;
+    if (*++p != 'u') {
+      if (ESCAPED.find(*p) == std::string_view::npos) return false;
+      continue;
+    }
+    for (int i = 0; i < 4; ++i) {
+      if (!std::isxdigit(static_cast<unsigned char>(*++p))) return false;
+    }
+  }
+  return true;
+}
+
+// What an object's keys are read for: a map keeps them, a record compares them with its field
+// names, a value being skipped is only checked.
+enum class KeyUse { Kept, Matched, Checked };
+
+// The key, decoded; none for a well-formed key that is not needed (KeyUse::Checked) or that
+// names a lone surrogate, which no field name holds (KeyUse::Matched). Keys without escapes are
+// compared where they lie in the body.
+bool field_key(JsonCursor& in, od::field& field, KeyUse use, std::optional<std::string_view>& key) {
   const char* start = field.key().raw();
   const char* p = start;
   while (*p != '"' && *p != '\\') ++p;  // the indexer has already found the closing quote
@@ -159,24 +185,49 @@ bool field_key(JsonCursor& in, od::field& field, std::string_view& key) {
     key = std::string_view(start, p - start);
     return true;
   }
-  auto error = field.unescaped_key().get(key);
-  if (error) return syntax(in, error);
+  key.reset();
+  if (!is_well_formed_string(start)) return syntax(in, "invalid escape");
+  if (use == KeyUse::Checked) return true;
+  std::string_view text;
+  auto error = field.unescaped_key().get(text);
+  if (!error) key = text;
+  return !error || use == KeyUse::Matched || syntax(in, error);
+}
+
+bool read_members(JsonCursor& in, std::string_view expected, KeyUse use,
+                  JsonCallback<std::optional<std::string_view>, JsonCursor&> member) {
+  auto type = value_type(in);
+  if (!type) return false;
+  if (*type != od::json_type::object) return mismatch(in, expected);
+  if (in.depth >= MAX_DEPTH) return syntax(in, "recursion limit exceeded");
+  od::object object;
+  if (auto error = in.value.get_object().get(object)) return syntax(in, error);
+  for (auto item : object) {
+    od::field field;
+    if (auto error = std::move(item).get(field)) return syntax(in, error);
+    std::optional<std::string_view> key;
+    if (!field_key(in, field, use, key)) return false;
+    JsonCursor cursor = child(in, field.value());
+    if (!member(key, cursor)) return false;
+  }
   return true;
 }
 
+// Checked for syntax only: nothing of it is kept, so no text needs decoding.
 bool skip_value(JsonCursor& in) {
   auto type = value_type(in);
   if (!type) return false;
   switch (*type) {
     case od::json_type::object:
-      return json_read_object(in, "",
-                              [](std::string_view, JsonCursor& v) { return skip_value(v); });
+      return read_members(
+          in, "", KeyUse::Checked,
+          [](std::optional<std::string_view>, JsonCursor& v) { return skip_value(v); });
     case od::json_type::array:
       return json_read_array(in, "", [](JsonCursor& e, size_t) { return skip_value(e); });
     case od::json_type::string: {
-      std::string_view text;
-      auto error = in.value.get_string().get(text);
-      return error ? syntax(in, error) : true;
+      od::raw_json_string text;
+      if (auto error = in.value.get_raw_json_string().get(text)) return syntax(in, error);
+      return is_well_formed_string(text.raw()) || syntax(in, "invalid escape");
     }
     case od::json_type::number:
       return number_at(in).has_value();
@@ -266,18 +317,18 @@ bool unknown_variant(JsonCursor& in, std::string_view text, const JsonVariantRea
 
 bool read_object_form(JsonCursor& in, const JsonRecordReader& record, void* out) {
   uint64_t seen = 0;
-  bool ok = json_read_object(in, record.expected, [&](std::string_view key, JsonCursor& value) {
-    for (size_t i = 0; i < record.count; ++i) {
-      if (record.fields[i].key != key) continue;
+  auto member = [&](std::optional<std::string_view> key, JsonCursor& value) {
+    for (size_t i = 0; key && i < record.count; ++i) {
+      if (record.fields[i].key != *key) continue;
       if (seen & (uint64_t(1) << i)) {
-        return fail(value, JsonFailureKind::DuplicateField, "duplicate field " + quoted(key));
+        return fail(value, JsonFailureKind::DuplicateField, "duplicate field " + quoted(*key));
       }
       seen |= uint64_t(1) << i;
       return record.fields[i].read(value, out);
     }
     return skip_value(value);
-  });
-  if (!ok) return false;
+  };
+  if (!read_members(in, record.expected, KeyUse::Matched, member)) return false;
   for (size_t i = 0; i < record.count; ++i) {
     if (!(seen & (uint64_t(1) << i)) && !record.fields[i].may_be_absent) {
       return fail(in, JsonFailureKind::MissingField,
@@ -397,21 +448,9 @@ bool json_read_array(JsonCursor& in, std::string_view expected,
 
 bool json_read_object(JsonCursor& in, std::string_view expected,
                       JsonCallback<std::string_view, JsonCursor&> member) {
-  auto type = value_type(in);
-  if (!type) return false;
-  if (*type != od::json_type::object) return mismatch(in, expected);
-  if (in.depth >= MAX_DEPTH) return syntax(in, "recursion limit exceeded");
-  od::object object;
-  if (auto error = in.value.get_object().get(object)) return syntax(in, error);
-  for (auto item : object) {
-    od::field field;
-    if (auto error = std::move(item).get(field)) return syntax(in, error);
-    std::string_view key;
-    if (!field_key(in, field, key)) return false;
-    JsonCursor cursor = child(in, field.value());
-    if (!member(key, cursor)) return false;
-  }
-  return true;
+  return read_members(
+      in, expected, KeyUse::Kept,
+      [&](std::optional<std::string_view> key, JsonCursor& value) { return member(*key, value); });
 }
 
 bool json_fail_extra_element(JsonCursor& element) {
@@ -454,10 +493,10 @@ bool json_read_variant(JsonCursor& in, std::string_view expected, const JsonVari
   if (!(it != end)) return syntax(in, "expected " + std::string(expected));
   od::field field;
   if (auto error = (*it).get(field)) return syntax(in, error);
-  std::string_view tag;
-  if (!field_key(in, field, tag)) return false;
-  const JsonVariantReader* variant = find_variant(tag, variants, count);
-  if (!variant) return unknown_variant(in, tag, variants, count);
+  std::optional<std::string_view> tag;
+  if (!field_key(in, field, KeyUse::Kept, tag)) return false;
+  const JsonVariantReader* variant = find_variant(*tag, variants, count);
+  if (!variant) return unknown_variant(in, *tag, variants, count);
   JsonCursor content = child(in, field.value());
   if (variant->unit) {
     switch (json_take_null(content)) {

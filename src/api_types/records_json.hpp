@@ -127,18 +127,29 @@ struct JsonEnum<HunkLineStatus> {
                                                             "headerEnd"};
 };
 
+// One table for both forms of a line, so that a line read from git's text is written exactly
+// as the record would be.
+template <class Line>
+constexpr auto hunk_line_fields = std::tuple{
+    json_field("status", &Line::status),
+    json_field("oldNum", &Line::old_num),
+    json_field("newNum", &Line::new_num),
+    json_field("hunkIndex", &Line::hunk_index),
+    json_field("text", &Line::text),
+    json_field("index", &Line::index),
+    json_field("lineEnding", &Line::line_ending),
+};
+
 template <>
 struct JsonRecord<HunkLine> {
   static constexpr std::string_view name = "HunkLine";
-  static constexpr auto fields = std::tuple{
-      json_field("status", &HunkLine::status),
-      json_field("oldNum", &HunkLine::old_num),
-      json_field("newNum", &HunkLine::new_num),
-      json_field("hunkIndex", &HunkLine::hunk_index),
-      json_field("text", &HunkLine::text),
-      json_field("index", &HunkLine::index),
-      json_field("lineEnding", &HunkLine::line_ending),
-  };
+  static constexpr auto fields = hunk_line_fields<HunkLine>;
+};
+
+template <>
+struct JsonRecord<HunkLineView> {
+  static constexpr std::string_view name = "HunkLine";
+  static constexpr auto fields = hunk_line_fields<HunkLineView>;
 };
 
 template <>

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "git/process.hpp"
 
@@ -63,6 +64,30 @@ bool is_plain_relative(const std::filesystem::path& path) {
          path.native().find('\0') == std::string::npos;
 }
 
+// The components of `path` walked inside the directory it is joined to, then, from the ".."
+// that first climbs above that directory, the rest (empty when none does). Where no link is
+// followed a ".." steps back to where the walk came from, so the count of components tells
+// where the walk is.
+std::pair<std::filesystem::path, std::filesystem::path> split_at_climb(
+    const std::filesystem::path& path) {
+  std::filesystem::path inside;
+  size_t depth = 0;
+  for (auto part = path.begin(); part != path.end(); ++part) {
+    if (*part == ".." && depth == 0) {
+      std::filesystem::path outside;
+      for (; part != path.end(); ++part) outside /= *part;
+      return {inside, outside};
+    }
+    if (*part == "..") {
+      --depth;
+    } else if (*part != "." && !part->empty()) {
+      ++depth;
+    }
+    inside /= *part;
+  }
+  return {inside, {}};
+}
+
 }  // namespace
 
 bool write_whole(int fd, std::string_view bytes) {
@@ -103,6 +128,28 @@ std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& r
       ::openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
   if (!bytes) return std::nullopt;
   return WorkTreeEntry{std::move(*bytes), false};
+}
+
+std::optional<std::string> read_joined_file(const std::filesystem::path& root,
+                                            const std::filesystem::path& path) {
+  if (root.native().find('\0') != std::string::npos ||
+      path.native().find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  if (path.is_absolute()) return read_regular_file(path);
+  Descriptor root_dir{::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  if (root_dir.fd < 0) return std::nullopt;
+  auto [inside, outside] = split_at_climb(path);
+  if (!outside.empty()) {
+    Descriptor dir{open_directory_beneath(root_dir.fd, inside.empty() ? "." : inside)};
+    if (dir.fd < 0) return std::nullopt;
+    return read_if_regular(::openat(dir.fd, outside.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  }
+  auto parent = inside.parent_path();
+  Descriptor dir{open_directory_beneath(root_dir.fd, parent.empty() ? "." : parent)};
+  if (dir.fd < 0) return std::nullopt;
+  return read_if_regular(
+      ::openat(dir.fd, inside.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 
 }  // namespace brackwen

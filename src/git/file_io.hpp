@@ -30,4 +30,12 @@ struct WorkTreeEntry {
 std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,
                                                   const std::filesystem::path& path);
 
+// The regular file at `path` joined to the directory `root` as paths join (an absolute `path`
+// stands alone, ".." is taken as written), read as read_regular_file reads. No symbolic link is
+// followed while the walk is inside `root`, so that what lies there cannot point the reader at
+// other files; once a ".." has taken the walk above `root`, the rest is resolved as any path
+// is, being the caller's own choice.
+std::optional<std::string> read_joined_file(const std::filesystem::path& root,
+                                            const std::filesystem::path& path);
+
 }  // namespace brackwen

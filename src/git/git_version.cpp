@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "git/process.hpp"
@@ -54,6 +55,13 @@ void load_git_version() {
 
 std::optional<GitVersion> get_git_version() {
   return GIT_VERSION().get();
+}
+
+bool git_is_at_least(const GitVersion& version) {
+  auto installed = get_git_version();
+  if (!installed || installed->major == 0) return true;
+  auto as_tuple = [](const GitVersion& v) { return std::tie(v.major, v.minor, v.patch); };
+  return as_tuple(*installed) >= as_tuple(version);
 }
 
 }  // namespace brackwen

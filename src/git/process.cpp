@@ -45,6 +45,32 @@ constexpr std::chrono::milliseconds OUT_FILE_CHECK_INTERVAL{2};
 
 using Clock = std::chrono::steady_clock;
 
+// What a child that only reads must not see (4.): the credentials "/f/set_credentials" puts
+// in the environment for the ask-pass program, and what would change the output a grammar
+// reads (an external diff, the unified diff's context, pathspecs read other than literally).
+constexpr std::string_view LEFT_OUT_OF_ENVIRONMENT[] = {
+    "BRACKWEN_USERNAME",  "BRACKWEN_PASSWORD",    "GIT_ASKPASS",
+    "GIT_EXTERNAL_DIFF",  "GIT_DIFF_OPTS",        "GIT_LITERAL_PATHSPECS",
+    "GIT_GLOB_PATHSPECS", "GIT_NOGLOB_PATHSPECS", "GIT_ICASE_PATHSPECS"};
+
+bool left_out(const char* entry) {
+  std::string_view text(entry);
+  std::string_view name = text.substr(0, text.find('='));
+  return std::find(std::begin(LEFT_OUT_OF_ENVIRONMENT), std::end(LEFT_OUT_OF_ENVIRONMENT), name) !=
+         std::end(LEFT_OUT_OF_ENVIRONMENT);
+}
+
+// The child's environment; read under the environment lock, which must be held until the
+// child is made.
+std::vector<char*> child_environment() {
+  std::vector<char*> kept;
+  for (char** entry = environ; *entry; ++entry) {
+    if (!left_out(*entry)) kept.push_back(*entry);
+  }
+  kept.push_back(nullptr);
+  return kept;
+}
+
 bool has_nul(std::string_view s) {
   return s.find('\0') != std::string_view::npos;
 }
@@ -171,7 +197,10 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
   {
     // posix_spawnp reads PATH and environ while the child is being made.
     auto guard = environment_lock();
-    rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
+    std::vector<char*> env;
+    if (!handlers.whole_environment) env = child_environment();
+    rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(),
+                        handlers.whole_environment ? environ : env.data());
   }
   if (rc != 0) {
     errno = rc;  // callers name the reason in their messages

@@ -13,6 +13,9 @@
 //     never a silent truncation.
 //  4. Spawns and changes to the process environment hold one lock (`environment_lock` in
 //     stores/environment.hpp), so a child never sees an environment that is half changed.
+//     The child gets the process's environment less the credentials that only the user's
+//     own commands hand to git and the variables that change what git prints, unless the
+//     caller asks for the whole environment (`StreamHandlers::whole_environment`).
 //  5. A child is started and ended by one call, which owns its pid and its pipes; no caller
 //     waits for a child or reads its pipes itself:
 //     a. `run_process` runs it to completion and returns both streams whole;
@@ -69,6 +72,7 @@ struct StreamHandlers {
   // While the child runs, standard error is read at most once per pause, so that a progress
   // meter's many small writes arrive together; once the child has ended, at once.
   std::chrono::milliseconds err_pause{0};
+  bool whole_environment = false;  // 4.
 };
 
 // A descriptor closed when it goes.

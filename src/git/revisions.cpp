@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <tuple>
 
 #include "git/git_version.hpp"
 
@@ -25,12 +24,9 @@ bool usable_revision(std::string_view revision) {
 }
 
 // An older git would take "--end-of-options" for a revision; there the refusal of texts
-// beginning with "-" stands alone. A version not read yet counts as new.
+// beginning with "-" stands alone.
 bool knows_end_of_options() {
-  auto version = get_git_version();
-  if (!version || version->major == 0) return true;
-  auto as_tuple = [](const GitVersion& v) { return std::tie(v.major, v.minor, v.patch); };
-  return as_tuple(*version) >= as_tuple(FIRST_WITH_END_OF_OPTIONS);
+  return git_is_at_least(FIRST_WITH_END_OF_OPTIONS);
 }
 
 }  // namespace

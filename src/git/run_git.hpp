@@ -1,20 +1,35 @@
-// Running git for a query: the whole standard output as text, or nothing.
+// Running git for a query: its whole standard output as text, or that output as it comes.
 #pragma once
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "git/process.hpp"
+#include "git/reading_argv.hpp"
+
 namespace brackwen {
 
 // The program name of every git child; found through PATH.
 const std::string& GIT_PROGRAM();
 
-// Runs git with `args` in `repo_path`. Absent when git cannot be started or prints nothing
-// on standard output; otherwise standard output decoded as lossy UTF-8. The exit status is
-// not consulted and standard error is discarded.
+// Runs git with `args` in `repo_path`, as a read: its argv from reading_git_argv. Absent when
+// git cannot be started (or guarded) or prints nothing on standard output; otherwise standard
+// output decoded as lossy UTF-8. The exit status is not consulted and standard error is
+// discarded.
 std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args);
+
+// As run_git, for a command the user gave: git with `args` alone, in the whole environment,
+// as it runs from the user's shell.
+std::optional<std::string> run_user_git(const std::string& repo_path,
+                                        const std::vector<std::string>& args);
+
+// Git with `args` in `repo_path`, run as run_git runs it, its output handed to `handlers` as it
+// comes (stream_process): for a caller that must not hold all of it, or may stop it midway.
+std::optional<StreamEnd> stream_git(const std::string& repo_path,
+                                    const std::vector<std::string>& args,
+                                    const StreamHandlers& handlers);
 
 // As run_git, with `lines` on git's standard input, each ended by a newline.
 std::optional<std::string> run_git_with_input(const std::string& repo_path,

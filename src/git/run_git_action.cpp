@@ -247,6 +247,8 @@ std::optional<ActionError> run_action_command(const std::string& repo_path, cons
   StderrBursts bursts{id};
   handlers.on_err = [&](std::string_view burst) { store_stderr_burst(bursts, burst); };
   handlers.err_pause = STDERR_PAUSE;
+  // The user's own command: git as it runs from a shell, credentials and all.
+  handlers.whole_environment = true;
   errno = 0;
   std::optional<StreamEnd> end = stream_process(argv, repo_path, handlers);
   if (!end) return io_error(system_text(errno, "Failed to start git"));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brackwen {
@@ -25,6 +26,18 @@ struct HunkLine {
   uint32_t index = 0;
   std::string line_ending;
   bool operator==(const HunkLine&) const = default;
+};
+
+// A HunkLine whose texts are views into the diff text it was read from: the lines of a large
+// diff are written out from git's own text, never copied one by one.
+struct HunkLineView {
+  HunkLineStatus status = HunkLineStatus::Unchanged;
+  std::optional<int32_t> old_num;
+  std::optional<int32_t> new_num;
+  int32_t hunk_index = 0;
+  std::string_view text;
+  uint32_t index = 0;
+  std::string_view line_ending;
 };
 
 struct Hunk {

@@ -85,8 +85,11 @@ std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits) {
   std::shared_ptr<const PatchMap> cached = memory_cached_patches(repo_path);
   if (!cached) cached = disk_cache_of(repo_path);
+  if (cached) {
+    if (auto found = cached_patches_of(cached, commits)) return found;
+  }
   std::shared_ptr<const PatchMap> loaded = load_missing_patches(repo_path, commits, cached.get());
-  if (!loaded) return cached ? cached : std::make_shared<const PatchMap>();
+  if (!loaded) return std::make_shared<const PatchMap>();
   auto file_path = patches_cache_file(repo_path);
   if (!file_path) return loaded;
   store_patches(repo_path, loaded);

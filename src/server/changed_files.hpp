@@ -22,9 +22,9 @@ std::string patches_cache_file_name(std::string_view repo_path);
 std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_path);
 
 // The changed files of `commits` (normally the whole cached commit list), in git's order per
-// commit. Every commit whose files were found has its entry; the map may hold entries of
-// other commits of the repository too, so look commits up by id rather than iterate. It is
-// shared with PATCHES_CACHE: reading it never copies the lists.
+// commit: an entry for every one of them whose files were found, and none for any other
+// commit. When the memory cache holds exactly these commits the map is its own, shared: reading
+// it never copies the lists.
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits);
 

@@ -141,15 +141,22 @@ void close_after_reply(const ConnectionPtr& c) {
   linger(c, std::make_shared<std::string>(64 << 10, '\0'), 0);
 }
 
+// With `headers_only` (a HEAD request) the reply's headers leave as they would for a GET,
+// framing included (a length, or chunked), and nothing after them: not even a last chunk.
 template <class Response>
-void write(const ConnectionPtr& c, std::shared_ptr<Response> response, Written written) {
-  c->stream.expires_after(WRITE_DEADLINE);
-  http::async_write(c->stream, *response, [c, response, written](beast::error_code ec, size_t) {
+void write(const ConnectionPtr& c, std::shared_ptr<Response> response, Written written,
+           bool headers_only = false) {
+  using Serializer = http::response_serializer<typename Response::body_type>;
+  auto serializer = std::make_shared<Serializer>(*response);
+  auto done = [c, response, serializer, written](beast::error_code ec, size_t) {
     if (written) written->set_value();
     if (ec) return c->stream.close();
     if (!response->keep_alive()) return close_after_reply(c);
     read_request(c);
-  });
+  };
+  c->stream.expires_after(WRITE_DEADLINE);
+  if (headers_only) return http::async_write_header(c->stream, *serializer, std::move(done));
+  http::async_write(c->stream, *serializer, std::move(done));
 }
 
 const http::request<http::string_body>& request_of(const ConnectionPtr& c) {
@@ -182,12 +189,7 @@ void write_ok(const ConnectionPtr& c, const Reply& reply, typename Body::value_t
     response->chunked(request.version() >= 11);
     if (request.version() < 11) response->keep_alive(false);
   }
-  if (request.method() != http::verb::head) return write(c, std::move(response), written);
-  // HEAD: the headers of the reply, without its body.
-  auto head =
-      std::make_shared<http::response<http::empty_body>>(http::status::ok, request.version());
-  head->base() = response->base();
-  write(c, std::move(head), written);
+  write(c, std::move(response), written, request.method() == http::verb::head);
 }
 
 void write_reply(const ConnectionPtr& c, std::optional<Reply> reply, Written written) {

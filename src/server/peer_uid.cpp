@@ -3,6 +3,7 @@
 #include "server/peer_uid.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
@@ -10,13 +11,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
 
-#include "git/file_io.hpp"
+#include "git/process.hpp"
 #include "parser/text.hpp"
 
 namespace brackwen {
@@ -32,11 +37,19 @@ constexpr size_t ENDPOINT_TEXT_BYTES = 64;
 constexpr int REPLY_WAIT_MS = 100;
 constexpr size_t REPLY_BYTES = 8192;
 constexpr uint32_t REQUEST_SEQ = 1;
+// Connections waiting for the tables are answered by one read of them per interval, however
+// many there are. Reads start at least this long apart, so that a stream of connections never
+// keeps the reader spinning, while a user's connection on a quiet machine waits no more than
+// a tenth of a second and a read (a millisecond or so)...
+constexpr std::chrono::milliseconds MIN_REFRESH{100};
+// ...and this many times as long as the last read took: the tables list every socket of the
+// host, time-wait ones included, so another account can make a read last a second (130,000
+// lines). The reader then keeps at most half of one core busy, and a user's connection waits
+// about two reads.
+constexpr int REFRESH_PER_READ = 2;
 
-struct Ends {
-  sockaddr_in local;
-  sockaddr_in peer;
-};
+using Ends = ConnectionEnds;
+using Clock = std::chrono::steady_clock;
 
 struct DiagRequest {
   nlmsghdr header;
@@ -96,22 +109,30 @@ std::optional<uid_t> owner(uid_t uid, unsigned long inode) {
 }
 
 struct ReplyReading {
-  std::optional<uid_t> uid;
+  SockDiagAnswer answer;
   bool finished = false;
 };
+
+// The kernel says ENOENT of a socket it does not know; any other error is a refusal.
+ReplyReading read_error(const nlmsghdr& message) {
+  if (message.nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return {{}, true};
+  const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(&message));
+  return {{error->error == -ENOENT, std::nullopt}, true};
+}
 
 ReplyReading read_reply(nlmsghdr* message, size_t size, const Ends& ends) {
   auto left = static_cast<int>(size);
   for (; NLMSG_OK(message, left); message = NLMSG_NEXT(message, left)) {
     if (message->nlmsg_seq != REQUEST_SEQ) continue;
-    if (message->nlmsg_type == NLMSG_ERROR || message->nlmsg_type == NLMSG_DONE) return {{}, true};
+    if (message->nlmsg_type == NLMSG_ERROR) return read_error(*message);
+    if (message->nlmsg_type == NLMSG_DONE) return {{true, std::nullopt}, true};
     if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
         message->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
       continue;
     }
     const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
     if (!is_peer_socket(*diag, ends)) continue;
-    return {owner(diag->idiag_uid, diag->idiag_inode), true};
+    return {{true, owner(diag->idiag_uid, diag->idiag_inode)}, true};
   }
   return {};
 }
@@ -128,29 +149,29 @@ bool send_request(int fd, const Ends& ends) {
   }
 }
 
-std::optional<uid_t> receive_owner(int fd, const Ends& ends) {
+SockDiagAnswer receive_owner(int fd, const Ends& ends) {
   alignas(nlmsghdr) char buffer[REPLY_BYTES];
   for (;;) {
     pollfd ready{fd, POLLIN, 0};
     int polled = ::poll(&ready, 1, REPLY_WAIT_MS);
     if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return std::nullopt;
+    if (polled <= 0) return {};
     // MSG_TRUNC returns the datagram's whole length, so that a cut one is seen as such.
     ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_TRUNC);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || static_cast<size_t>(got) > sizeof buffer) return std::nullopt;
+    if (got <= 0 || static_cast<size_t>(got) > sizeof buffer) return {};
     ReplyReading reading =
         read_reply(reinterpret_cast<nlmsghdr*>(buffer), static_cast<size_t>(got), ends);
-    if (reading.finished) return reading.uid;
+    if (reading.finished) return reading.answer;
   }
 }
 
-std::optional<uid_t> ask_sock_diag(const Ends& ends) {
+SockDiagAnswer ask_sock_diag(const Ends& ends) {
   int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-  if (fd < 0) return std::nullopt;
-  std::optional<uid_t> uid = send_request(fd, ends) ? receive_owner(fd, ends) : std::nullopt;
+  if (fd < 0) return {};
+  SockDiagAnswer answer = send_request(fd, ends) ? receive_owner(fd, ends) : SockDiagAnswer{};
   ::close(fd);
-  return uid;
+  return answer;
 }
 
 // An address as the tables print it: each 32-bit word of it as the hex of its raw value.
@@ -187,56 +208,137 @@ std::string endpoint_text(const sockaddr_in& end, const SocketTable& table) {
   return table.address_text(end.sin_addr.s_addr) + ":" + port;
 }
 
-std::optional<uid_t> owner_in_line(const std::string& line, const std::string& peer_end,
-                                   const std::string& local_end) {
-  char local[ENDPOINT_TEXT_BYTES], remote[ENDPOINT_TEXT_BYTES];
-  unsigned uid = 0;
-  unsigned long inode = 0;
-  if (std::sscanf(line.c_str(), SOCKET_LINE, local, remote, &uid, &inode) != SOCKET_LINE_FIELDS ||
-      local != peer_end || remote != local_end) {
-    return std::nullopt;
-  }
-  return owner(uid, inode);
+std::optional<std::string> read_table(const SocketTable& table, OwnedFd& file) {
+  if (file.fd < 0) file = OwnedFd(::open(table.path, O_RDONLY | O_CLOEXEC));
+  if (file.fd < 0) return std::nullopt;
+  return read_whole_file(file.fd);
 }
 
-std::optional<uid_t> owner_in_table(const SocketTable& table, const Ends& ends) {
-  std::optional<std::string> text = read_regular_file(table.path);
-  if (!text) return std::nullopt;
-  std::string peer_end = endpoint_text(ends.peer, table);
-  std::string local_end = endpoint_text(ends.local, table);
-  std::optional<uid_t> owner;
-  for_each_line(*text, [&](std::string_view line) {
-    if (!owner) owner = owner_in_line(std::string(line), peer_end, local_end);
-  });
-  return owner;
+// Each table is read once for every connection asked about: its lines are matched against all
+// of their ends at once.
+std::vector<std::optional<uid_t>> owners_in_tables(const std::vector<Ends>& asked,
+                                                   TableFiles& files) {
+  std::vector<std::optional<uid_t>> owners(asked.size());
+  for (size_t t = 0; t < std::size(SOCKET_TABLES); ++t) {
+    const SocketTable& table = SOCKET_TABLES[t];
+    std::unordered_map<std::string, size_t> wanted;  // "peer-end local-end" to its asker
+    std::vector<std::string> local_ends;             // the server's: one, as a rule
+    for (size_t i = 0; i < asked.size(); ++i) {
+      if (owners[i]) continue;
+      std::string local_end = endpoint_text(asked[i].local, table);
+      wanted.emplace(endpoint_text(asked[i].peer, table) + " " + local_end, i);
+      if (std::ranges::find(local_ends, local_end) == local_ends.end()) {
+        local_ends.push_back(std::move(local_end));
+      }
+    }
+    std::optional<std::string> text =
+        wanted.empty() ? std::nullopt : read_table(table, files.tables[t]);
+    if (!text) continue;
+    for_each_line(*text, [&](std::string_view line) {
+      // Most lines are other sockets of the host: skipped before they are taken apart.
+      if (std::ranges::none_of(local_ends, [&](const std::string& end) {
+            return line.find(end) != std::string_view::npos;
+          })) {
+        return;
+      }
+      char local[ENDPOINT_TEXT_BYTES], remote[ENDPOINT_TEXT_BYTES];
+      unsigned uid = 0;
+      unsigned long inode = 0;
+      if (std::sscanf(std::string(line).c_str(), SOCKET_LINE, local, remote, &uid, &inode) !=
+          SOCKET_LINE_FIELDS) {
+        return;
+      }
+      auto found = wanted.find(std::string(local) + " " + remote);
+      if (found != wanted.end()) owners[found->second] = owner(uid, inode);
+    });
+  }
+  return owners;
 }
 
-std::optional<uid_t> ask_proc_net_tcp(const Ends& ends) {
-  for (const SocketTable& table : SOCKET_TABLES) {
-    if (auto uid = owner_in_table(table, ends)) return uid;
-  }
-  return std::nullopt;
+// A peer that closed without sending anything has nothing to be answered, whoever it is: what
+// a flood of connections closed at once leaves.
+bool closed_without_request(int fd) {
+  char byte;
+  ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 }  // namespace
 
-std::optional<uid_t> peer_uid_by_sock_diag(int connected_fd) {
+SockDiagAnswer peer_uid_by_sock_diag(int connected_fd) {
   std::optional<Ends> ends = ends_of(connected_fd);
-  if (!ends) return std::nullopt;
+  if (!ends) return {true, std::nullopt};
   return ask_sock_diag(*ends);
+}
+
+// The listening socket is named by its own address as source and no destination.
+bool sock_diag_finds(int listening_fd) {
+  Ends ends{};
+  socklen_t size = sizeof ends.peer;
+  if (::getsockname(listening_fd, reinterpret_cast<sockaddr*>(&ends.peer), &size) != 0 ||
+      ends.peer.sin_family != AF_INET) {
+    return false;
+  }
+  ends.local.sin_family = AF_INET;
+  return ask_sock_diag(ends).owner.has_value();
 }
 
 std::optional<uid_t> peer_uid_by_proc_net_tcp(int connected_fd) {
   std::optional<Ends> ends = ends_of(connected_fd);
   if (!ends) return std::nullopt;
-  return ask_proc_net_tcp(*ends);
+  TableFiles files;
+  return owners_in_tables({*ends}, files)[0];
 }
 
-std::optional<uid_t> peer_uid(int connected_fd) {
+ProcSocketTables::~ProcSocketTables() {
+  {
+    std::lock_guard lock(mutex);
+    stopping = true;
+  }
+  changed.notify_all();
+  if (reader.joinable()) reader.join();
+}
+
+void ProcSocketTables::ask(int connected_fd, Answer answer) {
   std::optional<Ends> ends = ends_of(connected_fd);
-  if (!ends) return std::nullopt;
-  if (auto uid = ask_sock_diag(*ends)) return uid;
-  return ask_proc_net_tcp(*ends);
+  if (!ends || closed_without_request(connected_fd)) return answer(std::nullopt);
+  std::unique_lock lock(mutex);
+  if (!reader_started()) {
+    lock.unlock();
+    return answer(std::nullopt);
+  }
+  waiting.emplace_back(*ends, std::move(answer));
+  lock.unlock();
+  changed.notify_all();
+}
+
+bool ProcSocketTables::reader_started() {
+  if (reader.joinable()) return true;
+  try {
+    reader = std::thread([this] { read_when_asked(); });
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+void ProcSocketTables::read_when_asked() {
+  std::unique_lock lock(mutex);
+  Clock::time_point next_read{};
+  for (;;) {
+    changed.wait(lock, [&] { return stopping || !waiting.empty(); });
+    if (changed.wait_until(lock, next_read, [&] { return stopping; })) return;
+    auto asked = std::exchange(waiting, {});
+    lock.unlock();
+    std::vector<Ends> ends;
+    for (const auto& [end, answer] : asked) ends.push_back(end);
+    Clock::time_point start = Clock::now();
+    std::vector<std::optional<uid_t>> owners = owners_in_tables(ends, files);
+    next_read =
+        start + std::max<Clock::duration>(MIN_REFRESH, REFRESH_PER_READ * (Clock::now() - start));
+    for (size_t i = 0; i < asked.size(); ++i) asked[i].second(owners[i]);
+    lock.lock();
+  }
 }
 
 }  // namespace brackwen

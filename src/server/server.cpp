@@ -6,9 +6,11 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "parser/diagnostics.hpp"
@@ -64,10 +66,16 @@ void serve(RequestQueue& queue) {
   }
 }
 
+// How the owner of a connection's peer is found: socket diagnostics when the kernel serves
+// them, else /proc's socket tables.
+struct PeerCheck {
+  bool sock_diag_serves;
+  ProcSocketTables tables;
+};
+
 // Any local account can connect to 127.0.0.1; only the user's own programs are served, and
 // the others are closed before a byte of theirs is read.
-void admit(tcp::socket socket, ServerContext& context) {
-  auto owner = peer_uid(socket.native_handle());
+void serve_if_own(tcp::socket socket, std::optional<uid_t> owner, ServerContext& context) {
   if (!owner || *owner != ::geteuid()) return;
   boost::system::error_code ignored;
   // A reply's header and body leave as separate writes, which Nagle's algorithm would hold
@@ -76,22 +84,40 @@ void admit(tcp::socket socket, ServerContext& context) {
   serve_connection(std::move(socket), context);
 }
 
+// Socket diagnostics answer at once, on this thread: a peer they do not find (one that
+// connected and closed) is refused there. Only where the kernel refuses them does the
+// connection wait for the next read of the tables, off this thread.
+void admit(tcp::socket socket, PeerCheck& check, ServerContext& context) {
+  int fd = socket.native_handle();
+  if (check.sock_diag_serves) {
+    SockDiagAnswer answer = peer_uid_by_sock_diag(fd);
+    if (answer.answered) return serve_if_own(std::move(socket), answer.owner, context);
+  }
+  auto waiting = std::make_shared<tcp::socket>(std::move(socket));
+  check.tables.ask(fd, [waiting, &context](std::optional<uid_t> owner) {
+    net::post(waiting->get_executor(),
+              [waiting, owner, &context] { serve_if_own(std::move(*waiting), owner, context); });
+  });
+}
+
 bool is_transient(const boost::system::error_code& ec) {
   return ec == net::error::no_descriptors || ec == net::error::no_buffer_space ||
          ec == net::error::no_memory || ec == net::error::connection_aborted ||
          ec == net::error::interrupted || ec.value() == ENFILE;
 }
 
-void accept_next(tcp::acceptor& acceptor, net::steady_timer& retry, ServerContext& context) {
+void accept_next(tcp::acceptor& acceptor, net::steady_timer& retry, PeerCheck& check,
+                 ServerContext& context) {
   acceptor.async_accept([&](boost::system::error_code ec, tcp::socket socket) {
     if (!ec) {
-      admit(std::move(socket), context);
-      return accept_next(acceptor, retry, context);
+      admit(std::move(socket), check, context);
+      return accept_next(acceptor, retry, check, context);
     }
     // Anything else ends accepting; the loop then ends once the open connections are done.
     if (!is_transient(ec)) return;
     retry.expires_after(ACCEPT_RETRY);
-    retry.async_wait([&](boost::system::error_code) { accept_next(acceptor, retry, context); });
+    retry.async_wait(
+        [&](boost::system::error_code) { accept_next(acceptor, retry, check, context); });
   });
 }
 
@@ -132,7 +158,8 @@ int run_server() {
   RequestQueue queue;
   ServerContext context{queue, port};
   net::steady_timer retry(io);
-  accept_next(*acceptor, retry, context);
+  PeerCheck check{sock_diag_finds(acceptor->native_handle()), {}};
+  accept_next(*acceptor, retry, check, context);
   write_stdout(port_line(port));
   std::thread io_thread([&] {
     run_io(io);

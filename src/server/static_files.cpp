@@ -158,9 +158,9 @@ StaticLookup look_up_static_file(std::string_view executable, std::string_view t
   if (!file) return lookup;
   std::optional<std::string_view> extension = extension_of(path);
   if (!extension) return lookup;
-  std::optional<std::string> type = media_type_for(*extension);
+  std::optional<std::string_view> type = media_type_for(*extension);
   if (!type) return lookup;
-  lookup.reply = Reply{*type, std::move(file)};
+  lookup.reply = Reply{std::string(*type), std::move(file)};
   return lookup;
 }
 

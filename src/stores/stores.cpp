@@ -1,6 +1,8 @@
 // The fourteen process-wide stores, each made on first use, and their accessors.
 #include "stores/stores.hpp"
 
+#include "stores/auto_complete.hpp"
+
 namespace brackwen {
 
 Store<std::unordered_map<ActionId, ActionState>>& ACTIONS() {
@@ -64,7 +66,9 @@ Store<std::unordered_map<std::string, bool>>& REPO_CHANGED() {
 }
 
 Store<MessageTrie>& MESSAGE_TRIE() {
-  static Store<MessageTrie> store;
+  // An empty tree kept for the path "": a request naming it has no words, not an unknown
+  // history.
+  static Store<MessageTrie> store{MessageTrie{std::make_shared<const TrieNode>(), ""}};
   return store;
 }
 

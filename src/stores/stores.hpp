@@ -47,7 +47,7 @@ using DiffSearches = std::unordered_map<uint32_t, DiffSearch>;
 
 struct TrieNode;  // the auto-complete word tree
 struct MessageTrie {
-  std::shared_ptr<const TrieNode> root;  // immutable once stored; absent until first built
+  std::shared_ptr<const TrieNode> root;  // immutable once stored
   std::string repo_path;
 };
 

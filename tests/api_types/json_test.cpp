@@ -21,12 +21,17 @@ bool reads(std::string_view body) {
 // instead and drops them, as deep as a body may go. Malformed ones, and ones too deep for the
 // stack, are corpus files of the request fuzz target.
 TEST(ReadUnknownKeys, WellFormedValuesAreDropped) {
-  for (std::string value : {"true", "null", "0", "-0", "1.5e-3", "1E400", "-1e-400",
-                            "123456789012345678901234567890", "\"\\ud83d\\ude00\\u0000\\/\"",
-                            "[1,[2,{\"a\":[null]}],{}]", "{\"\\u0061\":1}", " [ 1 , 2 ] "}) {
+  for (std::string value :
+       {"true", "null", "0", "-0", "1.5e-3", "1E400", "-1e-400", "123456789012345678901234567890",
+        "\"\\ud83d\\ude00\\u0000\\/\"", "[1,[2,{\"a\":[null]}],{}]", "{\"\\u0061\":1}",
+        " [ 1 , 2 ] ", "\"\\ud800\"", "{\"\\udc00\":[\"\\ud800x\"]}"}) {
     auto read = read_body<ReqOptions>(R"({"x":)" + value + R"(,"repoPath":"a","y":)" + value + "}");
     EXPECT_EQ(read, ReqOptions{"a"}) << value;
   }
+  EXPECT_TRUE(reads<ReqOptions>(R"({"\ud800":1,"repoPath":"a"})"));  // a key no field has
+  // Texts that are read keep their rules: a lone surrogate names no character.
+  EXPECT_FALSE(reads<ReqOptions>(R"({"repoPath":"\ud800"})"));
+  EXPECT_FALSE(reads<DataStoreValues>(R"({"data":{"\ud800":"v"}})"));
   std::string deep = std::string(50, '[') + std::string(50, ']');
   EXPECT_TRUE(reads<ReqOptions>(R"({"repoPath":"a","x":)" + deep + "}"));
 }

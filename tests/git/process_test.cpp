@@ -175,16 +175,31 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
-// git's arguments and input lines arrive as they are, in its directory, with no shell between.
+// git's arguments and input lines arrive as they are, after the reading options, in its
+// directory, with no shell between.
 TEST(RunGit, ArgumentsAndInputAsTheyAre) {
   TempDir dir;
   auto spaced = dir.path / "dír with space";
   std::filesystem::create_directory(spaced);
   test::GitRecorder git(R"(pwd; printf '[%s]\n' "$@"; cat)");
-  EXPECT_EQ(run_git_with_input(spaced.string(), {"a b", "$(touch x)", "-", "*", "", "it's"},
-                               {"'$1' \\n", "`x`"}),
-            spaced.string() + "\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n'$1' \\n\n`x`\n");
+  auto out = run_git_with_input(spaced.string(), {"a b", "$(touch x)", "-", "*", "", "it's"},
+                                {"'$1' \\n", "`x`"});
+  ASSERT_TRUE(out);
+  EXPECT_TRUE(out->starts_with(spaced.string() + "\n")) << *out;
+  EXPECT_TRUE(out->ends_with("\n[a b]\n[$(touch x)]\n[-]\n[*]\n[]\n[it's]\n'$1' \\n\n`x`\n"))
+      << *out;
   EXPECT_FALSE(std::filesystem::exists(spaced / "x"));
+}
+
+// A child in the whole environment, as the user's own git commands and their ask-pass get it.
+std::optional<std::string> whole_environment_output(const std::vector<std::string>& argv) {
+  std::string out;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { out.append(bytes); };
+  handlers.whole_environment = true;
+  auto end = stream_process(argv, "/", handlers);
+  if (!end || end->status != 0) return std::nullopt;
+  return out;
 }
 
 // The ask-pass program built beside the tests answers from the variables set_credentials sets.
@@ -196,8 +211,7 @@ TEST(Credentials, AskPassAnswersFromTheVariablesAndANulChangesNothing) {
   EXPECT_FALSE(set_credentials(std::string("a\0b", 3), "other"));
   EXPECT_FALSE(set_credentials("other", std::string("a\0b", 3)));
   auto ask = [&](const std::string& prompt) {
-    auto out = run_process({built.string(), prompt}, "/");
-    return out && out->status == 0 ? out->out : "<failed>";
+    return whole_environment_output({built.string(), prompt}).value_or("<failed>");
   };
   EXPECT_EQ(ask("Enter passphrase: "), "s3cret\n");
   {
@@ -215,8 +229,9 @@ TEST(Credentials, ChildrenNeverSeeHalfAPair) {
   set_credentials("two", "two");  // the first child may start before the loop below
   std::thread spawner([&] {
     for (; spawned < 400; ++spawned) {
-      auto out = run_process({"sh", "-c", "echo \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD\""}, "/");
-      if (out) seen.push_back(out->out);
+      auto out =
+          whole_environment_output({"sh", "-c", "echo \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD\""});
+      if (out) seen.push_back(*out);
     }
   });
   for (int i = 0; spawned < 400; ++i) set_credentials(i % 2 ? "one" : "two", i % 2 ? "one" : "two");

@@ -93,8 +93,8 @@ TEST(Revisions, OptionLikeTextsNeverReachGit) {
   std::pair<const char*, std::function<bool()>> cases[] = {
       {"wip diff", [&] { return !load_wip_diff(dir, wip, x); }},
       {"image", [&] { return !load_commit_image(dir, x, "a.png", target); }},
-      {"hunks", [&] { return !load_hunks(dir, bad_id, Patch{}); }},
-      {"hunks of a parent", [&] { return !load_hunks(dir, bad_parent, Patch{}); }},
+      {"hunks", [&] { return !load_file_diff(dir, bad_id, Patch{}); }},
+      {"hunks of a parent", [&] { return !load_file_diff(dir, bad_parent, Patch{}); }},
       {"top commit", [&] { return !load_top_commit_for_branch(dir, x); }},
       {"count", [&] { return count_commits_in_range(dir, x, "b") == 0; }},
       {"between", [&] { return !commit_ids_between_commits(dir, "-n1", "c"); }},

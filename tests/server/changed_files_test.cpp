@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "api_types/json.hpp"
 #include "git/queries/load_commits.hpp"
@@ -56,12 +57,15 @@ struct ChangedFiles : testing::Test {
   std::string before = get_environment("XDG_CACHE_HOME").value_or("");
 };
 
-// Each list is the commit's own `git diff`'s, whatever the history's shape.
+// Each list is the commit's own `git diff`'s, whatever the history's shape, and only the loaded
+// commits have one: the log that loads many lists others too (below the loaded ones, since it
+// skips merges, and the stash's index commit).
 TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
   // What runs after the history, and how many commits are loaded (fewer leave merge bases out).
   for (auto [setup, count] : std::vector<std::pair<std::string, uint32_t>>{
            {":", 100},
            {":", 5},
+           {"for i in $(seq 21); do c n$i.txt $i; done", 24},
            {"git config diff.renames false", 100},
            {"git clone -q --no-single-branch --depth 3 file://$PWD s", 100}}) {
     TempRepo repo;
@@ -70,6 +74,9 @@ TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
     auto loaded = load_commits_and_refs(HistoryQuery{path, count, {}, false, false});
     ASSERT_TRUE(loaded) << setup;
     auto map = load_patches(path, loaded->commits());
+    std::set<std::string> ids;
+    for (const Commit& commit : loaded->commits()) ids.insert(commit.id);
+    for (const auto& [id, patches] : *map) EXPECT_TRUE(ids.contains(id)) << setup << count << id;
     for (const Commit& commit : loaded->commits()) {
       if (!commit.is_merge && !commit.stash_id) continue;
       EXPECT_EQ(map->at(commit.id), own_diff(path, commit)) << setup << count << commit.message;
@@ -104,6 +111,24 @@ TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
     EXPECT_EQ(load_patches(repo.str(), commits), load_patches(repo.str(), commits));
     EXPECT_TRUE(quiet.calls().empty());
   }
+}
+
+// From the memory cache too, only the commits asked for have entries, also when one is listed
+// twice and the cache holds as many commits as the list; a list of the cached commits with one
+// twice gets the cache's own map.
+TEST_F(ChangedFiles, CommitListedTwiceMakesNoRoomForAnother) {
+  TempRepo repo;
+  repo.commit_file("a", "1", "one");
+  repo.commit_file("b", "2", "two");
+  auto commits = load_commits_and_refs(HistoryQuery{repo.str(), 9, {}, false, false})->commits();
+  ASSERT_EQ(load_patches(repo.str(), commits)->size(), 2u);
+  test::GitRecorder recorder;
+  auto map = load_patches(repo.str(), {commits[0], commits[0]});
+  EXPECT_EQ(map->size(), 1u);
+  EXPECT_TRUE(map->contains(commits[0].id));
+  auto shared = load_patches(repo.str(), commits);
+  EXPECT_EQ(load_patches(repo.str(), {commits[0], commits[1], commits[0]}), shared);
+  EXPECT_TRUE(recorder.calls().empty());
 }
 
 // Past 2,000 ordinary commits the log runs in slices: read in order they are the one log, down

@@ -2,6 +2,7 @@
 // own, and connections, bodies and readers that must not hold the request loop.
 #include <gtest/gtest.h>
 
+#include "support/no_sock_diag.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen {
@@ -126,6 +127,38 @@ TEST(Server, ExitRepliesCompletelyThenEndsWithStatusZero) {
   EXPECT_EQ(kept.wait_for_exit(), 0);
 }
 
+// A HEAD reply is headers only, whatever form the reply takes (text, a streamed history, a
+// file, a dropped request), so a keep-alive client reads the next reply from its first byte.
+TEST(Server, HeadRepliesCarryNoBodyAndTheConnectionGoesOn) {
+  ServerProcess server;
+  server.write_static("page.txt", "twelve bytes");
+  test::TempRepo repo;
+  repo.commit_file("a.txt", "a\n", "one");
+  const std::string history = R"({"repoPath":)" + test::quoted(repo.str()) +
+                              R"(,"numCommits":10,"filters":[],"fast":false,"skipStashes":false})";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"/pi", "", "HTTP/1.1 200 OK\r\n|Content-Length: 8\r\n"},
+      {"/f/load_commits_and_refs", history, "HTTP/1.1 200 OK\r\n|Transfer-Encoding: chunked\r\n"},
+      {"/r/page.txt", "", "HTTP/1.1 200 OK\r\n|Content-Length: 12\r\n"},
+      {"/nothing", "", "HTTP/1.1 500 Internal Server Error\r\n|Content-Length: 0\r\n"},
+  };
+  const std::string next =
+      "GET /pi HTTP/1.1\r\n" + host_header(server) + "Connection: close\r\n\r\n";
+  for (const auto& [target, body, head] : cases) {
+    std::string both =
+        server.raw("HEAD " + target + " HTTP/1.1\r\n" + host_header(server) +
+                   "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + next);
+    size_t head_end = both.find("\r\n\r\n") + 4;
+    std::string first = both.substr(0, head_end), second = both.substr(head_end);
+    size_t bar = head.find('|');
+    EXPECT_TRUE(first.starts_with(head.substr(0, bar))) << target << "\n" << first;
+    EXPECT_NE(first.find(head.substr(bar + 1)), std::string::npos) << target << "\n" << first;
+    EXPECT_TRUE(second.starts_with("HTTP/1.1 200 OK\r\n") && second.ends_with("\r\n\r\nbrackwen"))
+        << target << "\n"
+        << second;
+  }
+}
+
 // A stalled reader of a large reply, half a request, a body that trickles, replies to clients
 // already gone: none of them holds the request loop, and the whole-request deadline closes
 // the connections that never complete a request.
@@ -195,6 +228,64 @@ TEST(Server, AnotherAccountIsClosedUnansweredAndDelaysNobody) {
   ::close(channel[0]);
   ::waitpid(child, nullptr, 0);
   ::close(channel[1]);
+}
+
+// The read calls the process has made so far (the kernel's count of read() and its kin;
+// sockets are read with recvmsg, which it leaves out).
+uint64_t read_calls(pid_t pid) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  for (std::string line; std::getline(io, line);)
+    if (line.starts_with("syscr:")) return std::stoull(line.substr(6));
+  return 0;
+}
+
+// Another account's connections that close at once are refused without reading /proc's socket
+// tables per connection: not at all while socket diagnostics answer, and only now and then
+// where the kernel refuses them and the tables are all there is. The user is served in both.
+TEST(Server, AnotherAccountsFloodReadsNoSocketTablePerConnection) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another account";
+  constexpr int FLOOD = 300;
+  for (bool netlink : {true, false}) {
+    std::unique_ptr<ServerProcess> server;
+    auto start = [&] { server = std::make_unique<ServerProcess>(); };
+    if (netlink)
+      start();
+    else
+      ASSERT_TRUE(test::start_without_sock_diag(start)) << "no seccomp filter";
+    uint64_t before = read_calls(server->pid);
+    ASSERT_EQ(server->get("/pi").body, "brackwen") << netlink;
+    // What one check of the user's own connection cost: one read of the tables without
+    // netlink, none with it. The whole flood may cost a tenth of that per connection.
+    uint64_t one_check = read_calls(server->pid) - before;
+    sockaddr_in address{AF_INET, htons(server->port), {htonl(INADDR_LOOPBACK)}, {}};
+    int channel[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, channel), 0);
+    pid_t child = ::fork();
+    if (child == 0) {  // only system calls from here: other threads of the test may hold locks
+      if (::close(channel[0]) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      // A third closed at once, a third with a reset, which leaves no socket behind, and a
+      // third kept open until the test is done.
+      linger reset{1, 0};
+      for (int i = 0; i < FLOOD; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (i % 3 == 1) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        if (i % 3 != 2) ::close(fd);
+      }
+      char done = 'd';
+      (void)!::write(channel[1], &done, 1);
+      ::_exit(static_cast<int>(::read(channel[1], &done, 1)));  // holds on until told
+    }
+    ::close(channel[1]);
+    char done = 0;
+    ASSERT_EQ(::read(channel[0], &done, 1), 1);
+    // Accepted after every connection of the flood, so checked after them too.
+    EXPECT_EQ(server->get("/pi").body, "brackwen") << netlink;
+    uint64_t flood_cost = read_calls(server->pid) - before - one_check;
+    EXPECT_LE(flood_cost, one_check * FLOOD / 10) << netlink;
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+  }
 }
 
 // Sends `head` and then up to 1 GiB of `piece`s while the server lets it; the status line it

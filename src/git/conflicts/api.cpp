@@ -108,11 +108,9 @@ ConflictFile read_conflicts(std::string_view text) {
 
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
-  auto entry = read_work_tree_entry(repo_path, new_file);
-  // A link is never read through, and its own text holds no conflict to resolve.
-  if (!entry || entry->is_link) return std::nullopt;
-  if (!is_valid_utf8(entry->bytes)) return std::nullopt;
-  return read_conflicts(entry->bytes);
+  auto text = read_joined_file(repo_path, new_file);
+  if (!text || !is_valid_utf8(*text)) return std::nullopt;
+  return read_conflicts(*text);
 }
 
 }  // namespace brackwen

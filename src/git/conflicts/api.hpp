@@ -14,9 +14,9 @@ namespace brackwen {
 // Scans a file's text (valid UTF-8) for conflict regions.
 ConflictFile read_conflicts(std::string_view text);
 
-// Reads the work-tree file `new_file` of `repo_path` and scans it. Absent when it is not a
-// regular file that read_work_tree_entry can read (a symbolic link is not read through), or
-// is not UTF-8.
+// Reads the file `new_file` joined to `repo_path` and scans it. Absent when it is not a regular
+// file that read_joined_file can read (no link inside the repository is followed), or is not
+// UTF-8.
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file);
 

@@ -80,7 +80,14 @@ std::optional<std::string_view> text_field(Input& in) {
   return field(in);
 }
 
+// git prints no date at all for an author line it cannot read (a date without a zone, or an
+// author line it cannot find, as in a commit whose "encoding" header makes git re-encode it to
+// nothing), and "0 +0000" for a date beyond its range: the first reads as the second.
 std::optional<DateResult> date_field(Input& in) {
+  if (!in.at_end() && in.text[in.position] == '\0') {
+    in.advance_to(in.position + 1);
+    return DateResult{};
+  }
   auto date = parse_raw_date(in);
   if (!date) return std::nullopt;
   skip_whitespace(in);
@@ -121,12 +128,14 @@ void decorations(std::string_view items, std::vector<RefInfo>& refs) {
   }
 }
 
-// Every field of `c` but `refs`: an author, a date, a full object id and parents that are
-// full object ids, or the record does not read.
+// Every field of `c` but `refs`: a full object id and parents that are full object ids, or
+// the record does not read. The author, e-mail and date may be empty, as git prints them for
+// a commit whose author line holds a blank name or none at all: one such commit pushed by
+// anyone must not cost everyone the whole history.
 template <class R>
 bool read_fields(Input& in, CommitOf<R>& c, std::string_view& refs_text) {
   auto author = text_field(in);
-  if (!author || author->empty()) return false;
+  if (!author) return false;
   auto email = text_field(in);
   if (!email) return false;
   auto date = date_field(in);

@@ -140,11 +140,12 @@ SearchResults collect_search_hits(std::vector<Hit>& hits, const std::vector<Comm
 std::optional<SearchResults> search(uint32_t search_id, const std::string& repo_path,
                                     const std::string& search_text, uint64_t num_results,
                                     uint64_t start_commit_index) {
-  std::vector<std::string> argv = diff_search_args(search_text, num_results, start_commit_index);
-  argv.insert(argv.begin(), GIT_PROGRAM());
+  std::optional<GitArgs> argv =
+      reading_git_argv(repo_path, diff_search_args(search_text, num_results, start_commit_index));
+  if (!argv) return std::nullopt;
   EarlyHits early{search_id, repo_path, search_text, get_cached_commits(repo_path)};
   std::optional<GitOutput> git =
-      run_watched_git(argv, repo_path, search_id, [&](std::string_view out) { early.take(out); });
+      run_watched_git(*argv, repo_path, search_id, [&](std::string_view out) { early.take(out); });
   early.workers.wait();
   if (!git || git->status != 0 || !is_valid_utf8(git->out)) return std::nullopt;
   std::optional<std::vector<CommitPatches>> hits = patch_list(git->out);
@@ -224,21 +225,21 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
                                            const std::string& search_text) {
   std::vector<PatchMatch> matches;
   for (const Patch& patch : patches) {
-    std::optional<std::vector<Hunk>> hunks = load_hunks(repo_path, commit, patch);
-    if (!hunks) continue;
-    matches.push_back(PatchMatch{patch, filter_patches_by_text(std::move(*hunks), search_text)});
+    auto diff = load_file_diff(repo_path, commit, patch);
+    if (!diff) continue;
+    matches.push_back(PatchMatch{patch, filter_patches_by_text(*diff, search_text)});
   }
   return matches;
 }
 
-std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks,
-                                             std::string_view search_text) {
+std::vector<HunkLine> filter_patches_by_text(const FileDiff& diff, std::string_view search_text) {
   std::vector<HunkLine> kept;
-  for (Hunk& hunk : hunks) {
-    for (HunkLine& line : hunk.lines) {
-      bool changed = line.status == HunkLineStatus::Plus || line.status == HunkLineStatus::Minus;
-      if (changed && line.text.find(search_text) != std::string::npos) {
-        kept.push_back(std::move(line));
+  for (size_t h = 0; h < diff.hunks.size(); ++h) {
+    HunkLineCursor cursor = hunk_line_cursor(diff.hunks[h], static_cast<int32_t>(h));
+    while (auto line = next_hunk_line(cursor)) {
+      bool changed = line->status == HunkLineStatus::Plus || line->status == HunkLineStatus::Minus;
+      if (changed && line->text.find(search_text) != std::string_view::npos) {
+        kept.push_back(owned_line(*line));
       }
     }
   }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "git/queries/hunks/load_hunks.hpp"
 #include "model/commit.hpp"
 #include "model/hunk.hpp"
 #include "model/patch.hpp"
@@ -36,7 +37,8 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
                                            const std::string& repo_path,
                                            const std::string& search_text);
 
-// The added and removed lines that hold the text, byte for byte, in diff order.
-std::vector<HunkLine> filter_patches_by_text(std::vector<Hunk> hunks, std::string_view search_text);
+// The added and removed lines that hold the text, byte for byte, in diff order; only those
+// are copied out of the diff's text.
+std::vector<HunkLine> filter_patches_by_text(const FileDiff& diff, std::string_view search_text);
 
 }  // namespace brackwen

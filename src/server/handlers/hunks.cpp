@@ -11,6 +11,9 @@
 namespace brackwen {
 namespace {
 
+// A piece of the hunks reply goes out once it holds this much.
+constexpr size_t PIECE_BYTES = 1 << 20;
+
 HunkLine marker(HunkLineStatus status, int32_t hunk_index) {
   HunkLine line;
   line.status = status;
@@ -25,31 +28,115 @@ std::optional<std::vector<HunkLine>> wip_diff_of(const ReqWipHunksOptions& reque
   return load_wip_diff(request.repo_path, request.patch, head_id);
 }
 
-}  // namespace
+// The reply [hunks, lines], written from git's diff text while it is sent, so that neither
+// the reply nor a record of every line is ever held whole: first the hunks, each with its own
+// lines; then every line again in one flat list, each hunk's lines led by a "headerStart" and
+// a "headerEnd" marker, and a last "headerStart" marker with hunkIndex -1 after them.
+struct HunksReply {
+  enum class Part { Open, Hunks, Flat, Done };
+  std::shared_ptr<const FileDiff> diff;
+  Part part = Part::Open;
+  size_t next_hunk = 0;
+  std::optional<HunkLineCursor> lines;  // the lines of the hunk begun, still to write
+  std::string hunk_end;                 // what closes the hunk begun, in the first list
+};
 
-std::vector<HunkLine> hunk_line_list(const std::vector<Hunk>& hunks) {
-  std::vector<HunkLine> lines;
-  for (const auto& hunk : hunks) {
-    lines.push_back(marker(HunkLineStatus::HeaderStart, hunk.index));
-    lines.push_back(marker(HunkLineStatus::HeaderEnd, hunk.index));
-    lines.insert(lines.end(), hunk.lines.begin(), hunk.lines.end());
-  }
-  if (!hunks.empty()) lines.push_back(marker(HunkLineStatus::HeaderStart, -1));
-  return lines;
+// A hunk's record as the record writer writes it, cut where its lines go: what comes before
+// them, and what comes after.
+std::pair<std::string, std::string> hunk_record_around_lines(const HunkSpan& span, int32_t index) {
+  Hunk hunk;
+  hunk.old_line_range = span.old_line_range;
+  hunk.new_line_range = span.new_line_range;
+  hunk.index = index;
+  std::string record = to_json(hunk);
+  size_t cut = record.find("\"lines\":[]") + std::string_view("\"lines\":[").size();
+  return {record.substr(0, cut), record.substr(cut)};
 }
+
+void begin_hunk(HunksReply& reply, std::string& out) {
+  auto index = static_cast<int32_t>(reply.next_hunk);
+  const HunkSpan& span = reply.diff->hunks[reply.next_hunk++];
+  if (index > 0) out += ',';
+  if (reply.part == HunksReply::Part::Hunks) {
+    auto [before, after] = hunk_record_around_lines(span, index);
+    out += before;
+    reply.hunk_end = std::move(after);
+  } else {
+    write_json(out, marker(HunkLineStatus::HeaderStart, index));
+    out += ',';
+    write_json(out, marker(HunkLineStatus::HeaderEnd, index));
+  }
+  reply.lines = hunk_line_cursor(span, index);
+}
+
+// The begun hunk's lines until the piece is full or they end.
+void write_lines(HunksReply& reply, std::string& out) {
+  bool flat = reply.part == HunksReply::Part::Flat;
+  while (out.size() < PIECE_BYTES) {
+    auto line = next_hunk_line(*reply.lines);
+    if (!line) {
+      if (!flat) out += reply.hunk_end;
+      reply.lines.reset();
+      return;
+    }
+    // In the flat list the hunk's markers come before its first line.
+    if (flat || line->index > 0) out += ',';
+    write_json(out, *line);
+  }
+}
+
+void end_list(HunksReply& reply, std::string& out) {
+  if (reply.part == HunksReply::Part::Hunks) {
+    out += "],[";
+    reply.part = HunksReply::Part::Flat;
+    reply.next_hunk = 0;
+    return;
+  }
+  if (!reply.diff->hunks.empty()) {
+    out += ',';
+    write_json(out, marker(HunkLineStatus::HeaderStart, -1));
+  }
+  out += "]]";
+  reply.part = HunksReply::Part::Done;
+}
+
+void write_step(HunksReply& reply, std::string& out) {
+  if (reply.part == HunksReply::Part::Open) {
+    out += "[[";
+    reply.part = HunksReply::Part::Hunks;
+  } else if (reply.lines) {
+    write_lines(reply, out);
+  } else if (reply.next_hunk < reply.diff->hunks.size()) {
+    begin_hunk(reply, out);
+  } else {
+    end_list(reply, out);
+  }
+}
+
+bool next_pieces(HunksReply& reply, TextPieces& pieces) {
+  if (reply.part == HunksReply::Part::Done) return false;
+  pieces.resize(1);
+  std::string& out = pieces.front();
+  out.clear();
+  while (reply.part != HunksReply::Part::Done && out.size() < PIECE_BYTES) {
+    write_step(reply, out);
+  }
+  return true;
+}
+
+}  // namespace
 
 std::optional<Reply> handle_load_hunks(std::string_view body) {
   auto request = read_body<ReqHunkOptions>(body);
   if (!request) return std::nullopt;
   // A merge without its second parent has no range to diff: the request is dropped.
   if (request->commit.is_merge && request->commit.parent_ids.size() < 2) return std::nullopt;
-  using Reply = std::pair<std::vector<Hunk>, std::vector<HunkLine>>;
-  std::optional<Reply> reply;
-  if (auto hunks = load_hunks(request->repo_path, request->commit, request->patch)) {
-    auto lines = hunk_line_list(*hunks);
-    reply = Reply{std::move(*hunks), std::move(lines)};
-  }
-  return text_reply(to_json(reply));
+  auto diff = load_file_diff(request->repo_path, request->commit, request->patch);
+  if (!diff) return text_reply(to_json(NULL_REPLY));
+  auto reply = std::make_shared<HunksReply>();
+  reply->diff = std::move(diff);
+  return Reply{TEXT_CONTENT_TYPE,
+               PieceSource{[reply](TextPieces& pieces) { return next_pieces(*reply, pieces); }}};
 }
 
 std::optional<Reply> handle_load_wip_hunks(std::string_view body) {

@@ -10,8 +10,9 @@
 namespace brackwen {
 
 std::optional<Reply> handle_run(std::string_view body) {
-  return with_record<RunOptions>(
-      body, [](const RunOptions& options) { return run_git(options.repo_path, options.args); });
+  return with_record<RunOptions>(body, [](const RunOptions& options) {
+    return run_user_git(options.repo_path, options.args);
+  });
 }
 
 std::optional<Reply> handle_load_commit_image(std::string_view body) {

@@ -172,6 +172,9 @@ class Fixture {
   void build_forged();
   void build_tags();
   void build_graph();
+  void build_authors();
+  void build_loops();
+  void build_diffs();
 
   std::map<std::string, std::string> names;
 };
@@ -205,6 +208,9 @@ inline Fixture::Fixture() {
   build_forged();
   build_tags();
   build_graph();
+  build_authors();
+  build_loops();
+  build_diffs();
 }
 
 // History: c1 (tag v1, origin/main), c2 (fork/main, the push remote; branch "plain.txt"), c3
@@ -248,6 +254,19 @@ inline void Fixture::build_main() {
   write("main/crlf.txt", "one\r\ntwo\r\nthree\r\n");
   write("main/f.txt", "a\r\nB\r\nc\r\nd");
   run("rm main/gone.txt");
+}
+
+// A diff of two hunks with both line ends, texts that need escapes or repair and a last line
+// without its end; a binary file and a change of mode beside it.
+inline void Fixture::build_diffs() {
+  commit("diffs", {{"f.txt", numbered(1, 20)}, {"bin", std::string("\0x", 2)}, {"mode.sh", "m\n"}},
+         "one", kT1, "h1");
+  run("chmod +x diffs/mode.sh");
+  commit("diffs",
+         {{"f.txt", "one \"quoted\" \\ \t\x01 caf\xe9\r\n" + numbered(2, 15) + "sixteen\n" +
+                        numbered(17, 19) + "20"},
+          {"bin", std::string("\0y", 2)}},
+         "two", kT2, "h2");
 }
 
 // An unborn branch, a detached HEAD, a bare and a shallow clone, a submodule, a merge
@@ -416,10 +435,51 @@ inline void Fixture::build_graph() {
   }
 }
 
+// Commits as a contributor can push them, which no git command makes: a blank author name and
+// an empty e-mail, which git's fsck passes, and a date without its zone, which it reports but
+// git prints as no date; HEAD on the blank name, and a stash entry with neither name nor
+// e-mail.
+inline void Fixture::build_authors() {
+  names["authors"] = run("git init -q -b main authors && cd authors && pwd");
+  std::string tree = run("cd authors && git mktree </dev/null");
+  // The author's date is written out; the committer's gives git its order.
+  auto craft = [&](const std::string& id, const std::string& parent, const std::string& author,
+                   long seconds, const std::string& message) {
+    write("authors.object",
+          "tree " + tree + "\n" + (parent.empty() ? "" : "parent " + parent + "\n") + "author " +
+              author + "\ncommitter C <c@x> " + std::to_string(seconds) + " +0000\n\n" + message);
+    names[id] = run("cd authors && git hash-object -t commit --literally -w ../authors.object");
+  };
+  auto at = [](long seconds) { return " " + std::to_string(seconds) + " +0000"; };
+  craft("a1", "", "Test User <test@example.com>" + at(kT1), kT1, "first\n");
+  craft("a2", names["a1"], " <x@y>" + at(kT2), kT2, "blank name\n");
+  craft("a3", names["a2"], "Ann <>" + at(kT2 + 2), kT2 + 2, "no e-mail\n");
+  craft("a4", names["a3"], "Bo <bo@x> " + std::to_string(kT3), kT3, "no zone\n");
+  craft("a5", names["a4"], "Test User <test@example.com>" + at(kT3 + 2), kT3 + 2, "last\n");
+  craft("astash", names["a5"], "  <>" + at(kT4), kT4, "WIP on main: odd\n");
+  run("cd authors && git update-ref refs/heads/main " + names["a5"] +
+      " && git update-ref refs/heads/blank " + names["a2"] + " && git update-ref refs/heads/zone " +
+      names["a4"] +
+      " && git symbolic-ref HEAD refs/heads/blank && git update-ref --create-reflog "
+      "refs/stash " +
+      names["astash"] + " && git -c fsck.badDate=ignore fsck --no-dangling");
+}
+
+// Symbolic links back up the tree and across it: "far" is a repository holding links to
+// itself and a repository four levels down, reached again through "alias" beside it and
+// through a/b/deep, which lies deeper than "far" itself.
+inline void Fixture::build_loops() {
+  run("mkdir -p loops/far/.git loops/far/x/y/z/r/.git loops/a/b && cd loops && ln -s far alias && "
+      "ln -s ../../far a/b/deep && ln -s . far/l1 && ln -s . far/l2 && ln -s . far/l3 && "
+      "ln -s .. far/x/up");
+}
+
 // clang-format off
 // Rows asked of a server that has loaded no history yet.
 inline std::vector<Row> cold_rows() {
   return {
+      // The commit-message tree starts empty, kept for the repository path "".
+      {"auto_complete", "main", {{"*", R"(["wor","",5,"commitMessage"])"}}, "[]"},
       {"commit_is_ancestor", "main", {{"commitId", "\"{c3}\""}, {"ancestorCandidateId", "\"{c1}\""}}, "false"},
       {"commit_is_on_branch", "main", {{"commitId", "\"{c2}\""}}, "null"},
       {"get_all_commits_on_current_branch", "main", {}, "null"},
@@ -492,6 +552,12 @@ inline std::vector<Row> rows() {
       {"load_commits_and_refs", "shallow", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{c3}","index":0,"parentIds":["{c2}"],"isMerge":false,"message":"commit three: Introduce reader for configuration\n","stashId":null,"refs":["refs/heads/main","refs/remotes/origin/main","refs/remotes/origin/HEAD"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{c2}","index":1,"parentIds":[],"isMerge":false,"message":"commit two\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":"refs/remotes/origin/main","refType":"Branch","head":true,"commitId":"{c3}","time":1700266000000.0},{"id":"refs/remotes/origin/main","location":"Remote","fullName":"refs/remotes/origin/main","shortName":"main","remoteName":"origin","siblingId":"refs/heads/main","refType":"Branch","head":false,"commitId":"{c3}","time":1700266000000.0}]])j"},
       {"load_commits_and_refs", "outer", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{o2}","index":0,"parentIds":["{o1}"],"isMerge":false,"message":"add sub","stashId":null,"refs":["refs/heads/main"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{o1}","index":1,"parentIds":[],"isMerge":false,"message":"outer","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":null,"refType":"Branch","head":true,"commitId":"{o2}","time":1700134900000.0}]])j"},
       {"load_commits_and_refs", "tags", {{"numCommits", "500"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700000300000.0,"adjustment":0},"id":"{t3}","index":0,"parentIds":["{t2}"],"isMerge":false,"message":"c3","stashId":null,"refs":["refs/heads/main","refs/tags/t9998",…{"id":"refs/tags/t0000","location":"Remote","fullName":"refs/tags/t0000","shortName":"t0000","remoteName":"origin","siblingId":null,"refType":"Tag","head":false,"commitId":"{t3}…{"id":"refs/tags/t9999","location":"Remote","fullName":"refs/tags/t9999","shortName":"t9999","remoteName":"origin","siblingId":null,"refType":"Tag","head":false,"commitId":"{t1}…])j"},
+      // Odd authors are commits like any other, wherever a query reads them.
+      {"load_commits_and_refs", "authors", {{"numCommits", "500"}}, R"j([[{"author":"","email":"","date":{"ms":1700397000000.0,"adjustment":0},"id":"{astash}","index":0,"parentIds":["{a5}"],"isMerge":false,"message":"Stash on main","stashId":"refs/stash@{0}","refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{a5}","index":1,"parentIds":["{a4}"],"isMerge":false,"message":"last\n","stashId":null,"refs":["refs/heads/main"],"filtered":false,"numSkipped":0},{"author":"Bo","email":"bo@x","date":{"ms":0.0,"adjustment":0},"id":"{a4}","index":2,"parentIds":["{a3}"],"isMerge":false,"message":"no zone\n","stashId":null,"refs":["refs/heads/zone"],"filtered":false,"numSkipped":0},{"author":"Ann","email":"","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a3}","index":3,"parentIds":["{a2}"],"isMerge":false,"message":"no e-mail\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0},{"author":"","email":"x@y","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a2}","index":4,"parentIds":["{a1}"],"isMerge":false,"message":"blank name\n","stashId":null,"refs":["refs/heads/blank"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{a1}","index":5,"parentIds":[],"isMerge":false,"message":"first\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":null,"refType":"Branch","head":false,"commitId":"{a5}","time":1700266000000.0},{"id":"refs/heads/zone","location":"Local","fullName":"refs/heads/zone","shortName":"zone","remoteName":"origin","siblingId":null,"refType":"Branch","head":false,"commitId":"{a4}","time":0.0},{"id":"refs/heads/blank","location":"Local","fullName":"refs/heads/blank","shortName":"blank","remoteName":"origin","siblingId":null,"refType":"Branch","head":true,"commitId":"{a2}","time":1700134900000.0}]])j"},
+      {"load_head_commit", "authors", {}, R"j({"author":"","email":"x@y","date":{"ms":1700134900000.0,"adjustment":0},"id":"{a2}","index":0,"parentIds":["{a1}"],"isMerge":false,"message":"blank name\n","stashId":null,"refs":[{"id":"refs/heads/blank","location":"Local","fullName":"refs/heads/blank","shortName":"blank","remoteName":null,"siblingId":null,"refType":"Branch","head":true,"commitId":"{a2}","time":1700134900000.0}],"filtered":false,"numSkipped":0})j"},
+      {"load_top_commit_for_branch", "authors", {{"branchName", "\"zone\""}}, R"j({"author":"Bo","email":"bo@x","date":{"ms":0.0,"adjustment":0},"id":"{a4}","index":0,"parentIds":["{a3}"],"isMerge":false,"message":"no zone\n","stashId":null,"refs":[{"id":"refs/heads/zone","location":"Local","fullName":"refs/heads/zone","shortName":"zone","remoteName":null,"siblingId":null,"refType":"Branch","head":false,"commitId":"{a4}","time":0.0}],"filtered":false,"numSkipped":0})j"},
+      {"get_un_pushed_commits", "authors", {}, R"j({"thisBranch":[],"allBranches":["{a2}","{a1}"]})j"},
+      {"search_commits", "authors", {{"searchText", "\"x@y\""}}, R"j([{"commitId":"{a2}","matches":["Email"],"patches":[],"diffs":[],"refIds":[]}])j"},
       {"load_commits_and_refs", "empty", {}, "null"},
       {"load_commits_and_refs", "main", {{"skipStashes", "-"}}, kDropped},
       {"load_commits_and_refs", "main", {{"*", R"(["{main}",-1,[],false,false])"}}, kDropped},
@@ -527,6 +593,9 @@ inline std::vector<Row> rows() {
       // stay out. A parent outside the loaded history is in the range.
       {"commit_ids_between_commits", "main", {{"commitId1", "\"{c1}\""}, {"commitId2", "\"{stash}\""}}, R"j(["{stash}","{c3}","{c2}"])j"},
       {"commit_ids_between_commits", "graph", {{"commitId1", "\"{ga1}\""}, {"commitId2", "\"{gm}\""}}, R"j(["{gm}","{ga2}","{gb}","{ggone}"])j"},
+      // What an unknown key holds is only checked for syntax: a lone surrogate is well formed.
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":["\ud800",{"\udc00":1}]})"}}, R"j(["{c3}","{c2}"])j"},
+      {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":"\ud8x0"})"}}, kDropped},
       // Branches against their remotes.
       {"calc_ref_diffs", "main", {{"*", R"(["{main}","{c1}"])"}}, R"j([{"refs/heads/main":{"aheadOfRemote":1,"behindRemote":0,"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":2,"behindHead":0}},{"refs/heads/main":{"aheadOfHead":2,"behindHead":0},"refs/heads/plain.txt":{"aheadOfHead":1,"behindHead":0},"refs/heads/feature/reader":{"aheadOfHead":2,"behindHead":0},"refs/remotes/fork/main":{"aheadOfHead":1,"behindHead":0},"refs/tags/v1":{"aheadOfHead":0,"behindHead":0},"refs/remotes/origin/main":{"aheadOfHead":0,"behindHead":0}}])j"},
       {"calc_ref_diffs", "tags", {{"headCommitId", "\"{t3}\""}}, R"j([{"refs/heads/main":{"aheadOfRemote":0,"behindRemote":0,"aheadOfHead":0,"behindHead":0}},{…"refs/tags/t0001":{"aheadOfHead":0,"behindHead":2}…"refs/tags/t0000":{"aheadOfHead":0,"behindHead":0}…"refs/tags/t9999":{"aheadOfHead":0,"behindHead":2}…}])j"},
@@ -576,6 +645,11 @@ inline std::vector<Row> rows() {
       {"load_conflicted_file", "outer", {{"patch", wip_json("sub", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("link", " ", "M", "M")}}, "null"},
       {"load_conflicted_file", "links", {{"patch", wip_json("dir/f.txt", " ", "M", "M")}}, "null"},
+      // Joined to the repository as written: an absolute path stands alone, and ".." climbs out
+      // through real directories only, never through a link inside the repository.
+      {"load_conflicted_file", "links", {{"patch", wip_json("{conflict}/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("elsewhere/../../conflict/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
+      {"load_conflicted_file", "links", {{"patch", wip_json("dir/../../conflict/g1.txt", " ", "M", "M")}}, "null"},
       // Changed files of commits and of the working copy.
       {"load_patches_for_commit", "main", {{"commitId", "\"{c2}\""}}, R"j([{"commitId":"{c2}","oldFile":"a.txt","newFile":"a.txt","patchType":"M","id":"a.txt-M","isImage":false},{"commitId":"{c2}","oldFile":"src/main.cpp","newFile":"src/main.cpp","patchType":"A","id":"src/main.cpp-A","isImage":false}])j"},
       {"load_patches_for_commit", "main", {{"commitId", "\"{C2}\""}}, "null"},
@@ -593,6 +667,9 @@ inline std::vector<Row> rows() {
       {"load_wip_patches", "tags", {}, "null"},
       // Hunks of commits.
       {"load_hunks", "main", {{"commit", commit_json("{c2}", "\"{c1}\"")}, {"patch", patch_json("{c2}", "a.txt", "M")}}, R"j([[{"oldLineRange":{"start":1,"length":1},"newLineRange":{"start":1,"length":2},"contextLine":"","lines":[{"status":" ","oldNum":1,"newNum":1,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"2","index":1,"lineEnding":"\n"}],"index":0}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":" ","oldNum":1,"newNum":1,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"2","index":1,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "f.txt", "M")}}, R"j([[{"oldLineRange":{"start":1,"length":4},"newLineRange":{"start":1,"length":4},"contextLine":"","lines":[{"status":"-","oldNum":1,"newNum":null,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":0,"text":"one \"quoted\" \\ \t\u0001 caf�","index":1,"lineEnding":"\r\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":0,"text":"2","index":2,"lineEnding":"\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":0,"text":"3","index":3,"lineEnding":"\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":0,"text":"4","index":4,"lineEnding":"\n"}],"index":0},{"oldLineRange":{"start":13,"length":8},"newLineRange":{"start":13,"length":8},"contextLine":"","lines":[{"status":" ","oldNum":13,"newNum":13,"hunkIndex":1,"text":"13","index":0,"lineEnding":"\n"},{"status":" ","oldNum":14,"newNum":14,"hunkIndex":1,"text":"14","index":1,"lineEnding":"\n"},{"status":" ","oldNum":15,"newNum":15,"hunkIndex":1,"text":"15","index":2,"lineEnding":"\n"},{"status":"-","oldNum":16,"newNum":null,"hunkIndex":1,"text":"16","index":3,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":16,"hunkIndex":1,"text":"sixteen","index":4,"lineEnding":"\n"},{"status":" ","oldNum":17,"newNum":17,"hunkIndex":1,"text":"17","index":5,"lineEnding":"\n"},{"status":" ","oldNum":18,"newNum":18,"hunkIndex":1,"text":"18","index":6,"lineEnding":"\n"},{"status":" ","oldNum":19,"newNum":19,"hunkIndex":1,"text":"19","index":7,"lineEnding":"\n"},{"status":"-","oldNum":20,"newNum":null,"hunkIndex":1,"text":"20","index":8,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":20,"hunkIndex":1,"text":"20","index":9,"lineEnding":"\n"},{"status":" ","oldNum":21,"newNum":21,"hunkIndex":1,"text":" No newline at end of file","index":10,"lineEnding":""}],"index":1}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"-","oldNum":1,"newNum":null,"hunkIndex":0,"text":"1","index":0,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":1,"hunkIndex":0,"text":"one \"quoted\" \\ \t\u0001 caf�","index":1,"lineEnding":"\r\n"},{"status":" ","oldNum":2,"newNum":2,"hunkIndex":0,"text":"2","index":2,"lineEnding":"\n"},{"status":" ","oldNum":3,"newNum":3,"hunkIndex":0,"text":"3","index":3,"lineEnding":"\n"},{"status":" ","oldNum":4,"newNum":4,"hunkIndex":0,"text":"4","index":4,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":1,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":1,"text":"","index":0,"lineEnding":"\n"},{"status":" ","oldNum":13,"newNum":13,"hunkIndex":1,"text":"13","index":0,"lineEnding":"\n"},{"status":" ","oldNum":14,"newNum":14,"hunkIndex":1,"text":"14","index":1,"lineEnding":"\n"},{"status":" ","oldNum":15,"newNum":15,"hunkIndex":1,"text":"15","index":2,"lineEnding":"\n"},{"status":"-","oldNum":16,"newNum":null,"hunkIndex":1,"text":"16","index":3,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":16,"hunkIndex":1,"text":"sixteen","index":4,"lineEnding":"\n"},{"status":" ","oldNum":17,"newNum":17,"hunkIndex":1,"text":"17","index":5,"lineEnding":"\n"},{"status":" ","oldNum":18,"newNum":18,"hunkIndex":1,"text":"18","index":6,"lineEnding":"\n"},{"status":" ","oldNum":19,"newNum":19,"hunkIndex":1,"text":"19","index":7,"lineEnding":"\n"},{"status":"-","oldNum":20,"newNum":null,"hunkIndex":1,"text":"20","index":8,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":20,"hunkIndex":1,"text":"20","index":9,"lineEnding":"\n"},{"status":" ","oldNum":21,"newNum":21,"hunkIndex":1,"text":" No newline at end of file","index":10,"lineEnding":""},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "bin", "M")}}, R"j([[{"oldLineRange":{"start":0,"length":0},"newLineRange":{"start":0,"length":0},"contextLine":"","lines":[],"index":0}],[{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerEnd","oldNum":null,"newNum":null,"hunkIndex":0,"text":"","index":0,"lineEnding":"\n"},{"status":"headerStart","oldNum":null,"newNum":null,"hunkIndex":-1,"text":"","index":0,"lineEnding":"\n"}]])j"},
+      {"load_hunks", "diffs", {{"commit", commit_json("{h2}", "\"{h1}\"")}, {"patch", patch_json("{h2}", "mode.sh", "M")}}, R"j([[],[]])j"},
       {"load_hunks", "main", {{"commit", commit_json("{c1}", "\"{c1}\"")}}, "null"},
       {"load_hunks", "main", {{"commit", commit_json("--output={root}/planted", "")}}, "null"},
       {"load_hunks", "main", {{"commit", commit_json("{c1}", "\"{c1}\"", true)}}, kDropped},
@@ -700,6 +777,10 @@ inline std::vector<Row> rows() {
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/ws","{root}/ws/inner"])j"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/missing\""}, {"workspacesEnabled", "true"}}, "[]"},
       {"scan_workspace", "main", {{"repoPath", "\"{root}/ws/inner\""}}, R"j(["{root}/ws/inner"])j"},
+      // Each directory once, under its shortest path and its real one before a link.
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/far\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/far","{root}/loops/far/x/y/z/r"])j"},
+      {"scan_workspace", "main", {{"repoPath", "\"{root}/loops/a/b/deep\""}, {"workspacesEnabled", "true"}}, R"j(["{root}/loops/a/b/deep","{root}/loops/a/b/deep/x/y/z/r"])j"},
       {"scan_workspace", "main", {{"workspacesEnabled", "-"}}, kDropped},
       {"watch_repo", "main", {{"startChanged", "-"}}, kDropped},
       // Settings.

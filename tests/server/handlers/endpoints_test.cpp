@@ -131,6 +131,75 @@ TEST(Endpoints, Table) {
   EXPECT_EQ(server.post("/f/fetch_all", repo_body(fixture.fill("{main}"))).body, "2");
 }
 
+// Settings a user may well have in ~/.gitconfig, each changing a format some query reads when
+// git takes it from there.
+constexpr const char* ODD_USER_SETTINGS = R"([color]
+	ui = always
+	diff = always
+	status = always
+	decorate = always
+[diff]
+	external = /bin/true
+	noprefix = true
+	mnemonicPrefix = true
+	relative = true
+	renames = copies
+	renameLimit = 1
+	algorithm = patience
+	indentHeuristic = false
+	context = 1
+	interHunkContext = 9
+	suppressBlankEmpty = true
+	orderFile = ~/order
+	ignoreSubmodules = all
+	submodule = log
+[log]
+	showSignature = true
+	decorate = short
+	abbrevCommit = true
+	showRoot = false
+	excludeDecoration = refs/tags/*
+	initialDecorationSet = all
+	date = iso
+	follow = true
+[format]
+	pretty = oneline
+[status]
+	short = true
+	branch = true
+	renames = false
+	showUntrackedFiles = no
+	showStash = true
+	submoduleSummary = true
+[core]
+	quotePath = false
+	abbrev = 12
+	commentChar = ";"
+	bigFileThreshold = 1
+[i18n]
+	logOutputEncoding = ISO-8859-1
+[submodule]
+	recurse = true
+)";
+
+// The user's own settings never change what a reply reads: every row that only reads gives the
+// same reply with them. The configuration is the user's to see (any object will do), and
+// "/f/run" is git as the user would run it.
+TEST(Endpoints, UserSettingsChangeNoReply) {
+  ServerProcess server = table_server();
+  std::ofstream(server.home / ".gitconfig") << ODD_USER_SETTINGS;
+  std::ofstream(server.home / "order") << "z*\nsrc/*\n";
+  auto reads = [](std::vector<Row> rows) {
+    std::erase_if(rows, [](const Row& row) { return row.endpoint == "run"; });
+    for (Row& row : rows) {
+      if (row.endpoint == "load_full_config" && row.reply.starts_with("{")) row.reply = "{\u2026}";
+    }
+    return rows;
+  };
+  ask(server, reads(cold_rows()));
+  ask(server, reads(rows()));
+}
+
 TEST(Endpoints, ActionsAreNumberedAndReportedOnce) {
   ServerProcess server;
   TempRepo repo;
@@ -229,6 +298,40 @@ TEST(Endpoints, DiffSearchIsStartedPolledAndCleared) {
   EXPECT_EQ(server.post("/f/clear_cache", repo_body(fixture.fill("{main}"))).body, "null");
   EXPECT_EQ(server.post("/f/poll_diff_search", poll(2)).body,
             R"({"searchId":2,"complete":false,"results":null})");
+}
+
+// The changed files are those of the commits loaded now: after a reload of fewer commits the
+// older ones have none, and no file name of theirs is suggested.
+TEST(Endpoints, ChangedFilesAreThoseOfTheLoadedCommits) {
+  ServerProcess server;
+  TempRepo repo;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 5; ++i) {
+    std::string file = "f" + std::to_string(i) + ".txt";
+    ids.push_back(repo.commit_file(file, "x\n", "commit " + file, 1700000000 + i));
+  }
+  auto load = [&](const std::string& count) {
+    server.post(
+        "/f/load_commits_and_refs",
+        Fixture::get().body({"load_commits_and_refs",
+                             "",
+                             {{"repoPath", test::quoted(repo.str())}, {"numCommits", count}},
+                             ""}));
+  };
+  std::string oldest =
+      body({{"repoPath", test::quoted(repo.str())}, {"commitId", test::quoted(ids.front())}});
+  load("100");
+  EXPECT_EQ(server.post("/f/load_patches_for_commit", oldest).body,
+            R"([{"commitId":")" + ids.front() +
+                R"(","oldFile":"f0.txt","newFile":"f0.txt","patchType":"A","id":"f0.txt-A",)"
+                R"("isImage":false}])");
+  load("1");
+  EXPECT_EQ(server.post("/f/load_patches_for_commit", oldest).body, "null");
+  EXPECT_EQ(
+      server
+          .post("/f/auto_complete", "[\"f\"," + test::quoted(repo.str()) + ",10,\"commitMessage\"]")
+          .body,
+      R"(["f4.txt"])");
 }
 
 TEST(Endpoints, WatchedRepositoriesAreFlaggedUntilCleared) {
@@ -444,6 +547,47 @@ TEST(Endpoints, ShuffledLargeFile) {
   EXPECT_EQ(tally[" "] + tally["-"], kLines);
   EXPECT_EQ(tally[" "] + tally["+"], kLines);
   EXPECT_EQ(server.get("/pi").status, 200);
+}
+
+// A file of 1.4 million short lines, added in one commit: its reply would pass 256 MiB. Git is
+// stopped, the reply is null with one line saying why, and the server answers at once.
+TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
+  TempRepo repo;
+  std::string lines;
+  for (int i = 0; i < 1400000; ++i) lines += "x\n";
+  std::string id = repo.commit_file("big.txt", lines, "big");
+  ServerProcess server;
+  HttpReply reply = server.post("/f/load_hunks", body({{"repoPath", test::quoted(repo.str())},
+                                                       {"commit", commit_json(id, "")},
+                                                       {"patch", patch_json(id, "big.txt", "A")}}));
+  EXPECT_EQ(reply.body.substr(0, 64), "null");
+  std::string line = "Diff of " + id + " stopped: its reply would pass 256 MiB\n";
+  EXPECT_TRUE(eventually([&] { return server.stderr_text() == line; }));
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+  EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
+}
+
+// A 160 MiB file of a commit reaches its target byte for byte, without the server ever
+// holding it.
+TEST(Endpoints, CommitImageStreamsALargeFile) {
+  TempRepo repo;
+  std::string blob = trimmed(sh(repo.path,
+                                "head -c 167772160 /dev/zero | git -c core.looseCompression=1 "
+                                "hash-object -w --stdin"));
+  git(repo.path, {"update-index", "--add", "--cacheinfo", "100644," + blob + ",big.bin"});
+  git(repo.path, {"commit", "-qm", "big"});
+  ServerProcess server;
+  fs::path target = server.root / "big.out";
+  EXPECT_EQ(
+      server
+          .post("/f/load_commit_image", body({{"repoPath", test::quoted(repo.str())},
+                                              {"commitId", "\"HEAD\""},
+                                              {"originalImagePath", "\"big.bin\""},
+                                              {"tempImagePath", test::quoted(target.string())}}))
+          .body,
+      "true");
+  EXPECT_EQ(trimmed(git(repo.path, {"hash-object", target.string()})), blob);
+  EXPECT_LT(server.status_kib("VmHWM:"), 112u << 10);
 }
 
 }  // namespace

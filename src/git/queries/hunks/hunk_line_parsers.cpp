@@ -42,17 +42,18 @@ std::optional<LineRange> hunk_range(Input& in) {
   return LineRange{range_start(*start), 1};
 }
 
-std::optional<std::pair<std::string, std::string>> hunk_line_text(Input& in) {
+std::optional<std::pair<std::string_view, std::string_view>> hunk_line_text(Input& in) {
   size_t start = in.position;
   size_t feed = in.text.find('\n', start);
   if (feed == std::string_view::npos) {
     in.advance_to(in.text.size());
-    return std::pair{in.slice(start, in.text.size()), std::string()};
+    return std::pair{in.text.substr(start), in.text.substr(in.text.size())};
   }
   bool crlf = feed > start && in.text[feed - 1] == '\r';
   size_t text_end = crlf ? feed - 1 : feed;
   in.advance_to(feed + 1);
-  return std::pair{in.slice(start, text_end), std::string(crlf ? "\r\n" : "\n")};
+  return std::pair{in.text.substr(start, text_end - start),
+                   in.text.substr(text_end, feed + 1 - text_end)};
 }
 
 }  // namespace brackwen

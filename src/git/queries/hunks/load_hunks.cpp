@@ -6,8 +6,9 @@
 #include "git/queries/hunks/hunk_line_parsers.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
-#include "parser/input.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
@@ -18,6 +19,33 @@ namespace {
 constexpr std::array<std::string_view, 11> header_keywords = {
     "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
     "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
+
+// The bytes the JSON string escape writes for each byte: two for the short escapes, six for
+// the other control characters.
+constexpr std::array<uint8_t, 256> reply_bytes_table() {
+  std::array<uint8_t, 256> table{};
+  for (size_t c = 0; c < table.size(); ++c) table[c] = c < 0x20 ? 6 : 1;
+  for (char c : {'"', '\\', '\b', '\t', '\n', '\f', '\r'}) table[static_cast<uint8_t>(c)] = 2;
+  return table;
+}
+constexpr std::array<uint8_t, 256> REPLY_BYTES = reply_bytes_table();
+
+// What one line of git's diff makes of the reply besides its text: the line's record, written
+// twice (in its hunk and in the flat list), with numbers of six digits.
+constexpr uint64_t LINE_RECORD_BYTES = 2 * 100;
+
+// The reply bytes that `bytes` of git's diff make: each byte as the JSON string escape writes
+// it, twice, and each line its records. Header lines count as shown lines, which they are not,
+// but there are only a few. A line cut between two reads counts the same.
+uint64_t diff_reply_bytes(std::string_view bytes) {
+  uint64_t total = 0;
+  uint64_t lines = 0;
+  for (unsigned char c : bytes) {
+    total += REPLY_BYTES[c];
+    lines += c == '\n';
+  }
+  return 2 * total + lines * LINE_RECORD_BYTES;
+}
 
 std::optional<std::string> diff_range(const Commit& commit) {
   const auto& parents = commit.parent_ids;
@@ -53,8 +81,8 @@ Content content_kind(Input& in) {
   return Content::None;
 }
 
-std::optional<Hunk> hunk_header(Input& in) {
-  return sequence(in, [](Input& in) -> std::optional<Hunk> {
+std::optional<HunkSpan> hunk_header(Input& in) {
+  return sequence(in, [](Input& in) -> std::optional<HunkSpan> {
     if (!literal(in, "@@")) return std::nullopt;
     optional_whitespace(in);
     auto old_range = hunk_range(in);
@@ -65,86 +93,76 @@ std::optional<Hunk> hunk_header(Input& in) {
     optional_whitespace(in);
     if (!literal(in, "@@")) return std::nullopt;
     until_new_line(in);
-    Hunk hunk;
-    hunk.old_line_range = *old_range;
-    hunk.new_line_range = *new_range;
-    return hunk;
+    return HunkSpan{*old_range, *new_range, {}};
   });
 }
 
-struct Numbering {
-  int32_t old_num;
-  int32_t new_num;
+// The start comes from the diff text, so a hunk may count past the largest int32_t: the
+// count wraps as the header's own start does instead of overflowing.
+int32_t next_number(int32_t n) {
+  return static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
+}
 
-  HunkLine number(HunkLineStatus status, bool advance = true) {
-    HunkLine line;
-    line.status = status;
-    if (status != HunkLineStatus::Plus) line.old_num = old_num;
-    if (status != HunkLineStatus::Minus) line.new_num = new_num;
-    if (!advance) return line;
-    if (line.old_num) old_num = next_number(old_num);
-    if (line.new_num) new_num = next_number(new_num);
-    return line;
-  }
-
-  // The start comes from the diff text, so a hunk may count past the largest int32_t: the
-  // count wraps as the header's own start does instead of overflowing.
-  static int32_t next_number(int32_t n) {
-    return static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
-  }
-};
-
-// One hunk line, or nothing where the hunk ends (the next "@@", the next file).
-std::optional<HunkLine> hunk_line(Input& in, Numbering& numbering) {
-  if (auto end = new_line(in)) {
-    HunkLine line = numbering.number(HunkLineStatus::Unchanged);
-    line.line_ending = *end;
-    return line;
-  }
-  HunkLineStatus status;
-  switch (in.peek()) {
-    case ' ':
-      status = HunkLineStatus::Unchanged;
-      break;
-    case '+':
-      status = HunkLineStatus::Plus;
-      break;
-    case '-':
-      status = HunkLineStatus::Minus;
-      break;
-    case '\\': {
-      // "\ No newline at end of file" is shown as a context line, but it is no line of
-      // either file, so the lines after it keep their true numbers.
-      in.advance();
-      HunkLine line = numbering.number(HunkLineStatus::Unchanged, false);
-      line.text = *until_new_line(in);
-      return line;
-    }
-    default:
-      return std::nullopt;
-  }
-  in.advance();
-  auto [text, ending] = *hunk_line_text(in);
-  HunkLine line = numbering.number(status);
-  line.text = std::move(text);
-  line.line_ending = std::move(ending);
+HunkLineView numbered(HunkLineCursor& cursor, HunkLineStatus status, bool advance = true) {
+  HunkLineView line;
+  line.status = status;
+  line.hunk_index = cursor.hunk_index;
+  line.index = cursor.next_index++;
+  if (status != HunkLineStatus::Plus) line.old_num = cursor.old_num;
+  if (status != HunkLineStatus::Minus) line.new_num = cursor.new_num;
+  if (!advance) return line;
+  if (line.old_num) cursor.old_num = next_number(cursor.old_num);
+  if (line.new_num) cursor.new_num = next_number(cursor.new_num);
   return line;
 }
 
-std::optional<Hunk> parse_hunk(Input& in) {
+// An empty line, "\n" or "\r\n" alone, is a context line.
+std::optional<HunkLineView> empty_line(HunkLineCursor& cursor) {
+  Input& in = cursor.in;
+  size_t start = in.position;
+  if (!new_line(in)) return std::nullopt;
+  HunkLineView line = numbered(cursor, HunkLineStatus::Unchanged);
+  line.line_ending = in.text.substr(start, in.position - start);
+  return line;
+}
+
+// "\ No newline at end of file" is shown as a context line, but it is no line of either
+// file, so the lines after it keep their true numbers.
+HunkLineView no_newline_marker(HunkLineCursor& cursor) {
+  Input& in = cursor.in;
+  in.advance();
+  HunkLineView line = numbered(cursor, HunkLineStatus::Unchanged, false);
+  line.text = hunk_line_text(in)->first;
+  return line;
+}
+
+std::optional<HunkLineStatus> line_status(char32_t c) {
+  switch (c) {
+    case ' ':
+      return HunkLineStatus::Unchanged;
+    case '+':
+      return HunkLineStatus::Plus;
+    case '-':
+      return HunkLineStatus::Minus;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<HunkSpan> parse_hunk(Input& in) {
   auto hunk = hunk_header(in);
   if (!hunk) return std::nullopt;
-  Numbering numbering{hunk->old_line_range.start, hunk->new_line_range.start};
-  while (!in.at_end()) {
-    auto line = hunk_line(in, numbering);
-    if (!line) break;
-    line->index = static_cast<uint32_t>(hunk->lines.size());
-    hunk->lines.push_back(std::move(*line));
+  // The lines are read as a writer will read them again, so both end at the same place.
+  size_t start = in.position;
+  HunkLineCursor cursor{in};
+  while (next_hunk_line(cursor)) {
   }
+  in = cursor.in;
+  hunk->lines = in.text.substr(start, in.position - start);
   return hunk;
 }
 
-std::optional<std::vector<Hunk>> file_diff(Input& in) {
+std::optional<std::vector<HunkSpan>> file_diff(Input& in) {
   auto content = sequence(in, [](Input& in) -> std::optional<Content> {
     if (!line_starting(in, "diff")) return std::nullopt;
     many(in, header_line);
@@ -152,15 +170,72 @@ std::optional<std::vector<Hunk>> file_diff(Input& in) {
   });
   if (!content) return std::nullopt;
   auto hunks = many(in, parse_hunk);
-  if (*content == Content::Binary) return std::vector<Hunk>(1);
-  for (size_t i = 0; i < hunks.size(); ++i) {
-    hunks[i].index = static_cast<int32_t>(i);
-    for (auto& line : hunks[i].lines) line.hunk_index = hunks[i].index;
-  }
+  if (*content == Content::Binary) return std::vector<HunkSpan>(1);
   return hunks;
 }
 
+// Git's output as it arrives, and what its reply would weigh so far.
+struct DiffReading {
+  std::string text;
+  uint64_t reply_bytes = 0;
+  bool over_cap = false;
+};
+
+void read_more(DiffReading& reading, std::string_view bytes) {
+  if (reading.over_cap) return;
+  reading.reply_bytes += diff_reply_bytes(bytes);
+  reading.over_cap = reading.reply_bytes > MAX_DIFF_REPLY_BYTES;
+  if (reading.over_cap) {
+    // Nothing more is kept: the diff will not be shown.
+    reading.text = std::string();
+    return;
+  }
+  reading.text.append(bytes);
+}
+
+void report_over_cap(const Commit& commit) {
+  // A commit id from the request is printed only when it is a plain object name: any other
+  // text could hold a line break of its own.
+  std::string which = is_object_id(commit.id) ? " of " + commit.id : "";
+  write_stderr("Diff" + which + " stopped: its reply would pass " +
+               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
+}
+
 }  // namespace
+
+HunkLineCursor hunk_line_cursor(const HunkSpan& hunk, int32_t hunk_index) {
+  return HunkLineCursor{Input{hunk.lines}, hunk.old_line_range.start, hunk.new_line_range.start,
+                        hunk_index, 0};
+}
+
+std::optional<HunkLineView> next_hunk_line(HunkLineCursor& cursor) {
+  Input& in = cursor.in;
+  if (in.at_end()) return std::nullopt;
+  if (auto line = empty_line(cursor)) return line;
+  char32_t c = in.peek();
+  if (c == '\\') return no_newline_marker(cursor);
+  auto status = line_status(c);
+  // Anything else (the next "@@", the next file) ends the hunk.
+  if (!status) return std::nullopt;
+  in.advance();
+  auto [text, ending] = *hunk_line_text(in);
+  HunkLineView line = numbered(cursor, *status);
+  line.text = text;
+  line.line_ending = ending;
+  return line;
+}
+
+HunkLine owned_line(const HunkLineView& line) {
+  HunkLine owned;
+  owned.status = line.status;
+  owned.old_num = line.old_num;
+  owned.new_num = line.new_num;
+  owned.hunk_index = line.hunk_index;
+  owned.text = line.text;
+  owned.index = line.index;
+  owned.line_ending = line.line_ending;
+  return owned;
+}
 
 std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch) {
   auto range = diff_range(commit);
@@ -170,17 +245,50 @@ std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, con
   return revision_args({"diff"}, {*range}, paths);
 }
 
-std::optional<std::vector<Hunk>> diff_hunks(std::string_view text) {
+std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text) {
   return parse_all(text, file_diff);
 }
 
-std::optional<std::vector<Hunk>> load_hunks(const std::string& repo_path, const Commit& commit,
-                                            const Patch& patch) {
+std::vector<Hunk> hunk_records(const std::vector<HunkSpan>& spans) {
+  std::vector<Hunk> hunks(spans.size());
+  for (size_t i = 0; i < spans.size(); ++i) {
+    Hunk& hunk = hunks[i];
+    hunk.old_line_range = spans[i].old_line_range;
+    hunk.new_line_range = spans[i].new_line_range;
+    hunk.index = static_cast<int32_t>(i);
+    HunkLineCursor cursor = hunk_line_cursor(spans[i], hunk.index);
+    while (auto line = next_hunk_line(cursor)) hunk.lines.push_back(owned_line(*line));
+  }
+  return hunks;
+}
+
+std::optional<std::vector<Hunk>> diff_hunks(std::string_view text) {
+  std::string repaired(text);
+  repair_utf8(repaired);
+  auto spans = diff_hunk_spans(repaired);
+  if (!spans) return std::nullopt;
+  return hunk_records(*spans);
+}
+
+std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
+                                               const Patch& patch) {
   auto args = hunk_diff_args(commit, patch);
-  if (!args) return std::nullopt;
-  auto text = run_git(repo_path, *args);
-  if (!text) return std::nullopt;
-  return diff_hunks(*text);
+  if (!args) return nullptr;
+  DiffReading reading;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
+  handlers.cancelled = [&] { return reading.over_cap; };
+  auto end = stream_git(repo_path, *args, handlers);
+  if (reading.over_cap) report_over_cap(commit);
+  // A read that failed midway leaves a diff cut short, which could still parse.
+  if (!end || end->out_error != 0 || reading.text.empty()) return nullptr;
+  auto diff = std::make_shared<FileDiff>();
+  diff->text = std::move(reading.text);
+  repair_utf8(diff->text);
+  auto spans = diff_hunk_spans(diff->text);
+  if (!spans) return nullptr;
+  diff->hunks = std::move(*spans);
+  return diff;
 }
 
 }  // namespace brackwen

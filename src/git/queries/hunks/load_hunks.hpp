@@ -1,6 +1,11 @@
 // The diff hunks of one changed file of one commit: the git command line, the grammar of
 // its unified diff, and the query that runs the two.
+//
+// A diff is kept as git printed it, and its hunks as views into that text: a line becomes a
+// record only while it is written out or searched, so a diff costs little more than its text.
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +14,49 @@
 #include "model/commit.hpp"
 #include "model/hunk.hpp"
 #include "model/patch.hpp"
+#include "parser/input.hpp"
 
 namespace brackwen {
 
 inline constexpr std::string_view empty_tree_id = "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
+
+// A diff is refused, and its git killed, once the "/f/load_hunks" reply it would make passes
+// this: a quarter of a gibibyte is over a million short lines, far more than anyone reads in a
+// window, and it bounds what a small hostile repository (millions of identical lines compress
+// to almost nothing) can make the server hold and send.
+inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
+
+// One hunk as it stands in the diff text: its header's ranges and its lines, line ends
+// included, from the line after the header to the end of its last line.
+struct HunkSpan {
+  LineRange old_line_range;
+  LineRange new_line_range;
+  std::string_view lines;
+};
+
+// The lines of one hunk, read one at a time, so that a writer can stop after any line.
+struct HunkLineCursor {
+  Input in;
+  int32_t old_num = 0;
+  int32_t new_num = 0;
+  int32_t hunk_index = 0;
+  uint32_t next_index = 0;
+};
+
+HunkLineCursor hunk_line_cursor(const HunkSpan& hunk, int32_t hunk_index);
+
+// The next line of the hunk, numbered; absent after its last.
+std::optional<HunkLineView> next_hunk_line(HunkLineCursor& cursor);
+
+// The record of a line, its texts copied.
+HunkLine owned_line(const HunkLineView& line);
+
+// Git's diff of one file, whole, with its hunks as views into it. Shared and never changed
+// once read, so the views stay valid for as long as any holder keeps it.
+struct FileDiff {
+  std::string text;  // valid UTF-8
+  std::vector<HunkSpan> hunks;
+};
 
 // "diff", the range, "--", the old path (and the new path of a rename) as literal pathspecs,
 // the range after "--end-of-options". Absent for a merge
@@ -20,13 +64,22 @@ inline constexpr std::string_view empty_tree_id = "4b825dc642cb6eb9a060e54bf8d69
 // as an option.
 std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch);
 
-// The hunks of the whole output of one `git diff` of one file; absent (with the failure
-// report) when the grammar does not reach the end of the text.
+// The hunks of the whole output of one `git diff` of one file, as views into `text`, which
+// must be valid UTF-8; absent (with the failure report) when the grammar does not reach the
+// end of the text. A binary diff is one hunk without lines and with empty ranges.
+std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text);
+
+// The hunks of the spans as records: each hunk numbered by its place, its lines copied.
+std::vector<Hunk> hunk_records(const std::vector<HunkSpan>& spans);
+
+// diff_hunk_spans of any text (invalid UTF-8 read as its lossy decoding), as records.
 std::optional<std::vector<Hunk>> diff_hunks(std::string_view text);
 
-// Runs the diff in the repository; absent when there are no arguments, git prints nothing
-// or its output does not parse.
-std::optional<std::vector<Hunk>> load_hunks(const std::string& repo_path, const Commit& commit,
-                                            const Patch& patch);
+// Runs the diff in the repository, reading git's output as it comes. Null when there are no
+// arguments, git cannot be started or prints nothing, the output does not parse, or the reply
+// would pass MAX_DIFF_REPLY_BYTES: git is then killed at once and one line on standard error
+// says so.
+std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
+                                               const Patch& patch);
 
 }  // namespace brackwen

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
+#include <unordered_set>
 
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/patches/special_patches.hpp"
@@ -101,6 +103,28 @@ std::shared_ptr<const PatchMap> memory_cached_patches(const std::string& repo_pa
   return found ? *found : nullptr;
 }
 
+std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap> cached,
+                                                  const std::vector<Commit>& commits) {
+  std::vector<const PatchMap::value_type*> found;
+  found.reserve(commits.size());
+  for (const Commit& c : commits) {
+    auto entry = cached->find(c.id);
+    if (entry == cached->end()) return nullptr;
+    found.push_back(&*entry);
+  }
+  if (found.size() >= cached->size()) {
+    // A commit may be listed twice: the entries found are told apart by their addresses.
+    std::vector<const PatchMap::value_type*> distinct = found;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    if (distinct.size() == cached->size()) return cached;
+  }
+  auto only = std::make_shared<PatchMap>();
+  only->reserve(found.size());
+  for (const auto* entry : found) only->try_emplace(entry->first, entry->second);
+  return only;
+}
+
 std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
                                                const std::vector<Commit>& commits,
                                                const PatchMap* cached) {
@@ -132,8 +156,13 @@ std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
   // Tried again where what it throws passes on.
   if (!logged) records = load_ordinary(repo_path, ordinary, commits.size());
   if (records) {
-    for (auto& [id, patches] : *records)
-      result->insert_or_assign(std::move(id), std::move(patches));
+    // A log over every ref also lists commits that were not asked for.
+    std::unordered_set<std::string_view> asked;
+    asked.reserve(ordinary.size());
+    for (const Commit* c : ordinary) asked.insert(c->id);
+    for (auto& [id, patches] : *records) {
+      if (asked.contains(id)) result->insert_or_assign(std::move(id), std::move(patches));
+    }
   }
   for (size_t i = 0; i < special.size(); ++i) {
     result->insert_or_assign(special[i]->id, std::move(special_patches[i]));

@@ -16,10 +16,15 @@ std::shared_ptr<const PatchMap> memory_cached_patches(const std::string& repo_pa
 // Makes `patches` the memory cache's map, for `repo_path`.
 void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap> patches);
 
-// When some of `commits` are not in `cached`: a new map of every commit's changed files, the
-// missing ones loaded from git (up to 20 named on one `git show`, more through one `git log`;
-// merges and stashes as special_patches.hpp says, alongside), the others taken from `cached`.
-// Null when nothing is missing.
+// The changed files of `commits` when `cached` holds every one's: `cached` itself when it holds
+// no other commit's, else a map of theirs alone. Null when one is missing.
+std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap> cached,
+                                                  const std::vector<Commit>& commits);
+
+// When some of `commits` are not in `cached`: a new map of every commit's changed files, and of
+// no other commit's, the missing ones loaded from git (up to 20 named on one `git show`, more
+// through one `git log`; merges and stashes as special_patches.hpp says, alongside), the others
+// taken from `cached`. Null when nothing is missing.
 std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
                                                const std::vector<Commit>& commits,
                                                const PatchMap* cached);

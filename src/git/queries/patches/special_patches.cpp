@@ -24,13 +24,10 @@ namespace {
 
 // A line "<commit> <parent>" diffs that commit against that one parent, whatever its own
 // parents are; "--always" prints the header of an empty diff too, so records and lines pair
-// up. "-r -M" are what `git diff` does by default and diff-tree does not.
+// up. "-r -M" are what `git diff` does by default and diff-tree does not; the settings only
+// `git diff` reads are pinned for every read, so both list the same files.
 const std::vector<std::string> DIFF_TREE_ARGS = {
     "diff-tree", "--stdin", "-r", "-M", "--always", "--name-status", "-z", "--pretty=format:%H,"};
-
-// The keys `git diff` reads and diff-tree does not that change which files it lists, or how.
-constexpr const char* PORCELAIN_ONLY_DIFF_KEYS =
-    "^diff\\.(renames|relative|orderfile|ignoresubmodules)$";
 
 // With fewer special commits than one per this many loaded ones (a reload that found a merge or
 // two in a long history), numbering the whole graph costs more than their own `git diff`s.
@@ -48,10 +45,6 @@ struct TreePair {
   std::string_view commit;
   std::string_view parent;
 };
-
-bool porcelain_diff_configured(const std::string& repo_path) {
-  return run_git(repo_path, {"config", "--get-regexp", PORCELAIN_ONLY_DIFF_KEYS}).has_value();
-}
 
 std::optional<MergeBaseGraph> loaded_graph(const std::vector<Commit>& commits) {
   // A stash entry keeps only its first parent, so the graph is the log's commits alone.
@@ -180,7 +173,7 @@ std::vector<std::vector<Patch>> load_special_patches(const std::string& repo_pat
                                                      const std::vector<const Commit*>& special) {
   Found found(special.size());
   bool many = special.size() * MAX_COMMITS_PER_SPECIAL >= commits.size();
-  if (!special.empty() && many && !porcelain_diff_configured(repo_path)) {
+  if (!special.empty() && many) {
     diff_all_pairs(repo_path, tree_pairs(commits, special, found), special, found);
   }
   load_one_by_one(repo_path, special, found);

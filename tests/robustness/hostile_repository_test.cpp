@@ -1,0 +1,225 @@
+// A repository someone else made, opened as it came: its .git/config, a file it includes from
+// the work tree, its .gitattributes and hooks name programs. No endpoint that only reads may
+// run one, and the programs that do run (the user's own filters) never see the credentials.
+#include <gtest/gtest.h>
+
+#include "robustness/reply_checks.hpp"
+#include "server/handlers/endpoint_table.hpp"
+
+namespace brackwen {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FieldKind;
+
+constexpr const char* PASSWORD = "hunter2-secret";
+
+// Each program appends its name and the credentials it sees to traces/<name>; a filter passes
+// its input through, as a real one would.
+void write_programs(const fs::path& dir) {
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "traces");
+  for (std::string name :
+       {"gpg",        "gpg-ssh", "gpg-x509",       "fsmonitor",     "clean",
+        "smudge",     "process", "included-clean", "external-diff", "driver-diff",
+        "textconv",   "hook",    "pager",          "editor",        "askpass",
+        "credential", "ssh",     "alternate-refs", "diff-filter",   "mine"}) {
+    std::ofstream(dir / "bin" / name)
+        << "#!/bin/sh\necho \"$BRACKWEN_USERNAME $BRACKWEN_PASSWORD $GIT_ASKPASS\" >> '"
+        << (dir / "traces" / name).string() << "'\nexec cat\n";
+    fs::permissions(dir / "bin" / name, fs::perms::owner_all);
+  }
+}
+
+// The repository's settings that name a program, by the program's name.
+const std::vector<std::pair<std::string, std::string>> PROGRAM_SETTINGS = {
+    {"filter.evil.clean", "clean"},
+    {"filter.evil.smudge", "smudge"},
+    {"filter.proc.process", "process"},
+    {"diff.evil.textconv", "textconv"},
+    {"diff.evil.command", "driver-diff"},
+    {"diff.external", "external-diff"},
+    {"core.fsmonitor", "fsmonitor"},
+    {"gpg.program", "gpg"},
+    {"gpg.ssh.program", "gpg-ssh"},
+    {"gpg.x509.program", "gpg-x509"},
+    {"core.pager", "pager"},
+    {"core.editor", "editor"},
+    {"core.askPass", "askpass"},
+    {"credential.helper", "credential"},
+    {"core.sshCommand", "ssh"},
+    {"core.alternateRefsCommand", "alternate-refs"},
+    {"interactive.diffFilter", "diff-filter"},
+};
+
+// Two commits, the second an edit of a diffed file and a plain one, then a commit with a
+// signature header on top; the work tree as an unpacked archive leaves it: every file's time
+// other than the index says, one edited, one new.
+std::map<std::string, std::string> build_repository(test::TempRepo& repo, const fs::path& bin) {
+  repo.write(".gitattributes",
+             "f.txt diff=evil\n*.cln filter=evil\n*.prc filter=proc\n*.inc filter=included\n"
+             "*.mine filter=mine\n");
+  repo.write("included.cfg",
+             "[filter \"included\"]\n\tclean = " + (bin / "included-clean").string() + "\n");
+  for (const char* file : {"a.cln", "b.prc", "c.inc", "d.mine", "e.txt"}) repo.write(file, "x\n");
+  test::sh(repo.path, "git add -A");
+  std::string c1 = repo.commit_file("f.txt", "one\n", "first");
+  repo.write("e.txt", "x\ny\n");
+  test::sh(repo.path, "git add e.txt");
+  std::string c2 = repo.commit_file("f.txt", "one\ntwo\n", "second");
+  std::string config =
+      "git config filter.evil.required true && "
+      "git config filter.proc.required true && git config include.path ../included.cfg && "
+      "git config log.showSignature true && git config core.untrackedCache true && "
+      "git config core.hooksPath .git/hooks";
+  for (const auto& [key, program] : PROGRAM_SETTINGS) {
+    config += " && git config " + key + " " + (bin / program).string();
+  }
+  test::sh(repo.path, config +
+                          " && git update-ref refs/remotes/origin/main HEAD~ && "
+                          "git tag v1 HEAD~1");
+  // A commit object with a signature, written by hand: showing it runs gpg.program.
+  std::string signed_commit = test::trimmed(test::sh(
+      repo.path,
+      "printf 'tree %s\\nparent %s\\nauthor A <a@b> 1700000000 +0000\\ncommitter A <a@b> "
+      "1700000000 +0000\\ngpgsig -----BEGIN PGP SIGNATURE-----\\n \\n iQ==\\n -----END PGP "
+      "SIGNATURE-----\\n\\nsigned\\n' $(git rev-parse HEAD^{tree}) $(git rev-parse HEAD) | "
+      "git hash-object -t commit -w --stdin"));
+  test::sh(repo.path, "git update-ref refs/heads/main " + signed_commit +
+                          " && touch -d @1900000000 * .gitattributes && "
+                          "echo three >> f.txt && echo new > new.txt");
+  for (const char* hook :
+       {"post-index-change", "reference-transaction", "post-checkout", "post-merge", "post-rewrite",
+        "pre-auto-gc", "pre-commit", "fsmonitor-watchman", "pre-push"}) {
+    fs::copy_file(bin / "hook", repo.path / ".git/hooks" / hook);
+  }
+  return {{"c1", c1}, {"c2", c2}, {"c3", signed_commit}};
+}
+
+std::string field_value(const std::string& key, FieldKind kind, const fs::path& repo,
+                        const std::map<std::string, std::string>& ids, const fs::path& out) {
+  using K = FieldKind;
+  const std::map<std::string, std::string> texts = {{"commitId", ids.at("c2")},
+                                                    {"ancestorCandidateId", ids.at("c1")},
+                                                    {"commitId1", ids.at("c1")},
+                                                    {"commitId2", ids.at("c3")},
+                                                    {"headCommitId", ids.at("c3")},
+                                                    {"branchName", "main"},
+                                                    {"searchText", "two"},
+                                                    {"originalImagePath", "f.txt"},
+                                                    {"currentWord", ""}};
+  // clang-format off
+  switch (kind) {
+    case K::Repo: return test::quoted(repo.string());
+    case K::Path: return test::quoted((out / "image").string());
+    case K::U32: return "50";
+    case K::U64: return "10";
+    case K::Bool: return "false";
+    case K::Filters: return "[]";
+    case K::AcKind: return "\"commitMessage\"";
+    case K::Commit: return test::commit_json(ids.at("c2"), test::quoted(ids.at("c1")));
+    case K::OptCommit: return test::commit_json(ids.at("c3"), test::quoted(ids.at("c2")));
+    case K::Patch: return test::patch_json(ids.at("c2"), "f.txt", "M");
+    case K::WipPatch: return test::wip_json("f.txt", " ", "M", "M");
+    case K::Text: return test::quoted(texts.count(key) ? texts.at(key) : "");
+    default: return "";
+  }
+  // clang-format on
+}
+
+// The endpoints that neither start an action, run the front end's own git command nor write
+// the user's settings or files.
+bool only_reads(const test::EndpointShape& shape) {
+  for (const char* other :
+       {"run", "set_credentials", "override_git_home", "write_file", "set_data_store", "watch_repo",
+        "start_diff_search", "poll_diff_search"}) {
+    if (shape.path == other) return false;
+  }
+  return !shape.starts_action && !shape.bare_string;
+}
+
+// What each program that ran saw, by its name.
+std::map<std::string, std::string> traces(const fs::path& dir) {
+  std::map<std::string, std::string> seen;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    seen[entry.path().filename().string()] = test::read_file(entry.path());
+  }
+  return seen;
+}
+
+TEST(HostileRepository, ReadsRunNoProgramItNamesAndShowNoOneTheCredentials) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo repo;
+  auto ids = build_repository(repo, programs.path / "bin");
+  test::ServerProcess server;
+  std::ofstream(server.home / ".gitconfig")
+      << "[filter \"mine\"]\n\tclean = " << (programs.path / "bin/mine").string() << "\n";
+  EXPECT_EQ(server
+                .post("/f/set_credentials", test::body({{"username", "\"someone\""},
+                                                        {"password", test::quoted(PASSWORD)}}))
+                .body,
+            "null");
+  std::string index = test::read_file(repo.path / ".git/index");
+  auto client = server.client();
+  std::map<std::string, std::string> replies;
+  for (const test::EndpointShape& shape : test::endpoint_shapes()) {
+    if (!only_reads(shape)) continue;
+    std::string fields;
+    for (const test::FieldShape& field : shape.fields) {
+      fields += (fields.empty() ? "" : ",") + test::quoted(field.key) + ":" +
+                field_value(field.key, field.kind, repo.path, ids, programs.path);
+    }
+    replies[shape.path] = test::post_with(*client, "/f/" + shape.path, "{" + fields + "}").body;
+  }
+  // After the loop: clearing the caches ends a search.
+  std::string search = test::post_with(*client, "/f/start_diff_search",
+                                       test::body({{"repoPath", test::quoted(repo.str())},
+                                                   {"searchText", "\"two\""},
+                                                   {"numResults", "10"},
+                                                   {"startCommitIndex", "0"}}))
+                           .body;
+  EXPECT_TRUE(test::eventually([&] {
+    return test::post_with(*client, "/f/poll_diff_search", "{\"searchId\":" + search + "}")
+               .body.find("\"complete\":true") != std::string::npos;
+  }));
+  // Without a diff driver of its own a file goes to diff.external.
+  std::string plain_hunks =
+      test::post_with(*client, "/f/load_hunks",
+                      test::body({{"repoPath", test::quoted(repo.str())},
+                                  {"commit", test::commit_json(ids["c2"], test::quoted(ids["c1"]))},
+                                  {"patch", test::patch_json(ids["c2"], "e.txt", "M")}}))
+          .body;
+  EXPECT_NE(plain_hunks.find("\"text\":\"y\""), std::string::npos);
+  // The reads did their work: the history, the changed files and the diff are there.
+  EXPECT_NE(replies["load_commits_and_refs"].find(ids["c3"]), std::string::npos);
+  EXPECT_NE(replies["load_wip_patches"].find("f.txt"), std::string::npos);
+  EXPECT_NE(replies["load_hunks"].find("\"text\":\"two\""), std::string::npos);
+  // A read leaves the index as it was.
+  EXPECT_EQ(test::read_file(repo.path / ".git/index"), index);
+  // Only the user's own filter ran, and it saw no credentials.
+  std::map<std::string, std::string> ran = traces(programs.path / "traces");
+  for (const auto& [program, seen] : ran) {
+    EXPECT_EQ(program, "mine") << seen;
+    EXPECT_EQ(seen.find_first_not_of(" \n"), std::string::npos) << program << " saw " << seen;
+  }
+  EXPECT_TRUE(ran.contains("mine"));
+}
+
+// A filter whose name git's command line cannot carry cannot be switched off: the status that
+// would run it is not run.
+TEST(HostileRepository, FilterGitCannotSwitchOffIsNeverRun) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo repo;
+  repo.write(".gitattributes", "*.txt filter=a=b\n");
+  repo.commit_file("f.txt", "one\n", "first");
+  test::sh(repo.path, "git config filter.a=b.clean " + (programs.path / "bin/clean").string() +
+                          " && touch -d @1900000000 f.txt");
+  test::ServerProcess server;
+  EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
+  EXPECT_TRUE(traces(programs.path / "traces").empty());
+}
+
+}  // namespace
+}  // namespace brackwen
