@@ -365,10 +365,6 @@ constexpr size_t KEPT_BODY_SIZE = size_t(1) << 20;
 
 }  // namespace
 
-bool json_fail(JsonCursor& in, JsonFailureKind kind, std::string message) {
-  return fail(in, kind, std::move(message));
-}
-
 JsonNull json_take_null(JsonCursor& in) {
   auto type = value_type(in);
   if (!type) return JsonNull::Failed;

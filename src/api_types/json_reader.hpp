@@ -98,8 +98,6 @@ template <class T, class H, class E, class A>
 bool read_json(JsonCursor& in, std::unordered_map<std::string, T, H, E, A>& out);
 template <class T, class C, class A>
 bool read_json(JsonCursor& in, std::map<std::string, T, C, A>& out);
-template <class A, class B>
-bool read_json(JsonCursor& in, std::pair<A, B>& out);
 template <JsonRecordType R>
 bool read_json(JsonCursor& in, R& out);
 template <JsonEnumType E>
@@ -112,8 +110,6 @@ bool read_json(JsonCursor& in, T& out);
 enum class JsonNull { Null, Value, Failed };
 // Consumes the value when it is null.
 JsonNull json_take_null(JsonCursor& in);
-
-bool json_fail(JsonCursor& in, JsonFailureKind kind, std::string message);
 
 // `element` is called with each element in turn; `expected` names the type in failures.
 bool json_read_array(JsonCursor& in, std::string_view expected,
@@ -204,23 +200,6 @@ bool read_json(JsonCursor& in, std::unordered_map<std::string, T, H, E, A>& out)
 template <class T, class C, class A>
 bool read_json(JsonCursor& in, std::map<std::string, T, C, A>& out) {
   return read_json_map(in, out);
-}
-
-template <class A, class B>
-bool read_json(JsonCursor& in, std::pair<A, B>& out) {
-  size_t count = 0;
-  bool ok = json_read_array(in, "a tuple of size 2", [&](JsonCursor& element, size_t index) {
-    count = index + 1;
-    if (index == 0) return read_json(element, out.first);
-    if (index == 1) return read_json(element, out.second);
-    return json_fail_extra_element(element);
-  });
-  if (!ok) return false;
-  if (count < 2) {
-    return json_fail(in, JsonFailureKind::InvalidLength,
-                     "invalid length " + std::to_string(count) + ", expected a tuple of size 2");
-  }
-  return true;
 }
 
 // Where a reader finds a field table: a record's own, or the fields of one struct variant.

@@ -6,6 +6,7 @@
 
 #include "git/git_version.hpp"
 #include "parser/diagnostics.hpp"
+#include "server/coverage_exit.hpp"
 #include "server/server.hpp"
 #include "server/startup.hpp"
 #include "stores/threads.hpp"
@@ -41,6 +42,7 @@ const char* malloc_conf = "dirty_decay_ms:0,muzzy_decay_ms:0";
 int main() {
   // A client or front end that goes away must cost a failed write, not the process.
   std::signal(SIGPIPE, SIG_IGN);
+  brackwen::write_coverage_on_sigterm();
   int status = start();
   brackwen::flush_diagnostics(EXIT_FLUSH_LIMIT);
   return status;

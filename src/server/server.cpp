@@ -15,6 +15,7 @@
 
 #include "parser/diagnostics.hpp"
 #include "server/connection.hpp"
+#include "server/coverage_exit.hpp"
 #include "server/endpoints.hpp"
 #include "server/peer_uid.hpp"
 #include "server/request_queue.hpp"
@@ -49,6 +50,7 @@ std::optional<Reply> answer(const IncomingRequest& request) {
 
 [[noreturn]] void end_process() {
   flush_diagnostics(EXIT_FLUSH_LIMIT);
+  write_coverage();
   // Detached threads (actions, searches, the watcher) are cut off, not waited for.
   ::_exit(EXIT_SUCCESS);
 }

@@ -81,8 +81,6 @@ TEST(ReadBody, AcceptedAndRefusedShapes) {
   EXPECT_FALSE(reads<DataStoreValues>(R"({"data":{"k":1}})"));
   EXPECT_FALSE(reads<AutoCompleteKind>(R"({"createBranch":true})"));
   EXPECT_FALSE(reads<CommandsOptions>(R"({"repoPath":"r","commands":["a"]})"));
-  using Pair = std::pair<std::string, uint32_t>;
-  EXPECT_FALSE(reads<Pair>(R"(["a"])") || reads<Pair>(R"(["a",1,2])"));
 }
 
 TEST(ReadBody, ValuesRead) {

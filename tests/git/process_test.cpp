@@ -127,7 +127,9 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
     Stop stop;
     std::optional<int> status;  // absent: no StreamEnd
   };
-  const std::string forever = "echo ready; exec tail -f /dev/null";
+  // Children that never end by themselves and never notice that their pipes were closed (tail
+  // -f would): only the kill ends them.
+  const std::string forever = "echo ready; exec sleep 600";
   const Case cases[] = {
       {{"sh", "-c", "echo out; echo err >&2; exit 3"}, "/", Stop::None, 3},
       {{"sh", "-c", "kill -9 $$"}, "/", Stop::None, 128 + SIGKILL},
@@ -140,7 +142,7 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
       {{"echo", std::string("a\0b", 3)}, "/", Stop::None, std::nullopt},
       {{"true"}, std::string("/\0tmp", 5), Stop::None, std::nullopt},
       {{"sh", "-c", forever}, "/", Stop::CancelOnOutput, std::nullopt},
-      {{"tail", "-f", "/dev/null"}, "/", Stop::CancelWithoutOutput, std::nullopt},
+      {{"sleep", "600"}, "/", Stop::CancelWithoutOutput, std::nullopt},
       {{"sh", "-c", forever}, "/", Stop::ThrowOnOutput, std::nullopt},
   };
   size_t before = test::open_descriptors();

@@ -73,6 +73,7 @@ TEST(StandardParsers, YieldsAndPositions) {
       {new_line, "\rx", std::nullopt, 0, 1},
       {until_new_line, "a\rb\n", "a\rb", 4, 4},
       {until_control_char, "ab\u0085cd", "ab", 4, 4},
+      {until_control_char, "plain \u00e9", "plain \u00e9", 8, 8},
       {signed_number_text, "-5 x", "-5", 2, 2},
       {signed_number_text, "+17", "+17", 3, 3},
       {signed_number_text, "  42", "42", 4, 4},

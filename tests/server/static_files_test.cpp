@@ -24,6 +24,16 @@ TEST(StaticFiles, RootIsThreeComponentsUpAndPathsAreQuotedPrintable) {
   for (const auto& [path, text] : quoted) EXPECT_EQ(quote_path(path), text) << path;
 }
 
+// The HTTP layer refuses a NUL in a target before it reaches the lookup, which must not let
+// one cut a path short either: "x.css\0.png" is no name for x.css.
+TEST(StaticFiles, NulInATargetIsRefused) {
+  test::TempDir root;
+  std::ofstream(root.path / "x.css") << "p{}";
+  std::string executable = (root.path / "a/b/core").string();
+  EXPECT_TRUE(look_up_static_file(executable, "/r/x.css").reply);
+  EXPECT_FALSE(look_up_static_file(executable, "/r/x.css\0.png"s).reply);
+}
+
 TEST(StaticFiles, StreamedByteExactWithTheirTypes) {
   test::ServerProcess server;
   std::string big(3 * 1024 * 1024 + 17, '\0');

@@ -171,6 +171,7 @@ class Fixture {
   void build_names();
   void build_forged();
   void build_tags();
+  void build_graph();
   void build_authors();
   void build_loops();
   void build_diffs();
@@ -206,6 +207,7 @@ inline Fixture::Fixture() {
   build_names();
   build_forged();
   build_tags();
+  build_graph();
   build_authors();
   build_loops();
   build_diffs();
@@ -408,6 +410,31 @@ inline void Fixture::build_tags() {
   write("tags/.git/packed-refs", packed);
 }
 
+// History: m merges b into a2; b merged "gone", a root older than the five commits loaded;
+// a2 was made west of UTC. Two stashes on m, made in the other order than their dates.
+inline void Fixture::build_graph() {
+  auto dated = [](long seconds, const std::string& zone) {
+    std::string date = "'" + std::to_string(seconds) + " " + zone + "'";
+    return "GIT_AUTHOR_DATE=" + date + " GIT_COMMITTER_DATE=" + date + " ";
+  };
+  const long step = 131072;
+  commit("graph", {{"r.txt", "r\n"}}, "root", kT2, "groot");
+  commit("graph", {{"a.txt", "1\n"}}, "a1", kT3, "ga1");
+  run("cd graph && git checkout -q --orphan side && git rm -rqf .");
+  commit("graph", {{"s.txt", "s\n"}}, "gone", kT1, "ggone");
+  names["gb"] = run("cd graph && git checkout -q -b b main && " + dated(kT4, "+0000") +
+                    "git merge -q --allow-unrelated-histories -m b side && git rev-parse HEAD");
+  names["ga2"] = run("cd graph && git checkout -q main && echo 2 >> a.txt && " +
+                     dated(kT4 + step, "-0130") + "git commit -qam a2 && git rev-parse HEAD");
+  names["gm"] = run("cd graph && " + dated(kT4 + 2 * step, "+0000") +
+                    "git merge -q --no-ff -m m b && git branch -qD side b && git rev-parse HEAD");
+  for (auto [name, at] : {std::pair{"gnew", 4}, {"gold", 3}}) {
+    names[name] = run("cd graph && echo " + std::string(name) + " >> a.txt && " +
+                      dated(kT4 + at * step, "+0000") + "git stash push -q -m " + name +
+                      " && git rev-parse refs/stash");
+  }
+}
+
 // Commits as a contributor can push them, which no git command makes: a blank author name and
 // an empty e-mail, which git's fsck passes, and a date without its zone, which it reports but
 // git prints as no date; HEAD on the blank name, and a stash entry with neither name nor
@@ -534,6 +561,13 @@ inline std::vector<Row> rows() {
       {"load_commits_and_refs", "empty", {}, "null"},
       {"load_commits_and_refs", "main", {{"skipStashes", "-"}}, kDropped},
       {"load_commits_and_refs", "main", {{"*", R"(["{main}",-1,[],false,false])"}}, kDropped},
+      {"load_commits_and_refs", "graph", {{"numCommits", "5"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700921300000.0,"adjustment":0},"id":"{gnew}","index":0,"parentIds":["{gm}"],"isMerge":false,"message":"On main","stashId":"refs/stash@{1}","refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700790300000.0,"adjustment":0},"id":"{gold}","index":1,"parentIds":["{gm}"],"isMerge":false,"message":"On main","stashId":"refs/stash@{0}","refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700659200000.0,"adjustment":0},"id":"{gm}","index":2,"parentIds":["{ga2}","{gb}"],"isMerge":true,"message":"m\n","stashId":null,"refs":["refs/heads/main"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700528100000.0,"adjustment":-130},"id":"{ga2}","index":3,"parentIds":["{ga1}"],"isMerge":false,"message":"a2\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700397000000.0,"adjustment":0},"id":"{gb}","index":4,"parentIds":["{ga1}","{ggone}"],"isMerge":true,"message":"b\n","stashId":null,"refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{ga1}","index":5,"parentIds":["{groot}"],"isMerge":false,"message":"a1","stashId":null,"refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{groot}","index":6,"parentIds":[],"isMerge":false,"message":"root","stashId":null,"refs":[],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":"origin","siblingId":null,"refType":"Branch","head":true,"commitId":"{gm}","time":1700659200000.0}]])j"},
+      // A branch filter keeps what any ref of that short name reaches, and the stashes on it.
+      {"load_commits_and_refs", "main", {{"fast", "true"}, {"filters", R"([{"branch":{"id":"refs/heads/plain.txt","short_name":"plain.txt"}}])"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{c2}","index":0,"parentIds":["{c1}"],"isMerge":false,"message":"commit two\n","stashId":null,"refs":["refs/remotes/fork/main","refs/heads/plain.txt"],"filtered":false,"numSkipped":2},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{c1}","index":1,"parentIds":[],"isMerge":false,"message":"commit one: Ändern der Größe\n","stashId":null,"refs":["refs/tags/v1","refs/remotes/origin/main"],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main"…]])j"},
+      {"load_commits_and_refs", "main", {{"fast", "true"}, {"filters", R"([{"branch":{"id":"refs/heads/main","short_name":"main"}}])"}}, R"j([[{"author":"Test User","email":"test@example.com","date":{"ms":1700397000000.0,"adjustment":0},"id":"{stash}","index":0,"parentIds":["{c3}"],"isMerge":false,"message":"On main","stashId":"refs/stash@{0}","refs":[],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{c3}","index":1,"parentIds":["{c2}"],"isMerge":false,"message":"commit three: Introduce reader for configuration\n","stashId":null,"refs":["refs/heads/main","refs/heads/feature/reader"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700134900000.0,"adjustment":0},"id":"{c2}","index":2,"parentIds":["{c1}"],"isMerge":false,"message":"commit two\n","stashId":null,"refs":["refs/remotes/fork/main","refs/heads/plain.txt"],"filtered":false,"numSkipped":0},{"author":"Test User","email":"test@example.com","date":{"ms":1700003800000.0,"adjustment":0},"id":"{c1}","index":3,"parentIds":[],"isMerge":false,"message":"commit one: Ändern der Größe\n","stashId":null,"refs":["refs/tags/v1","refs/remotes/origin/main"],"filtered":false,"numSkipped":0}],[{"id":"refs/heads/main"…]])j"},
+      {"load_commits_and_refs", "main", {{"fast", "true"}, {"filters", R"([{"branch":{"id":"x","short_name":"nowhere"}}])"}}, R"j([[],[{"id":"refs/heads/main"…]])j"},
+      {"load_commits_and_refs", "main", {{"fast", "true"}, {"filters", R"(["branch"])"}}, kDropped},
+      {"load_commits_and_refs", "main", {{"fast", "true"}, {"filters", R"([{"branch":{"id":1,"short_name":"main"}}])"}}, kDropped},
       // Head and branch tops.
       {"load_head_commit", "main", {}, R"j({"author":"Test User","email":"test@example.com","date":{"ms":1700266000000.0,"adjustment":0},"id":"{c3}","index":0,"parentIds":["{c2}"],"isMerge":false,"message":"commit three: Introduce reader for configuration\n","stashId":null,"refs":[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":null,"siblingId":null,"refType":"Branch","head":true,"commitId":"{c3}","time":1700266000000.0},{"id":"refs/heads/feature/reader","location":"Local","fullName":"refs/heads/feature/reader","shortName":"feature/reader","remoteName":null,"siblingId":null,"refType":"Branch","head":false,"commitId":"{c3}","time":1700266000000.0}],"filtered":false,"numSkipped":0})j"},
       {"load_head_commit", "forged", {}, R"j({"author":"T","email":"test@example.com","date":{"ms":1700000000000.0,"adjustment":0},"id":"{f7}","index":0,"parentIds":["{f6}"],"isMerge":false,"message":"4a41380f-a4e8-4251-9ca2-bf55186ed32a; (HEAD -> refs/heads/fake\n\ntail\n","stashId":null,"refs":[{"id":"refs/heads/main","location":"Local","fullName":"refs/heads/main","shortName":"main","remoteName":null,"siblingId":null,"refType":"Branch","head":true,"commitId":"{f7}","time":1700000000000.0}],"filtered":false,"numSkipped":0})j"},
@@ -555,6 +589,10 @@ inline std::vector<Row> rows() {
       {"commit_ids_between_commits", "main", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c2}\""}}, "[]"},
       {"commit_ids_between_commits", "shallow", {{"commitId1", "\"{c2}\""}, {"commitId2", "\"{c3}\""}}, R"j(["{c3}"])j"},
       {"commit_ids_between_commits", "main", {{"commitId2", "-"}}, kDropped},
+      // A stash is not walked in list order: the whole graph is, and the stash's own commits
+      // stay out. A parent outside the loaded history is in the range.
+      {"commit_ids_between_commits", "main", {{"commitId1", "\"{c1}\""}, {"commitId2", "\"{stash}\""}}, R"j(["{stash}","{c3}","{c2}"])j"},
+      {"commit_ids_between_commits", "graph", {{"commitId1", "\"{ga1}\""}, {"commitId2", "\"{gm}\""}}, R"j(["{gm}","{ga2}","{gb}","{ggone}"])j"},
       // What an unknown key holds is only checked for syntax: a lone surrogate is well formed.
       {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":["\ud800",{"\udc00":1}]})"}}, R"j(["{c3}","{c2}"])j"},
       {"commit_ids_between_commits", "main", {{"*", R"({"repoPath":"{main}","commitId1":"{c1}","commitId2":"{c3}","junk":"\ud8x0"})"}}, kDropped},
@@ -688,6 +726,7 @@ inline std::vector<Row> rows() {
       {"auto_complete", "tags", {{"currentWord", "\"t099\""}, {"maxNum", "20"}, {"kind", "\"createBranch\""}}, R"j(["t0990","t0991","t0992","t0993","t0994","t0995","t0996","t0997","t0998","t0999"])j"},
       {"auto_complete", "empty", {{"kind", "\"createBranch\""}}, "null"},
       {"auto_complete", "main", {{"*", R"(["w","/r",5,"CommitMessage"])"}}, kDropped},
+      {"auto_complete", "main", {{"kind", R"({"createBranch":nul})"}}, kDropped},
       {"auto_complete", "main", {{"*", R"(["w","/r",-1,"commitMessage"])"}}, kDropped},
       {"auto_complete", "main", {{"*", R"(["w","/r",1.5,"commitMessage"])"}}, kDropped},
       {"auto_complete", "main", {{"kind", "-"}}, kDropped},

@@ -416,6 +416,76 @@ TEST(Endpoints, DataStoreIsWrittenWholeAndPrinted) {
                                      "\"\nconfig_text: " + text + "\n"));
 }
 
+// A data-store file as a user may have edited it: any layout and escape reads, and anything
+// else is described with its line and column (columns in bytes from 0).
+TEST(Endpoints, DataStoreFileIsReadOrDescribed) {
+  ServerProcess server;
+  fs::path file = server.home / ".local/share/brackwen/data_store.json";
+  fs::create_directories(file.parent_path());
+  auto config = [](const std::string& key, const std::string& value) {
+    return "{\"config\":{" + quoted(key) + ":" + quoted(value) + "}}";
+  };
+  auto error = [](const std::string& message) {
+    return "{\"error\":" + quoted("Failed to parse config file: " + message) + "}";
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {" \t\r\n{ } \n", R"({"config":{}})"},
+      {"{\n\t\"a\" :\t\"1\" ,\r\n\t\"a\":\"x\"\n}", config("a", "x")},
+      {R"({"e":"\"\\\/\b\f\n\r\t\u00fc\u20AC\ud83d\ude00"})", R"({"config":{"e":"\"\\/\b\f\n\r\t)"
+                                                              "\u00fc\u20ac\U0001f600"
+                                                              R"("}})"},
+      {"{\"\u00fc\":\"\u65e5\u672c\"}", config("\u00fc", "\u65e5\u672c")},
+      {"", error("EOF while parsing a value at line 1 column 0")},
+      {"  \n ", error("EOF while parsing a value at line 2 column 1")},
+      {R"({"a":"1"}x)", error("trailing characters at line 1 column 10")},
+      {"{}\n\n  {}", error("trailing characters at line 3 column 3")},
+      {"{\n  \"a\": 1\n}",
+       error("invalid type: integer `1`, expected a string at line 2 column 8")},
+      {R"({"a":-12})", error("invalid type: integer `-12`, expected a string at line 1 column 8")},
+      {R"({"a":1.5})",
+       error("invalid type: floating point `1.5`, expected a string at line 1 column 8")},
+      {R"({"a":1e2})",
+       error("invalid type: floating point `100.0`, expected a string at line 1 column 8")},
+      {R"({"a":1e400})", error("number out of range at line 1 column 10")},
+      {R"({"a":true})",
+       error("invalid type: boolean `true`, expected a string at line 1 column 9")},
+      {R"({"a":false})",
+       error("invalid type: boolean `false`, expected a string at line 1 column 10")},
+      {R"({"a":null})", error("invalid type: null, expected a string at line 1 column 9")},
+      {R"({"a":[]})", error("invalid type: sequence, expected a string at line 1 column 5")},
+      {R"({"a":{}})", error("invalid type: map, expected a string at line 1 column 5")},
+      {"[]", error("invalid type: sequence, expected a map at line 1 column 0")},
+      {R"("x")", error("invalid type: string \"x\", expected a map at line 1 column 3")},
+      {R"("a\rb")", error("invalid type: string \"a\\rb\", expected a map at line 1 column 6")},
+      {"{", error("EOF while parsing an object at line 1 column 1")},
+      {R"({"a")", error("EOF while parsing an object at line 1 column 4")},
+      {R"({"a":)", error("EOF while parsing a value at line 1 column 5")},
+      {R"({"a":"1")", error("EOF while parsing an object at line 1 column 8")},
+      {R"({"a":"1)", error("EOF while parsing a string at line 1 column 7")},
+      {R"({"a" "1"})", error("expected `:` at line 1 column 6")},
+      {R"({"a":"1" "b":"2"})", error("expected `,` or `}` at line 1 column 10")},
+      {R"({"a":"1",})", error("trailing comma at line 1 column 10")},
+      {R"({a:"1"})", error("key must be a string at line 1 column 2")},
+      {R"({"a":x})", error("expected value at line 1 column 6")},
+      {R"({"a":nul})", error("expected ident at line 1 column 9")},
+      {"{\"a\":\"\t\"}",
+       error(
+           "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 7")},
+      {R"({"a":"\q"})", error("invalid escape at line 1 column 8")},
+      {R"({"a":"\u12G4"})", error("invalid escape at line 1 column 11")},
+      {R"({"a":"\u12)", error("EOF while parsing a string at line 1 column 10")},
+      {R"({"a":"\udc00"})", error("lone leading surrogate in hex escape at line 1 column 12")},
+      {R"({"a":"\ud800x"})", error("unexpected end of hex escape at line 1 column 13")},
+      {R"({"a":"\ud800\u0041"})",
+       error("lone leading surrogate in hex escape at line 1 column 18")},
+      {R"({"a":01})", error("invalid number at line 1 column 7")},
+  };
+  for (const auto& [text, reply] : cases) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    EXPECT_EQ(server.post("/f/get_data_store", R"({"repoPath":""})").body, reply) << text;
+  }
+}
+
 // A save the file system refuses halfway must not cost the user the settings they had.
 TEST(Endpoints, FailedSaveKeepsTheOldStore) {
   signal(SIGXFSZ, SIG_IGN);  // inherited by the server

@@ -123,11 +123,6 @@ std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
 }
 
 HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
-                     const CommitsById& commits) {
-  return head_diffs(head_commit_id, refs, AncestryCounter(commits, head_commit_id));
-}
-
-HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
                      const AncestryCounter& counter) {
   std::vector<const RefInfo*> listed;
   listed.reserve(refs.size());

@@ -45,10 +45,8 @@ std::optional<RemoteCounterpart> calc_remote_ahead_behind(const std::string& rep
 std::optional<std::unordered_set<std::string>> get_commits_on_current_branch(
     const std::string& repo_path);
 
-// Every ref's counts against the head commit, counted in parallel.
-HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
-                     const CommitsById& commits);
-// The same with the counter of a request that counts more pairs over the same commits.
+// Every ref's counts against the head commit, counted in parallel with the counter of a
+// request that counts more pairs over the same commits.
 HeadDiffs head_diffs(std::string_view head_commit_id, const RefsById& refs,
                      const AncestryCounter& counter);
 
