@@ -291,6 +291,38 @@ TEST(Server, AnotherAccountsFloodReadsNoSocketTablePerConnection) {
   }
 }
 
+// A connection whose owner nothing can name is nobody's: with no socket tables in /proc (an
+// empty one mounted over it, in a mount namespace of the server's own), the user is served
+// while socket diagnostics answer and refused once they are refused too.
+TEST(Server, ConnectionWhoseOwnerIsUnknownIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount over /proc";
+  // The server still finds its own path there: the static-file root is beside it.
+  const std::vector<std::string> without_proc = {
+      "unshare",
+      "--mount",
+      "--propagation",
+      "private",
+      "sh",
+      "-c",
+      "mount -t tmpfs none /proc && mkdir /proc/self && ln -s \"$0\" /proc/self/exe && "
+      "exec \"$0\""};
+  for (bool netlink : {true, false}) {
+    std::unique_ptr<ServerProcess> server;
+    auto start = [&] {
+      server =
+          std::make_unique<ServerProcess>(test::Environment{}, test::PipesRead{}, without_proc);
+    };
+    if (netlink)
+      start();
+    else
+      ASSERT_TRUE(test::start_without_sock_diag(start)) << "no seccomp filter";
+    ASSERT_NE(server->port, 0);
+    EXPECT_EQ(server->get("/pi").body, netlink ? "brackwen" : "") << netlink;
+    // Refused, not fallen over.
+    EXPECT_EQ(::waitpid(server->pid, nullptr, WNOHANG), 0) << netlink;
+  }
+}
+
 // Sends `head` and then up to 1 GiB of `piece`s while the server lets it; the status line it
 // answers.
 std::string status_for(const ServerProcess& server, const std::string& head,
