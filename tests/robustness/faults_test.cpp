@@ -90,7 +90,7 @@ TEST(Faults, AFrontEndThatStopsReadingItsPipesBlocksNothing) {
   server.write_static(name + "x.css", "p{}");
   auto client = server.client();
   client->set_read_timeout(std::chrono::seconds(10));
-  size_t first = 0;
+  [[maybe_unused]] size_t first = 0;
   for (int i = 0; i < 500; ++i) {
     auto file = client->Get("/r/" + name + "x.css");
     ASSERT_TRUE(file && file->body == "p{}") << i;
