@@ -132,25 +132,26 @@ void count_on(std::optional<int32_t> number, uint32_t& next) {
 // One file's unified diff: hunks and lines in order, each line numbered as its kind says.
 void diff_hunks(std::string_view text) {
   using enum HunkLineStatus;
-  auto hunks = brackwen::diff_hunks(text);
+  std::string repaired(text);
+  repair_utf8(repaired);
+  auto hunks = diff_hunk_spans(repaired);
   for (size_t h = 0; hunks && h < hunks->size(); ++h) {
-    const Hunk& hunk = (*hunks)[h];
-    if (hunk.lines.empty() && hunk.index == 0) continue;  // a binary file's one empty hunk
-    fuzz_require(hunk.index == static_cast<int32_t>(h), "a hunk out of place");
+    const HunkSpan& hunk = (*hunks)[h];
+    auto index = static_cast<int32_t>(h);
+    HunkLineCursor cursor = hunk_line_cursor(hunk, index);
     auto old_next = static_cast<uint32_t>(hunk.old_line_range.start);
     auto new_next = static_cast<uint32_t>(hunk.new_line_range.start);
-    for (size_t i = 0; i < hunk.lines.size(); ++i) {
-      const HunkLine& line = hunk.lines[i];
-      std::string_view end = line.line_ending;
-      fuzz_require(line.index == i && line.hunk_index == hunk.index && !holds(line.text, "\n") &&
+    for (size_t i = 0; auto line = next_hunk_line(cursor); ++i) {
+      std::string_view end = line->line_ending;
+      fuzz_require(line->index == i && line->hunk_index == index && !holds(line->text, "\n") &&
                        (end.empty() || end == "\n" || end == "\r\n"),
                    "a line out of place, or holding a line feed or an odd line end");
-      fuzz_require((line.status == Plus || line.status == Minus || line.status == Unchanged) &&
-                       line.old_num.has_value() == (line.status != Plus) &&
-                       line.new_num.has_value() == (line.status != Minus),
+      fuzz_require((line->status == Plus || line->status == Minus || line->status == Unchanged) &&
+                       line->old_num.has_value() == (line->status != Plus) &&
+                       line->new_num.has_value() == (line->status != Minus),
                    "a header line inside a hunk, or a line numbered against its kind");
-      count_on(line.old_num, old_next);
-      count_on(line.new_num, new_next);
+      count_on(line->old_num, old_next);
+      count_on(line->new_num, new_next);
     }
   }
 }

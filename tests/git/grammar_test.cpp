@@ -215,11 +215,13 @@ TEST(CountGrammar, OnlyAnUnsignedDecimalCounts) {
   }
 }
 
-// A line as "<status><old>,<new> <text>|<ending>"; its index and hunk are checked on the way.
-Strings shown(const std::vector<HunkLine>& lines, int32_t hunk) {
+// Each line of the hunk as "<status><old>,<new> <text>|<ending>", read as a reply writes them;
+// its index and hunk are checked on the way.
+Strings shown(const HunkSpan& span, int32_t hunk) {
   Strings out;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const HunkLine& l = lines[i];
+  HunkLineCursor cursor = hunk_line_cursor(span, hunk);
+  for (size_t i = 0; auto line = next_hunk_line(cursor); ++i) {
+    HunkLine l = owned_line(*line);
     EXPECT_EQ(l.index, i);
     EXPECT_EQ(l.hunk_index, hunk);
     auto num = [](std::optional<int32_t> n) { return n ? std::to_string(*n) : "_"; };
@@ -233,17 +235,18 @@ Strings shown(const std::vector<HunkLine>& lines, int32_t hunk) {
 }
 
 // Each hunk as "@<old start>,<length> <new start>,<length>" followed by its lines.
-std::optional<std::vector<Strings>> shown(const std::optional<std::vector<Hunk>>& hunks) {
+std::optional<std::vector<Strings>> shown(const std::optional<std::vector<HunkSpan>>& hunks) {
   if (!hunks) return std::nullopt;
   std::vector<Strings> out;
   for (size_t i = 0; i < hunks->size(); ++i) {
-    const Hunk& h = (*hunks)[i];
-    EXPECT_EQ(h.index, static_cast<int32_t>(i));
+    const HunkSpan& h = (*hunks)[i];
     auto range = [](LineRange r) {
       return std::to_string(r.start) + "," + std::to_string(r.length);
     };
     out.push_back({"@" + range(h.old_line_range) + " " + range(h.new_line_range)});
-    for (std::string& line : shown(h.lines, h.index)) out.back().push_back(std::move(line));
+    for (std::string& line : shown(h, static_cast<int32_t>(i))) {
+      out.back().push_back(std::move(line));
+    }
   }
   return out;
 }
@@ -279,7 +282,7 @@ TEST(HunkGrammar, Table) {
       {header + "@@ -1 +1 @@\n-a\n+b\n" + header, std::nullopt},  // two files
       {"warning: something\n", std::nullopt},
   };
-  for (const auto& [text, hunks] : cases) EXPECT_EQ(shown(diff_hunks(text)), hunks) << text;
+  for (const auto& [text, hunks] : cases) EXPECT_EQ(shown(diff_hunk_spans(text)), hunks) << text;
 }
 
 Commit commit_of(const test::TempRepo& repo, std::string rev, size_t parents = 1) {
@@ -323,8 +326,7 @@ TEST(LoadHunks, Table) {
   };
   for (const auto& [commit, patch, hunks] : cases) {
     auto diff = load_file_diff(repo.str(), commit, patch);
-    auto records = diff ? std::optional(hunk_records(diff->hunks)) : std::nullopt;
-    EXPECT_EQ(shown(records), hunks) << patch.new_file;
+    EXPECT_EQ(shown(diff ? std::optional(diff->hunks) : std::nullopt), hunks) << patch.new_file;
   }
 }
 

@@ -249,27 +249,6 @@ std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text) {
   return parse_all(text, file_diff);
 }
 
-std::vector<Hunk> hunk_records(const std::vector<HunkSpan>& spans) {
-  std::vector<Hunk> hunks(spans.size());
-  for (size_t i = 0; i < spans.size(); ++i) {
-    Hunk& hunk = hunks[i];
-    hunk.old_line_range = spans[i].old_line_range;
-    hunk.new_line_range = spans[i].new_line_range;
-    hunk.index = static_cast<int32_t>(i);
-    HunkLineCursor cursor = hunk_line_cursor(spans[i], hunk.index);
-    while (auto line = next_hunk_line(cursor)) hunk.lines.push_back(owned_line(*line));
-  }
-  return hunks;
-}
-
-std::optional<std::vector<Hunk>> diff_hunks(std::string_view text) {
-  std::string repaired(text);
-  repair_utf8(repaired);
-  auto spans = diff_hunk_spans(repaired);
-  if (!spans) return std::nullopt;
-  return hunk_records(*spans);
-}
-
 std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
                                                const Patch& patch) {
   auto args = hunk_diff_args(commit, patch);

@@ -69,12 +69,6 @@ std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, con
 // end of the text. A binary diff is one hunk without lines and with empty ranges.
 std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text);
 
-// The hunks of the spans as records: each hunk numbered by its place, its lines copied.
-std::vector<Hunk> hunk_records(const std::vector<HunkSpan>& spans);
-
-// diff_hunk_spans of any text (invalid UTF-8 read as its lossy decoding), as records.
-std::optional<std::vector<Hunk>> diff_hunks(std::string_view text);
-
 // Runs the diff in the repository, reading git's output as it comes. Null when there are no
 // arguments, git cannot be started or prints nothing, the output does not parse, or the reply
 // would pass MAX_DIFF_REPLY_BYTES: git is then killed at once and one line on standard error
