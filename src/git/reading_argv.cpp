@@ -115,7 +115,7 @@ std::optional<std::vector<std::string>> repository_filters(const std::string& re
   GitArgs argv = {GIT_PROGRAM(), "config", "-z", "--get-regexp",
                   "^filter\\..+\\.(clean|smudge|process)$"};
   if (scoped) argv.insert(argv.begin() + 2, "--show-scope");
-  std::optional<ProcessOutput> run = run_process(argv, repo_path);
+  std::optional<ProcessOutput> run = run_reading_process(argv, repo_path);
   // 1 is "no such setting".
   if (!run || (run->status != 0 && run->status != 1)) return std::nullopt;
   std::vector<std::string> names;

@@ -36,6 +36,11 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
   return stream_process(*argv, repo_path, handlers);
 }
 
+std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
+                                                 const std::string& cwd) {
+  return run_process(argv, cwd);
+}
+
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,
                                               const std::vector<std::string>& lines) {

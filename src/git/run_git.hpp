@@ -31,6 +31,11 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
                                     const std::vector<std::string>& args,
                                     const StreamHandlers& handlers);
 
+// A git run that only reads, with an argv already whole (the lookups reading_git_argv makes
+// itself): absent when it cannot be started or does not end by itself.
+std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
+                                                 const std::string& cwd);
+
 // As run_git, with `lines` on git's standard input, each ended by a newline.
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,

@@ -20,32 +20,9 @@ constexpr std::array<std::string_view, 11> header_keywords = {
     "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
     "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
 
-// The bytes the JSON string escape writes for each byte: two for the short escapes, six for
-// the other control characters.
-constexpr std::array<uint8_t, 256> reply_bytes_table() {
-  std::array<uint8_t, 256> table{};
-  for (size_t c = 0; c < table.size(); ++c) table[c] = c < 0x20 ? 6 : 1;
-  for (char c : {'"', '\\', '\b', '\t', '\n', '\f', '\r'}) table[static_cast<uint8_t>(c)] = 2;
-  return table;
-}
-constexpr std::array<uint8_t, 256> REPLY_BYTES = reply_bytes_table();
-
 // What one line of git's diff makes of the reply besides its text: the line's record, written
 // twice (in its hunk and in the flat list), with numbers of six digits.
 constexpr uint64_t LINE_RECORD_BYTES = 2 * 100;
-
-// The reply bytes that `bytes` of git's diff make: each byte as the JSON string escape writes
-// it, twice, and each line its records. Header lines count as shown lines, which they are not,
-// but there are only a few. A line cut between two reads counts the same.
-uint64_t diff_reply_bytes(std::string_view bytes) {
-  uint64_t total = 0;
-  uint64_t lines = 0;
-  for (unsigned char c : bytes) {
-    total += REPLY_BYTES[c];
-    lines += c == '\n';
-  }
-  return 2 * total + lines * LINE_RECORD_BYTES;
-}
 
 std::optional<std::string> diff_range(const Commit& commit) {
   const auto& parents = commit.parent_ids;
@@ -177,20 +154,29 @@ std::optional<std::vector<HunkSpan>> file_diff(Input& in) {
 // Git's output as it arrives, and what its reply would weigh so far.
 struct DiffReading {
   std::string text;
-  uint64_t reply_bytes = 0;
+  ReplyTextSize size;
   bool over_cap = false;
 };
 
+// Each text byte stands twice in the reply (a line is in its hunk and in the flat list), and
+// each line has its two records. Header lines count as shown lines, which they are not, but
+// there are only a few.
+uint64_t reply_bytes(const ReplyTextSize& size) {
+  return 2 * size.bytes + size.line_feeds * LINE_RECORD_BYTES;
+}
+
+// Past the cap nothing more is kept: the diff will not be shown.
+void check_cap(DiffReading& reading) {
+  if (reading.over_cap || reply_bytes(reading.size) <= MAX_DIFF_REPLY_BYTES) return;
+  reading.over_cap = true;
+  reading.text = std::string();
+}
+
 void read_more(DiffReading& reading, std::string_view bytes) {
   if (reading.over_cap) return;
-  reading.reply_bytes += diff_reply_bytes(bytes);
-  reading.over_cap = reading.reply_bytes > MAX_DIFF_REPLY_BYTES;
-  if (reading.over_cap) {
-    // Nothing more is kept: the diff will not be shown.
-    reading.text = std::string();
-    return;
-  }
-  reading.text.append(bytes);
+  reading.size.add(bytes);
+  check_cap(reading);
+  if (!reading.over_cap) reading.text.append(bytes);
 }
 
 void report_over_cap(const Commit& commit) {
@@ -258,9 +244,12 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
   handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
   handlers.cancelled = [&] { return reading.over_cap; };
   auto end = stream_git(repo_path, *args, handlers);
+  reading.size.finish();
+  check_cap(reading);
   if (reading.over_cap) report_over_cap(commit);
-  // A read that failed midway leaves a diff cut short, which could still parse.
-  if (!end || end->out_error != 0 || reading.text.empty()) return nullptr;
+  // A read that failed midway, or a git that died midway (out of memory, say), leaves a diff
+  // cut short, which could still parse.
+  if (!end || end->out_error != 0 || end->status != 0 || reading.text.empty()) return nullptr;
   auto diff = std::make_shared<FileDiff>();
   diff->text = std::move(reading.text);
   repair_utf8(diff->text);

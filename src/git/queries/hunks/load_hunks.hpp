@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "git/queries/hunks/reply_size.hpp"
 #include "model/commit.hpp"
 #include "model/hunk.hpp"
 #include "model/patch.hpp"
@@ -19,12 +20,6 @@
 namespace brackwen {
 
 inline constexpr std::string_view empty_tree_id = "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
-
-// A diff is refused, and its git killed, once the "/f/load_hunks" reply it would make passes
-// this: a quarter of a gibibyte is over a million short lines, far more than anyone reads in a
-// window, and it bounds what a small hostile repository (millions of identical lines compress
-// to almost nothing) can make the server hold and send.
-inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
 
 // One hunk as it stands in the diff text: its header's ranges and its lines, line ends
 // included, from the line after the header to the end of its last line.

@@ -1,0 +1,34 @@
+// What text from outside weighs once it stands in a reply as a JSON string, counted while it
+// arrives, so that a diff can be stopped before it is held or sent whole.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace brackwen {
+
+// A diff is refused, and its git killed, once the reply it would make passes this: a quarter
+// of a gibibyte is over a million short lines, far more than anyone reads in a window, and it
+// bounds what a small hostile repository (millions of identical lines compress to almost
+// nothing) can make the server hold and send.
+inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
+
+// The reply bytes of a text given in pieces: each byte at the length the JSON string escape
+// gives it, and each invalid UTF-8 sequence at the three bytes of the U+FFFD it is repaired to
+// (the same maximal subparts the repair replaces). A sequence cut between two pieces counts
+// once it is whole, or at `finish`.
+struct ReplyTextSize {
+  uint64_t bytes = 0;
+  uint64_t line_feeds = 0;
+  // The multi-byte sequence begun and not yet whole: its bytes so far, the continuation bytes
+  // it still needs, and the range the next one must lie in.
+  uint8_t begun = 0;
+  uint8_t needed = 0;
+  uint8_t next_low = 0x80;
+  uint8_t next_high = 0xBF;
+
+  void add(std::string_view piece);
+  // A sequence left unfinished at the end of the text is one U+FFFD.
+  void finish();
+};
+
+}  // namespace brackwen
