@@ -34,9 +34,12 @@ void write_piece(ImageWrite& image, std::string_view bytes) {
 
 bool load_commit_image(const std::string& repo_path, const std::string& commit_id,
                        const std::string& original_path, const std::string& target_path) {
-  // "show" would take a leading "-" as an option (--output=<file> writes anywhere).
-  auto args = revision_args({"show"}, {commit_id + ":" + original_path});
-  if (!args || target_path.find('\0') != std::string::npos) return false;
+  // A blob by its path whatever the path holds: "show" would split "<id>:a..b" into the range
+  // from "<id>:a" to "b" and print its history, its text conversions run. The revision follows
+  // "--end-of-options" (a leading "-" would be an option). An empty path is the root tree.
+  if (original_path.empty() || target_path.find('\0') != std::string::npos) return false;
+  auto args = revision_args({"cat-file", "blob"}, {commit_id + ":" + original_path});
+  if (!args) return false;
   ImageWrite image{target_path};
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { write_piece(image, bytes); };
@@ -46,7 +49,7 @@ bool load_commit_image(const std::string& repo_path, const std::string& commit_i
   if (image.fd < 0) return false;
   // A failed close can be the first report of a failed write (NFS, quota).
   bool closed = ::close(image.fd) == 0;
-  return end && end->out_error == 0 && !image.failed && closed;
+  return end && end->status == 0 && end->out_error == 0 && !image.failed && closed;
 }
 
 }  // namespace brackwen

@@ -1,14 +1,23 @@
 // The options of every reading git run: no program the repository names, git's own formats.
 #include "git/reading_argv.hpp"
 
+#include <tbb/parallel_for_each.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <mutex>
 #include <span>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "git/git_version.hpp"
 #include "git/process.hpp"
+#include "git/repository_settings.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
+#include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {
@@ -17,7 +26,6 @@ namespace {
 // untracked cache is left behind by a read.
 constexpr std::string_view NO_OPTIONAL_LOCKS = "--no-optional-locks";
 constexpr GitVersion FIRST_WITH_NO_OPTIONAL_LOCKS = {2, 15, 0};
-constexpr GitVersion FIRST_WITH_SHOW_SCOPE = {2, 26, 0};
 
 // Settings given with "-c", which outranks every configuration file. The first name programs;
 // the rest are git's defaults for what a user may set otherwise and a grammar would misread.
@@ -47,6 +55,8 @@ constexpr std::string_view PINNED_SETTINGS[] = {
     "diff.submodule=short",
     "status.renames=true",
     "status.renameLimit=1000",
+    // ext:: runs its URL, which a repository's remote names, as a command.
+    "protocol.ext.allow=never",
 };
 
 // External diffs and diff drivers' commands and text conversions are named by the repository's
@@ -73,14 +83,18 @@ struct Subcommand {
   std::string_view name;
   std::span<const std::string_view> options;
   bool decorates = false;
-  // Whether it may compare files of the work tree with the index, which runs their filters.
+  // Whether it may compare files of the work tree with the index, which runs their filters,
+  // and look into submodules, which runs a status in each.
   bool reads_work_tree = true;
   // "config --list" shows the user's settings, the pinned ones among them; it runs nothing.
   bool pinned = true;
+  // Whether it may read an object, which in a partial clone may fetch it.
+  bool reads_objects = true;
 };
 
 constexpr Subcommand SUBCOMMANDS[] = {
-    {"config", {}, false, false, false},
+    {"cat-file", {}, false, false},
+    {"config", {}, false, false, false, false},
     // Between two commits only.
     {"diff", DIFF_OPTIONS, false, false},
     {"diff-tree", {}, false, false},
@@ -88,7 +102,8 @@ constexpr Subcommand SUBCOMMANDS[] = {
     // The stash list's decorations are dropped.
     {"reflog", {}, false, false},
     {"rev-list", {}, false, false},
-    {"rev-parse", {}, false, false},
+    // Names refs and object ids only.
+    {"rev-parse", {}, false, false, true, false},
     {"show", SHOW_OPTIONS, false, false},
     {"status", {}, false, true},
 };
@@ -101,69 +116,139 @@ Subcommand subcommand(const GitArgs& args) {
   return found == std::end(SUBCOMMANDS) ? Subcommand{} : *found;
 }
 
-constexpr std::string_view FILTER_PREFIX = "filter.";
-constexpr std::string_view FILTER_KEYS[] = {"clean", "smudge", "process"};
-// A required filter that does not run stops git: switched off, it must not be required.
-constexpr std::string_view NOT_REQUIRED = ".required=false";
-
-// The names of the filters whose programs the repository's own configuration (its config
-// file, a worktree's, and what they include) sets. The user's and the system's filters (a
-// large-file store's, say) are the user's own programs and run as git runs them. A git
-// without "--show-scope" cannot tell the scopes apart, so there every filter counts.
-std::optional<std::vector<std::string>> repository_filters(const std::string& repo_path) {
-  bool scoped = git_is_at_least(FIRST_WITH_SHOW_SCOPE);
-  GitArgs argv = {GIT_PROGRAM(), "config", "-z", "--get-regexp",
-                  "^filter\\..+\\.(clean|smudge|process)$"};
-  if (scoped) argv.insert(argv.begin() + 2, "--show-scope");
-  std::optional<ProcessOutput> run = run_reading_process(argv, repo_path);
-  // 1 is "no such setting".
-  if (!run || (run->status != 0 && run->status != 1)) return std::nullopt;
-  std::vector<std::string> names;
-  std::string_view rest = run->out;
-  // Each entry is "<scope>\0" when scoped, then "<key>\n<value>\0" (or "<key>\0" without one).
-  while (!rest.empty()) {
-    std::string_view scope;
-    if (scoped) {
-      scope = rest.substr(0, rest.find('\0'));
-      rest.remove_prefix(std::min(rest.size(), scope.size() + 1));
-    }
-    std::string_view entry = rest.substr(0, rest.find('\0'));
-    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
-    std::string_view key = entry.substr(0, entry.find('\n'));
-    size_t last_dot = key.rfind('.');
-    if (!key.starts_with(FILTER_PREFIX) || last_dot <= FILTER_PREFIX.size()) continue;
-    if (scoped && scope != "local" && scope != "worktree") continue;
-    std::string name(key.substr(FILTER_PREFIX.size(), last_dot - FILTER_PREFIX.size()));
-    // "-c" splits at the first "=": such a name cannot be switched off.
-    if (name.find('=') != std::string::npos) return std::nullopt;
-    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-  }
-  return names;
+void add_option(GitArgs& argv, std::string_view setting) {
+  argv.emplace_back("-c");
+  argv.emplace_back(setting);
 }
 
-void add_setting(GitArgs& argv, std::string setting) {
-  argv.emplace_back("-c");
-  argv.push_back(std::move(setting));
+// git and the options that come before any subcommand: the pins, then `settings`.
+GitArgs leading_argv(const std::vector<std::string>& settings, bool pinned) {
+  GitArgs argv{GIT_PROGRAM()};
+  if (pinned) {
+    if (git_is_at_least(FIRST_WITH_NO_OPTIONAL_LOCKS)) argv.emplace_back(NO_OPTIONAL_LOCKS);
+    for (std::string_view setting : PINNED_SETTINGS) add_option(argv, setting);
+  }
+  for (const std::string& setting : settings) add_option(argv, setting);
+  return argv;
+}
+
+// The settings so far with the protocol policy settled, for a lookup run before all are in.
+std::vector<std::string> finished(const ReadingSettings& settings) {
+  ReadingSettings copy = settings;
+  finish_settings(copy);
+  return std::move(copy.settings);
+}
+
+// The gitlinks of the index git finds in `dir`, as paths from the top of its work tree.
+std::optional<std::vector<std::string>> gitlinks(const std::string& dir,
+                                                 const ReadingSettings& settings) {
+  GitArgs argv = leading_argv(finished(settings), true);
+  argv.insert(argv.end(), {"ls-files", "--stage", "-z", "--full-name", "--", ":(top)"});
+  std::optional<ProcessOutput> run = run_reading_process(argv, dir);
+  if (!run || run->status != 0) return std::nullopt;
+  std::vector<std::string> links;
+  std::string_view rest = run->out;
+  // "<mode> <id> <stage>\t<path>\0"
+  while (!rest.empty()) {
+    std::string_view entry = rest.substr(0, rest.find('\0'));
+    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+    size_t tab = entry.find('\t');
+    if (entry.starts_with("160000 ") && tab != std::string_view::npos)
+      links.emplace_back(entry.substr(tab + 1));
+  }
+  return links;
+}
+
+std::optional<std::string> work_tree_top(const std::string& dir) {
+  std::optional<ProcessOutput> run =
+      run_reading_process({GIT_PROGRAM(), "rev-parse", "--show-toplevel"}, dir);
+  if (!run || run->status != 0 || !run->out.ends_with('\n')) return std::nullopt;
+  run->out.pop_back();
+  return std::move(run->out);
+}
+
+// A directory by what it is, so that two paths to one submodule count once.
+std::string real_path(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? path : real.string();
+}
+
+// The submodules a status in `dir` looks into: the gitlinks of its index whose directory holds
+// a ".git". None where git cannot read the index or the work tree either.
+std::vector<std::string> populated_submodules(const std::string& dir,
+                                              const ReadingSettings& settings) {
+  auto links = gitlinks(dir, settings);
+  if (!links || links->empty()) return {};
+  auto top = work_tree_top(dir);
+  if (!top) return {};
+  std::vector<std::string> found;
+  for (const std::string& link : *links) {
+    std::string submodule = *top + "/" + link;
+    std::error_code error;
+    if (std::filesystem::exists(submodule + "/.git", error)) found.push_back(std::move(submodule));
+  }
+  return found;
+}
+
+// A status runs a status of its own in each submodule it looks into, and that one in each of
+// its own; each reads its own configuration, and takes the settings given here. So the
+// settings of all those configurations are gathered, a submodule's beside the others'.
+void add_submodule_settings(const std::string& repo_path, ReadingSettings& out) {
+  std::mutex mutex;
+  std::unordered_set<std::string> visited{real_path(repo_path)};
+  auto not_visited = [&](std::vector<std::string> dirs) {
+    std::lock_guard lock(mutex);
+    std::erase_if(dirs,
+                  [&](const std::string& dir) { return !visited.insert(real_path(dir)).second; });
+    return dirs;
+  };
+  std::vector<std::string> first = not_visited(populated_submodules(repo_path, out));
+  tbb::parallel_for_each(first, [&](const std::string& dir, auto& feeder) {
+    ReadingSettings own;
+    // A configuration git cannot read makes the submodule's own status fail, not run anything.
+    if (!add_repository_settings(dir, true, own)) return;
+    for (std::string& more : not_visited(populated_submodules(dir, own)))
+      feeder.add(std::move(more));
+    std::lock_guard lock(mutex);
+    merge_settings(out, own);
+  });
+}
+
+// What execve takes: every argument and environment string with its NUL and its pointer.
+bool fits_command_line(const GitArgs& argv) {
+  size_t bytes = environment_bytes();
+  for (const std::string& arg : argv) bytes += arg.size() + 1 + sizeof(char*);
+  long limit = ::sysconf(_SC_ARG_MAX);
+  return limit <= 0 || bytes <= static_cast<size_t>(limit);
+}
+
+void report_refused(std::string_view subcommand) {
+  write_stderr("git " + std::string(subcommand) +
+               " not run: the repository's configuration names more programs than a command "
+               "line can switch off\n");
+}
+
+std::optional<ReadingSettings> reading_settings(const std::string& repo_path,
+                                                const Subcommand& command) {
+  ReadingSettings settings;
+  if (!command.reads_objects) return settings;
+  if (!add_repository_settings(repo_path, command.reads_work_tree, settings)) return std::nullopt;
+  if (command.reads_work_tree && !settings.refused) add_submodule_settings(repo_path, settings);
+  finish_settings(settings);
+  return settings;
 }
 
 }  // namespace
 
 std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args) {
   Subcommand command = subcommand(args);
-  GitArgs argv{GIT_PROGRAM()};
-  if (command.pinned) {
-    if (git_is_at_least(FIRST_WITH_NO_OPTIONAL_LOCKS)) argv.emplace_back(NO_OPTIONAL_LOCKS);
-    for (std::string_view setting : PINNED_SETTINGS) add_setting(argv, std::string(setting));
-  }
-  if (command.reads_work_tree) {
-    auto filters = repository_filters(repo_path);
-    if (!filters) return std::nullopt;
-    for (const std::string& name : *filters) {
-      std::string prefix = std::string(FILTER_PREFIX) + name;
-      for (std::string_view key : FILTER_KEYS)
-        add_setting(argv, prefix + "." + std::string(key) + "=");
-      add_setting(argv, prefix + std::string(NOT_REQUIRED));
-    }
+  auto settings = reading_settings(repo_path, command);
+  if (!settings) return std::nullopt;
+  GitArgs argv = leading_argv(settings->settings, command.pinned);
+  if (settings->refused || !fits_command_line(argv)) {
+    report_refused(args.empty() ? "" : args[0]);
+    return std::nullopt;
   }
   if (args.empty()) return argv;
   argv.push_back(args[0]);

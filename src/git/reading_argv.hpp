@@ -13,10 +13,13 @@ namespace brackwen {
 
 // The whole argv of a git run that only reads: GIT_PROGRAM, the options that keep out the
 // programs a repository names and pin the formats to git's own defaults, then `args`, whose
-// first is the subcommand; the subcommand's own pins follow it. A subcommand that may read the
-// work tree also gets the clean, smudge and process filters that the repository's own
-// configuration defines switched off, which costs one `git config` run in `repo_path`; absent
-// when that run fails or a filter has a name git's "-c" cannot carry.
+// first is the subcommand; the subcommand's own pins follow it. A subcommand that may read an
+// object also gets what a lazy fetch would take from the repository's own configuration put
+// back to the user's (one `git config` run in `repo_path`); one that may read the work tree
+// also gets the clean, smudge and process filters that the repository's own configuration,
+// and that of every submodule it looks into, defines switched off. Absent, with one line on
+// standard error when the configuration names what a command line cannot switch off, when
+// that cannot be found out or switched off.
 std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args);
 
 }  // namespace brackwen

@@ -2,6 +2,9 @@
 #include "stores/environment.hpp"
 
 #include <cstdlib>
+#include <cstring>
+
+extern char** environ;
 
 namespace brackwen {
 
@@ -24,6 +27,14 @@ std::optional<std::string> get_environment(std::string_view name) {
   const char* v = ::getenv(n.c_str());
   if (v == nullptr) return std::nullopt;
   return std::string(v);
+}
+
+size_t environment_bytes() {
+  auto guard = environment_lock();
+  size_t bytes = 0;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    bytes += std::strlen(*entry) + 1 + sizeof(char*);
+  return bytes;
 }
 
 }  // namespace brackwen

@@ -19,4 +19,8 @@ bool set_environment(std::string_view name, std::string_view value);
 // reason); absent when unset.
 std::optional<std::string> get_environment(std::string_view name);
 
+// What the environment takes of a new program's argument space (each string, its NUL and its
+// pointer), read under the environment lock.
+size_t environment_bytes();
+
 }  // namespace brackwen

@@ -221,5 +221,127 @@ TEST(HostileRepository, FilterGitCannotSwitchOffIsNeverRun) {
   EXPECT_TRUE(traces(programs.path / "traces").empty());
 }
 
+// A status looks into each submodule with a git of its own, which reads that submodule's own
+// configuration and attributes: their filters are switched off too, nested ones included, and
+// the reply still tells that the submodules' content changed.
+TEST(HostileRepository, SubmoduleFiltersNeverRun) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo deep, inner, top;
+  deep.write("m.txt", "m\n");
+  test::sh(deep.path, "git add m.txt");
+  deep.commit_file("n.txt", "n\n", "deep");
+  inner.write("g.txt", "g\n");
+  test::sh(inner.path, "git add g.txt");
+  inner.commit_file("f.txt", "f\n", "inner");
+  std::string add = "git -c protocol.file.allow=always submodule -q add ";
+  test::sh(inner.path, add + test::shell_quoted(deep.str()) + " deep && git commit -qm deep");
+  top.commit_file("t.txt", "t\n", "top");
+  test::sh(top.path, add + test::shell_quoted(inner.str()) +
+                         " sub && git commit -qm sub && git -c protocol.file.allow=always "
+                         "submodule -q update --init --recursive");
+  for (const auto& [modules, name] : {std::pair{".git/modules/sub", "clean"},
+                                      std::pair{".git/modules/sub/modules/deep", "smudge"}}) {
+    fs::path dir = top.path / modules;
+    std::ofstream(dir / "config", std::ios::app)
+        << "[filter \"" << name << "\"]\n\tclean = " << (programs.path / "bin" / name).string()
+        << "\n";
+    fs::create_directories(dir / "info");
+    std::ofstream(dir / "info/attributes") << "* filter=" << name << "\n";
+  }
+  test::sh(top.path,
+           "echo more >> sub/f.txt && echo more >> sub/deep/n.txt && "
+           "touch -d @1900000000 sub/f.txt sub/deep/n.txt");
+  test::ServerProcess server;
+  std::string reply = server.post("/f/load_wip_patches", test::repo_body(top.path)).body;
+  EXPECT_NE(reply.find(R"("newFile":"sub","patchType":"M","stagedType":" ","unStagedType":"M")"),
+            std::string::npos)
+      << reply;
+  EXPECT_TRUE(traces(programs.path / "traces").empty());
+}
+
+// A filter may be named "": the attribute "filter=" with no name chooses it.
+TEST(HostileRepository, FilterWithAnEmptyNameNeverRuns) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo repo;
+  repo.write(".gitattributes", "* filter=\n");
+  test::sh(repo.path, "git add .gitattributes");
+  repo.commit_file("f.txt", "one\n", "first");
+  test::sh(repo.path, "git config filter..clean " + (programs.path / "bin/clean").string() +
+                          " && touch -d @1900000000 f.txt .gitattributes");
+  test::ServerProcess server;
+  EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
+  EXPECT_TRUE(traces(programs.path / "traces").empty());
+}
+
+// Counting the filters takes linear time, and more than a command line can switch off are
+// refused at once, with one line on standard error.
+TEST(HostileRepository, MoreFiltersThanACommandLineHoldsAreRefused) {
+  test::TempRepo repo;
+  repo.commit_file("f.txt", "one\n", "first");
+  {
+    std::ofstream config(repo.path / ".git/config", std::ios::app);
+    for (int i = 0; i < 250000; ++i) config << "[filter \"f" << i << "\"]\n\tclean = x\n";
+  }
+  test::ServerProcess server;
+  EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+  EXPECT_EQ(server.stderr_text(),
+            "git status not run: the repository's configuration names more programs than a "
+            "command line can switch off\n");
+}
+
+// A path is read as a path: "<id>:a..t.png" is no range from "<id>:a" to the tag "t.png", and
+// no text conversion runs on the blob.
+TEST(HostileRepository, ImagePathIsNeverARange) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo repo;
+  repo.write(".gitattributes", "*.png diff=evil\n");
+  repo.write("a", "a\n");
+  test::sh(repo.path, "git add a .gitattributes");
+  std::string id = repo.commit_file("a..t.png", "\x89PNG..\n", "images");
+  test::sh(repo.path, "git tag t.png && git config diff.evil.textconv " +
+                          (programs.path / "bin/textconv").string());
+  test::ServerProcess server;
+  auto image = [&](const std::string& path) {
+    return server
+        .post("/f/load_commit_image",
+              test::body({{"repoPath", test::quoted(repo.str())},
+                          {"commitId", test::quoted(id)},
+                          {"originalImagePath", test::quoted(path)},
+                          {"tempImagePath", test::quoted((programs.path / "out").string())}}))
+        .body;
+  };
+  EXPECT_EQ(image("a..t.png"), "true");
+  EXPECT_EQ(test::read_file(programs.path / "out"), "\x89PNG..\n");
+  fs::remove(programs.path / "out");
+  // The root tree is no blob.
+  EXPECT_EQ(image(""), "false");
+  EXPECT_FALSE(fs::exists(programs.path / "out"));
+  EXPECT_TRUE(traces(programs.path / "traces").empty());
+}
+
+// A byte that is not UTF-8 stands in the reply as the three bytes of U+FFFD, and is counted so:
+// a line of 60 MB of 0xFF makes a reply of 343 MiB, over the cap.
+TEST(HostileRepository, InvalidBytesCountAtTheirRepairedLength) {
+  test::TempRepo repo;
+  std::string c1 = repo.commit_file("a.txt", "a\n", "first");
+  test::sh(repo.path,
+           "head -c 60000000 /dev/zero | tr '\\000' '\\377' > big.txt && echo >> big.txt && "
+           "git add big.txt && git commit -qm big");
+  std::string c2 = test::trimmed(test::git(repo.path, {"rev-parse", "HEAD"}));
+  test::ServerProcess server;
+  std::string reply =
+      server
+          .post("/f/load_hunks", test::body({{"repoPath", test::quoted(repo.str())},
+                                             {"commit", test::commit_json(c2, test::quoted(c1))},
+                                             {"patch", test::patch_json(c2, "big.txt", "A")}}))
+          .body;
+  EXPECT_TRUE(reply == "null") << "a reply of " << reply.size() << " bytes";
+  EXPECT_EQ(server.stderr_text(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
+}
+
 }  // namespace
 }  // namespace brackwen

@@ -1,0 +1,170 @@
+// A repository that calls itself a partial clone and lacks an object: reading it makes git
+// fetch what it lacks. The fetch may use the user's own ssh, credential helpers and settings,
+// never a program the repository's own configuration names.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "robustness/reply_checks.hpp"
+#include "server/handlers/endpoint_table.hpp"
+
+namespace brackwen {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each program notes that it ran in traces/<name> and fails, as a transport that reaches
+// nobody does.
+void write_programs(const fs::path& dir, std::initializer_list<const char*> names) {
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "traces");
+  for (std::string name : names) {
+    std::ofstream(dir / "bin" / name)
+        << "#!/bin/sh\necho \"$*\" >> '" << (dir / "traces" / name).string() << "'\nexit 1\n";
+    fs::permissions(dir / "bin" / name, fs::perms::owner_all);
+  }
+}
+
+// Answers every HTTP request with 401, so that git asks for credentials.
+struct Unauthorized {
+  Unauthorized() {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+    ::listen(listener, 16);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    server = std::thread([this] {
+      for (int fd; (fd = ::accept(listener, nullptr, nullptr)) >= 0; ::close(fd)) {
+        char request[8192];
+        (void)::recv(fd, request, sizeof request, 0);
+        std::string reply =
+            "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+            "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        (void)::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+      }
+    });
+  }
+  ~Unauthorized() {
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    server.join();
+  }
+  int listener = -1;
+  uint16_t port = 0;
+  std::thread server;
+};
+
+struct Case {
+  std::string name;
+  std::string url;  // {http} is the 401 server, {source} a repository holding every object
+  std::vector<std::pair<std::string, std::string>> settings;  // {bin}: the programs' folder
+  std::string ran;  // the program of the user's that the fetch runs, if any
+};
+
+std::string filled(std::string text, const std::map<std::string, std::string>& values) {
+  for (const auto& [name, value] : values) {
+    for (size_t at; (at = text.find(name)) != std::string::npos;)
+      text.replace(at, name.size(), value);
+  }
+  return text;
+}
+
+// Two commits of f.txt; the first one's blob is then gone and the repository says that its
+// remote "origin" has it.
+std::pair<std::string, std::string> partial_repository(test::TempRepo& repo) {
+  std::string c1 = repo.commit_file("f.txt", "one\n", "first");
+  std::string c2 = repo.commit_file("f.txt", "one\ntwo\n", "second");
+  std::string blob = test::trimmed(test::git(repo.path, {"rev-parse", c1 + ":f.txt"}));
+  fs::remove(repo.path / ".git/objects" / blob.substr(0, 2) / blob.substr(2));
+  test::sh(repo.path,
+           "git config core.repositoryformatversion 1 && "
+           "git config extensions.partialClone origin && git config remote.origin.promisor true");
+  return {c1, c2};
+}
+
+TEST(LazyFetch, RunsTheUsersProgramsNeverTheRepositorys) {
+  test::TempDir programs;
+  write_programs(programs.path, {"ssh", "upload-pack", "vcs", "proxy", "ext", "alternate-refs",
+                                 "helper", "askpass", "my-ssh", "my-helper"});
+  std::string bin = (programs.path / "bin").string();
+  test::TempRepo source;
+  source.commit_file("f.txt", "one\n", "first");
+  test::TempRepo alternate;
+  Unauthorized http;
+  const std::vector<Case> cases = {
+      {"ssh", "ssh://example.invalid/r", {{"core.sshCommand", "{bin}/ssh"}}, "my-ssh"},
+      {"upload-pack", "{source}", {{"remote.origin.uploadpack", "{bin}/upload-pack"}}, ""},
+      // git runs "git-remote-<vcs>", a path below the work tree once it holds a "/".
+      {"vcs", "{source}", {{"remote.origin.vcs", "x/../{bin}/vcs"}}, ""},
+      {"proxy", "git://example.invalid/r", {{"core.gitProxy", "{bin}/proxy"}}, ""},
+      {"ext", "ext::{bin}/ext %S", {{"protocol.ext.allow", "always"}}, ""},
+      {"alternates", "{source}", {{"core.alternateRefsCommand", "{bin}/alternate-refs"}}, ""},
+      {"credentials",
+       "http://127.0.0.1:{port}/r",
+       {{"credential.helper", "{bin}/helper"}, {"core.askPass", "{bin}/askpass"}},
+       "my-helper"},
+  };
+  test::ServerProcess server;
+  std::ofstream(server.home / ".gitconfig")
+      << "[core]\n\tsshCommand = " << bin << "/my-ssh\n[credential]\n\thelper = " << bin
+      << "/my-helper\n";
+  auto client = server.client();
+  for (const Case& c : cases) {
+    test::TempRepo repo;
+    auto [c1, c2] = partial_repository(repo);
+    fs::create_directories(repo.path / "git-remote-x");
+    std::map<std::string, std::string> values = {
+        {"{bin}", c.name == "vcs" ? fs::relative(bin, repo.path).string() : bin},
+        {"{source}", source.str()},
+        {"{port}", std::to_string(http.port)}};
+    std::string config =
+        "git config remote.origin.url " + test::shell_quoted(filled(c.url, values));
+    for (const auto& [key, value] : c.settings)
+      config += " && git config " + key + " " + test::shell_quoted(filled(value, values));
+    test::sh(repo.path, config);
+    if (c.name == "alternates") {
+      std::ofstream(repo.path / ".git/objects/info/alternates")
+          << (alternate.path / ".git/objects").string() << "\n";
+    }
+    std::string reply =
+        test::post_with(*client, "/f/load_hunks",
+                        test::body({{"repoPath", test::quoted(repo.str())},
+                                    {"commit", test::commit_json(c2, test::quoted(c1))},
+                                    {"patch", test::patch_json(c2, "f.txt", "M")}}))
+            .body;
+    EXPECT_FALSE(reply.empty()) << c.name;
+    if (!c.ran.empty()) EXPECT_TRUE(fs::exists(programs.path / "traces" / c.ran)) << c.name;
+    for (const auto& entry : fs::directory_iterator(programs.path / "traces")) {
+      std::string program = entry.path().filename().string();
+      EXPECT_EQ(program, c.ran) << c.name << " ran " << program;
+      fs::remove(entry.path());
+    }
+  }
+}
+
+// A blobless clone of a local repository fetches what it lacks through git's own upload-pack,
+// and the reply is the diff.
+TEST(LazyFetch, RealPartialCloneFetchesWhatItLacks) {
+  test::TempRepo source;
+  std::string c1 = source.commit_file("f.txt", "one\n", "first");
+  std::string c2 = source.commit_file("f.txt", "one\ntwo\n", "second");
+  test::git(source.path, {"config", "uploadpack.allowFilter", "true"});
+  test::TempDir clone;
+  test::sh(clone.path, "git clone -q --no-checkout --filter=blob:none file://" +
+                           test::shell_quoted(source.str()) + " r");
+  test::ServerProcess server;
+  std::string reply = server
+                          .post("/f/load_hunks",
+                                test::body({{"repoPath", test::quoted((clone.path / "r").string())},
+                                            {"commit", test::commit_json(c2, test::quoted(c1))},
+                                            {"patch", test::patch_json(c2, "f.txt", "M")}}))
+                          .body;
+  EXPECT_NE(reply.find(R"("status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"two")"),
+            std::string::npos)
+      << reply;
+}
+
+}  // namespace
+}  // namespace brackwen
