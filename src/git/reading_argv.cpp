@@ -1,21 +1,18 @@
 // The options of every reading git run: no program the repository names, git's own formats.
 #include "git/reading_argv.hpp"
 
-#include <tbb/parallel_for_each.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <mutex>
 #include <span>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "git/git_version.hpp"
 #include "git/process.hpp"
 #include "git/repository_settings.hpp"
 #include "git/run_git.hpp"
+#include "git/submodule_settings.hpp"
 #include "parser/diagnostics.hpp"
 #include "stores/environment.hpp"
 
@@ -121,100 +118,6 @@ void add_option(GitArgs& argv, std::string_view setting) {
   argv.emplace_back(setting);
 }
 
-// git and the options that come before any subcommand: the pins, then `settings`.
-GitArgs leading_argv(const std::vector<std::string>& settings, bool pinned) {
-  GitArgs argv{GIT_PROGRAM()};
-  if (pinned) {
-    if (git_is_at_least(FIRST_WITH_NO_OPTIONAL_LOCKS)) argv.emplace_back(NO_OPTIONAL_LOCKS);
-    for (std::string_view setting : PINNED_SETTINGS) add_option(argv, setting);
-  }
-  for (const std::string& setting : settings) add_option(argv, setting);
-  return argv;
-}
-
-// The settings so far with the protocol policy settled, for a lookup run before all are in.
-std::vector<std::string> finished(const ReadingSettings& settings) {
-  ReadingSettings copy = settings;
-  finish_settings(copy);
-  return std::move(copy.settings);
-}
-
-// The gitlinks of the index git finds in `dir`, as paths from the top of its work tree.
-std::optional<std::vector<std::string>> gitlinks(const std::string& dir,
-                                                 const ReadingSettings& settings) {
-  GitArgs argv = leading_argv(finished(settings), true);
-  argv.insert(argv.end(), {"ls-files", "--stage", "-z", "--full-name", "--", ":(top)"});
-  std::optional<ProcessOutput> run = run_reading_process(argv, dir);
-  if (!run || run->status != 0) return std::nullopt;
-  std::vector<std::string> links;
-  std::string_view rest = run->out;
-  // "<mode> <id> <stage>\t<path>\0"
-  while (!rest.empty()) {
-    std::string_view entry = rest.substr(0, rest.find('\0'));
-    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
-    size_t tab = entry.find('\t');
-    if (entry.starts_with("160000 ") && tab != std::string_view::npos)
-      links.emplace_back(entry.substr(tab + 1));
-  }
-  return links;
-}
-
-std::optional<std::string> work_tree_top(const std::string& dir) {
-  std::optional<ProcessOutput> run =
-      run_reading_process({GIT_PROGRAM(), "rev-parse", "--show-toplevel"}, dir);
-  if (!run || run->status != 0 || !run->out.ends_with('\n')) return std::nullopt;
-  run->out.pop_back();
-  return std::move(run->out);
-}
-
-// A directory by what it is, so that two paths to one submodule count once.
-std::string real_path(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path real = std::filesystem::canonical(path, error);
-  return error ? path : real.string();
-}
-
-// The submodules a status in `dir` looks into: the gitlinks of its index whose directory holds
-// a ".git". None where git cannot read the index or the work tree either.
-std::vector<std::string> populated_submodules(const std::string& dir,
-                                              const ReadingSettings& settings) {
-  auto links = gitlinks(dir, settings);
-  if (!links || links->empty()) return {};
-  auto top = work_tree_top(dir);
-  if (!top) return {};
-  std::vector<std::string> found;
-  for (const std::string& link : *links) {
-    std::string submodule = *top + "/" + link;
-    std::error_code error;
-    if (std::filesystem::exists(submodule + "/.git", error)) found.push_back(std::move(submodule));
-  }
-  return found;
-}
-
-// A status runs a status of its own in each submodule it looks into, and that one in each of
-// its own; each reads its own configuration, and takes the settings given here. So the
-// settings of all those configurations are gathered, a submodule's beside the others'.
-void add_submodule_settings(const std::string& repo_path, ReadingSettings& out) {
-  std::mutex mutex;
-  std::unordered_set<std::string> visited{real_path(repo_path)};
-  auto not_visited = [&](std::vector<std::string> dirs) {
-    std::lock_guard lock(mutex);
-    std::erase_if(dirs,
-                  [&](const std::string& dir) { return !visited.insert(real_path(dir)).second; });
-    return dirs;
-  };
-  std::vector<std::string> first = not_visited(populated_submodules(repo_path, out));
-  tbb::parallel_for_each(first, [&](const std::string& dir, auto& feeder) {
-    ReadingSettings own;
-    // A configuration git cannot read makes the submodule's own status fail, not run anything.
-    if (!add_repository_settings(dir, true, own)) return;
-    for (std::string& more : not_visited(populated_submodules(dir, own)))
-      feeder.add(std::move(more));
-    std::lock_guard lock(mutex);
-    merge_settings(out, own);
-  });
-}
-
 // What execve takes: every argument and environment string with its NUL and its pointer.
 bool fits_command_line(const GitArgs& argv) {
   size_t bytes = environment_bytes();
@@ -241,11 +144,21 @@ std::optional<ReadingSettings> reading_settings(const std::string& repo_path,
 
 }  // namespace
 
+GitArgs pinned_git_argv(const std::vector<std::string>& settings, bool pinned) {
+  GitArgs argv{GIT_PROGRAM()};
+  if (pinned) {
+    if (git_is_at_least(FIRST_WITH_NO_OPTIONAL_LOCKS)) argv.emplace_back(NO_OPTIONAL_LOCKS);
+    for (std::string_view setting : PINNED_SETTINGS) add_option(argv, setting);
+  }
+  for (const std::string& setting : settings) add_option(argv, setting);
+  return argv;
+}
+
 std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args) {
   Subcommand command = subcommand(args);
   auto settings = reading_settings(repo_path, command);
   if (!settings) return std::nullopt;
-  GitArgs argv = leading_argv(settings->settings, command.pinned);
+  GitArgs argv = pinned_git_argv(settings->settings, command.pinned);
   if (settings->refused || !fits_command_line(argv)) {
     report_refused(args.empty() ? "" : args[0]);
     return std::nullopt;

@@ -6,6 +6,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "git/revisions.hpp"
 
@@ -21,5 +22,9 @@ namespace brackwen {
 // standard error when the configuration names what a command line cannot switch off, when
 // that cannot be found out or switched off.
 std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args);
+
+// GIT_PROGRAM and what comes before a reading run's subcommand: the pins when `pinned`, then
+// `settings` (each "key=value") as "-c" options.
+GitArgs pinned_git_argv(const std::vector<std::string>& settings, bool pinned = true);
 
 }  // namespace brackwen

@@ -203,12 +203,15 @@ void add_transport_settings(const std::vector<ConfigEntry>& entries, bool scoped
 
 constexpr std::string_view KNOWN_PROTOCOLS[] = {"file", "git", "http", "https", "ssh", "ext"};
 
-// git's own policy for a protocol nobody set: the ones it knows to be safe always, ext (whose
-// URL is a command) never, any other only when the user gave the URL.
+// git's own policy for a protocol nobody set: the network ones it knows to be safe always, ext
+// (whose URL is a command) never, any other (file since git 2.38.1) only when the user gave
+// the URL, which a lazy fetch counts as given.
 std::string builtin_policy(std::string_view protocol) {
   if (protocol == "ext") return "never";
-  auto known = std::find(std::begin(KNOWN_PROTOCOLS), std::end(KNOWN_PROTOCOLS), protocol);
-  return known != std::end(KNOWN_PROTOCOLS) ? "always" : "user";
+  for (std::string_view safe : {"git", "http", "https", "ssh"}) {
+    if (protocol == safe) return "always";
+  }
+  return "user";
 }
 
 std::string protocol_key(std::string_view protocol) {

@@ -87,7 +87,7 @@ std::pair<std::string, std::string> partial_repository(test::TempRepo& repo) {
 TEST(LazyFetch, RunsTheUsersProgramsNeverTheRepositorys) {
   test::TempDir programs;
   write_programs(programs.path, {"ssh", "upload-pack", "vcs", "proxy", "ext", "alternate-refs",
-                                 "helper", "askpass", "my-ssh", "my-helper"});
+                                 "helper", "askpass", "my-ssh", "my-helper", "git-remote-mine"});
   std::string bin = (programs.path / "bin").string();
   test::TempRepo source;
   source.commit_file("f.txt", "one\n", "first");
@@ -101,15 +101,17 @@ TEST(LazyFetch, RunsTheUsersProgramsNeverTheRepositorys) {
       {"proxy", "git://example.invalid/r", {{"core.gitProxy", "{bin}/proxy"}}, ""},
       {"ext", "ext::{bin}/ext %S", {{"protocol.ext.allow", "always"}}, ""},
       {"alternates", "{source}", {{"core.alternateRefsCommand", "{bin}/alternate-refs"}}, ""},
+      // A remote helper the user installed and allows only by hand.
+      {"protocol", "mine::x", {{"protocol.mine.allow", "always"}}, ""},
       {"credentials",
        "http://127.0.0.1:{port}/r",
        {{"credential.helper", "{bin}/helper"}, {"core.askPass", "{bin}/askpass"}},
        "my-helper"},
   };
-  test::ServerProcess server;
+  test::ServerProcess server({{"PATH", bin + ":" + test::trimmed(test::sh(".", "echo $PATH"))}});
   std::ofstream(server.home / ".gitconfig")
       << "[core]\n\tsshCommand = " << bin << "/my-ssh\n[credential]\n\thelper = " << bin
-      << "/my-helper\n";
+      << "/my-helper\n[protocol \"mine\"]\n\tallow = never\n";
   auto client = server.client();
   for (const Case& c : cases) {
     test::TempRepo repo;
