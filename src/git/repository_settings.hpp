@@ -37,8 +37,9 @@ struct ReadingSettings {
   std::vector<std::pair<std::string, std::string>> user_helpers;
 };
 
-// The bytes git's children are allowed for one environment string (MAX_ARG_STRLEN).
-inline constexpr size_t MAX_PASSED_ON_BYTES = 32 * 4096;
+// The bytes git's children are allowed for one environment string (MAX_ARG_STRLEN), less a
+// page for the variable's name and the settings every read pins.
+inline constexpr size_t MAX_PASSED_ON_BYTES = 31 * 4096;
 
 // Adds what the configuration git reads in `dir` calls for: the clean, smudge and process
 // filters that the repository's own configuration (its config file, a worktree's, and what
