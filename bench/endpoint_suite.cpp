@@ -639,6 +639,37 @@ struct Suite {
         check);
   }
 
+  // An untracked log of 10 million short lines (20 MB): its line list would pass the reply cap
+  // many times over, and it is refused before any line is diffed.
+  void wip_log() {
+    std::string what = "\"/f/load_wip_hunk_lines\", untracked 10000000-line log";
+    if (skip("load_wip_hunk_lines", {what})) return;
+    progress("load_wip_hunk_lines");
+    test::TempRepo repo;
+    std::string log(20000000, '\n');
+    for (size_t i = 0; i < log.size(); i += 2) log[i] = 'x';
+    repo.write("big.log", log);
+    WipPatch patch;
+    patch.old_file = patch.new_file = "big.log";
+    patch.patch_type = WipPatchType::A;
+    std::string body = to_json(ReqWipHunksOptions{repo.str(), patch, std::nullopt});
+    Check check;
+    std::vector<double> endpoint_ms;
+    uint64_t peak = 0;
+    for (size_t r = 0; r < options.fresh_runs; ++r) {
+      Server server;
+      Reply reply = server.post("load_wip_hunk_lines", body);
+      check.expect(reply.status == 200 && reply.body == "null",
+                   "load_wip_hunk_lines answered other than null");
+      endpoint_ms.push_back(reply.ms);
+      peak = std::max(peak, server.peak());
+    }
+    add({what, std::to_string(endpoint_ms.size()) + " (fresh servers)",
+         ms_text(median(endpoint_ms)), "-", std::nullopt, "report", std::nullopt, mb_text(peak),
+         "null: its reply would pass 256 MiB"},
+        check);
+  }
+
   // The file's first commit: every line added, a diff as long as the file.
   void commit_hunks(const BigFileRepo& big) {
     const BigFileShape& shape = options.scale.big_file;
@@ -819,6 +850,7 @@ void run_sections(Suite& suite, const Repositories& repos) {
   }
   if (repos.work_tree) suite.wip_patches(*repos.work_tree);
   if (repos.big_file) suite.wip_hunks(*repos.big_file);
+  if (chosen(options, "wip_hunks")) suite.wip_log();
   if (repos.big_file) suite.commit_hunks(*repos.big_file);
 }
 

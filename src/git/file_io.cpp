@@ -9,9 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <utility>
-
-#include "git/process.hpp"
 
 namespace brackwen {
 namespace {
@@ -23,17 +22,44 @@ struct Descriptor {
   }
 };
 
-// Takes the descriptor (-1 for a failed open) and closes it.
-std::optional<std::string> read_if_regular(int fd) {
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
+constexpr size_t SCRATCH_BYTES = size_t{1} << 16;
+
+// Appends what the descriptor holds, up to one byte past `max_bytes`, which tells a file that
+// grew past the bound from one that ends at it. False on a read error.
+bool read_up_to(int fd, std::string& out, uint64_t max_bytes) {
+  auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_BYTES);
+  while (out.size() <= max_bytes) {
+    uint64_t room = max_bytes - out.size();
+    size_t wanted = room < SCRATCH_BYTES ? static_cast<size_t>(room) + 1 : SCRATCH_BYTES;
+    ssize_t n = ::read(fd, scratch.get(), wanted);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    out.append(scratch.get(), static_cast<size_t>(n));
   }
-  std::string text;
-  if (!read_to_end(fd, text)) return std::nullopt;
-  return text;
+  return true;
+}
+
+// Takes the descriptor (-1 for a failed open) and closes it.
+std::optional<WorkTreeEntry> read_if_regular(int fd, uint64_t max_bytes = UINT64_MAX) {
+  Descriptor file{fd};
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  WorkTreeEntry entry;
+  auto size = static_cast<uint64_t>(info.st_size);
+  if (size <= max_bytes) {
+    entry.bytes.reserve(static_cast<size_t>(size));
+    if (!read_up_to(fd, entry.bytes, max_bytes)) return std::nullopt;
+  }
+  if (size > max_bytes || entry.bytes.size() > max_bytes) {
+    entry.bytes = std::string();
+    entry.too_large = true;
+  }
+  return entry;
+}
+
+std::optional<std::string> bytes_of(std::optional<WorkTreeEntry> entry) {
+  if (!entry) return std::nullopt;
+  return std::move(entry->bytes);
 }
 
 // The directory at `relative` below `root_fd`, reached without following any link; -1 when
@@ -102,11 +128,12 @@ bool write_whole(int fd, std::string_view bytes) {
 }
 
 std::optional<std::string> read_regular_file(const std::filesystem::path& path) {
-  return read_if_regular(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  return bytes_of(read_if_regular(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
 }
 
 std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,
-                                                  const std::filesystem::path& path) {
+                                                  const std::filesystem::path& path,
+                                                  uint64_t max_bytes) {
   if (!is_plain_relative(path) || root.native().find('\0') != std::string::npos) {
     return std::nullopt;
   }
@@ -124,10 +151,8 @@ std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& r
     return WorkTreeEntry{std::move(target), true};
   }
   // O_NOFOLLOW: the name may have become a link since readlinkat looked.
-  auto bytes = read_if_regular(
-      ::openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-  if (!bytes) return std::nullopt;
-  return WorkTreeEntry{std::move(*bytes), false};
+  return read_if_regular(
+      ::openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW), max_bytes);
 }
 
 std::optional<std::string> read_joined_file(const std::filesystem::path& root,
@@ -143,13 +168,14 @@ std::optional<std::string> read_joined_file(const std::filesystem::path& root,
   if (!outside.empty()) {
     Descriptor dir{open_directory_beneath(root_dir.fd, inside.empty() ? "." : inside)};
     if (dir.fd < 0) return std::nullopt;
-    return read_if_regular(::openat(dir.fd, outside.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return bytes_of(
+        read_if_regular(::openat(dir.fd, outside.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
   }
   auto parent = inside.parent_path();
   Descriptor dir{open_directory_beneath(root_dir.fd, parent.empty() ? "." : parent)};
   if (dir.fd < 0) return std::nullopt;
-  return read_if_regular(
-      ::openat(dir.fd, inside.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  return bytes_of(read_if_regular(
+      ::openat(dir.fd, inside.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)));
 }
 
 }  // namespace brackwen

@@ -1,5 +1,6 @@
 // Whole-file reads and whole-buffer writes that never stall the request loop.
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,15 +21,19 @@ std::optional<std::string> read_regular_file(const std::filesystem::path& path);
 struct WorkTreeEntry {
   std::string bytes;
   bool is_link = false;
+  // A regular file longer than the reader's bound: `bytes` is then empty.
+  bool too_large = false;
 };
 
 // The entry at `path`, relative as git names it, below the directory `root`. Nothing for
 // anything but a regular file (read as read_regular_file reads) or a link, for a path that
 // is absolute, climbs with "..", or holds NUL, and when a directory on the way is a link:
 // git refuses a path "beyond a symbolic link", and following one would read outside the
-// repository.
+// repository. A file longer than `max_bytes` is not read, and one that grows past it while
+// it is read is read no further: either is `too_large`.
 std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,
-                                                  const std::filesystem::path& path);
+                                                  const std::filesystem::path& path,
+                                                  uint64_t max_bytes = UINT64_MAX);
 
 // The regular file at `path` joined to the directory `root` as paths join (an absolute `path`
 // stands alone, ".." is taken as written), read as read_regular_file reads. No symbolic link is

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "git/git_version.hpp"
 #include "git/queries/commits.hpp"
@@ -393,10 +394,26 @@ TEST(LineDiff, RandomTextsGetAValidScriptMinimalWhileSmall) {
           << c.max_lines << " lines, round " << round;
     }
   }
-  using C = LineChange;
-  EXPECT_EQ(
-      line_diff({"1\n", "x\n", "y\n", "2\n"}, {"1\n", "p\n", "q\n", "r\n", "2\n"}),
-      (std::vector<C>{C::Same, C::Removed, C::Removed, C::Added, C::Added, C::Added, C::Same}));
+}
+
+// Among the least scripts, the one xdiff picks for the whole texts, though the lines both
+// sides begin and end with are kept from it: "S", "R" and "A" for Same, Removed and Added.
+TEST(LineDiff, ScriptIsTheWholeTextsOne) {
+  const std::tuple<std::vector<std::string_view>, std::vector<std::string_view>, std::string>
+      cases[] = {
+          {{"1\n", "x\n", "y\n", "2\n"}, {"1\n", "p\n", "q\n", "r\n", "2\n"}, "SRRAAAS"},
+          // The added run moves down over a common last line that repeats it.
+          {{"a\n"}, {"b\n", "a\n", "a\n"}, "ASA"},
+          // The removed "a" stands in the new side only among its common lines.
+          {{"a\n", "a\n", "b\n", "b\n", "a\n"}, {"a\n", "b\n"}, "SRRSR"},
+      };
+  for (const auto& [old_lines, new_lines, expected] : cases) {
+    std::string script;
+    for (LineChange change : line_diff(old_lines, new_lines)) {
+      script += "SRA"[static_cast<int>(change)];
+    }
+    EXPECT_EQ(script, expected) << old_lines.size() << " to " << new_lines.size() << " lines";
+  }
 }
 
 }  // namespace

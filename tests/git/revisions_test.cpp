@@ -90,6 +90,7 @@ TEST(Revisions, OptionLikeTextsNeverReachGit) {
   bad_parent.parent_ids = {"-p"};
   WipPatch wip;
   wip.old_file = wip.new_file = "f";
+  wip.patch_type = WipPatchType::D;  // no working file to read first
   std::pair<const char*, std::function<bool()>> cases[] = {
       {"wip diff", [&] { return !load_wip_diff(dir, wip, x); }},
       {"image", [&] { return !load_commit_image(dir, x, "a.png", target); }},

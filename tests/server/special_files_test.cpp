@@ -145,5 +145,25 @@ TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
   ::unsetenv("XDG_DATA_HOME");
 }
 
+// A work-tree file longer than the reader's bound is not kept: neither one that is so when
+// opened, nor one that grows past it while it is read, as a /proc file whose size reads 0.
+TEST(SpecialFiles, WorkTreeReadStopsAtItsBound) {
+  test::TempDir dir;
+  std::ofstream(dir.path / "five") << "12345";
+  const std::tuple<fs::path, std::string, uint64_t, std::string> rows[] = {
+      {dir.path, "five", 5, "12345"},
+      {dir.path, "five", 4, "too large"},
+      {"/proc/self", "status", 16, "too large"},
+  };
+  for (const auto& [root, name, bound, expected] : rows) {
+    auto entry = read_work_tree_entry(root, name, bound);
+    EXPECT_EQ(!entry             ? "none"
+              : entry->too_large ? "too large"
+                                 : entry->bytes,
+              expected)
+        << name << " within " << bound;
+  }
+}
+
 }  // namespace
 }  // namespace brackwen

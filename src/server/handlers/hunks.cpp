@@ -1,6 +1,9 @@
 // The hunk endpoints: commit hunks from git's diff, working-copy hunks from the line diff.
 #include "server/handlers/hunks.hpp"
 
+#include <functional>
+#include <memory>
+#include <tuple>
 #include <utility>
 
 #include "git/queries/hunks/load_hunks.hpp"
@@ -11,7 +14,7 @@
 namespace brackwen {
 namespace {
 
-// A piece of the hunks reply goes out once it holds this much.
+// A piece of a reply goes out once it holds this much.
 constexpr size_t PIECE_BYTES = 1 << 20;
 
 HunkLine marker(HunkLineStatus status, int32_t hunk_index) {
@@ -22,10 +25,19 @@ HunkLine marker(HunkLineStatus status, int32_t hunk_index) {
   return line;
 }
 
-std::optional<std::vector<HunkLine>> wip_diff_of(const ReqWipHunksOptions& request) {
-  std::optional<std::string> head_id;
-  if (request.head_commit) head_id = request.head_commit->id;
-  return load_wip_diff(request.repo_path, request.patch, head_id);
+// A reply written while it is sent: `step` adds what comes next and says false once the reply
+// is whole. A piece goes out once it holds PIECE_BYTES.
+Reply pieces_reply(std::function<bool(std::string& out)> step) {
+  auto done = std::make_shared<bool>(false);
+  auto next = [step = std::move(step), done](TextPieces& pieces) {
+    if (*done) return false;
+    pieces.resize(1);
+    std::string& out = pieces.front();
+    out.clear();
+    while (!*done && out.size() < PIECE_BYTES) *done = !step(out);
+    return true;
+  };
+  return Reply{TEXT_CONTENT_TYPE, PieceSource{std::move(next)}};
 }
 
 // The reply [hunks, lines], written from git's diff text while it is sent, so that neither
@@ -43,10 +55,11 @@ struct HunksReply {
 
 // A hunk's record as the record writer writes it, cut where its lines go: what comes before
 // them, and what comes after.
-std::pair<std::string, std::string> hunk_record_around_lines(const HunkSpan& span, int32_t index) {
+std::pair<std::string, std::string> hunk_record_around_lines(LineRange old_range,
+                                                             LineRange new_range, int32_t index) {
   Hunk hunk;
-  hunk.old_line_range = span.old_line_range;
-  hunk.new_line_range = span.new_line_range;
+  hunk.old_line_range = old_range;
+  hunk.new_line_range = new_range;
   hunk.index = index;
   std::string record = to_json(hunk);
   size_t cut = record.find("\"lines\":[]") + std::string_view("\"lines\":[").size();
@@ -58,7 +71,8 @@ void begin_hunk(HunksReply& reply, std::string& out) {
   const HunkSpan& span = reply.diff->hunks[reply.next_hunk++];
   if (index > 0) out += ',';
   if (reply.part == HunksReply::Part::Hunks) {
-    auto [before, after] = hunk_record_around_lines(span, index);
+    auto [before, after] =
+        hunk_record_around_lines(span.old_line_range, span.new_line_range, index);
     out += before;
     reply.hunk_end = std::move(after);
   } else {
@@ -113,13 +127,83 @@ void write_step(HunksReply& reply, std::string& out) {
   }
 }
 
-bool next_pieces(HunksReply& reply, TextPieces& pieces) {
-  if (reply.part == HunksReply::Part::Done) return false;
-  pieces.resize(1);
-  std::string& out = pieces.front();
-  out.clear();
-  while (reply.part != HunksReply::Part::Done && out.size() < PIECE_BYTES) {
-    write_step(reply, out);
+std::shared_ptr<const WipDiff> wip_diff_of(const ReqWipHunksOptions& request) {
+  std::optional<std::string> head_id;
+  if (request.head_commit) head_id = request.head_commit->id;
+  return load_wip_diff(request.repo_path, request.patch, head_id);
+}
+
+// The lines from the cursor to the entry `end` until the piece is full, each after a comma
+// but the first of its list, which begins at the entry `list_start`.
+void write_wip_lines(const WipDiff& diff, WipLineCursor& cursor, size_t end, size_t list_start,
+                     int32_t hunk_index, std::string& out) {
+  while (cursor.next < end && out.size() < PIECE_BYTES) {
+    if (cursor.next > list_start) out += ',';
+    HunkLineView line = *next_wip_line(diff, cursor);
+    line.hunk_index = hunk_index;
+    write_json(out, line);
+  }
+}
+
+// The reply of every line of a working-copy diff in one list, written from its texts and its
+// script while it is sent, as the reply of git's diff is.
+struct WipLinesReply {
+  std::shared_ptr<const WipDiff> diff;
+  WipLineCursor cursor;
+  bool open = false;
+};
+
+bool write_step(WipLinesReply& reply, std::string& out) {
+  size_t end = reply.diff->script.size();
+  if (!reply.open) {
+    out += '[';
+    reply.open = true;
+  }
+  write_wip_lines(*reply.diff, reply.cursor, end, 0, -1, out);
+  if (reply.cursor.next < end) return true;
+  out += ']';
+  return false;
+}
+
+// The reply [hunks, changed-line count] of a working-copy diff, each hunk with its lines.
+struct WipHunksReply {
+  std::shared_ptr<const WipDiff> diff;
+  std::vector<WipHunk> hunks;
+  uint32_t changed = 0;
+  bool open = false;
+  size_t next_hunk = 0;
+  std::optional<WipLineCursor> lines;  // the lines of the hunk begun, still to write
+  std::string hunk_end;                // what closes the hunk begun
+};
+
+void begin_hunk(WipHunksReply& reply, std::string& out) {
+  auto index = static_cast<int32_t>(reply.next_hunk);
+  const WipHunk& hunk = reply.hunks[reply.next_hunk++];
+  if (index > 0) out += ',';
+  auto [before, after] = hunk_record_around_lines(hunk.old_line_range, hunk.new_line_range, index);
+  out += before;
+  reply.hunk_end = std::move(after);
+  reply.lines = hunk.first;
+}
+
+bool write_step(WipHunksReply& reply, std::string& out) {
+  if (!reply.open) {
+    out += "[[";
+    reply.open = true;
+  } else if (reply.lines) {
+    auto index = static_cast<int32_t>(reply.next_hunk - 1);
+    const WipHunk& hunk = reply.hunks[reply.next_hunk - 1];
+    write_wip_lines(*reply.diff, *reply.lines, hunk.end, hunk.first.next, index, out);
+    if (reply.lines->next < hunk.end) return true;
+    out += reply.hunk_end;
+    reply.lines.reset();
+  } else if (reply.next_hunk < reply.hunks.size()) {
+    begin_hunk(reply, out);
+  } else {
+    out += "],";
+    write_json(out, reply.changed);
+    out += ']';
+    return false;
   }
   return true;
 }
@@ -135,21 +219,31 @@ std::optional<Reply> handle_load_hunks(std::string_view body) {
   if (!diff) return text_reply(to_json(NULL_REPLY));
   auto reply = std::make_shared<HunksReply>();
   reply->diff = std::move(diff);
-  return Reply{TEXT_CONTENT_TYPE,
-               PieceSource{[reply](TextPieces& pieces) { return next_pieces(*reply, pieces); }}};
-}
-
-std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
-  return with_record<ReqWipHunksOptions>(body, [](const ReqWipHunksOptions& request) {
-    using Reply = std::pair<std::vector<Hunk>, uint32_t>;
-    std::optional<Reply> reply;
-    if (auto lines = wip_diff_of(request)) reply = create_hunks(*lines);
-    return reply;
+  return pieces_reply([reply](std::string& out) {
+    write_step(*reply, out);
+    return reply->part != HunksReply::Part::Done;
   });
 }
 
+std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
+  auto request = read_body<ReqWipHunksOptions>(body);
+  if (!request) return std::nullopt;
+  auto diff = wip_diff_of(*request);
+  if (!diff) return text_reply(to_json(NULL_REPLY));
+  auto reply = std::make_shared<WipHunksReply>();
+  std::tie(reply->hunks, reply->changed) = create_hunks(*diff);
+  reply->diff = std::move(diff);
+  return pieces_reply([reply](std::string& out) { return write_step(*reply, out); });
+}
+
 std::optional<Reply> handle_load_wip_hunk_lines(std::string_view body) {
-  return with_record<ReqWipHunksOptions>(body, wip_diff_of);
+  auto request = read_body<ReqWipHunksOptions>(body);
+  if (!request) return std::nullopt;
+  auto diff = wip_diff_of(*request);
+  if (!diff) return text_reply(to_json(NULL_REPLY));
+  auto reply = std::make_shared<WipLinesReply>();
+  reply->diff = std::move(diff);
+  return pieces_reply([reply](std::string& out) { return write_step(*reply, out); });
 }
 
 }  // namespace brackwen

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "server/handlers/endpoint_table.hpp"
+#include "support/git_recorder.hpp"
 #include "support/server_harness.hpp"
 
 namespace brackwen::test {
@@ -565,6 +566,75 @@ TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
   EXPECT_TRUE(eventually([&] { return server.stderr_text() == line; }));
   EXPECT_EQ(server.get("/pi").body, "brackwen");
   EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
+}
+
+// Working-copy files whose line list would pass 256 MiB: an untracked log of 10 million short
+// lines (20 MB, a gigabyte of reply), refused before any line is diffed; a file of a gibibyte,
+// refused before it is read; a deleted one of 96 MiB of empty lines, whose git is stopped
+// early in the blob; and a file of 1.5 million lines each changed, whose two sides pass only
+// together. Each reply is null with one
+// line saying why, and the server holds neither list nor reply.
+TEST(Endpoints, WorkingCopyDiffOverTheCapIsNullAndHoldsNothing) {
+  TempRepo repo;
+  auto lines = [](size_t count, char c) {
+    std::string text(2 * count, '\n');
+    for (size_t i = 0; i < text.size(); i += 2) text[i] = c;
+    return text;
+  };
+  std::string blob = trimmed(sh(repo.path,
+                                "head -c 100663296 /dev/zero | tr '\\0' '\\n' | git -c "
+                                "core.looseCompression=1 hash-object -w --stdin"));
+  git(repo.path, {"update-index", "--add", "--cacheinfo", "100644," + blob + ",deleted.txt"});
+  std::string head = repo.commit_file("changed.txt", lines(1500000, 'a'), "first");
+  repo.write("changed.txt", lines(1500000, 'b'));
+  repo.write("big.log", lines(10000000, 'x'));
+  repo.write("sparse.bin", "");
+  fs::resize_file(repo.path / "sparse.bin", 1ull << 30);  // never read: longer than the cap
+  const std::tuple<const char*, const char*, size_t> cases[] = {{"big.log", "A", 64},
+                                                                {"sparse.bin", "A", 64},
+                                                                {"deleted.txt", "D", 64},
+                                                                {"changed.txt", "M", 256}};
+  for (const auto& [file, type, peak_mib] : cases) {
+    std::string request = body({{"repoPath", test::quoted(repo.str())},
+                                {"patch", wip_json(file, " ", type, type)},
+                                {"headCommit", commit_json(head, "")}});
+    ServerProcess server;
+    std::string said;
+    for (const char* endpoint : {"/f/load_wip_hunk_lines", "/f/load_wip_hunks"}) {
+      EXPECT_EQ(server.post(endpoint, request).body.substr(0, 64), "null") << file << endpoint;
+      said += "Working-copy diff stopped: its reply would pass 256 MiB\n";
+      EXPECT_TRUE(eventually([&] { return server.stderr_text() == said; })) << file << endpoint;
+    }
+    EXPECT_EQ(server.get("/pi").body, "brackwen");
+#ifndef __SANITIZE_ADDRESS__  // its shadow memory and quarantine
+    EXPECT_LT(server.status_kib("VmHWM:"), peak_mib << 10) << file;
+#endif
+  }
+}
+
+// The committed side of a working-copy diff is the file's blob, read whole or not at all: a
+// name holding ".." beside a file and a tag named as its two ends is no range, and a git that
+// dies after part of the blob gives no diff rather than one against that part.
+TEST(Endpoints, WorkingCopyDiffReadsTheCommittedBlobWhole) {
+  TempRepo repo;
+  repo.write("a", "a\n");
+  git(repo.path, {"add", "a"});
+  std::string head = repo.commit_file("a..t.png", "one\ntwo\n", "both");
+  git(repo.path, {"tag", "t.png"});
+  repo.write("a..t.png", "one\nTWO\n");
+  std::string request = body({{"repoPath", test::quoted(repo.str())},
+                              {"patch", wip_json("a..t.png", " ", "M", "M")},
+                              {"headCommit", commit_json(head, "")}});
+  const std::pair<const char*, const char*> cases[] = {
+      {"exec \"$REAL_GIT\" \"$@\"",
+       R"j([{"status":" ","oldNum":1,"newNum":1,"hunkIndex":-1,"text":"one","index":0,"lineEnding":"\n"},{"status":"-","oldNum":2,"newNum":null,"hunkIndex":-1,"text":"two","index":1,"lineEnding":"\n"},{"status":"+","oldNum":null,"newNum":2,"hunkIndex":-1,"text":"TWO","index":2,"lineEnding":"\n"}])j"},
+      {"case \"$*\" in *cat-file*) printf 'one\\n'; kill -9 $$;; esac; exec \"$REAL_GIT\" \"$@\"",
+       "null"},
+  };
+  for (const auto& [git_body, reply] : cases) {
+    GitRecorder stub(git_body);
+    EXPECT_EQ(ServerProcess().post("/f/load_wip_hunk_lines", request).body, reply) << git_body;
+  }
 }
 
 // A 160 MiB file of a commit reaches its target byte for byte, without the server ever

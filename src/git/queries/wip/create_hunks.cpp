@@ -1,4 +1,4 @@
-// Cuts the full line diff of a working-copy file into hunks with three lines of context.
+// Cuts the line list of a working-copy diff into hunks with three lines of context.
 #include "git/queries/wip/create_hunks.hpp"
 
 #include <algorithm>
@@ -16,56 +16,51 @@ int32_t range_length(std::optional<int32_t> first, std::optional<int32_t> last) 
   return std::max(length, 0);
 }
 
-Hunk closed_hunk(std::vector<HunkLine> lines) {
-  const auto& first = lines.front();
-  const auto& last = lines.back();
-  Hunk hunk;
-  hunk.old_line_range = {first.old_num.value_or(0), range_length(first.old_num, last.old_num)};
-  hunk.new_line_range = {first.new_num.value_or(0), range_length(first.new_num, last.new_num)};
-  hunk.index = -1;
-  hunk.lines = std::move(lines);
-  return hunk;
+// Each hunk's first script entry and the one after its last.
+std::vector<std::pair<size_t, size_t>> hunk_spans(const std::vector<LineChange>& script) {
+  std::vector<std::pair<size_t, size_t>> spans;
+  bool open = false;
+  uint32_t trailing = 0;
+  for (size_t i = 0; i < script.size(); ++i) {
+    if (script[i] != LineChange::Same) {
+      if (!open) spans.emplace_back(i - std::min(i, leading_context), 0);
+      open = true;
+      trailing = 0;
+    } else if (open && trailing == closing_run) {
+      spans.back().second = i - (closing_run - trailing_context);
+      open = false;
+    } else {
+      trailing += open;
+    }
+  }
+  if (open) spans.back().second = script.size();
+  return spans;
 }
 
-bool is_change(const HunkLine& line) {
-  return line.status == HunkLineStatus::Plus || line.status == HunkLineStatus::Minus;
+// The hunk of the lines from the cursor to the entry `end`; the cursor ends there.
+WipHunk hunk_from(const WipDiff& diff, WipLineCursor& at, size_t end) {
+  WipHunk hunk;
+  hunk.first = at;
+  hunk.end = end;
+  HunkLineView first = *next_wip_line(diff, at);
+  HunkLineView last = first;
+  while (at.next < end) last = *next_wip_line(diff, at);
+  hunk.old_line_range = {first.old_num.value_or(0), range_length(first.old_num, last.old_num)};
+  hunk.new_line_range = {first.new_num.value_or(0), range_length(first.new_num, last.new_num)};
+  return hunk;
 }
 
 }  // namespace
 
-std::pair<std::vector<Hunk>, uint32_t> create_hunks(const std::vector<HunkLine>& lines) {
-  std::vector<Hunk> hunks;
-  std::vector<HunkLine> open;  // empty while no hunk is open
-  uint32_t trailing = 0;
-  uint32_t changed = 0;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (is_change(lines[i])) {
-      if (open.empty()) {
-        open.assign(lines.begin() + static_cast<ptrdiff_t>(i - std::min(i, leading_context)),
-                    lines.begin() + static_cast<ptrdiff_t>(i));
-      }
-      open.push_back(lines[i]);
-      ++changed;
-      trailing = 0;
-      continue;
-    }
-    if (open.empty()) continue;
-    if (trailing == closing_run) {
-      open.resize(open.size() - (closing_run - trailing_context));
-      hunks.push_back(closed_hunk(std::move(open)));
-      open.clear();
-      trailing = 0;
-      continue;
-    }
-    open.push_back(lines[i]);
-    ++trailing;
+std::pair<std::vector<WipHunk>, uint32_t> create_hunks(const WipDiff& diff) {
+  std::vector<WipHunk> hunks;
+  WipLineCursor at;
+  for (auto [first, end] : hunk_spans(diff.script)) {
+    while (at.next < first) next_wip_line(diff, at);
+    hunks.push_back(hunk_from(diff, at, end));
   }
-  if (!open.empty()) hunks.push_back(closed_hunk(std::move(open)));
-  for (size_t p = 0; p < hunks.size(); ++p) {
-    hunks[p].index = static_cast<int32_t>(p);
-    for (auto& line : hunks[p].lines) line.hunk_index = hunks[p].index;
-  }
-  return {std::move(hunks), changed};
+  auto same = std::count(diff.script.begin(), diff.script.end(), LineChange::Same);
+  return {std::move(hunks), static_cast<uint32_t>(diff.script.size() - static_cast<size_t>(same))};
 }
 
 }  // namespace brackwen

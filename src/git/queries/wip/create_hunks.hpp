@@ -4,12 +4,21 @@
 #include <utility>
 #include <vector>
 
+#include "git/queries/wip/wip_diff.hpp"
 #include "model/hunk.hpp"
 
 namespace brackwen {
 
-// The hunks of a full line diff (as `load_wip_diff` gives it) and its number of changed
-// lines. Changes separated by six or fewer unchanged lines share a hunk.
-std::pair<std::vector<Hunk>, uint32_t> create_hunks(const std::vector<HunkLine>& lines);
+// A hunk as a stretch of the diff's line list: from its first line to the entry after its last.
+struct WipHunk {
+  LineRange old_line_range;
+  LineRange new_line_range;
+  WipLineCursor first;
+  size_t end = 0;
+};
+
+// The hunks of a diff and its number of changed lines. Changes separated by six or fewer
+// unchanged lines share a hunk.
+std::pair<std::vector<WipHunk>, uint32_t> create_hunks(const WipDiff& diff);
 
 }  // namespace brackwen

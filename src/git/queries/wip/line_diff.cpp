@@ -3,17 +3,25 @@
 // xdiff cuts its input at "\n" only and compares bytes, while our lines may also end at a
 // lone "\r". So each distinct line is replaced by a short token line ("<hex id>\n") and the
 // two token texts are diffed: the diff is the same, and hashing short tokens is cheaper.
+//
+// The lines both sides begin and end with are kept out of xdiff, whose records would cost
+// far more than the lines themselves; the script is the one xdiff gives the whole texts.
 #include "git/queries/wip/line_diff.hpp"
 
 #include <git2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
 namespace brackwen {
 namespace {
+
+using Lines = std::span<const std::string_view>;
 
 struct Marks {
   std::vector<bool> removed;  // by old line
@@ -29,11 +37,13 @@ struct LineNumbers {
     slots.assign(capacity, empty);
   }
 
-  uint32_t number(std::string_view line) {
+  // The line's number; a line not seen before gets the next one when `add` is set.
+  std::optional<uint32_t> look_up(std::string_view line, bool add) {
     size_t mask = slots.size() - 1;
     size_t hash = std::hash<std::string_view>()(line);
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       if (slots[i] == empty) {
+        if (!add) return std::nullopt;
         slots[i] = static_cast<uint32_t>(distinct.size());
         distinct.push_back({hash, line});
         return slots[i];
@@ -48,6 +58,51 @@ struct LineNumbers {
   std::vector<std::pair<size_t, std::string_view>> distinct;
 };
 
+// The lines between those both sides begin with (`leading`) and end with (`trailing`),
+// numbered.
+struct Middle {
+  size_t leading = 0;
+  size_t trailing = 0;
+  LineNumbers numbers;
+  std::vector<uint32_t> old_ids;
+  std::vector<uint32_t> new_ids;
+};
+
+std::vector<uint32_t> numbered(Lines lines, LineNumbers& numbers) {
+  std::vector<uint32_t> ids;
+  ids.reserve(lines.size());
+  for (auto line : lines) ids.push_back(*numbers.look_up(line, true));
+  return ids;
+}
+
+// xdiff moves a run of changes down over the lines after it while they repeat its first
+// lines, the common last lines included; out of its sight, they could not take the run. So
+// the common last lines go back to the middle, first to last, while the middle holds the next
+// of them. (A run moved up over the common first lines comes back down, as no change of the
+// other side lies there to hold it.)
+Middle middle_of(Lines old_lines, Lines new_lines) {
+  size_t shorter = std::min(old_lines.size(), new_lines.size());
+  size_t leading = 0;
+  while (leading < shorter && old_lines[leading] == new_lines[leading]) ++leading;
+  size_t trailing = 0;
+  while (trailing < shorter - leading &&
+         old_lines[old_lines.size() - 1 - trailing] == new_lines[new_lines.size() - 1 - trailing]) {
+    ++trailing;
+  }
+  size_t same = leading + trailing;
+  Middle middle{
+      leading, trailing, LineNumbers(old_lines.size() + new_lines.size() - 2 * same), {}, {}};
+  middle.old_ids = numbered(old_lines.subspan(leading, old_lines.size() - same), middle.numbers);
+  middle.new_ids = numbered(new_lines.subspan(leading, new_lines.size() - same), middle.numbers);
+  for (; middle.trailing > 0; --middle.trailing) {
+    auto id = middle.numbers.look_up(old_lines[old_lines.size() - middle.trailing], false);
+    if (!id) break;
+    middle.old_ids.push_back(*id);
+    middle.new_ids.push_back(*id);
+  }
+  return middle;
+}
+
 void append_token(std::string& out, uint32_t number) {
   char digits[8];
   int n = 0;
@@ -59,37 +114,57 @@ void append_token(std::string& out, uint32_t number) {
   out += '\n';
 }
 
-// The token texts of the lines that occur on both sides; a line found on one side only can
-// never match, so it is marked here and left out. This is not only cheaper: xdiff, even
+// The token texts of the middle lines that occur on both sides; a line found on one side only
+// can never match, so it is marked here and left out. This is not only cheaper: xdiff, even
 // with its minimal flag, sets aside lines that repeat often when they stand among unmatched
 // ones, and would then miss matches that a minimal diff keeps.
+//
+// A middle line the other side holds only among the common lines cannot match either, but
+// xdiff, given the whole texts, would keep it among the lines it aligns, which can change the
+// script it picks among the least ones. So both texts begin with a stand-in for the common
+// lines: one token line for each such line. Being alike on both sides, they are common lines
+// to xdiff too.
 struct Tokens {
   std::string old_text;
   std::string new_text;
-  std::vector<size_t> old_lines;  // the line behind each token line
+  size_t stand_ins = 0;           // the token lines before the middle's
+  std::vector<size_t> old_lines;  // the middle line behind each token line after them
   std::vector<size_t> new_lines;
 };
 
-Tokens shared_line_tokens(const std::vector<std::string_view>& old_lines,
-                          const std::vector<std::string_view>& new_lines, Marks& marks) {
-  LineNumbers numbers(old_lines.size() + new_lines.size());
-  auto ids = [&](const std::vector<std::string_view>& lines) {
-    std::vector<uint32_t> out;
-    out.reserve(lines.size());
-    for (auto line : lines) out.push_back(numbers.number(line));
-    return out;
+constexpr uint8_t IN_OLD = 1;
+constexpr uint8_t IN_NEW = 2;
+constexpr uint8_t IN_COMMON = 4;
+
+// Where each numbered line stands.
+std::vector<uint8_t> sides_of(Lines old_lines, Middle& middle) {
+  std::vector<uint8_t> sides(middle.numbers.distinct.size());
+  for (auto id : middle.old_ids) sides[id] |= IN_OLD;
+  for (auto id : middle.new_ids) sides[id] |= IN_NEW;
+  auto common = [&](Lines common_lines) {
+    for (auto line : common_lines) {
+      if (auto id = middle.numbers.look_up(line, false)) sides[*id] |= IN_COMMON;
+    }
   };
-  auto old_ids = ids(old_lines);
-  auto new_ids = ids(new_lines);
-  std::vector<uint8_t> sides(numbers.distinct.size());
-  for (auto id : old_ids) sides[id] |= 1;
-  for (auto id : new_ids) sides[id] |= 2;
+  common(old_lines.first(middle.leading));
+  common(old_lines.last(middle.trailing));
+  return sides;
+}
+
+Tokens shared_line_tokens(Lines old_lines, Middle& middle, Marks& marks) {
+  auto sides = sides_of(old_lines, middle);
   Tokens tokens;
+  for (uint32_t id = 0; id < sides.size(); ++id) {
+    if ((sides[id] & IN_COMMON) == 0) continue;
+    append_token(tokens.old_text, id);
+    append_token(tokens.new_text, id);
+    ++tokens.stand_ins;
+  }
   auto keep = [&](const std::vector<uint32_t>& ids, std::vector<bool>& changed, std::string& text,
                   std::vector<size_t>& kept) {
-    text.reserve(ids.size() * 6);
+    text.reserve(text.size() + ids.size() * 6);
     for (size_t i = 0; i < ids.size(); ++i) {
-      if (sides[ids[i]] != 3) {
+      if (sides[ids[i]] == IN_OLD || sides[ids[i]] == IN_NEW) {
         changed[i] = true;
         continue;
       }
@@ -97,8 +172,8 @@ Tokens shared_line_tokens(const std::vector<std::string_view>& old_lines,
       kept.push_back(i);
     }
   };
-  keep(old_ids, marks.removed, tokens.old_text, tokens.old_lines);
-  keep(new_ids, marks.added, tokens.new_text, tokens.new_lines);
+  keep(middle.old_ids, marks.removed, tokens.old_text, tokens.old_lines);
+  keep(middle.new_ids, marks.added, tokens.new_text, tokens.new_lines);
   return tokens;
 }
 
@@ -117,9 +192,12 @@ struct MarkTarget {
 int mark_line(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* line,
               void* payload) {
   auto& [marks, tokens] = *static_cast<MarkTarget*>(payload);
-  auto mark = [](int lineno, const std::vector<size_t>& lines, std::vector<bool>& changed) {
-    if (lineno > 0 && static_cast<size_t>(lineno) <= lines.size())
-      changed[lines[lineno - 1]] = true;
+  // The stand-ins are alike on both sides, so never reported.
+  auto mark = [&](int lineno, const std::vector<size_t>& lines, std::vector<bool>& changed) {
+    auto line = static_cast<size_t>(std::max(lineno, 0));
+    if (line > tokens.stand_ins && line - tokens.stand_ins <= lines.size()) {
+      changed[lines[line - tokens.stand_ins - 1]] = true;
+    }
   };
   if (line->origin == GIT_DIFF_LINE_DELETION)
     mark(line->old_lineno, tokens.old_lines, marks.removed);
@@ -128,11 +206,10 @@ int mark_line(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* 
 }
 
 // False when libgit2 could not diff (out of memory); the marks are then unusable.
-bool mark_changes(const std::vector<std::string_view>& old_lines,
-                  const std::vector<std::string_view>& new_lines, Marks& marks) {
+bool mark_changes(Lines old_lines, Middle& middle, Marks& marks) {
   static const int initialised = git_libgit2_init();
   if (initialised < 0) return false;
-  auto tokens = shared_line_tokens(old_lines, new_lines, marks);
+  auto tokens = shared_line_tokens(old_lines, middle, marks);
   git_diff_options options = GIT_DIFF_OPTIONS_INIT;
   options.context_lines = 0;
   options.interhunk_lines = 0;
@@ -145,39 +222,61 @@ bool mark_changes(const std::vector<std::string_view>& old_lines,
   return error == 0;
 }
 
-}  // namespace
-
-std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
-                                  const std::vector<std::string_view>& new_lines) {
-  Marks marks{std::vector<bool>(old_lines.size()), std::vector<bool>(new_lines.size())};
-  if (!mark_changes(old_lines, new_lines, marks)) {
-    marks.removed.assign(old_lines.size(), true);
-    marks.added.assign(new_lines.size(), true);
+// The changed lines of the middle. With one side empty every line of the other is one, and
+// xdiff is not asked.
+Marks middle_marks(Lines old_lines, Middle& middle) {
+  size_t old_count = middle.old_ids.size();
+  size_t new_count = middle.new_ids.size();
+  Marks marks{std::vector<bool>(old_count), std::vector<bool>(new_count)};
+  if (old_count == 0 || new_count == 0 || !mark_changes(old_lines, middle, marks)) {
+    marks.removed.assign(old_count, true);
+    marks.added.assign(new_count, true);
   }
-  std::vector<LineChange> changes;
-  changes.reserve(old_lines.size() + new_lines.size());
+  return marks;
+}
+
+void append_changes(const Marks& marks, std::vector<LineChange>& changes) {
+  size_t old_count = marks.removed.size();
+  size_t new_count = marks.added.size();
   size_t i = 0;
   size_t j = 0;
-  while (i < old_lines.size() || j < new_lines.size()) {
-    bool in_change =
-        (i < old_lines.size() && marks.removed[i]) || (j < new_lines.size() && marks.added[j]);
+  while (i < old_count || j < new_count) {
+    bool in_change = (i < old_count && marks.removed[i]) || (j < new_count && marks.added[j]);
     // A side that ran out while the other has lines left can only be a change; this holds
     // for any consistent diff and keeps the walk finite should one ever be inconsistent.
-    if (!in_change && i < old_lines.size() && j < new_lines.size()) {
+    if (!in_change && i < old_count && j < new_count) {
       changes.push_back(LineChange::Same);
       ++i;
       ++j;
       continue;
     }
-    while (i < old_lines.size() && (marks.removed[i] || j >= new_lines.size())) {
+    while (i < old_count && (marks.removed[i] || j >= new_count)) {
       changes.push_back(LineChange::Removed);
       ++i;
     }
-    while (j < new_lines.size() && (marks.added[j] || i >= old_lines.size())) {
+    while (j < new_count && (marks.added[j] || i >= old_count)) {
       changes.push_back(LineChange::Added);
       ++j;
     }
   }
+}
+
+}  // namespace
+
+std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
+                                  const std::vector<std::string_view>& new_lines) {
+  std::vector<LineChange> changes;
+  // An added or a deleted file: nothing to number.
+  if (old_lines.empty() || new_lines.empty()) {
+    changes.assign(old_lines.size(), LineChange::Removed);
+    changes.insert(changes.end(), new_lines.size(), LineChange::Added);
+    return changes;
+  }
+  Middle middle = middle_of(old_lines, new_lines);
+  changes.reserve(middle.leading + middle.old_ids.size() + middle.new_ids.size() + middle.trailing);
+  changes.assign(middle.leading, LineChange::Same);
+  append_changes(middle_marks(old_lines, middle), changes);
+  changes.insert(changes.end(), middle.trailing, LineChange::Same);
   return changes;
 }
 

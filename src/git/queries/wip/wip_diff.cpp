@@ -1,26 +1,85 @@
-// Working-copy diffs: the committed text from `git show <head>:<path>`, the working file
-// from disk, both brought to the working file's line ending, then a line diff.
+// Working-copy diffs: the committed text from `git cat-file blob <head>:<path>`, the working
+// file from disk, both brought to the working file's line ending, then a line diff, refused
+// when its line list would pass the reply cap.
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <algorithm>
+#include <tuple>
 
 #include "git/file_io.hpp"
-#include "git/queries/wip/line_diff.hpp"
+#include "git/queries/hunks/reply_size.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
 
+// What one line makes of the line list besides its text: its record, with numbers of six
+// digits, as a commit diff counts it.
+constexpr uint64_t LINE_RECORD_BYTES = 100;
+
+// A text to diff, or why there is none: it cannot be read (no diff), or its lines alone
+// would pass the cap.
+struct TextRead {
+  std::optional<std::string> text;
+  bool over_cap = false;
+};
+
 // A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
-// A symbolic link's text is its target, as git diffs it.
-std::optional<std::string> read_utf8_file(const std::string& repo_path, const std::string& file) {
-  auto entry = read_work_tree_entry(repo_path, file);
-  if (!entry || !is_valid_utf8(entry->bytes)) {
-    return std::nullopt;
+// A symbolic link's text is its target, as git diffs it. A file longer than the cap cannot
+// fit in the line list, each of its bytes standing there as one at least.
+TextRead working_text(const std::string& repo_path, const std::string& file) {
+  auto entry = read_work_tree_entry(repo_path, file, MAX_DIFF_REPLY_BYTES);
+  if (entry && entry->too_large) return {std::nullopt, true};
+  if (!entry || !is_valid_utf8(entry->bytes)) return {};
+  return {std::move(entry->bytes)};
+}
+
+// The committed text as it arrives, and the least its lines make of the line list whatever
+// ending they are brought to: a byte stands there as one at least (an invalid sequence as the
+// three of its U+FFFD), and each "\n" ends a line with its record. A "\r" dropped from a
+// "\r\n" is made up for by the "\n", escaped as two.
+struct BlobReading {
+  std::string text;
+  uint64_t least_list_bytes = 0;
+  bool over_cap = false;
+};
+
+// Past the cap nothing more is kept: the diff will not be shown.
+void read_more(BlobReading& reading, std::string_view bytes) {
+  if (reading.over_cap) return;
+  auto feeds = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  reading.least_list_bytes += bytes.size() + feeds * LINE_RECORD_BYTES;
+  reading.over_cap = reading.least_list_bytes > MAX_DIFF_REPLY_BYTES;
+  if (reading.over_cap) {
+    reading.text = std::string();
+  } else {
+    reading.text.append(bytes);
   }
-  return std::move(entry->bytes);
+}
+
+// The path's text in the head commit as git printed it. cat-file reads "<rev>:<path>" as one
+// object name, where a revision argument of show or diff is split at a ".." in the path, and
+// it runs no text conversion. A git that fails (the path is not in the head commit: added,
+// then modified) prints nothing, and the text is empty; so is it for an empty path, which
+// names a tree. A run cut short (not started, ended by a limit, a failed read, a git that
+// died after printing part of the blob) has no text: the diff would be against a part of it.
+TextRead committed_text(const std::string& repo_path, const std::string& head_commit_id,
+                        const std::string& file) {
+  if (file.empty()) return {std::string()};
+  auto args = revision_args({"cat-file", "blob"}, {head_commit_id + ":" + file});
+  if (!args) return {};
+  BlobReading reading;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
+  handlers.cancelled = [&] { return reading.over_cap; };
+  auto end = stream_git(repo_path, *args, handlers);
+  if (reading.over_cap) return {std::nullopt, true};
+  if (!end || end->out_error != 0 || (end->status != 0 && !reading.text.empty())) return {};
+  repair_utf8(reading.text);
+  return {std::move(reading.text)};
 }
 
 // "\r\n" when more than half as many "\r" as "\n" occur in the file.
@@ -39,27 +98,24 @@ void end_last_line(std::string& text, std::string_view ending) {
   text += ending;
 }
 
-std::string with_line_ending(const std::string& text, std::string_view ending) {
-  // Cutting into lines and joining them again changes nothing but a missing last line end
-  // when the text has no "\r" and the ending is "\n", the common case: spare the copy of
-  // every line.
-  if (ending == "\n" && text.find('\r') == std::string::npos) {
-    return text.empty() || text.back() == '\n' ? text : text + '\n';
-  }
-  auto lines = parse_all(text, split_lines);
+// The text's lines, cut at "\n" or "\r\n", each ended by `ending`.
+std::string with_line_ending(std::string_view text, std::string_view ending) {
   std::string out;
-  out.reserve(text.size() + (lines ? lines->size() : 0));
-  for (const auto& line : lines.value_or(std::vector<std::string>())) {
-    out += line;
+  out.reserve(text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 2);
+  for (size_t start = 0; start < text.size();) {
+    size_t feed = std::min(text.find('\n', start), text.size());
+    bool crlf = feed < text.size() && feed > start && text[feed - 1] == '\r';
+    out.append(text.substr(start, feed - start - (crlf ? 1 : 0)));
     out += ending;
+    start = feed + 1;
   }
   return out;
 }
 
-// Lines as the diff compares them: each keeps its ending, which is "\r\n", "\n" or a lone
-// "\r"; a last piece without ending is a line too.
-std::vector<std::string_view> diff_lines(std::string_view text) {
-  std::vector<std::string_view> lines;
+// Calls `take` with each line as the diff compares them: each keeps its ending, which is
+// "\r\n", "\n" or a lone "\r"; a last piece without ending is a line too.
+template <class Take>
+void for_each_diff_line(std::string_view text, Take take) {
   size_t start = 0;
   while (start < text.size()) {
     // find_first_of would call memchr on its two-character set for every byte of the text.
@@ -70,13 +126,85 @@ std::vector<std::string_view> diff_lines(std::string_view text) {
       bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
       end += crlf ? 2 : 1;
     }
-    lines.push_back(text.substr(start, end - start));
+    take(text.substr(start, end - start));
     start = end;
   }
+}
+
+size_t diff_line_count(std::string_view text) {
+  size_t count = 0;
+  for_each_diff_line(text, [&](std::string_view) { ++count; });
+  return count;
+}
+
+// Each line ends at a "\n" or a "\r", or at the end.
+size_t most_diff_lines(std::string_view text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n') +
+                             std::count(text.begin(), text.end(), '\r')) +
+         1;
+}
+
+std::vector<std::string_view> diff_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  lines.reserve(most_diff_lines(text));
+  for_each_diff_line(text, [&](std::string_view line) { lines.push_back(line); });
   return lines;
 }
 
-void set_text(HunkLine& line, std::string_view piece) {
+uint64_t text_reply_bytes(std::string_view text) {
+  ReplyTextSize size;
+  size.add(text);
+  size.finish();
+  return size.bytes;
+}
+
+// What the lines of one side make of the line list, where each stands once.
+uint64_t side_list_bytes(std::string_view text) {
+  return text_reply_bytes(text) + diff_line_count(text) * LINE_RECORD_BYTES;
+}
+
+// The same at most, known at the cost of a count: a valid UTF-8 byte is escaped to six at
+// most.
+uint64_t most_side_list_bytes(std::string_view text) {
+  return 6 * uint64_t{text.size()} + most_diff_lines(text) * LINE_RECORD_BYTES;
+}
+
+// Every old line is in the list once, unchanged or removed; the new lines add the added ones.
+uint64_t list_bytes(const WipDiff& diff, uint64_t old_side_bytes) {
+  uint64_t bytes = old_side_bytes;
+  size_t new_line = 0;
+  for (LineChange change : diff.script) {
+    if (change == LineChange::Added) {
+      bytes += text_reply_bytes(diff.new_lines[new_line]) + LINE_RECORD_BYTES;
+    }
+    new_line += change != LineChange::Removed;
+  }
+  return bytes;
+}
+
+std::shared_ptr<const WipDiff> refused() {
+  write_stderr("Working-copy diff stopped: its reply would pass " +
+               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
+  return nullptr;
+}
+
+// The lines each side holds are known before the diff, and each alone may pass the cap
+// already; only the diff tells how many lines the two share. Two texts whose lines could not
+// pass it together, the usual case, are spared the exact count. Both texts are valid UTF-8.
+std::shared_ptr<const WipDiff> capped_diff(std::string old_text, std::string new_text) {
+  if (most_side_list_bytes(old_text) + most_side_list_bytes(new_text) <= MAX_DIFF_REPLY_BYTES) {
+    return diff_texts(std::move(old_text), std::move(new_text));
+  }
+  uint64_t old_side_bytes = side_list_bytes(old_text);
+  if (old_side_bytes > MAX_DIFF_REPLY_BYTES || side_list_bytes(new_text) > MAX_DIFF_REPLY_BYTES) {
+    return refused();
+  }
+  auto diff = diff_texts(std::move(old_text), std::move(new_text));
+  if (list_bytes(*diff, old_side_bytes) > MAX_DIFF_REPLY_BYTES) return refused();
+  return diff;
+}
+
+std::pair<std::string_view, std::string_view> text_and_ending(std::string_view piece) {
   std::string_view ending = "\n";  // for a last line without ending
   if (piece.ends_with("\r\n")) {
     ending = "\r\n";
@@ -86,8 +214,19 @@ void set_text(HunkLine& line, std::string_view piece) {
     ending = "";  // a lone "\r" ends the line but is no line ending of ours
   }
   bool ending_in_piece = piece.ends_with(ending);
-  line.text = piece.substr(0, piece.size() - (ending_in_piece ? ending.size() : 0));
-  line.line_ending = ending;
+  return {piece.substr(0, piece.size() - (ending_in_piece ? ending.size() : 0)), ending};
+}
+
+HunkLineStatus status_of(LineChange change) {
+  switch (change) {
+    case LineChange::Removed:
+      return HunkLineStatus::Minus;
+    case LineChange::Added:
+      return HunkLineStatus::Plus;
+    case LineChange::Same:
+      break;
+  }
+  return HunkLineStatus::Unchanged;
 }
 
 }  // namespace
@@ -131,75 +270,57 @@ std::optional<WipPatchType> wip_status_letter(Input& in) {
   return type;
 }
 
-std::optional<std::vector<std::string>> split_lines(Input& in) {
-  std::vector<std::string> lines;
-  while (!in.at_end()) {
-    size_t start = in.position;
-    size_t feed = in.text.find('\n', start);
-    if (feed == std::string_view::npos) {
-      in.advance_to(in.text.size());
-      lines.push_back(in.slice(start, in.text.size()));
-      break;
-    }
-    bool crlf = feed > start && in.text[feed - 1] == '\r';
-    lines.push_back(in.slice(start, crlf ? feed - 1 : feed));
-    in.advance_to(feed + 1);
+std::optional<HunkLineView> next_wip_line(const WipDiff& diff, WipLineCursor& cursor) {
+  if (cursor.next >= diff.script.size()) return std::nullopt;
+  HunkLineView line;
+  line.index = static_cast<uint32_t>(cursor.next);
+  line.hunk_index = -1;
+  LineChange change = diff.script[cursor.next++];
+  line.status = status_of(change);
+  std::string_view piece;
+  if (change != LineChange::Removed) {
+    line.new_num = ++cursor.new_num;
+    piece = diff.new_lines[static_cast<size_t>(cursor.new_num - 1)];
   }
-  return lines;
+  if (change != LineChange::Added) {
+    line.old_num = ++cursor.old_num;
+    piece = diff.old_lines[static_cast<size_t>(cursor.old_num - 1)];
+  }
+  std::tie(line.text, line.line_ending) = text_and_ending(piece);
+  return line;
 }
 
-std::vector<HunkLine> diff_texts(std::string_view old_text, std::string_view new_text) {
-  auto old_lines = diff_lines(old_text);
-  auto new_lines = diff_lines(new_text);
-  auto changes = line_diff(old_lines, new_lines);
-  std::vector<HunkLine> out;
-  out.reserve(changes.size());
-  int32_t old_num = 0;
-  int32_t new_num = 0;
-  for (auto change : changes) {
-    HunkLine line;
-    line.hunk_index = -1;
-    line.index = static_cast<uint32_t>(out.size());
-    switch (change) {
-      case LineChange::Same:
-        line.status = HunkLineStatus::Unchanged;
-        line.old_num = ++old_num;
-        line.new_num = ++new_num;
-        set_text(line, old_lines[old_num - 1]);
-        break;
-      case LineChange::Removed:
-        line.status = HunkLineStatus::Minus;
-        line.old_num = ++old_num;
-        set_text(line, old_lines[old_num - 1]);
-        break;
-      case LineChange::Added:
-        line.status = HunkLineStatus::Plus;
-        line.new_num = ++new_num;
-        set_text(line, new_lines[new_num - 1]);
-        break;
-    }
-    out.push_back(std::move(line));
-  }
-  return out;
+std::shared_ptr<const WipDiff> diff_texts(std::string old_text, std::string new_text) {
+  auto diff = std::make_shared<WipDiff>();
+  diff->old_text = std::move(old_text);
+  diff->new_text = std::move(new_text);
+  diff->old_lines = diff_lines(diff->old_text);
+  diff->new_lines = diff_lines(diff->new_text);
+  diff->script = line_diff(diff->old_lines, diff->new_lines);
+  return diff;
 }
 
-std::optional<std::vector<HunkLine>> load_wip_diff(
-    const std::string& repo_path, const WipPatch& patch,
-    const std::optional<std::string>& head_commit_id) {
-  if (patch.is_image) return std::nullopt;
-  auto new_text = read_utf8_file(repo_path, patch.new_file);
-  std::string_view ending = new_text ? line_ending_of(*new_text) : "\n";
-  if (new_text) end_last_line(*new_text, ending);
-  if (patch.patch_type == WipPatchType::A || !head_commit_id) {
-    if (!new_text) return std::nullopt;
-    return diff_texts("", *new_text);
+std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
+                                             const std::optional<std::string>& head_commit_id) {
+  if (patch.is_image) return nullptr;
+  bool added = patch.patch_type == WipPatchType::A || !head_commit_id;
+  if (!added && patch.patch_type == WipPatchType::D) {
+    // The old text exactly as git printed it: there is no working file to match.
+    auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file);
+    if (old_text.over_cap) return refused();
+    if (!old_text.text) return nullptr;
+    return capped_diff(std::move(*old_text.text), "");
   }
-  auto args = revision_args({"show"}, {*head_commit_id + ":" + patch.old_file});
-  if (!args) return std::nullopt;
-  auto old_text = run_git(repo_path, *args);
-  if (patch.patch_type == WipPatchType::D) return diff_texts(old_text.value_or(""), "");
-  if (!new_text) return std::nullopt;
-  return diff_texts(with_line_ending(old_text.value_or(""), ending), *new_text);
+  auto new_text = working_text(repo_path, patch.new_file);
+  if (new_text.over_cap) return refused();
+  if (!new_text.text) return nullptr;
+  std::string_view ending = line_ending_of(*new_text.text);
+  end_last_line(*new_text.text, ending);
+  if (added) return capped_diff("", std::move(*new_text.text));
+  auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file);
+  if (old_text.over_cap) return refused();
+  if (!old_text.text) return nullptr;
+  return capped_diff(with_line_ending(*old_text.text, ending), std::move(*new_text.text));
 }
 
 }  // namespace brackwen

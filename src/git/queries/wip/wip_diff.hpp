@@ -1,11 +1,18 @@
 // The line diff of one working-copy file against its text in the head commit, and the
 // status letter of git's porcelain status.
+//
+// A diff is kept as its two texts and the edit script between their lines, the lines as views
+// into the texts: a line becomes a record only while a reply is written, so a diff costs
+// little more than its texts.
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "git/queries/wip/line_diff.hpp"
 #include "model/hunk.hpp"
 #include "model/patch.hpp"
 #include "parser/input.hpp"
@@ -15,19 +22,40 @@ namespace brackwen {
 // One of " ?ACDMRU"; "T" (a type change) reads as "M". Anything else fails.
 std::optional<WipPatchType> wip_status_letter(Input& in);
 
-// The lines from the position to the end, without their "\n" or "\r\n". Never fails.
-std::optional<std::vector<std::string>> split_lines(Input& in);
+// Two texts and their line diff (see line_diff), lines ending after "\r\n", "\n" or a lone
+// "\r". Shared and never changed once made, so the views stay valid while any holder keeps it.
+struct WipDiff {
+  std::string old_text;
+  std::string new_text;
+  std::vector<std::string_view> old_lines;  // line ends included
+  std::vector<std::string_view> new_lines;
+  std::vector<LineChange> script;
+};
 
-// Every line of the line diff (see line_diff) of the two texts, removed lines before added ones
-// within each changed block, numbered from 1 on each side; hunkIndex -1. Never fails.
-std::vector<HunkLine> diff_texts(std::string_view old_text, std::string_view new_text);
+// A place in a diff's line list: the script entry there, and the numbers of the last old and
+// new lines before it (0 before the first).
+struct WipLineCursor {
+  size_t next = 0;
+  int32_t old_num = 0;
+  int32_t new_num = 0;
+};
+
+// The line at the cursor, which then moves past it; absent after the last. Lines are numbered
+// from 1 on each side, hunkIndex -1, index their place in the list.
+std::optional<HunkLineView> next_wip_line(const WipDiff& diff, WipLineCursor& cursor);
+
+// Keeps the two texts and diffs their lines.
+std::shared_ptr<const WipDiff> diff_texts(std::string old_text, std::string new_text);
 
 // The full line diff of a changed working-copy file against `head_commit_id`'s text (none:
 // the file counts as added). A symbolic link is diffed as its target text, as git shows it.
-// Absent for an image, for a working file that is needed but cannot be read as UTF-8 (see
-// read_work_tree_entry), and for a head commit id that git would read as an option.
-std::optional<std::vector<HunkLine>> load_wip_diff(
-    const std::string& repo_path, const WipPatch& patch,
-    const std::optional<std::string>& head_commit_id);
+// Null for an image, for a working file that is needed but cannot be read as UTF-8 (see
+// read_work_tree_entry), for a head commit id that git would read as an option, for a
+// committed text that could not be read whole, and when the line list would pass
+// MAX_DIFF_REPLY_BYTES: each line once, its text at its reply length and its record. That
+// is known of each side's own lines before they are diffed, and the texts are not read past
+// it; one line on standard error says so.
+std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
+                                             const std::optional<std::string>& head_commit_id);
 
 }  // namespace brackwen
