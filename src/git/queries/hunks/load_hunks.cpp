@@ -20,10 +20,6 @@ constexpr std::array<std::string_view, 11> header_keywords = {
     "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
     "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
 
-// What one line of git's diff makes of the reply besides its text: the line's record, written
-// twice (in its hunk and in the flat list), with numbers of six digits.
-constexpr uint64_t LINE_RECORD_BYTES = 2 * 100;
-
 std::optional<std::string> diff_range(const Commit& commit) {
   const auto& parents = commit.parent_ids;
   if (commit.is_merge) {
@@ -158,11 +154,10 @@ struct DiffReading {
   bool over_cap = false;
 };
 
-// Each text byte stands twice in the reply (a line is in its hunk and in the flat list), and
-// each line has its two records. Header lines count as shown lines, which they are not, but
-// there are only a few.
+// A line stands twice in the reply, in its hunk and in the flat list, each time with its
+// record. Header lines count as shown lines, which they are not, but there are only a few.
 uint64_t reply_bytes(const ReplyTextSize& size) {
-  return 2 * size.bytes + size.line_feeds * LINE_RECORD_BYTES;
+  return 2 * (size.bytes + size.line_feeds * LINE_RECORD_BYTES);
 }
 
 // Past the cap nothing more is kept: the diff will not be shown.

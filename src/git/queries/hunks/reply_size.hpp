@@ -12,6 +12,9 @@ namespace brackwen {
 // nothing) can make the server hold and send.
 inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
 
+// What one line makes of a reply besides its text: its record, with numbers of six digits.
+inline constexpr uint64_t LINE_RECORD_BYTES = 100;
+
 // The reply bytes of a text given in pieces: each byte at the length the JSON string escape
 // gives it, and each invalid UTF-8 sequence at the three bytes of the U+FFFD it is repaired to
 // (the same maximal subparts the repair replaces). A sequence cut between two pieces counts

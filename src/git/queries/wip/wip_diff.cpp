@@ -16,10 +16,6 @@
 namespace brackwen {
 namespace {
 
-// What one line makes of the line list besides its text: its record, with numbers of six
-// digits, as a commit diff counts it.
-constexpr uint64_t LINE_RECORD_BYTES = 100;
-
 // A text to diff, or why there is none: it cannot be read (no diff), or its lines alone
 // would pass the cap.
 struct TextRead {
