@@ -572,8 +572,8 @@ TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
 // lines (20 MB, a gigabyte of reply), refused before any line is diffed; a file of a gibibyte,
 // refused before it is read; a deleted one of 96 MiB of empty lines, whose git is stopped
 // early in the blob; and a file of 1.5 million lines each changed, whose two sides pass only
-// together. Each reply is null with one
-// line saying why, and the server holds neither list nor reply.
+// together. Each reply is null with one line saying why, and the server holds neither list
+// nor reply.
 TEST(Endpoints, WorkingCopyDiffOverTheCapIsNullAndHoldsNothing) {
   TempRepo repo;
   auto lines = [](size_t count, char c) {
