@@ -329,7 +329,8 @@ struct StallWatch {
   pid_t group;
   Clock::time_point quiet_since = Clock::now();
   Clock::time_point next_sample = quiet_since + limit / SAMPLES_PER_STALL_LIMIT;
-  std::optional<Activity> last{};
+  bool sampled = false;  // in this silence
+  Activity last{};
 };
 
 // Output, or input taken: a new silence starts, with no sample yet.
@@ -337,7 +338,7 @@ void heard_from(StallWatch& watch) {
   if (watch.limit == Clock::duration::zero()) return;
   watch.quiet_since = Clock::now();
   watch.next_sample = watch.quiet_since + watch.limit / SAMPLES_PER_STALL_LIMIT;
-  watch.last.reset();
+  watch.sampled = false;
 }
 
 // How long a wait may last before the next sample is due.
@@ -352,8 +353,9 @@ bool stalled(StallWatch& watch) {
   Clock::time_point now = Clock::now();
   if (now < watch.next_sample) return false;
   std::optional<Activity> seen = group_activity(watch.group);
-  if (!seen || !watch.last || *seen != *watch.last) watch.quiet_since = now;
-  watch.last = seen;
+  if (!seen || !watch.sampled || *seen != watch.last) watch.quiet_since = now;
+  watch.sampled = seen.has_value();
+  watch.last = seen.value_or(Activity{});
   watch.next_sample = now + watch.limit / SAMPLES_PER_STALL_LIMIT;
   return now - watch.quiet_since >= watch.limit;
 }

@@ -196,8 +196,10 @@ TEST(StreamProcess, Limits) {
     std::optional<std::string> out;  // absent: no StreamEnd
     int error = 0;                   // errno when absent
     bool succeeds = true;            // exit status 0
+    bool out_to_file = false;
   } cases[] = {
       {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT},
+      {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT, true, true},
       {{"bash", "-c",
         "end=$((${EPOCHREALTIME/./} + 1000000)); while ((${EPOCHREALTIME/./} < end)); do :; done; "
         "echo busy"},
@@ -213,6 +215,7 @@ TEST(StreamProcess, Limits) {
     StreamHandlers handlers;
     handlers.on_out = [&](std::string_view bytes) { out.append(bytes); };
     handlers.limits = c.limits;
+    handlers.out_to_file = c.out_to_file;
     std::optional<StreamEnd> end = stream_process(c.argv, dir.str(), handlers);
     EXPECT_EQ(end ? c.error : errno, c.error) << c.argv.back();
     EXPECT_EQ(end ? std::optional(out) : std::nullopt, c.out) << c.argv.back();
