@@ -7,17 +7,21 @@
 // its three standard descriptors are in place.
 #include "git/process.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -42,6 +46,9 @@ constexpr std::chrono::milliseconds CANCEL_CHECK_INTERVAL{50};
 // How often a growing output file is looked at: git writes a block every few milliseconds,
 // and parsing should follow it closely.
 constexpr std::chrono::milliseconds OUT_FILE_CHECK_INTERVAL{2};
+// A silent child's group is sampled this many times per stall limit (11.): often enough that a
+// stall ends soon after the limit, rarely enough that a long silent run costs nothing.
+constexpr int SAMPLES_PER_STALL_LIMIT = 10;
 
 using Clock = std::chrono::steady_clock;
 
@@ -211,19 +218,175 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
 }
 
 // Closes the pipes and reaps the child on every way out; one that has not reaped it yet is
-// killed first, since nobody reads its pipes any more and it might never end by itself.
+// killed first with its group (8.), since nobody reads its pipes any more and it might never
+// end by itself. Until the child is reaped its pid cannot name another group. errno is kept
+// for the caller, who names the reason of the way out.
 struct ChildGuard {
   Child child;
   ~ChildGuard() {
+    int reason = errno;
     close_fd(child.in_fd);
     close_fd(child.out_fd);
     close_fd(child.err_fd);
-    if (child.pid <= 0) return;
-    ::kill(child.pid, SIGKILL);
-    wait_child(child.pid);
+    if (child.pid > 0) {
+      ::kill(-child.pid, SIGKILL);
+      wait_child(child.pid);
+    }
+    errno = reason;
   }
   int reap() { return wait_child(std::exchange(child.pid, -1)); }
 };
+
+// The unsigned number `text` starts with, as /proc writes its counters.
+std::optional<uint64_t> leading_number(std::string_view text) {
+  uint64_t value = 0;
+  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc()) return std::nullopt;
+  return value;
+}
+
+// The number after `key` in a table of /proc (io, status).
+std::optional<uint64_t> number_after(std::string_view table, std::string_view key) {
+  size_t at = table.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  table.remove_prefix(at + key.size());
+  table.remove_prefix(std::min(table.size(), table.find_first_not_of(" \t")));
+  return leading_number(table);
+}
+
+// The start of a file of /proc, up to `size` bytes: a small one whole (a stat line, a status or
+// io table); empty when it is gone.
+std::string proc_file(const std::string& path, size_t size = 4096) {
+  std::string text(size, '\0');
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ssize_t n = fd < 0 ? -1 : read_some(fd, text.data(), text.size());
+  close_fd(fd);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+// What a process group has done so far (11.): CPU clock ticks of its processes and of the
+// children they reaped, and the bytes they read or wrote.
+struct Activity {
+  uint64_t ticks = 0;
+  uint64_t bytes = 0;
+  bool operator==(const Activity&) const = default;
+};
+
+// Fields of a /proc/<pid>/stat line, counted from the one after the command name (state,
+// ppid, pgrp, ...): utime, stime, cutime and cstime follow one another.
+constexpr size_t STAT_PGRP = 2;
+constexpr size_t STAT_UTIME = 11;
+constexpr size_t STAT_FIELDS = STAT_UTIME + 4;
+
+// The fields after the command name, which may hold spaces and parentheses itself; fewer than
+// STAT_FIELDS when the line is cut short.
+std::vector<std::string_view> stat_fields(std::string_view stat) {
+  std::vector<std::string_view> fields;
+  size_t name_end = stat.rfind(')');
+  if (name_end == std::string_view::npos) return fields;
+  std::string_view rest = stat.substr(name_end + 1);
+  while (fields.size() < STAT_FIELDS) {
+    rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(' ')));
+    if (rest.empty()) break;
+    size_t end = std::min(rest.size(), rest.find(' '));
+    fields.push_back(rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  return fields;
+}
+
+// Adds the process `pid` to `sum` when it belongs to `group`; one that is gone adds nothing.
+void add_member(Activity& sum, std::string_view pid, pid_t group) {
+  std::string base = "/proc/" + std::string(pid);
+  std::string stat = proc_file(base + "/stat");
+  std::vector<std::string_view> fields = stat_fields(stat);
+  if (fields.size() < STAT_FIELDS) return;
+  if (leading_number(fields[STAT_PGRP]) != static_cast<uint64_t>(group)) return;
+  for (size_t i = STAT_UTIME; i < STAT_FIELDS; ++i)
+    sum.ticks += leading_number(fields[i]).value_or(0);
+  // Another user's process (a setuid helper) keeps its io table closed: its CPU time counts.
+  std::string io = proc_file(base + "/io");
+  sum.bytes += number_after(io, "rchar:").value_or(0) + number_after(io, "wchar:").value_or(0);
+}
+
+// Absent when /proc cannot be listed: nothing is then known to have stopped.
+std::optional<Activity> group_activity(pid_t group) {
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+  if (!proc) return std::nullopt;
+  Activity sum;
+  while (const dirent* entry = ::readdir(proc.get())) {
+    if (std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
+      add_member(sum, entry->d_name, group);
+  }
+  return sum;
+}
+
+// The stall limit (11.) of one child: when it was last heard from, and its group's activity at
+// the last sample of this silence.
+struct StallWatch {
+  Clock::duration limit;  // zero: no limit
+  pid_t group;
+  Clock::time_point quiet_since = Clock::now();
+  Clock::time_point next_sample = quiet_since + limit / SAMPLES_PER_STALL_LIMIT;
+  bool sampled = false;  // in this silence
+  Activity last{};
+};
+
+// Output, or input taken: a new silence starts, with no sample yet.
+void heard_from(StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return;
+  watch.quiet_since = Clock::now();
+  watch.next_sample = watch.quiet_since + watch.limit / SAMPLES_PER_STALL_LIMIT;
+  watch.sampled = false;
+}
+
+// How long a wait may last before the next sample is due.
+Clock::duration until_sample(const StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return Clock::duration::max();
+  return std::max(watch.next_sample - Clock::now(), Clock::duration::zero());
+}
+
+// Samples the group when a sample is due: true once it has done nothing for the limit.
+bool stalled(StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return false;
+  Clock::time_point now = Clock::now();
+  if (now < watch.next_sample) return false;
+  std::optional<Activity> seen = group_activity(watch.group);
+  if (!seen || !watch.sampled || *seen != watch.last) watch.quiet_since = now;
+  watch.sampled = seen.has_value();
+  watch.last = seen.value_or(Activity{});
+  watch.next_sample = now + watch.limit / SAMPLES_PER_STALL_LIMIT;
+  return now - watch.quiet_since >= watch.limit;
+}
+
+// The start of the first line of a maps table of /proc: the lowest mapping of an address space,
+// which tells one program's from another's. The kernel writes the table a line at a time as it
+// is read, so that reading little costs little.
+std::string first_mapping(const std::string& path) {
+  std::string maps = proc_file(path, 256);
+  return maps.substr(0, maps.find('\n'));
+}
+
+// Holds the child to its data limit (12.) from now on: false when the limit cannot be set or
+// the child already holds more. posix_spawn returns as soon as the child starts replacing its
+// memory, which it shared with this process, and the new program's own mappings may be under
+// way. Reading the child's maps waits for both: the exchange of memories holds a lock that the
+// read takes, and a mapping that passed the check before the limit was set, but is not counted
+// yet, holds the memory's own lock. A child whose maps are still this process's has mapped
+// nothing of its own: all of that comes under the limit. An ended child (a zombie) shows no
+// VmData and holds nothing.
+bool limit_data(pid_t pid, uint64_t bytes) {
+  if (bytes == 0) return true;
+  rlimit limit{bytes, bytes};
+  if (::prlimit(pid, RLIMIT_DATA, &limit, nullptr) != 0) return false;
+  static const std::string own = first_mapping("/proc/self/maps");
+  std::string proc = "/proc/" + std::to_string(pid);
+  if (first_mapping(proc + "/maps") == own) return true;
+  std::string status = proc_file(proc + "/status");
+  if (status.empty()) return false;
+  return number_after(status, "VmData:").value_or(0) * 1024 <= bytes;
+}
 
 // Readable once the child has ended, so that a pause of standard error ends early. Without
 // pidfds (kernels before 5.3) a pause lasts its full length.
@@ -321,10 +484,9 @@ void write_some(Input& input) {
 }
 
 // Waits until a stream can be read, input can be written, the child ends while standard
-// error waits, its pause is over, or the next check for cancelling is due. False when poll
-// fails.
+// error waits, its pause is over, or `most` has passed. False when poll fails.
 bool wait_ready(pollfd (&fds)[4], const Stream& out, const Stream& err, const Input& input,
-                const ErrPause& pause, bool cancellable) {
+                const ErrPause& pause, Clock::duration most) {
   Clock::duration wait = err_wait(pause, err);
   bool err_waits = wait > Clock::duration::zero();
   // poll skips negative descriptors.
@@ -332,29 +494,44 @@ bool wait_ready(pollfd (&fds)[4], const Stream& out, const Stream& err, const In
   fds[1] = {err_waits ? -1 : err.fd, POLLIN, 0};
   fds[2] = {err_waits ? pause.child_end.fd : -1, POLLIN, 0};
   fds[3] = {input.fd, POLLOUT, 0};
-  Clock::duration limit = err_waits ? wait : Clock::duration::max();
-  if (cancellable) limit = std::min<Clock::duration>(limit, CANCEL_CHECK_INTERVAL);
+  Clock::duration limit = std::min(err_waits ? wait : Clock::duration::max(), most);
   while (::poll(fds, 4, poll_timeout(limit)) < 0) {
     if (errno != EINTR) return false;
   }
   return true;
 }
 
-// Both streams to their ends: false when cancelled or poll failed.
+// Whether the run must end before the child does: cancelled (7.) or stalled (11.), with errno
+// telling which.
+bool must_stop(const StreamHandlers& handlers, StallWatch& stall) {
+  if (handlers.cancelled && handlers.cancelled()) {
+    errno = ECANCELED;
+    return true;
+  }
+  if (!stalled(stall)) return false;
+  errno = ETIMEDOUT;
+  return true;
+}
+
+// The longest wait before the next check for cancelling or the next sample of a silence.
+Clock::duration next_check(const StreamHandlers& handlers, const StallWatch& stall) {
+  Clock::duration most = until_sample(stall);
+  if (handlers.cancelled) most = std::min<Clock::duration>(most, CANCEL_CHECK_INTERVAL);
+  return most;
+}
+
+// Both streams to their ends: false when cancelled, stalled or poll failed.
 bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err, Input& input) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   if (input.fd >= 0) write_some(input);
   ErrPause pause{handlers.err_pause, {}, Clock::now() + handlers.err_pause};
   if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(pid);
+  StallWatch stall{handlers.limits.stall, pid};
   while (out.fd >= 0 || err.fd >= 0) {
-    if (handlers.cancelled && handlers.cancelled()) {
-      errno = ECANCELED;
-      return false;
-    }
+    if (must_stop(handlers, stall)) return false;
     pollfd fds[4];
-    if (!wait_ready(fds, out, err, input, pause, static_cast<bool>(handlers.cancelled))) {
-      return false;
-    }
+    if (!wait_ready(fds, out, err, input, pause, next_check(handlers, stall))) return false;
+    if (fds[0].revents != 0 || fds[1].revents != 0 || fds[3].revents != 0) heard_from(stall);
     if (fds[3].revents != 0) write_some(input);
     // POLLHUP without POLLIN still needs a read to see the end of the stream.
     if (fds[0].revents != 0) read_into(out, scratch.get());
@@ -401,29 +578,30 @@ bool child_has_ended(pid_t pid) {
   return info.si_pid == pid;
 }
 
-// The output file to its end and standard error to its end: false when cancelled or poll
-// failed. The file is looked at every few milliseconds while the child runs, and once more
-// as soon as the child's end wakes the wait.
+// The output file to its end and standard error to its end: false when cancelled, stalled or
+// poll failed. The file is looked at every few milliseconds while the child runs, and once
+// more as soon as the child's end wakes the wait.
 bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stream& err) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   EndWatch child_end;
   child_end.start(pid);
+  StallWatch stall{handlers.limits.stall, pid};
   while (!out.done || err.fd >= 0) {
-    if (handlers.cancelled && handlers.cancelled()) {
-      errno = ECANCELED;
-      return false;
-    }
+    if (must_stop(handlers, stall)) return false;
     pollfd fds[2] = {{err.fd, POLLIN, 0}, {out.done ? -1 : child_end.fd, POLLIN, 0}};
     Clock::duration limit = out.done ? Clock::duration::max() : OUT_FILE_CHECK_INTERVAL;
-    if (handlers.cancelled) limit = std::min<Clock::duration>(limit, CANCEL_CHECK_INTERVAL);
+    limit = std::min(limit, next_check(handlers, stall));
     while (::poll(fds, 2, poll_timeout(limit)) < 0) {
       if (errno != EINTR) return false;
     }
+    off_t read_before = out.offset;
     if (fds[0].revents != 0) read_into(err, scratch.get());
-    if (out.done) continue;
-    bool ended = child_has_ended(pid);
-    read_growth(out, handlers.on_out, scratch.get());
-    if (ended) out.done = true;
+    if (!out.done) {
+      bool ended = child_has_ended(pid);
+      read_growth(out, handlers.on_out, scratch.get());
+      if (ended) out.done = true;
+    }
+    if (fds[0].revents != 0 || out.offset != read_before) heard_from(stall);
   }
   return true;
 }
@@ -467,6 +645,10 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
   std::optional<Child> spawned = spawn_child(argv, cwd, handlers);
   if (!spawned) return std::nullopt;
   ChildGuard guard{*spawned};
+  if (!limit_data(guard.child.pid, handlers.limits.data_bytes)) {
+    errno = ENOMEM;
+    return std::nullopt;
+  }
   Stream err{guard.child.err_fd, handlers.on_err};
   if (handlers.out_to_file) {
     OwnedFd file(std::exchange(guard.child.out_fd, -1));
@@ -486,10 +668,12 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
 }
 
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
-                                         const std::string& cwd, std::string_view input) {
+                                         const std::string& cwd, std::string_view input,
+                                         const ProcessLimits& limits) {
   ProcessOutput result;
   StreamHandlers handlers;
   handlers.input = input;
+  handlers.limits = limits;
   handlers.on_out = [&](std::string_view bytes) { result.out.append(bytes); };
   handlers.on_err = [&](std::string_view bytes) { result.err.append(bytes); };
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);

@@ -26,9 +26,11 @@
 //  7. Cancelling: `StreamHandlers::cancelled` is asked after every read and at least every
 //     50 ms; once it says yes, the child is killed with SIGKILL and reaped at once.
 //  8. The child is always reaped and its pipes closed, on every way out. A way out before
-//     the child's end (cancelled, a callback that throws, a failed poll) kills it first
-//     with SIGKILL, so that reaping cannot wait for a child nobody reads; a callback's
-//     exception then passes on.
+//     the child's end (cancelled, a callback that throws, a failed poll, a limit of 11. or
+//     12.) kills it first with SIGKILL, so that reaping cannot wait for a child nobody reads;
+//     a callback's exception then passes on. The child leads a session and process group of
+//     its own, and the kill goes to the whole group: what it started (git's own children, a
+//     shell's background jobs) would otherwise live on, holding the pipes.
 //  9. With `StreamHandlers::out_to_file` standard output is an in-memory file (memfd) that
 //     the child writes as any regular file: a program that flushes after every write to a
 //     pipe (git log, once per commit) then writes in large blocks and spends far less time
@@ -39,8 +41,22 @@
 //     reads of its output, without blocking, and the pipe is closed once all is written (or
 //     the child closed its end), so that the child sees the end of its input. With
 //     `out_to_file` there is no input: standard input is /dev/null.
+// 11. With a stall limit (`ProcessLimits::stall`) a child that makes no progress for that long
+//     is killed, and the run is absent with errno ETIMEDOUT. Progress is a byte on either
+//     stream, or a change in what the child's process group has done: the CPU time of its
+//     processes and of the children they reaped, and the bytes they read or wrote, summed.
+//     The group is looked at only while the child is silent, every tenth of the limit, so a
+//     child that prints costs nothing, and one that is busy in silence lives on. A sample
+//     that differs from the one before restarts the wait, and the first of a silence always
+//     does, so a child is never killed before the limit has passed with nothing done.
+// 12. With a data limit (`ProcessLimits::data_bytes`) the child and whatever it starts may
+//     not hold more than that in data segment and private writable mappings (RLIMIT_DATA,
+//     soft and hard): set as soon as the child is made, before it can have allocated much.
+//     A child that already holds more by then is killed, and the run is absent with errno
+//     ENOMEM; past the limit its allocations fail, as they would on a machine out of memory.
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -57,10 +73,17 @@ struct ProcessOutput {
   int status = -1;  // exit code, or 128 + signal number when killed by a signal
 };
 
+// What a child may take before it is ended: none of them by default.
+struct ProcessLimits {
+  std::chrono::milliseconds stall{0};  // 11.
+  uint64_t data_bytes = 0;             // 12.
+};
+
 // argv[0] is the program. Absent when the child could not be started (errno tells why, when
-// the system gave a reason), polled or waited for.
+// the system gave a reason), polled or waited for, or was ended by a limit.
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
-                                         const std::string& cwd, std::string_view input = {});
+                                         const std::string& cwd, std::string_view input = {},
+                                         const ProcessLimits& limits = {});
 
 struct StreamHandlers {
   std::string_view input;                        // 10.; empty: standard input is /dev/null
@@ -73,6 +96,7 @@ struct StreamHandlers {
   // meter's many small writes arrive together; once the child has ended, at once.
   std::chrono::milliseconds err_pause{0};
   bool whole_environment = false;  // 4.
+  ProcessLimits limits;
 };
 
 // A descriptor closed when it goes.
@@ -97,7 +121,7 @@ struct StreamEnd {
 std::optional<std::string> read_whole_file(int fd);
 
 // Absent when the child could not be started (errno tells why, as for run_process), was
-// cancelled, or could not be polled or waited for.
+// cancelled or ended by a limit, or could not be polled or waited for.
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers);
 

@@ -1,7 +1,11 @@
 // Running git for a query and keeping its whole standard output.
 #include "git/run_git.hpp"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "git/process.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 
 namespace brackwen {
@@ -12,6 +16,38 @@ const std::string& GIT_PROGRAM() {
 }
 
 namespace {
+
+// A git that reads a FIFO, a hung network file system or a remote that never answers (a lazy
+// fetch) waits in silence without using the CPU; one that searches a long history or looks at
+// a cold work tree is silent too, but busy, and runs on.
+constexpr std::chrono::seconds READING_STALL_LIMIT{30};
+// Packs and the index are mapped read-only, which the data limit leaves out: only what git
+// allocates counts, well under this for the reads of a large repository.
+constexpr uint64_t READING_DATA_LIMIT = uint64_t{1} << 30;
+constexpr ProcessLimits READING_LIMITS{READING_STALL_LIMIT, READING_DATA_LIMIT};
+
+// git's subcommand in a whole argv: the first word after git's own options and the values of
+// "-c" and "-C". Only a plain word is named, so the diagnostic stays one line.
+std::string subcommand_of(const std::vector<std::string>& argv) {
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == "-c" || argv[i] == "-C") {
+      ++i;
+      continue;
+    }
+    if (argv[i].starts_with("-")) continue;
+    bool plain = std::all_of(argv[i].begin(), argv[i].end(),
+                             [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; });
+    return plain ? " " + argv[i] : "";
+  }
+  return "";
+}
+
+// errno is that of the run's way out.
+void report_stall(const std::vector<std::string>& argv) {
+  if (errno != ETIMEDOUT) return;
+  write_stderr("git" + subcommand_of(argv) + " stopped: no output or activity for " +
+               std::to_string(READING_STALL_LIMIT.count()) + " s\n");
+}
 
 std::optional<std::string> output_text(std::optional<ProcessOutput> output) {
   if (!output || output->out.empty()) return std::nullopt;
@@ -25,7 +61,7 @@ std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args) {
   auto argv = reading_git_argv(repo_path, args);
   if (!argv) return std::nullopt;
-  return output_text(run_process(*argv, repo_path));
+  return output_text(run_reading_process(*argv, repo_path));
 }
 
 std::optional<StreamEnd> stream_git(const std::string& repo_path,
@@ -33,12 +69,22 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
                                     const StreamHandlers& handlers) {
   auto argv = reading_git_argv(repo_path, args);
   if (!argv) return std::nullopt;
-  return stream_process(*argv, repo_path, handlers);
+  return stream_reading_process(*argv, repo_path, handlers);
 }
 
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
-                                                 const std::string& cwd) {
-  return run_process(argv, cwd);
+                                                 const std::string& cwd, std::string_view input) {
+  std::optional<ProcessOutput> output = run_process(argv, cwd, input, READING_LIMITS);
+  if (!output) report_stall(argv);
+  return output;
+}
+
+std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& argv,
+                                                const std::string& cwd, StreamHandlers handlers) {
+  handlers.limits = READING_LIMITS;
+  std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
+  if (!end) report_stall(argv);
+  return end;
 }
 
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
@@ -51,7 +97,7 @@ std::optional<std::string> run_git_with_input(const std::string& repo_path,
     input += line;
     input += '\n';
   }
-  return output_text(run_process(*argv, repo_path, input));
+  return output_text(run_reading_process(*argv, repo_path, input));
 }
 
 std::optional<std::string> run_user_git(const std::string& repo_path,

@@ -1,8 +1,13 @@
 // Running git for a query: its whole standard output as text, or that output as it comes.
+// Every git run that only reads lives under the same limits: it is ended when it has printed
+// nothing and done nothing for 30 s (a repository can make git wait for ever, and requests
+// are answered one at a time), and its memory is bounded (a small repository can hold blobs
+// whose diff takes gigabytes). The user's own commands run as git runs from a shell.
 #pragma once
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "git/process.hpp"
@@ -32,9 +37,15 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
                                     const StreamHandlers& handlers);
 
 // A git run that only reads, with an argv already whole (the lookups reading_git_argv makes
-// itself): absent when it cannot be started or does not end by itself.
+// itself), under the limits of every read: absent when it cannot be started or does not end
+// by itself. A run the stall limit ended is told on standard error, by its subcommand.
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
-                                                 const std::string& cwd);
+                                                 const std::string& cwd,
+                                                 std::string_view input = {});
+
+// As run_reading_process, its output handed to `handlers` as it comes (stream_process).
+std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& argv,
+                                                const std::string& cwd, StreamHandlers handlers);
 
 // As run_git, with `lines` on git's standard input, each ended by a newline.
 std::optional<std::string> run_git_with_input(const std::string& repo_path,

@@ -177,6 +177,57 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
+// Whether the process is gone, or is a zombie nobody has reaped yet.
+bool ended(pid_t pid) {
+  std::string stat = test::read_file("/proc/" + std::to_string(pid) + "/stat");
+  return stat.empty() || stat.substr(stat.rfind(')') + 2, 1) == "Z";
+}
+
+// A stall limit ends a child that neither prints nor works, with whatever its shell started
+// (a background sleep holding the pipes leaves its pid in "pid"), and spares one that is busy
+// in silence or prints now and then. A data limit fails the allocations past it.
+TEST(StreamProcess, Limits) {
+  using std::chrono::milliseconds;
+  const ProcessLimits stall{milliseconds(300)}, data{milliseconds(0), 16 << 20};
+  const std::string allocate = "x=$(head -c 50000000 /dev/zero | tr '\\0' a); echo ${#x}";
+  struct Case {
+    std::vector<std::string> argv;
+    ProcessLimits limits;
+    std::optional<std::string> out;  // absent: no StreamEnd
+    int error = 0;                   // errno when absent
+    bool succeeds = true;            // exit status 0
+    bool out_to_file = false;
+  } cases[] = {
+      {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT},
+      {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT, true, true},
+      {{"bash", "-c",
+        "end=$((${EPOCHREALTIME/./} + 1000000)); while ((${EPOCHREALTIME/./} < end)); do :; done; "
+        "echo busy"},
+       stall,
+       "busy\n"},
+      {{"sh", "-c", "for i in 1 2 3 4 5; do sleep 0.2; echo $i; done"}, stall, "1\n2\n3\n4\n5\n"},
+      {{"sh", "-c", allocate}, {}, "50000000\n"},
+      {{"sh", "-c", allocate}, data, "", 0, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::string out;
+    StreamHandlers handlers;
+    handlers.on_out = [&](std::string_view bytes) { out.append(bytes); };
+    handlers.limits = c.limits;
+    handlers.out_to_file = c.out_to_file;
+    std::optional<StreamEnd> end = stream_process(c.argv, dir.str(), handlers);
+    EXPECT_EQ(end ? c.error : errno, c.error) << c.argv.back();
+    EXPECT_EQ(end ? std::optional(out) : std::nullopt, c.out) << c.argv.back();
+    EXPECT_EQ(end && end->status == 0, end && c.succeeds) << c.argv.back();
+    std::string grandchild = test::read_file(dir.path / "pid");
+    if (!grandchild.empty()) {
+      EXPECT_TRUE(
+          test::eventually([&] { return ended(std::stoi(grandchild)); }, std::chrono::seconds(2)));
+    }
+  }
+}
+
 // git's arguments and input lines arrive as they are, after the reading options, in its
 // directory, with no shell between.
 TEST(RunGit, ArgumentsAndInputAsTheyAre) {

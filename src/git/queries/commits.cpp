@@ -85,7 +85,7 @@ std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t cou
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
   std::optional<GitArgs> argv = reading_git_argv(repo_path, load_commits_args(count));
   if (!argv) return std::nullopt;
-  std::optional<StreamEnd> end = stream_process(*argv, repo_path, handlers);
+  std::optional<StreamEnd> end = stream_reading_process(*argv, repo_path, handlers);
   if (!end || !stream.fed) return std::nullopt;
   if (finish_log(stream)) return std::move(stream.log);
   std::optional<std::string> text = read_whole_file(end->out_file.fd);

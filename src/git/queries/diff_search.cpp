@@ -48,7 +48,7 @@ std::optional<GitOutput> run_watched_git(const std::vector<std::string>& argv,
   };
   handlers.on_err = [&](std::string_view bytes) { err.append(bytes); };
   handlers.cancelled = [search_id] { return superseded(search_id); };
-  std::optional<StreamEnd> end = stream_process(argv, repo_path, handlers);
+  std::optional<StreamEnd> end = stream_reading_process(argv, repo_path, handlers);
   if (!end) return std::nullopt;
   // Git's complaints (a bad repository path, say) belong on the server's standard error.
   if (!err.empty()) write_stderr(std::move(err));
