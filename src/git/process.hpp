@@ -125,7 +125,4 @@ std::optional<std::string> read_whole_file(int fd);
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers);
 
-// Reads a descriptor to its end (EINTR retried) and closes it. False on a read error.
-bool read_to_end(int fd, std::string& out);
-
 }  // namespace brackwen

@@ -90,7 +90,7 @@ bool write_durably(int fd, std::string_view text) {
   return ok && closed;
 }
 
-// Like read_to_end, but errno still tells why a read failed. Only a regular file is read: the
+// A file to its end, errno telling why a read failed. Only a regular file is read: the
 // store opened without waiting for a FIFO's writer, a device in its place could be read for
 // ever.
 bool read_whole(int fd, std::string& out) {

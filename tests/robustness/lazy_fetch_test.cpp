@@ -137,12 +137,39 @@ TEST(LazyFetch, RunsTheUsersProgramsNeverTheRepositorys) {
                                     {"patch", test::patch_json(c2, "f.txt", "M")}}))
             .body;
     EXPECT_FALSE(reply.empty()) << c.name;
-    if (!c.ran.empty()) EXPECT_TRUE(fs::exists(programs.path / "traces" / c.ran)) << c.name;
+    if (!c.ran.empty()) {
+      EXPECT_TRUE(fs::exists(programs.path / "traces" / c.ran)) << c.name;
+    }
     for (const auto& entry : fs::directory_iterator(programs.path / "traces")) {
       std::string program = entry.path().filename().string();
       EXPECT_EQ(program, c.ran) << c.name << " ran " << program;
       fs::remove(entry.path());
     }
+  }
+}
+
+// The user's GIT_ALLOW_PROTOCOL outranks every setting, so reads carry it as settings: the
+// repository's upload-pack is still refused, and the protocols the list leaves out stay out.
+TEST(LazyFetch, TheUsersProtocolListKeepsTheRefusals) {
+  test::TempDir programs;
+  write_programs(programs.path, {"upload-pack", "my-ssh"});
+  std::string bin = (programs.path / "bin").string();
+  test::TempRepo source;
+  source.commit_file("f.txt", "one\n", "first");
+  test::ServerProcess server(test::Environment{{"GIT_ALLOW_PROTOCOL", "file"}});
+  std::ofstream(server.home / ".gitconfig") << "[core]\n\tsshCommand = " << bin << "/my-ssh\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {source.str(), "git config remote.origin.uploadpack " + bin + "/upload-pack"},
+      {"ssh://example.invalid/r", "true"}};
+  for (const auto& [url, config] : cases) {
+    test::TempRepo repo;
+    auto [c1, c2] = partial_repository(repo);
+    test::sh(repo.path,
+             "git config remote.origin.url " + test::shell_quoted(url) + " && " + config);
+    server.post("/f/load_hunks", test::body({{"repoPath", test::quoted(repo.str())},
+                                             {"commit", test::commit_json(c2, test::quoted(c1))},
+                                             {"patch", test::patch_json(c2, "f.txt", "M")}}));
+    EXPECT_TRUE(fs::is_empty(programs.path / "traces")) << url;
   }
 }
 

@@ -1,0 +1,163 @@
+// Reading /proc for the limits of a child: its process group's activity and its data size.
+#include "git/child_limits.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brackwen {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One read (EINTR retried): the byte count, 0 at the end, -1 on an error.
+ssize_t read_once(int fd, char* buffer, size_t size) {
+  while (true) {
+    ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+// The unsigned number `text` starts with, as /proc writes its counters.
+std::optional<uint64_t> leading_number(std::string_view text) {
+  uint64_t value = 0;
+  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc()) return std::nullopt;
+  return value;
+}
+
+// The number after `key` in a table of /proc (io, status).
+std::optional<uint64_t> number_after(std::string_view table, std::string_view key) {
+  size_t at = table.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  table.remove_prefix(at + key.size());
+  table.remove_prefix(std::min(table.size(), table.find_first_not_of(" \t")));
+  return leading_number(table);
+}
+
+// The start of a file of /proc, up to `size` bytes: a small one whole (a stat line, a status or
+// io table); empty when it is gone.
+std::string proc_file(const std::string& path, size_t size = 4096) {
+  std::string text(size, '\0');
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ssize_t n = fd < 0 ? -1 : read_once(fd, text.data(), text.size());
+  if (fd >= 0) ::close(fd);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+// Fields of a /proc/<pid>/stat line, counted from the one after the command name (state,
+// ppid, pgrp, ...): utime, stime, cutime and cstime follow one another.
+constexpr size_t STAT_PGRP = 2;
+constexpr size_t STAT_UTIME = 11;
+constexpr size_t STAT_FIELDS = STAT_UTIME + 4;
+
+// The fields after the command name, which may hold spaces and parentheses itself; fewer than
+// STAT_FIELDS when the line is cut short.
+std::vector<std::string_view> stat_fields(std::string_view stat) {
+  std::vector<std::string_view> fields;
+  size_t name_end = stat.rfind(')');
+  if (name_end == std::string_view::npos) return fields;
+  std::string_view rest = stat.substr(name_end + 1);
+  while (fields.size() < STAT_FIELDS) {
+    rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(' ')));
+    if (rest.empty()) break;
+    size_t end = std::min(rest.size(), rest.find(' '));
+    fields.push_back(rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  return fields;
+}
+
+// Adds the process `pid` to `sum` when it belongs to `group`; one that is gone adds nothing.
+void add_member(Activity& sum, std::string_view pid, pid_t group) {
+  std::string base = "/proc/" + std::string(pid);
+  std::string stat = proc_file(base + "/stat");
+  std::vector<std::string_view> fields = stat_fields(stat);
+  if (fields.size() < STAT_FIELDS) return;
+  if (leading_number(fields[STAT_PGRP]) != static_cast<uint64_t>(group)) return;
+  for (size_t i = STAT_UTIME; i < STAT_FIELDS; ++i)
+    sum.ticks += leading_number(fields[i]).value_or(0);
+  // Another user's process (a setuid helper) keeps its io table closed: its CPU time counts.
+  std::string io = proc_file(base + "/io");
+  sum.bytes += number_after(io, "rchar:").value_or(0) + number_after(io, "wchar:").value_or(0);
+}
+
+// Absent when /proc cannot be listed: nothing is then known to have stopped.
+std::optional<Activity> group_activity(pid_t group) {
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+  if (!proc) return std::nullopt;
+  Activity sum;
+  while (const dirent* entry = ::readdir(proc.get())) {
+    if (std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
+      add_member(sum, entry->d_name, group);
+  }
+  return sum;
+}
+
+// The start of the first line of a maps table of /proc: the lowest mapping of an address space,
+// which tells one program's from another's. The kernel writes the table a line at a time as it
+// is read, so that reading little costs little.
+std::string first_mapping(const std::string& path) {
+  std::string maps = proc_file(path, 256);
+  return maps.substr(0, maps.find('\n'));
+}
+
+}  // namespace
+
+void heard_from(StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return;
+  watch.quiet_since = Clock::now();
+  watch.next_sample = watch.quiet_since + watch.limit / SAMPLES_PER_STALL_LIMIT;
+  watch.sampled = false;
+}
+
+Clock::duration until_sample(const StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return Clock::duration::max();
+  return std::max(watch.next_sample - Clock::now(), Clock::duration::zero());
+}
+
+bool stalled(StallWatch& watch) {
+  if (watch.limit == Clock::duration::zero()) return false;
+  Clock::time_point now = Clock::now();
+  if (now < watch.next_sample) return false;
+  std::optional<Activity> seen = group_activity(watch.group);
+  if (!seen || !watch.sampled || *seen != watch.last) watch.quiet_since = now;
+  watch.sampled = seen.has_value();
+  watch.last = seen.value_or(Activity{});
+  watch.next_sample = now + watch.limit / SAMPLES_PER_STALL_LIMIT;
+  return now - watch.quiet_since >= watch.limit;
+}
+
+// Holds the child to its data limit (12.) from now on: false when the limit cannot be set or
+// the child already holds more. posix_spawn returns as soon as the child starts replacing its
+// memory, which it shared with this process, and the new program's own mappings may be under
+// way. Reading the child's maps waits for both: the exchange of memories holds a lock that the
+// read takes, and a mapping that passed the check before the limit was set, but is not counted
+// yet, holds the memory's own lock. A child whose maps are still this process's has mapped
+// nothing of its own: all of that comes under the limit. An ended child (a zombie) shows no
+// VmData and holds nothing.
+bool limit_data(pid_t pid, uint64_t bytes) {
+  if (bytes == 0) return true;
+  rlimit limit{bytes, bytes};
+  if (::prlimit(pid, RLIMIT_DATA, &limit, nullptr) != 0) return false;
+  static const std::string own = first_mapping("/proc/self/maps");
+  std::string proc = "/proc/" + std::to_string(pid);
+  if (first_mapping(proc + "/maps") == own) return true;
+  std::string status = proc_file(proc + "/status");
+  if (status.empty()) return false;
+  return number_after(status, "VmData:").value_or(0) * 1024 <= bytes;
+}
+
+}  // namespace brackwen

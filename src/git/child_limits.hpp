@@ -1,0 +1,48 @@
+// What a child may take before it is stopped, as the kernel tells it in /proc: whether its
+// process group still does anything (the stall limit, 11. of the process protocol), and the
+// data limit set on it (12.).
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace brackwen {
+
+// A silent child's group is sampled this many times per stall limit: often enough that a
+// stall ends soon after the limit, rarely enough that a long silent run costs nothing.
+inline constexpr int SAMPLES_PER_STALL_LIMIT = 10;
+
+// What a process group has done so far: CPU clock ticks of its processes and of the children
+// they reaped, and the bytes they read or wrote.
+struct Activity {
+  uint64_t ticks = 0;
+  uint64_t bytes = 0;
+  bool operator==(const Activity&) const = default;
+};
+
+// The stall limit (11.) of one child: when it was last heard from, and its group's activity at
+// the last sample of this silence.
+struct StallWatch {
+  std::chrono::steady_clock::duration limit;  // zero: no limit
+  pid_t group;
+  std::chrono::steady_clock::time_point quiet_since = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point next_sample = quiet_since + limit / SAMPLES_PER_STALL_LIMIT;
+  bool sampled = false;  // in this silence
+  Activity last{};
+};
+
+// Output, or input taken: a new silence starts, with no sample yet.
+void heard_from(StallWatch& watch);
+
+// How long a wait may last before the next sample is due.
+std::chrono::steady_clock::duration until_sample(const StallWatch& watch);
+
+// Samples the group when a sample is due: true once it has done nothing for the limit.
+bool stalled(StallWatch& watch);
+
+// Holds the child to its data limit from now on: false when the limit cannot be set or the
+// child already holds more.
+bool limit_data(pid_t pid, uint64_t bytes);
+
+}  // namespace brackwen
