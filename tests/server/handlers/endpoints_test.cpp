@@ -568,6 +568,27 @@ TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
   EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
 }
 
+// A git that dies after part of its diff leaves a diff that still reads: here one cut inside
+// its second hunk. No part of a diff is shown as the whole.
+TEST(Endpoints, DiffOfAGitThatDiesMidwayIsNull) {
+  TempRepo repo;
+  std::string lines;
+  for (int i = 1; i <= 20; ++i) lines += std::to_string(i) + "\n";
+  std::string first = repo.commit_file("f.txt", lines, "first");
+  std::string second =
+      repo.commit_file("f.txt", "a" + lines.substr(1, 44) + "b" + lines.substr(46), "second");
+  GitRecorder stub(
+      "case \"$*\" in *\" diff \"*) \"$REAL_GIT\" \"$@\" > \"$0.out\"; head -n 13 \"$0.out\"; "
+      "kill -9 $$;; esac; exec \"$REAL_GIT\" \"$@\"");
+  std::string reply =
+      ServerProcess()
+          .post("/f/load_hunks", body({{"repoPath", test::quoted(repo.str())},
+                                       {"commit", commit_json(second, test::quoted(first))},
+                                       {"patch", patch_json(second, "f.txt", "M")}}))
+          .body;
+  EXPECT_EQ(reply, "null");
+}
+
 // Working-copy files whose line list would pass 256 MiB: an untracked log of 10 million short
 // lines (20 MB, a gigabyte of reply), refused before any line is diffed; a file of a gibibyte,
 // refused before it is read; a deleted one of 96 MiB of empty lines, whose git is stopped
