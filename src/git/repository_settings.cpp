@@ -126,22 +126,24 @@ std::string shell_quoted(std::string_view text) {
   return quoted + "'";
 }
 
-// What stands for a key the user did not set: git's own behaviour without it. Absent for a
-// key a read does not put back.
-std::optional<std::string> unset_value(std::string_view key) {
+// The keys of a lazy fetch whose last value counts: a repository's is put back to the user's.
+bool puts_back(std::string_view key) {
+  return key == "core.sshcommand" || key == "core.askpass" || key == "core.alternaterefscommand" ||
+         subsection(key, "remote", "vcs") || in_either_form(key, "http", "cookiefile");
+}
+
+// What stands for a key of those the user did not set: git's behaviour without it.
+std::string unset_value(std::string_view key) {
   if (key == "core.sshcommand") {
     auto ssh = get_environment("GIT_SSH");
     return ssh ? shell_quoted(*ssh) : "ssh";
   }
   // Empty would also pass over SSH_ASKPASS, which git asks when core.askPass is unset.
   if (key == "core.askpass") return get_environment("SSH_ASKPASS").value_or("");
-  // An empty command runs nothing: the alternates' refs are then not offered to the remote.
-  if (key == "core.alternaterefscommand") return "";
-  // No helper has an empty name: a fetch through that remote fails.
-  if (subsection(key, "remote", "vcs")) return "";
-  // No cookie file is read or written.
-  if (in_either_form(key, "http", "cookiefile")) return "";
-  return std::nullopt;
+  // Empty for the rest: an empty alternates command runs nothing (the alternates' refs are
+  // then not offered to the remote), no helper has an empty name (a fetch through that remote
+  // fails), and no cookie file is read or written.
+  return "";
 }
 
 // The last value the user's own files give each key; their credential helpers in order (an
@@ -172,7 +174,7 @@ struct RepositoryKeys {
 };
 
 void note_repository_key(std::string_view key, RepositoryKeys& keys, ReadingSettings& out) {
-  if (unset_value(key)) {
+  if (puts_back(key)) {
     if (keys.noted.insert(key).second) keys.put_back.push_back(key);
   } else if (subsection(key, "remote", "uploadpack")) {
     out.local_upload_pack = true;
@@ -197,7 +199,7 @@ void add_transport_settings(const std::vector<ConfigEntry>& entries, bool scoped
   }
   for (std::string_view key : keys.put_back) {
     auto mine = user.find(key);
-    add_setting(out, key, mine != user.end() ? std::string(mine->second) : *unset_value(key));
+    add_setting(out, key, mine != user.end() ? std::string(mine->second) : unset_value(key));
   }
 }
 

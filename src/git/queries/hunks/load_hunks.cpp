@@ -6,7 +6,6 @@
 #include "git/queries/hunks/hunk_line_parsers.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
-#include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
 #include "parser/utf8.hpp"
 
@@ -174,12 +173,10 @@ void read_more(DiffReading& reading, std::string_view bytes) {
   if (!reading.over_cap) reading.text.append(bytes);
 }
 
-void report_over_cap(const Commit& commit) {
-  // A commit id from the request is printed only when it is a plain object name: any other
-  // text could hold a line break of its own.
-  std::string which = is_object_id(commit.id) ? " of " + commit.id : "";
-  write_stderr("Diff" + which + " stopped: its reply would pass " +
-               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
+// A commit id from the request is named only when it is a plain object name: any other text
+// could hold a line break of its own.
+std::string diff_name(const Commit& commit) {
+  return is_object_id(commit.id) ? "Diff of " + commit.id : "Diff";
 }
 
 }  // namespace
@@ -241,7 +238,7 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
   auto end = stream_git(repo_path, *args, handlers);
   reading.size.finish();
   check_cap(reading);
-  if (reading.over_cap) report_over_cap(commit);
+  if (reading.over_cap) report_over_cap(diff_name(commit));
   // A read that failed midway, or a git that died midway (out of memory, say), leaves a diff
   // cut short, which could still parse.
   if (!end || end->out_error != 0 || end->status != 0 || reading.text.empty()) return nullptr;

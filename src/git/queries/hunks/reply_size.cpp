@@ -2,6 +2,9 @@
 #include "git/queries/hunks/reply_size.hpp"
 
 #include <array>
+#include <string>
+
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 namespace {
@@ -71,6 +74,11 @@ void ReplyTextSize::add(std::string_view piece) {
       bytes += REPLACEMENT_BYTES;
     }
   }
+}
+
+void report_over_cap(std::string_view diff) {
+  write_stderr(std::string(diff) + " stopped: its reply would pass " +
+               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
 }
 
 void ReplyTextSize::finish() {

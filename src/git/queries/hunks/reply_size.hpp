@@ -2,6 +2,7 @@
 // arrives, so that a diff can be stopped before it is held or sent whole.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace brackwen {
@@ -11,6 +12,11 @@ namespace brackwen {
 // bounds what a small hostile repository (millions of identical lines compress to almost
 // nothing) can make the server hold and send.
 inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
+
+// The one line on standard error that tells a diff was refused: "<diff> stopped: its reply
+// would pass 256 MiB". `diff` holds nothing from a repository or a request unchecked, so that
+// the line stays one.
+void report_over_cap(std::string_view diff);
 
 // What one line makes of a reply besides its text: its record, with numbers of six digits.
 inline constexpr uint64_t LINE_RECORD_BYTES = 100;

@@ -10,7 +10,6 @@
 #include "git/queries/hunks/reply_size.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
-#include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 
 namespace brackwen {
@@ -179,8 +178,7 @@ uint64_t list_bytes(const WipDiff& diff, uint64_t old_side_bytes) {
 }
 
 std::shared_ptr<const WipDiff> refused() {
-  write_stderr("Working-copy diff stopped: its reply would pass " +
-               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
+  report_over_cap("Working-copy diff");
   return nullptr;
 }
 
