@@ -18,46 +18,11 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "git/git_version.hpp"
-#include "git/run_git.hpp"
+#include "git/config_listing.hpp"
 #include "stores/environment.hpp"
 
 namespace brackwen {
 namespace {
-
-constexpr GitVersion FIRST_WITH_SHOW_SCOPE = {2, 26, 0};
-
-struct ConfigEntry {
-  std::string_view scope;
-  std::string_view key;
-  std::optional<std::string_view> value;
-};
-
-std::string_view take_field(std::string_view& rest) {
-  std::string_view field = rest.substr(0, rest.find('\0'));
-  rest.remove_prefix(std::min(rest.size(), field.size() + 1));
-  return field;
-}
-
-// Each entry is "<scope>\0" when scoped, then "<key>\n<value>\0", or "<key>\0" without a value.
-std::vector<ConfigEntry> config_entries(std::string_view rest, bool scoped) {
-  std::vector<ConfigEntry> entries;
-  while (!rest.empty()) {
-    ConfigEntry entry;
-    if (scoped) entry.scope = take_field(rest);
-    std::string_view field = take_field(rest);
-    size_t feed = field.find('\n');
-    entry.key = field.substr(0, feed);
-    if (feed != std::string_view::npos) entry.value = field.substr(feed + 1);
-    entries.push_back(entry);
-  }
-  return entries;
-}
-
-// Before git 2.26 the scopes cannot be told apart, and every entry counts as the repository's.
-bool from_repository(const ConfigEntry& entry, bool scoped) {
-  return !scoped || entry.scope == "local" || entry.scope == "worktree";
-}
 
 // The subsection of "<section>.<subsection>.<variable>", which may be empty or hold dots;
 // absent for any other key, "<section>.<variable>" included.
@@ -267,14 +232,10 @@ void put_back_protocols(ReadingSettings& out) {
 }  // namespace
 
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out) {
-  bool scoped = git_is_at_least(FIRST_WITH_SHOW_SCOPE);
-  GitArgs argv = {GIT_PROGRAM(), "config", "-z", "--list"};
-  if (scoped) argv.insert(argv.begin() + 2, "--show-scope");
-  std::optional<ProcessOutput> run = run_reading_process(argv, dir);
-  if (!run || run->status != 0) return false;
-  std::vector<ConfigEntry> entries = config_entries(run->out, scoped);
-  if (filters) add_filters(entries, scoped, out);
-  add_transport_settings(entries, scoped, out);
+  std::shared_ptr<const ConfigListing> listing = config_listing(dir);
+  if (!listing) return false;
+  if (filters) add_filters(listing->entries, listing->scoped, out);
+  add_transport_settings(listing->entries, listing->scoped, out);
   return true;
 }
 
