@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -74,11 +75,14 @@ std::optional<fs::path> absolute_path(const RepositoryLocation& location, const 
   return base / path;
 }
 
-// The directory a ".git" file names, as "gitdir: <path>" on its first line.
+// The directory a ".git" file names, as "gitdir: <path>" on its first line; only its start is
+// read, since the file may be any file.
 std::optional<fs::path> named_git_dir(const fs::path& file) {
-  std::string line;
+  std::string line(PATH_MAX + 16, '\0');
   std::ifstream in(file, std::ios::binary);
-  if (!std::getline(in, line)) return std::nullopt;
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<size_t>(in.gcount()));
+  line.resize(std::min(line.size(), line.find('\n')));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   constexpr std::string_view PREFIX = "gitdir: ";
   if (!line.starts_with(PREFIX)) return std::nullopt;

@@ -286,6 +286,8 @@ TEST(LazyFetch, NoFetchFromARemoteTheRepositoryShipsNoMaintenanceAfterAFetch) {
       {"relative", "git config remote.origin.url .git/o"},
       {"file URL", "git config remote.origin.url file://{top}/.git/%6f"},
       {"link", "ln -s {top}/.git {dir}/link && git config remote.origin.url {dir}/link/o"},
+      {"git file",
+       "echo 'gitdir: {top}/.git/o' > {dir}/gf && git config remote.origin.url {dir}/gf"},
       {"rewritten",
        "git config remote.origin.url https://example.invalid/o && "
        "git config url.{top}/.git/.insteadOf https://example.invalid/"},
