@@ -174,8 +174,8 @@ TEST(LazyFetch, TheUsersProtocolListKeepsTheRefusals) {
   }
 }
 
-// An ssh that runs the remote command here, as a login to this machine would; it notes each
-// run in `trace` when given one, and fails when `works` is false.
+// An ssh that runs the remote command here, as a login to this machine would, or one that fails
+// to connect when `works` is false.
 void write_local_ssh(const fs::path& program, bool works = true) {
   fs::create_directories(program.parent_path());
   std::ofstream(program) << "#!/bin/sh\n"
