@@ -284,6 +284,8 @@ TEST(LazyFetch, NoFetchFromARemoteTheRepositoryShipsNoMaintenanceAfterAFetch) {
   // {dir} a folder beside it); the last keeps the real remote, outside.
   const std::pair<std::string, std::string> remotes[] = {
       {"relative", "git config remote.origin.url .git/o"},
+      // A colon after a slash makes no host.
+      {"colon", "mv .git/o .git/o:x && git config remote.origin.url .git/o:x"},
       {"file URL", "git config remote.origin.url file://{top}/.git/%6f"},
       {"link", "ln -s {top}/.git {dir}/link && git config remote.origin.url {dir}/link/o"},
       {"git file",
