@@ -54,6 +54,12 @@ constexpr std::string_view PINNED_SETTINGS[] = {
     "status.renameLimit=1000",
     // ext:: runs its URL, which a repository's remote names, as a command.
     "protocol.ext.allow=never",
+    // A lazy fetch would start git's automatic maintenance, whose gc detaches from the read and
+    // rewrites the repository's packs long after the reply, and would write a commit-graph.
+    "maintenance.auto=false",
+    "gc.auto=0",
+    "gc.autoDetach=false",
+    "fetch.writeCommitGraph=false",
 };
 
 // External diffs and diff drivers' commands and text conversions are named by the repository's
@@ -154,16 +160,20 @@ GitArgs pinned_git_argv(const std::vector<std::string>& settings, bool pinned) {
   return argv;
 }
 
-std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args) {
+std::optional<ReadingCommand> reading_git_command(const std::string& repo_path,
+                                                  const GitArgs& args) {
   Subcommand command = subcommand(args);
   auto settings = reading_settings(repo_path, command);
   if (!settings) return std::nullopt;
-  GitArgs argv = pinned_git_argv(settings->settings, command.pinned);
+  std::string name = args.empty() ? "" : args[0];
+  ReadingCommand reading{pinned_git_argv(settings->settings, command.pinned),
+                         set_aside_line(*settings, name)};
+  GitArgs& argv = reading.argv;
   if (settings->refused || !fits_command_line(argv)) {
-    report_refused(args.empty() ? "" : args[0]);
+    report_refused(name);
     return std::nullopt;
   }
-  if (args.empty()) return argv;
+  if (args.empty()) return reading;
   argv.push_back(args[0]);
   argv.insert(argv.end(), command.options.begin(), command.options.end());
   if (command.decorates) {
@@ -171,7 +181,17 @@ std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitA
     argv.insert(argv.end(), refs.begin(), refs.end());
   }
   argv.insert(argv.end(), args.begin() + 1, args.end());
-  return argv;
+  return reading;
+}
+
+std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitArgs& args) {
+  auto command = reading_git_command(repo_path, args);
+  if (!command) return std::nullopt;
+  return std::move(command->argv);
+}
+
+void report_failed_read(const ReadingCommand& command, int status) {
+  if (status != 0 && !command.failure_line.empty()) write_stderr(command.failure_line);
 }
 
 }  // namespace brackwen

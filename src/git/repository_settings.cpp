@@ -1,24 +1,32 @@
-// The repository's own settings that a read switches off or puts back to the user's.
+// The repository's own settings that a read puts back to the user's, or refuses.
+//
+// A filter (filter.<name>.clean, smudge, process) runs on a work tree's files, and a diff
+// driver's keys (diff.<driver>.<variable>) name programs (command, textconv) and regular
+// expressions (funcname, xfuncname, wordRegex) that git runs on every line above a change.
 //
 // A lazy fetch runs a program at these points, and these are all the keys through which a
 // repository's configuration can choose one:
 // - the transport: core.sshCommand (ssh), remote.<name>.uploadpack (run here for a path or
-//   file:// remote; over ssh it runs on the other host), core.gitProxy (git://), and a remote
-//   helper chosen by remote.<name>.vcs or by a "<helper>::" URL, which the protocol policy
-//   (protocol.allow, protocol.<name>.allow) admits; the policy also guards ext::, whose URL is
-//   itself a command;
+//   file:// remote; over ssh it runs on the host the URL names, which may be this one),
+//   core.gitProxy (git://), and a remote helper chosen by remote.<name>.vcs or by a
+//   "<helper>::" URL, which the protocol policy (protocol.allow, protocol.<name>.allow) admits;
+//   the policy also guards ext::, whose URL is itself a command;
 // - credentials: credential.helper and credential.<url>.helper, then core.askPass;
 // - fetch-pack's look at the refs of alternates: core.alternateRefsCommand.
 // The one file a fetch writes where the configuration says is curl's cookie jar,
 // http.cookieFile or http.<url>.cookieFile. Hooks are off for every read (core.hooksPath), and
 // the environment variables (GIT_SSH_COMMAND, GIT_SSH, GIT_PROXY_COMMAND, SSH_ASKPASS) are the
-// user's own.
+// user's own. A lazy fetch reads from the promisor remotes, and a local one that lies inside
+// the repository is one the repository ships, with whatever its packs and settings hold.
 #include "git/repository_settings.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_map>
 
 #include "git/config_listing.hpp"
+#include "git/local_remotes.hpp"
+#include "git/repository_location.hpp"
 #include "stores/environment.hpp"
 
 namespace brackwen {
@@ -45,6 +53,20 @@ bool in_either_form(std::string_view key, std::string_view section, std::string_
   return names_variable(key, section, variable) || subsection(key, section, variable);
 }
 
+// The variable of a key: what follows its last dot.
+std::string_view variable_of(std::string_view key) {
+  return key.substr(key.rfind('.') + 1);
+}
+
+// "diff.<driver>.<variable>" as git reads a diff driver's keys: the driver is all between the
+// first and the last dot, and every variable counts.
+std::optional<std::string_view> diff_driver(std::string_view key) {
+  constexpr std::string_view SECTION = "diff.";
+  size_t last = key.rfind('.');
+  if (!key.starts_with(SECTION) || last < SECTION.size()) return std::nullopt;
+  return key.substr(SECTION.size(), last - SECTION.size());
+}
+
 // Each setting once, unless `once` is false (a list whose order and repeats count). A key
 // "-c" cannot carry (it splits at the first "="), or more than git can hand on, refuses the
 // read.
@@ -60,28 +82,12 @@ void add_setting(ReadingSettings& out, std::string_view key, std::string_view va
   out.settings.push_back(std::move(setting));
 }
 
-constexpr std::string_view FILTER_VARIABLES[] = {"clean", "smudge", "process"};
+constexpr std::string_view FILTER_VARIABLES[] = {"clean", "smudge", "process", "required"};
 
-std::optional<std::string_view> filter_name(std::string_view key) {
-  for (std::string_view variable : FILTER_VARIABLES) {
-    if (auto name = subsection(key, "filter", variable)) return name;
-  }
-  return std::nullopt;
-}
-
-// git skips a driver whose command is empty; a required one that does not run would stop git.
-void add_filters(const std::vector<ConfigEntry>& entries, bool scoped, ReadingSettings& out) {
-  std::unordered_set<std::string_view> names;
-  for (const ConfigEntry& entry : entries) {
-    if (out.refused) return;
-    if (!from_repository(entry, scoped)) continue;
-    auto name = filter_name(entry.key);
-    if (!name || !names.insert(*name).second) continue;
-    std::string prefix = "filter." + std::string(*name) + ".";
-    for (std::string_view variable : FILTER_VARIABLES)
-      add_setting(out, prefix + std::string(variable), "");
-    add_setting(out, prefix + "required", "false");
-  }
+bool is_filter_key(std::string_view key) {
+  return std::any_of(
+      std::begin(FILTER_VARIABLES), std::end(FILTER_VARIABLES),
+      [&](std::string_view variable) { return subsection(key, "filter", variable); });
 }
 
 // A single-quoted shell word, as git quotes a program path.
@@ -97,29 +103,76 @@ bool puts_back(std::string_view key) {
          subsection(key, "remote", "vcs") || in_either_form(key, "http", "cookiefile");
 }
 
-// What stands for a key of those the user did not set: git's behaviour without it.
-std::string unset_value(std::string_view key) {
-  if (key == "core.sshcommand") {
-    auto ssh = get_environment("GIT_SSH");
-    return ssh ? shell_quoted(*ssh) : "ssh";
+// A setting that stands for a key the user did not set: git's behaviour without the key, as
+// near as a value comes.
+struct Slot {
+  std::string key;
+  std::string value;
+};
+
+// git's own function line without a pattern: a line starting with a letter, "_" or "$". Only
+// the hunk header shows it, which no reply carries; an empty pattern would match every line.
+constexpr std::string_view FUNCTION_LINE = "^[A-Za-z_$].*";
+// git's own words without a pattern: runs of all but git's white space. Word diffs read it,
+// which no read asks for.
+constexpr std::string_view WORDS = "[^ \t\n\r]+";
+
+// The last value the user's own files give each key, with the key that gave it, by the slot it
+// fills (slot_of).
+using UserValues = std::unordered_map<std::string, std::pair<std::string_view, std::string_view>>;
+
+// What a key sets in git: the key itself, but a driver's funcname and xfuncname are one pattern,
+// the last given, which "diff.<driver>.funcname" stands for.
+std::string slot_of(std::string_view key) {
+  if (diff_driver(key) && variable_of(key) == "xfuncname")
+    return std::string(key.substr(0, key.size() - variable_of(key).size())) + "funcname";
+  return std::string(key);
+}
+
+std::string unset_driver_value(std::string_view variable, const UserValues& user) {
+  // "auto" is git's own value of a driver nobody set.
+  if (variable == "binary") return "auto";
+  if (variable == "cachetextconv") return "false";
+  if (variable == "wordregex") {
+    auto mine = user.find("diff.wordregex");
+    return std::string(mine != user.end() ? mine->second.second : WORDS);
   }
-  // Empty would also pass over SSH_ASKPASS, which git asks when core.askPass is unset.
-  if (key == "core.askpass") return get_environment("SSH_ASKPASS").value_or("");
-  // Empty for the rest: an empty alternates command runs nothing (the alternates' refs are
-  // then not offered to the remote), no helper has an empty name (a fetch through that remote
-  // fails), and no cookie file is read or written.
+  // No program for command and textconv, as for a variable this git does not know.
   return "";
 }
 
-// The last value the user's own files give each key; their credential helpers in order (an
-// empty one empties the list before it) and protocol policy go to `out`.
-std::unordered_map<std::string_view, std::string_view> user_settings(
-    const std::vector<ConfigEntry>& entries, bool scoped, ReadingSettings& out) {
-  std::unordered_map<std::string_view, std::string_view> last;
+Slot unset_setting(std::string_view key, const UserValues& user) {
+  if (auto driver = diff_driver(key)) {
+    std::string_view variable = variable_of(key);
+    if (variable == "funcname" || variable == "xfuncname")
+      return {"diff." + std::string(*driver) + ".xfuncname", std::string(FUNCTION_LINE)};
+    return {std::string(key), unset_driver_value(variable, user)};
+  }
+  // git skips a filter whose command is empty; a required one that does not run would stop git.
+  if (is_filter_key(key)) return {std::string(key), variable_of(key) == "required" ? "false" : ""};
+  if (key == "core.sshcommand") {
+    auto ssh = get_environment("GIT_SSH");
+    return {std::string(key), ssh ? shell_quoted(*ssh) : "ssh"};
+  }
+  // Empty would also pass over SSH_ASKPASS, which git asks when core.askPass is unset.
+  if (key == "core.askpass") return {std::string(key), get_environment("SSH_ASKPASS").value_or("")};
+  // Empty for the rest: an empty alternates command runs nothing (the alternates' refs are
+  // then not offered to the remote), no helper has an empty name (a fetch through that remote
+  // fails), and no cookie file is read or written.
+  return {std::string(key), ""};
+}
+
+// The user's values; their credential helpers in order (an empty one empties the list before
+// it) and protocol policy go to `out`.
+UserValues user_settings(const std::vector<ConfigEntry>& entries, bool scoped,
+                         ReadingSettings& out) {
+  UserValues last;
   out.user_helpers.clear();
   for (const ConfigEntry& entry : entries) {
-    if (from_repository(entry, scoped) || !entry.value) continue;
-    last[entry.key] = *entry.value;
+    if (from_repository(entry, scoped)) continue;
+    // A key without "=" is true to git.
+    last.insert_or_assign(slot_of(entry.key), std::pair{entry.key, entry.value.value_or("true")});
+    if (!entry.value) continue;
     if (in_either_form(entry.key, "credential", "helper"))
       out.user_helpers.emplace_back(entry.key, *entry.value);
     if (names_variable(entry.key, "protocol", "allow")) {
@@ -132,17 +185,48 @@ std::unordered_map<std::string_view, std::string_view> user_settings(
   return last;
 }
 
-// The repository's keys that a fetch would take a program from, noted for what they call for.
-struct RepositoryKeys {
-  std::vector<std::string_view> put_back;  // in the order first set
-  std::unordered_set<std::string_view> noted;
+// The variables whose documented spelling is not all lower case, as a failed read names them.
+constexpr std::pair<std::string_view, std::string_view> SPELLINGS[] = {
+    {"sshcommand", "sshCommand"},
+    {"askpass", "askPass"},
+    {"alternaterefscommand", "alternateRefsCommand"},
+    {"gitproxy", "gitProxy"},
+    {"cookiefile", "cookieFile"},
 };
 
-void note_repository_key(std::string_view key, RepositoryKeys& keys, ReadingSettings& out) {
+std::string spelled(std::string_view key) {
+  std::string_view variable = variable_of(key);
+  for (const auto& [lower, documented] : SPELLINGS) {
+    if (variable == lower)
+      return std::string(key.substr(0, key.size() - variable.size())) + std::string(documented);
+  }
+  return std::string(key);
+}
+
+void set_aside(ReadingSettings& out, std::string_view key) {
+  std::string name = spelled(key);
+  if (std::find(out.set_aside.begin(), out.set_aside.end(), name) == out.set_aside.end())
+    out.set_aside.push_back(std::move(name));
+}
+
+// The repository's keys that are put back, by slot in the order first set.
+struct RepositoryKeys {
+  std::vector<std::pair<std::string, std::string_view>> put_back;
+  std::unordered_set<std::string> noted;
+};
+
+void put_back(std::string_view key, RepositoryKeys& keys) {
+  std::string slot = slot_of(key);
+  if (keys.noted.insert(slot).second) keys.put_back.emplace_back(std::move(slot), key);
+}
+
+// A key of the repository's that a lazy fetch would take a program from, noted for what it
+// calls for.
+void note_fetch_key(std::string_view key, RepositoryKeys& keys, ReadingSettings& out) {
   if (puts_back(key)) {
-    if (keys.noted.insert(key).second) keys.put_back.push_back(key);
+    put_back(key, keys);
   } else if (subsection(key, "remote", "uploadpack")) {
-    out.local_upload_pack = true;
+    out.upload_pack = true;
   } else if (key == "core.gitproxy") {
     out.git_proxy = true;
   } else if (in_either_form(key, "credential", "helper")) {
@@ -152,19 +236,110 @@ void note_repository_key(std::string_view key, RepositoryKeys& keys, ReadingSett
   } else if (auto protocol = subsection(key, "protocol", "allow")) {
     out.repository_protocols = true;
     out.protocols.emplace(*protocol);
+  } else {
+    return;
+  }
+  set_aside(out, key);
+}
+
+void add_put_back_settings(const std::vector<ConfigEntry>& entries, bool scoped, bool filters,
+                           ReadingSettings& out) {
+  UserValues user = user_settings(entries, scoped, out);
+  RepositoryKeys keys;
+  for (const ConfigEntry& entry : entries) {
+    if (!from_repository(entry, scoped)) continue;
+    if (diff_driver(entry.key) || (filters && is_filter_key(entry.key))) {
+      put_back(entry.key, keys);
+    } else {
+      note_fetch_key(entry.key, keys, out);
+    }
+  }
+  for (const auto& [slot, key] : keys.put_back) {
+    if (out.refused) return;
+    auto mine = user.find(slot);
+    if (mine != user.end()) {
+      add_setting(out, mine->second.first, mine->second.second);
+    } else {
+      Slot unset = unset_setting(key, user);
+      add_setting(out, unset.key, unset.value);
+    }
   }
 }
 
-void add_transport_settings(const std::vector<ConfigEntry>& entries, bool scoped,
-                            ReadingSettings& out) {
-  auto user = user_settings(entries, scoped, out);
-  RepositoryKeys keys;
+// A value git's boolean reading takes for false.
+bool is_false(std::optional<std::string_view> value) {
+  if (!value) return false;
+  std::string lower(*value);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower.empty() || lower == "false" || lower == "no" || lower == "off" || lower == "0";
+}
+
+// The remotes a lazy fetch reads from: the one extensions.partialClone names and each whose
+// promisor setting is not false, from any file.
+std::vector<std::string_view> promisor_remotes(const std::vector<ConfigEntry>& entries) {
+  std::vector<std::string_view> names;
+  auto add = [&](std::string_view name) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  };
   for (const ConfigEntry& entry : entries) {
-    if (from_repository(entry, scoped)) note_repository_key(entry.key, keys, out);
+    if (entry.key == "extensions.partialclone" && entry.value) {
+      add(*entry.value);
+    } else if (auto name = subsection(entry.key, "remote", "promisor")) {
+      if (!is_false(entry.value)) add(*name);
+    }
   }
-  for (std::string_view key : keys.put_back) {
-    auto mine = user.find(key);
-    add_setting(out, key, mine != user.end() ? std::string(mine->second) : unset_value(key));
+  return names;
+}
+
+// `url` as git rewrites it: the base of the longest url.<base>.insteadOf that starts it.
+std::string rewritten(std::string_view url, const std::vector<ConfigEntry>& entries) {
+  std::optional<std::string_view> base;
+  size_t longest = 0;
+  for (const ConfigEntry& entry : entries) {
+    auto named = subsection(entry.key, "url", "insteadof");
+    if (!named || !entry.value || entry.value->size() <= longest) continue;
+    if (!url.starts_with(*entry.value)) continue;
+    base = named;
+    longest = entry.value->size();
+  }
+  return base ? std::string(*base) + std::string(url.substr(longest)) : std::string(url);
+}
+
+// Each promisor remote's URLs that name a local path, by the key that set them. One without a
+// URL in the configuration counts as a path: git then reads the git dir's remotes/ and
+// branches/ files, or takes the name itself for one.
+std::vector<std::pair<std::string, std::optional<std::string>>> local_promisor_urls(
+    const std::vector<ConfigEntry>& entries, const std::vector<std::string_view>& promisors) {
+  std::vector<std::pair<std::string, std::optional<std::string>>> found;
+  for (std::string_view name : promisors) {
+    std::string key = "remote." + std::string(name) + ".url";
+    bool configured = false;
+    for (const ConfigEntry& entry : entries) {
+      if (entry.key != key || !entry.value) continue;
+      configured = true;
+      if (auto path = local_remote_path(rewritten(*entry.value, entries)))
+        found.emplace_back(key, std::move(path));
+    }
+    if (!configured) found.emplace_back(key, std::nullopt);
+  }
+  return found;
+}
+
+// Refuses local remotes when a promisor remote is a local one inside the repository found in
+// `dir`. Where git puts it is asked only when a local URL is configured, since it costs a run.
+void check_promisor_remotes(const std::string& dir, const std::vector<ConfigEntry>& entries,
+                            ReadingSettings& out) {
+  std::vector<std::string_view> promisors = promisor_remotes(entries);
+  if (promisors.empty()) return;
+  out.lazy_fetches = true;
+  auto local = local_promisor_urls(entries, promisors);
+  if (local.empty()) return;
+  std::optional<RepositoryLocation> location = repository_location(dir);
+  for (const auto& [key, path] : local) {
+    if (location && path && !lies_inside(*location, *path)) continue;
+    out.remote_inside = true;
+    set_aside(out, key);
   }
 }
 
@@ -234,8 +409,8 @@ void put_back_protocols(ReadingSettings& out) {
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out) {
   std::shared_ptr<const ConfigListing> listing = config_listing(dir);
   if (!listing) return false;
-  if (filters) add_filters(listing->entries, listing->scoped, out);
-  add_transport_settings(listing->entries, listing->scoped, out);
+  add_put_back_settings(listing->entries, listing->scoped, filters, out);
+  check_promisor_remotes(dir, listing->entries, out);
   return true;
 }
 
@@ -250,8 +425,11 @@ void merge_settings(ReadingSettings& into, const ReadingSettings& from) {
   into.protocols.insert(from.protocols.begin(), from.protocols.end());
   into.user_protocol_values.insert(from.user_protocol_values.begin(),
                                    from.user_protocol_values.end());
-  into.local_upload_pack = into.local_upload_pack || from.local_upload_pack;
+  into.upload_pack = into.upload_pack || from.upload_pack;
   into.git_proxy = into.git_proxy || from.git_proxy;
+  into.remote_inside = into.remote_inside || from.remote_inside;
+  into.lazy_fetches = into.lazy_fetches || from.lazy_fetches;
+  for (const std::string& key : from.set_aside) set_aside(into, key);
   into.credential_helpers = into.credential_helpers || from.credential_helpers;
   if (into.user_helpers.empty()) into.user_helpers = from.user_helpers;
 }
@@ -267,9 +445,29 @@ void finish_settings(ReadingSettings& out) {
   } else if (out.repository_protocols) {
     put_back_protocols(out);
   }
-  if (out.local_upload_pack) add_setting(out, "protocol.file.allow", "never");
+  // Over ssh and to a local remote git hands the upload-pack to a shell.
+  if (out.upload_pack) add_setting(out, "protocol.ssh.allow", "never");
+  if (out.upload_pack || out.remote_inside) add_setting(out, "protocol.file.allow", "never");
   if (out.git_proxy && !get_environment("GIT_PROXY_COMMAND"))
     add_setting(out, "protocol.git.allow", "never");
+}
+
+std::string set_aside_line(const ReadingSettings& settings, std::string_view subcommand) {
+  if (!settings.lazy_fetches || settings.set_aside.empty()) return "";
+  std::string line = "git " + std::string(subcommand) + " failed: the repository's own ";
+  for (size_t i = 0; i < settings.set_aside.size(); ++i)
+    line += (i ? ", " : "") + settings.set_aside[i];
+  line += settings.set_aside.size() > 1 ? " are" : " is";
+  line += " not used on reads";
+  if (settings.upload_pack)
+    line += "; ssh and local remotes are refused while it sets an upload-pack";
+  if (settings.git_proxy && !get_environment("GIT_PROXY_COMMAND"))
+    line += "; git:// remotes are refused while it sets a proxy command";
+  if (settings.remote_inside)
+    line +=
+        "; a local remote that lies inside the repository, or that its configuration does not "
+        "name, is never fetched from";
+  return line + "\n";
 }
 
 }  // namespace brackwen

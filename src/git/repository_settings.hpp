@@ -1,7 +1,7 @@
-// What a repository's own configuration names that a read must not run: the filters it
-// defines, and the programs a lazy fetch of a missing object would run (a partial clone
-// fetches what it lacks as soon as git reads it). Found with one `git config --show-scope
-// --list`, so that what the user set in their own files is told apart and kept.
+// What a repository's own configuration names that a read must not run: the filters and diff
+// drivers it defines, and the programs a lazy fetch of a missing object would run (a partial
+// clone fetches what it lacks as soon as git reads it). Found with one `git config --show-scope
+// --list`, so that what the user set in their own files is told apart and put back.
 #pragma once
 #include <map>
 #include <optional>
@@ -29,9 +29,19 @@ struct ReadingSettings {
   std::set<std::string> protocols;
   std::map<std::string, std::string> user_protocol_values;
   // Transports to refuse because the repository names a program for them that a later
-  // setting cannot replace (git takes the first value of these keys).
-  bool local_upload_pack = false;
+  // setting cannot replace (git takes the first value of these keys): its upload-pack runs
+  // over ssh and for a local remote, its proxy for git://.
+  bool upload_pack = false;
   bool git_proxy = false;
+  // A promisor remote that is a local repository inside the repository itself (one it ships),
+  // or one whose URL the configuration does not give: local remotes are refused.
+  bool remote_inside = false;
+  // Whether a read may fetch at all: a promisor remote is configured (a partial clone).
+  bool lazy_fetches = false;
+  // The keys of a repository's own configuration that a lazy fetch would have taken a program
+  // or a remote from and that reads do not use (put back or refused), spelled as git's
+  // documentation spells them, each once.
+  std::vector<std::string> set_aside;
   // Whether a repository names credential helpers, which then give way to the user's, in order.
   bool credential_helpers = false;
   std::vector<std::pair<std::string, std::string>> user_helpers;
@@ -41,10 +51,12 @@ struct ReadingSettings {
 // page for the variable's name and the settings every read pins.
 inline constexpr size_t MAX_PASSED_ON_BYTES = 31 * 4096;
 
-// Adds what the configuration git reads in `dir` calls for: the clean, smudge and process
-// filters that the repository's own configuration (its config file, a worktree's, and what
-// they include) defines switched off, when `filters`; and the settings a lazy fetch would take
-// from it put back to the user's. False when the configuration cannot be read.
+// Adds what the configuration git reads in `dir` calls for: every key of a filter
+// (`filter.<name>.clean`, `smudge`, `process`, `required`) that the repository's own
+// configuration (its config file, a worktree's, and what they include) sets, when `filters`,
+// every key of a diff driver (`diff.<driver>.<variable>`) it sets, and what a lazy fetch would
+// take from it, put back to the user's own values (or to what stands closest to none); a
+// promisor remote inside the repository refused. False when the configuration cannot be read.
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out);
 
 // Adds what another repository's lookup found (a submodule's).
@@ -55,5 +67,10 @@ void merge_settings(ReadingSettings& into, const ReadingSettings& from);
 // do not see) put back over whatever a repository set, then the refusal of the transports that
 // would run a program a repository names.
 void finish_settings(ReadingSettings& out);
+
+// The line a read that failed writes on standard error when it may have fetched (a partial
+// clone) and a repository's configuration named for the fetch what it did not use: the keys,
+// and why each refused transport was refused. Empty otherwise.
+std::string set_aside_line(const ReadingSettings& settings, std::string_view subcommand);
 
 }  // namespace brackwen

@@ -59,17 +59,21 @@ std::optional<std::string> output_text(std::optional<ProcessOutput> output) {
 
 std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args) {
-  auto argv = reading_git_argv(repo_path, args);
-  if (!argv) return std::nullopt;
-  return output_text(run_reading_process(*argv, repo_path));
+  auto command = reading_git_command(repo_path, args);
+  if (!command) return std::nullopt;
+  std::optional<ProcessOutput> run = run_reading_process(command->argv, repo_path);
+  if (run) report_failed_read(*command, run->status);
+  return output_text(std::move(run));
 }
 
 std::optional<StreamEnd> stream_git(const std::string& repo_path,
                                     const std::vector<std::string>& args,
                                     const StreamHandlers& handlers) {
-  auto argv = reading_git_argv(repo_path, args);
-  if (!argv) return std::nullopt;
-  return stream_reading_process(*argv, repo_path, handlers);
+  auto command = reading_git_command(repo_path, args);
+  if (!command) return std::nullopt;
+  std::optional<StreamEnd> end = stream_reading_process(command->argv, repo_path, handlers);
+  if (end) report_failed_read(*command, end->status);
+  return end;
 }
 
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
@@ -90,14 +94,16 @@ std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& 
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,
                                               const std::vector<std::string>& lines) {
-  auto argv = reading_git_argv(repo_path, args);
-  if (!argv) return std::nullopt;
+  auto command = reading_git_command(repo_path, args);
+  if (!command) return std::nullopt;
   std::string input;
   for (const std::string& line : lines) {
     input += line;
     input += '\n';
   }
-  return output_text(run_reading_process(*argv, repo_path, input));
+  std::optional<ProcessOutput> run = run_reading_process(command->argv, repo_path, input);
+  if (run) report_failed_read(*command, run->status);
+  return output_text(std::move(run));
 }
 
 std::optional<std::string> run_user_git(const std::string& repo_path,

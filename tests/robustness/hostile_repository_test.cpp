@@ -246,6 +246,70 @@ TEST(HostileRepository, SubmoduleFiltersNeverRun) {
   EXPECT_TRUE(traces(programs.path / "traces").empty());
 }
 
+// The user's own filter "lfs" (as ~/.gitconfig holds it) cleans "DATA" to the committed "data",
+// so big.bin is clean for git. A repository, or a submodule a status looks into, that defines
+// filter.lfs.* in its own configuration (as a per-clone install writes it) gets the user's
+// values back: the user's program runs, the repository's never does. The repository sets no
+// filter.lfs.process, which in git itself would take the place of every clean, the user's too.
+TEST(HostileRepository, TheUsersOwnFilterRunsWhereTheRepositoryDefinesItsName) {
+  for (const std::string where : {"submodule", "repository"}) {
+    test::TempDir programs;
+    write_programs(programs.path);
+    test::TempRepo inner, top;
+    inner.commit_file("i.txt", "i\n", "inner");
+    top.write(".gitattributes", "*.bin filter=lfs\n");
+    top.write("big.bin", "data");
+    top.write("note.txt", "a\n");
+    test::sh(top.path, "git add .gitattributes big.bin note.txt && git commit -qm big");
+    test::sh(top.path, "git -c protocol.file.allow=always submodule -q add " +
+                           test::shell_quoted(inner.str()) + " sub && git commit -qm sub");
+    fs::path config = top.path / (where == "submodule" ? ".git/modules/sub/config" : ".git/config");
+    std::ofstream(config, std::ios::app)
+        << "[filter \"lfs\"]\n\tclean = " << (programs.path / "bin/clean").string()
+        << "\n\tsmudge = " << (programs.path / "bin/smudge").string() << "\n\trequired = true\n";
+    test::sh(top.path,
+             "printf DATA > big.bin && touch -d @1900000000 big.bin && echo b >> note.txt");
+    test::ServerProcess server;
+    std::ofstream(server.home / ".gitconfig")
+        << "[filter \"lfs\"]\n\tclean = tr A-Z a-z\n\tsmudge = cat\n\trequired = true\n";
+    std::string reply = server.post("/f/load_wip_patches", test::repo_body(top.path)).body;
+    EXPECT_EQ(reply.find("big.bin"), std::string::npos) << where << ": " << reply;
+    EXPECT_NE(reply.find("note.txt"), std::string::npos) << where << ": " << reply;
+    EXPECT_TRUE(traces(programs.path / "traces").empty()) << where;
+  }
+}
+
+// A diff driver's pattern for the function line is tried on every line above a change: one of
+// the repository's with back references takes exponential time on lines of "a", with the CPU
+// busy, so the stall rule never ends it. Its keys get the user's values back, or git's own
+// function line; "binary" gets "auto", as for a driver nobody set.
+TEST(HostileRepository, TheRepositorysDiffDriverKeysNeverRun) {
+  const std::pair<std::string, std::string> drivers[] = {
+      {"xfuncname", R"(((a*)*)*\2\1x)"},
+      {"funcname", R"(\(\(a*\)*\)*\2\1x)"},
+      {"binary", "true"},
+  };
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) lines += std::string(100, 'a') + "\n";
+  test::ServerProcess server;
+  for (const auto& [variable, value] : drivers) {
+    test::TempRepo repo;
+    std::string c1 = repo.commit_file("f.txt", lines + "one\n", "first");
+    std::string c2 = repo.commit_file("f.txt", lines + "two\n", "second");
+    std::ofstream(repo.path / ".git/info/attributes") << "*.txt diff=evil\n";
+    test::git(repo.path, {"config", "diff.evil." + variable, value});
+    std::string reply =
+        server
+            .post("/f/load_hunks", test::body({{"repoPath", test::quoted(repo.str())},
+                                               {"commit", test::commit_json(c2, test::quoted(c1))},
+                                               {"patch", test::patch_json(c2, "f.txt", "M")}}))
+            .body;
+    EXPECT_NE(reply.find(R"("status":"+","oldNum":null,"newNum":1001,"hunkIndex":0,"text":"two")"),
+              std::string::npos)
+        << variable << ": " << reply.substr(0, 300);
+  }
+}
+
 // Filters with odd names: "" (the attribute "filter=" with no name chooses it) is switched
 // off like any other; one whose name git's command line cannot carry cannot be, and the status
 // that would run it is not run.

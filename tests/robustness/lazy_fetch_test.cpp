@@ -1,6 +1,7 @@
 // A repository that calls itself a partial clone and lacks an object: reading it makes git
 // fetch what it lacks. The fetch may use the user's own ssh, credential helpers and settings,
-// never a program the repository's own configuration names.
+// never a program the repository's own configuration names, nor a remote it ships; it starts
+// no maintenance; and a read that fails says which of the repository's settings it set aside.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -170,6 +171,184 @@ TEST(LazyFetch, TheUsersProtocolListKeepsTheRefusals) {
                                              {"commit", test::commit_json(c2, test::quoted(c1))},
                                              {"patch", test::patch_json(c2, "f.txt", "M")}}));
     EXPECT_TRUE(fs::is_empty(programs.path / "traces")) << url;
+  }
+}
+
+// An ssh that runs the remote command here, as a login to this machine would, or one that fails
+// to connect when `works` is false.
+void write_local_ssh(const fs::path& program, bool works = true) {
+  fs::create_directories(program.parent_path());
+  std::ofstream(program) << "#!/bin/sh\n"
+                         << (works ? "" : "exit 255\n")
+                         // The options, each with its value, then the host.
+                         << "while [ \"${1#-}\" != \"$1\" ]; do shift 2; done\nshift\n"
+                         << "exec sh -c \"$1\"\n";
+  fs::permissions(program, fs::perms::owner_all);
+}
+
+// A source repository of two commits of f.txt that serves filters, and a blobless clone of it
+// in `dir`/r: the first commit's blob is fetched when a read needs it.
+struct BloblessClone {
+  explicit BloblessClone(const fs::path& dir) : path(dir / "r") {
+    c1 = source.commit_file("f.txt", "one\n", "first");
+    c2 = source.commit_file("f.txt", "one\ntwo\n", "second");
+    test::git(source.path, {"config", "uploadpack.allowFilter", "true"});
+    fs::create_directories(dir);
+    test::sh(dir, "git clone -q --no-checkout --filter=blob:none file://" +
+                      test::shell_quoted(source.str()) + " r");
+  }
+  std::string hunks_body() const {
+    return test::body({{"repoPath", test::quoted(path.string())},
+                       {"commit", test::commit_json(c2, test::quoted(c1))},
+                       {"patch", test::patch_json(c2, "f.txt", "M")}});
+  }
+  test::TempRepo source;
+  fs::path path;
+  std::string c1, c2;
+};
+
+constexpr const char* FETCHED_HUNK =
+    R"("status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"two")";
+
+// What the server wrote on standard error up to now: a request that writes a known line comes
+// after, and lines are written in order.
+std::string stderr_so_far(const test::ServerProcess& server) {
+  const std::string marker = "poll_action2: Requested action id of 0\n";
+  server.post("/f/poll_action2", "{\"actionId\":0}");
+  EXPECT_TRUE(test::eventually([&] { return server.stderr_text().ends_with(marker); }));
+  std::string text = server.stderr_text();
+  return text.substr(0, text.size() - std::min(text.size(), marker.size()));
+}
+
+// The repository's upload-pack runs on the host the URL names, over ssh as well: a clone of a
+// repository on this machine reached as "localhost:<path>" would run it as the user. Nothing
+// carries it; without one, the user's ssh fetches.
+TEST(LazyFetch, TheRepositorysUploadPackRunsOverNoTransport) {
+  test::TempDir dir;
+  write_local_ssh(dir.path / "bin/ssh");
+  fs::path marker = dir.path / "MARKER";
+  for (bool upload_pack : {true, false}) {
+    BloblessClone clone(dir.path / (upload_pack ? "a" : "b"));
+    std::string config = "git config remote.origin.url localhost:" + clone.source.str();
+    if (upload_pack) {
+      config += " && git config remote.origin.uploadpack " +
+                test::shell_quoted("touch " + marker.string() + "; git-upload-pack");
+    }
+    test::sh(clone.path, config);
+    test::ServerProcess server;
+    std::ofstream(server.home / ".gitconfig")
+        << "[core]\n\tsshCommand = " << (dir.path / "bin/ssh").string() << "\n";
+    std::string reply = server.post("/f/load_hunks", clone.hunks_body()).body;
+    EXPECT_FALSE(fs::exists(marker)) << upload_pack;
+    if (!upload_pack) {
+      EXPECT_NE(reply.find(FETCHED_HUNK), std::string::npos) << reply;
+      EXPECT_EQ(stderr_so_far(server), "");
+      continue;
+    }
+    EXPECT_EQ(reply, "null");
+    EXPECT_EQ(stderr_so_far(server),
+              "git diff failed: the repository's own remote.origin.uploadpack is not used on "
+              "reads; ssh and local remotes are refused while it sets an upload-pack\n");
+  }
+}
+
+// Settings of a repository's own that make git's automatic maintenance due on any fetch: two
+// packs are too many, gc runs in the foreground (so that a test sees it), and a commit-graph
+// is written by the fetch and by maintenance.
+constexpr const char* MAINTENANCE_DUE =
+    "git config gc.autoPackLimit 1 && git config gc.autoDetach false && "
+    "git config fetch.writeCommitGraph true && git config maintenance.commit-graph.enabled true "
+    "&& git config maintenance.commit-graph.auto -1 && git update-ref refs/heads/loose HEAD";
+
+// The packs, by name.
+std::vector<std::string> pack_files(const fs::path& repo) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(repo / ".git/objects/pack")) {
+    if (entry.path().extension() == ".pack") files.push_back(entry.path().filename().string());
+  }
+  return test::sorted(files);
+}
+
+// gc packs the loose ref; maintenance and the fetch write a commit-graph.
+void expect_no_maintenance(const fs::path& repo) {
+  EXPECT_TRUE(fs::exists(repo / ".git/refs/heads/loose"));
+  EXPECT_FALSE(fs::exists(repo / ".git/objects/info/commit-graph"));
+  EXPECT_FALSE(fs::exists(repo / ".git/objects/info/commit-graphs"));
+}
+
+// A promisor remote that the repository ships inside itself is never fetched from (it would
+// run upload-pack and pack-objects on whatever it holds), however its URL names it, and the
+// read says so; no read starts maintenance or gc, whatever the repository's settings make due.
+TEST(LazyFetch, NoFetchFromARemoteTheRepositoryShipsNoMaintenanceAfterAFetch) {
+  // How the configuration names the bare repository shipped in .git/o ({top} is the work tree,
+  // {dir} a folder beside it); the last keeps the real remote, outside.
+  const std::pair<std::string, std::string> remotes[] = {
+      {"relative", "git config remote.origin.url .git/o"},
+      // A colon after a slash makes no host.
+      {"colon", "mv .git/o .git/o:x && git config remote.origin.url .git/o:x"},
+      {"file URL", "git config remote.origin.url file://{top}/.git/%6f"},
+      {"link", "ln -s {top}/.git {dir}/link && git config remote.origin.url {dir}/link/o"},
+      {"git file",
+       "echo 'gitdir: {top}/.git/o' > {dir}/gf && git config remote.origin.url {dir}/gf"},
+      {"rewritten",
+       "git config remote.origin.url https://example.invalid/o && "
+       "git config url.{top}/.git/.insteadOf https://example.invalid/"},
+      {"remotes file",
+       "git config --unset remote.origin.url && mkdir .git/remotes && "
+       "echo 'URL: {top}/.git/o' > .git/remotes/origin"},
+      {"outside", ""},
+  };
+  test::TempDir dir;
+  for (size_t i = 0; i < std::size(remotes); ++i) {
+    const auto& [name, config] = remotes[i];
+    fs::path folder = dir.path / std::to_string(i);
+    BloblessClone clone(folder);
+    test::sh(clone.path, MAINTENANCE_DUE);
+    if (!config.empty()) {
+      test::sh(folder,
+               "git clone -q --bare " + test::shell_quoted(clone.source.str()) + " r/.git/o");
+      test::sh(clone.path,
+               filled(config, {{"{top}", clone.path.string()}, {"{dir}", folder.string()}}));
+    }
+    std::vector<std::string> packs = pack_files(clone.path);
+    test::ServerProcess server;
+    std::string reply = server.post("/f/load_hunks", clone.hunks_body()).body;
+    expect_no_maintenance(clone.path);
+    if (config.empty()) {
+      EXPECT_NE(reply.find(FETCHED_HUNK), std::string::npos) << reply;
+      EXPECT_EQ(pack_files(clone.path).size(), packs.size() + 1);
+      continue;
+    }
+    EXPECT_EQ(reply, "null") << name;
+    EXPECT_EQ(pack_files(clone.path), packs) << name;
+    EXPECT_EQ(stderr_so_far(server),
+              "git diff failed: the repository's own remote.origin.url is not used on reads; a "
+              "local remote that lies inside the repository, or that its configuration does not "
+              "name, is never fetched from\n")
+        << name;
+  }
+}
+
+// A clone made with `git clone -c core.sshCommand=...` keeps that command in its own
+// configuration. A read fetches with the user's ssh instead; when that fails, one line names
+// the key set aside. A read that fails where the repository set nothing writes no line.
+TEST(LazyFetch, AFailedFetchNamesTheKeysItSetAside) {
+  test::TempDir dir;
+  write_local_ssh(dir.path / "bin/ssh");
+  write_local_ssh(dir.path / "bin/user-ssh", false);
+  for (bool own_ssh : {true, false}) {
+    BloblessClone clone(dir.path / (own_ssh ? "a" : "b"));
+    std::string config = "git config remote.origin.url localhost:" + clone.source.str();
+    if (own_ssh) config += " && git config core.sshCommand " + (dir.path / "bin/ssh").string();
+    test::sh(clone.path, config);
+    test::ServerProcess server;
+    std::ofstream(server.home / ".gitconfig")
+        << "[core]\n\tsshCommand = " << (dir.path / "bin/user-ssh").string() << "\n";
+    EXPECT_EQ(server.post("/f/load_hunks", clone.hunks_body()).body, "null") << own_ssh;
+    EXPECT_EQ(stderr_so_far(server),
+              own_ssh ? "git diff failed: the repository's own core.sshCommand is not used on "
+                        "reads\n"
+                      : "");
   }
 }
 
