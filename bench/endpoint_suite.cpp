@@ -186,22 +186,6 @@ double time_git_to_devnull(const Argv& argv, const fs::path& cwd) {
   return ms_since(start);
 }
 
-// The peak resident size of one run of the command, as GNU time reports it; absent without it.
-std::optional<uint64_t> peak_of(const Argv& argv, const fs::path& cwd) {
-  Argv timed = {"/usr/bin/time", "-f", "%M"};
-  timed.insert(timed.end(), argv.begin(), argv.end());
-  auto out = run_process(timed, cwd.string());
-  if (!out || out->status != 0) return std::nullopt;
-  std::string err = out->err;
-  while (!err.empty() && err.back() == '\n') err.pop_back();
-  size_t last = err.rfind('\n');
-  try {
-    return std::stoull(err.substr(last == std::string::npos ? 0 : last + 1)) * 1024;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
 // Commands run at the same time, as the commit loader runs the log and the stash list.
 GitTiming time_git_together(const std::vector<Argv>& commands, const fs::path& cwd) {
   std::vector<size_t> bytes(commands.size());
@@ -655,15 +639,35 @@ struct Suite {
         check);
   }
 
-  // One line changed in a file of millions of short lines (54 MB at full scale): its one hunk
-  // is shown, though its whole line list would pass the reply cap. Time and peak memory beside
-  // `git diff` of the same file, whose peak GNU time reports.
-  void wip_large_file(const BigFileRepo& big, uint32_t lines) {
-    std::string what = "\"/f/load_wip_hunks\", " + std::to_string(lines) + "-line file (" +
-                       mb_text(fs::file_size(big.dir / big.file)) + "), one line changed";
+  // The peak resident size of one run of the command, as GNU time reports it; absent without
+  // it.
+  static std::optional<uint64_t> peak_of(const Argv& argv, const fs::path& cwd) {
+    Argv timed = {"/usr/bin/time", "-f", "%M"};
+    timed.insert(timed.end(), argv.begin(), argv.end());
+    auto out = run_process(timed, cwd.string());
+    if (!out || out->status != 0) return std::nullopt;
+    std::string err = out->err;
+    while (!err.empty() && err.back() == '\n') err.pop_back();
+    size_t last = err.rfind('\n');
+    try {
+      return std::stoull(err.substr(last == std::string::npos ? 0 : last + 1)) * 1024;
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  }
+
+  // One line changed in a file of 2.5 million short lines (56 MB; a tenth as many on the small
+  // scale): its one hunk is shown, though its whole line list would pass the reply cap. Time
+  // and peak memory beside `git diff` of the same file.
+  void wip_large_file() {
+    BigFileShape shape{options.scale.name == "small" ? 250000u : 2500000u, 1};
+    std::string lines = std::to_string(shape.lines);
+    std::string what = "\"/f/load_wip_hunks\", " + lines + "-line file, one line changed";
     std::string memory_what = "the same, peak memory";
     if (skip("load_wip_hunks", {what, memory_what})) return;
-    progress("load_wip_hunks of a large file");
+    progress("load_wip_hunks of a " + lines + "-line file");
+    BigFileRepo big = big_file_repo(options.cache, shape);
+    what += " (" + mb_text(fs::file_size(big.dir / big.file)) + ")";
     auto head = load_head_commit(big.dir.string());
     if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
     WipPatch patch{big.file,        big.file, WipPatchType::M, WipPatchType::Unchanged,
@@ -852,19 +856,12 @@ bool on_histories(const Options& options) {
   return chosen(options, "history") || chosen(options, "search") || chosen(options, "ref_diffs");
 }
 
-// A file of 2.5 million short lines with one of them changed; a tenth as many on the small
-// scale.
-BigFileShape large_file_shape(const Scale& scale) {
-  return {scale.name == "small" ? 250000u : 2500000u, 1};
-}
-
 // The repositories the chosen sections use.
 struct Repositories {
   std::vector<History> histories;  // plain, realistic
   std::optional<History> many_merges;
   std::optional<fs::path> work_tree;
   std::optional<BigFileRepo> big_file;
-  std::optional<BigFileRepo> large_file;  // one line changed in millions
 };
 
 template <class Make>
@@ -895,14 +892,11 @@ Repositories prepare(const Options& options) {
                             [&] { return work_tree_repo(cache, scale.work_tree); });
   auto big_file =
       start_if(chosen(options, "wip_hunks"), [&] { return big_file_repo(cache, scale.big_file); });
-  auto large_file = start_if(chosen(options, "wip_hunks"),
-                             [&] { return big_file_repo(cache, large_file_shape(scale)); });
   Repositories repos;
   if (plain.valid()) repos.histories = {plain.get(), realistic.get()};
   repos.many_merges = result_of(many_merges);
   repos.work_tree = result_of(work_tree);
   repos.big_file = result_of(big_file);
-  repos.large_file = result_of(large_file);
   return repos;
 }
 
@@ -920,9 +914,7 @@ void run_sections(Suite& suite, const Repositories& repos) {
   }
   if (repos.work_tree) suite.wip_patches(*repos.work_tree);
   if (repos.big_file) suite.wip_hunks(*repos.big_file);
-  if (repos.large_file) {
-    suite.wip_large_file(*repos.large_file, large_file_shape(options.scale).lines);
-  }
+  if (chosen(options, "wip_hunks")) suite.wip_large_file();
   if (chosen(options, "wip_hunks")) suite.wip_log();
   if (repos.big_file) suite.commit_hunks(*repos.big_file);
 }
