@@ -168,7 +168,7 @@ void BM_WipDiff(benchmark::State& state) {
   patch.old_file = patch.new_file = file.repo.file;
   patch.patch_type = WipPatchType::M;
   for (auto _ : state) {
-    auto diff = load_wip_diff(file.repo.dir.string(), patch, file.head);
+    auto diff = load_wip_diff(file.repo.dir.string(), patch, file.head, WipShown::Hunks);
     if (!diff || diff->script.size() != shape.lines + shape.changed) {
       state.SkipWithError("unexpected diff");
     }

@@ -1,3 +1,4 @@
+// Reads that open nothing but regular files, never through a link inside a work tree.
 #include "git/file_io.hpp"
 
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <memory>
 #include <utility>
+
+#include "git/repository_location.hpp"
 
 namespace brackwen {
 namespace {
@@ -129,6 +132,12 @@ bool write_whole(int fd, std::string_view bytes) {
 
 std::optional<std::string> read_regular_file(const std::filesystem::path& path) {
   return bytes_of(read_if_regular(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+}
+
+std::optional<std::string> work_tree_top(const std::string& repo_path) {
+  auto location = repository_location(repo_path);
+  if (!location) return std::nullopt;
+  return location->work_tree_top;
 }
 
 std::optional<WorkTreeEntry> read_work_tree_entry(const std::filesystem::path& root,

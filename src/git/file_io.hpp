@@ -1,4 +1,5 @@
-// Whole-file reads and whole-buffer writes that never stall the request loop.
+// Whole-file reads and whole-buffer writes that never stall the request loop, and where the
+// working files git reports lie.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +25,12 @@ struct WorkTreeEntry {
   // A regular file longer than the reader's bound: `bytes` is then empty.
   bool too_large = false;
 };
+
+// The top of the work tree git uses for the folder `repo_path`, as one `git rev-parse` there
+// answers (repository_location): the paths git reports are relative to it, whether the folder
+// is that top, a folder below it, or holds a repository whose core.worktree names another.
+// Absent where git finds no repository, or a bare one.
+std::optional<std::string> work_tree_top(const std::string& repo_path);
 
 // The entry at `path`, relative as git names it, below the directory `root`. Nothing for
 // anything but a regular file (read as read_regular_file reads) or a link, for a path that

@@ -92,7 +92,7 @@ TEST(Revisions, OptionLikeTextsNeverReachGit) {
   wip.old_file = wip.new_file = "f";
   wip.patch_type = WipPatchType::D;  // no working file to read first
   std::pair<const char*, std::function<bool()>> cases[] = {
-      {"wip diff", [&] { return !load_wip_diff(dir, wip, x); }},
+      {"wip diff", [&] { return !load_wip_diff(dir, wip, x, WipShown::Hunks); }},
       {"image", [&] { return !load_commit_image(dir, x, "a.png", target); }},
       {"hunks", [&] { return !load_file_diff(dir, bad_id, Patch{}); }},
       {"hunks of a parent", [&] { return !load_file_diff(dir, bad_parent, Patch{}); }},

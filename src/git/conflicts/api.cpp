@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "git/file_io.hpp"
+#include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/refs.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
@@ -108,7 +109,10 @@ ConflictFile read_conflicts(std::string_view text) {
 
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
-  auto text = read_joined_file(repo_path, new_file);
+  if (refuse_listed_path("Conflicted-file read", new_file)) return std::nullopt;
+  auto top = work_tree_top(std::string(repo_path));
+  if (!top) return std::nullopt;
+  auto text = read_joined_file(*top, new_file);
   if (!text || !is_valid_utf8(*text)) return std::nullopt;
   return read_conflicts(*text);
 }

@@ -14,9 +14,10 @@ namespace brackwen {
 // Scans a file's text (valid UTF-8) for conflict regions.
 ConflictFile read_conflicts(std::string_view text);
 
-// Reads the file `new_file` joined to `repo_path` and scans it. Absent when it is not a regular
-// file that read_joined_file can read (no link inside the repository is followed), or is not
-// UTF-8.
+// Reads the file `new_file`, as git reports it, joined to the top of the work tree git uses for
+// `repo_path` (work_tree_top), and scans it. Absent where git finds no work tree, for a path
+// that holds U+FFFD (refuse_listed_path), and when it is not a regular file that
+// read_joined_file can read (no link inside the work tree is followed), or is not UTF-8.
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file);
 

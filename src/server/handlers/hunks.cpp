@@ -127,10 +127,10 @@ void write_step(HunksReply& reply, std::string& out) {
   }
 }
 
-std::shared_ptr<const WipDiff> wip_diff_of(const ReqWipHunksOptions& request) {
+std::shared_ptr<const WipDiff> wip_diff_of(const ReqWipHunksOptions& request, WipShown shown) {
   std::optional<std::string> head_id;
   if (request.head_commit) head_id = request.head_commit->id;
-  return load_wip_diff(request.repo_path, request.patch, head_id);
+  return load_wip_diff(request.repo_path, request.patch, head_id, shown);
 }
 
 // The lines from the cursor to the entry `end` until the piece is full, each after a comma
@@ -228,10 +228,15 @@ std::optional<Reply> handle_load_hunks(std::string_view body) {
 std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
   auto request = read_body<ReqWipHunksOptions>(body);
   if (!request) return std::nullopt;
-  auto diff = wip_diff_of(*request);
+  auto diff = wip_diff_of(*request, WipShown::Hunks);
   if (!diff) return text_reply(to_json(NULL_REPLY));
   auto reply = std::make_shared<WipHunksReply>();
   std::tie(reply->hunks, reply->changed) = create_hunks(*diff);
+  // Only the hunks are sent: a large file's line list may pass the cap while they do not.
+  if (hunks_reply_bytes(*diff, reply->hunks) > MAX_DIFF_REPLY_BYTES) {
+    report_over_cap("Working-copy diff");
+    return text_reply(to_json(NULL_REPLY));
+  }
   reply->diff = std::move(diff);
   return pieces_reply([reply](std::string& out) { return write_step(*reply, out); });
 }
@@ -239,7 +244,7 @@ std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
 std::optional<Reply> handle_load_wip_hunk_lines(std::string_view body) {
   auto request = read_body<ReqWipHunksOptions>(body);
   if (!request) return std::nullopt;
-  auto diff = wip_diff_of(*request);
+  auto diff = wip_diff_of(*request, WipShown::AllLines);
   if (!diff) return text_reply(to_json(NULL_REPLY));
   auto reply = std::make_shared<WipLinesReply>();
   reply->diff = std::move(diff);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "git/queries/hunks/hunk_line_parsers.hpp"
+#include "git/queries/hunks/listed_path.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"
@@ -231,6 +232,11 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
                                                const Patch& patch) {
   auto args = hunk_diff_args(commit, patch);
   if (!args) return nullptr;
+  // A repaired name may be another file's, which the pathspec would match.
+  if (refuse_listed_path(diff_name(commit), patch.old_file) ||
+      (patch.patch_type == PatchType::R && refuse_listed_path(diff_name(commit), patch.new_file))) {
+    return nullptr;
+  }
   DiffReading reading;
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };

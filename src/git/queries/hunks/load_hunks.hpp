@@ -65,9 +65,9 @@ std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, con
 std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text);
 
 // Runs the diff in the repository, reading git's output as it comes. Null when there are no
-// arguments, git cannot be started or prints nothing, the output does not parse, or the reply
-// would pass MAX_DIFF_REPLY_BYTES: git is then killed at once and one line on standard error
-// says so.
+// arguments, a path holds U+FFFD (refuse_listed_path), git cannot be started or prints nothing, the
+// output does not parse, or the reply would pass MAX_DIFF_REPLY_BYTES: git is then killed at once
+// and one line on standard error says so.
 std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
                                                const Patch& patch);
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "git/queries/hunks/reply_size.hpp"
+
 namespace brackwen {
 namespace {
 
@@ -61,6 +63,14 @@ std::pair<std::vector<WipHunk>, uint32_t> create_hunks(const WipDiff& diff) {
   }
   auto same = std::count(diff.script.begin(), diff.script.end(), LineChange::Same);
   return {std::move(hunks), static_cast<uint32_t>(diff.script.size() - static_cast<size_t>(same))};
+}
+
+uint64_t hunks_reply_bytes(const WipDiff& diff, const std::vector<WipHunk>& hunks) {
+  uint64_t bytes = 0;
+  for (const WipHunk& hunk : hunks) {
+    bytes += LINE_RECORD_BYTES + wip_lines_reply_bytes(diff, hunk.first, hunk.end);
+  }
+  return bytes;
 }
 
 }  // namespace brackwen

@@ -21,4 +21,8 @@ struct WipHunk {
 // unchanged lines share a hunk.
 std::pair<std::vector<WipHunk>, uint32_t> create_hunks(const WipDiff& diff);
 
+// What the hunks make of the reply "/f/load_wip_hunks" sends: their lines, as
+// wip_lines_reply_bytes counts them, and a record's worth for each hunk.
+uint64_t hunks_reply_bytes(const WipDiff& diff, const std::vector<WipHunk>& hunks);
+
 }  // namespace brackwen

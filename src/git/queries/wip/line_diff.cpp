@@ -35,6 +35,8 @@ struct LineNumbers {
     size_t capacity = 16;
     while (capacity < lines * 2) capacity *= 2;
     slots.assign(capacity, empty);
+    // No more distinct lines than lines: reserved whole, it never holds two copies at once.
+    distinct.reserve(lines);
   }
 
   // The line's number; a line not seen before gets the next one when `add` is set.
@@ -58,8 +60,27 @@ struct LineNumbers {
   std::vector<std::pair<size_t, std::string_view>> distinct;
 };
 
-// The lines between those both sides begin with (`leading`) and end with (`trailing`),
-// numbered.
+// The lines both sides begin with (`leading`) and end with (`trailing`).
+struct CommonEnds {
+  size_t leading = 0;
+  size_t trailing = 0;
+};
+
+CommonEnds common_ends(Lines old_lines, Lines new_lines) {
+  size_t shorter = std::min(old_lines.size(), new_lines.size());
+  CommonEnds ends;
+  while (ends.leading < shorter && old_lines[ends.leading] == new_lines[ends.leading]) {
+    ++ends.leading;
+  }
+  while (ends.trailing < shorter - ends.leading &&
+         old_lines[old_lines.size() - 1 - ends.trailing] ==
+             new_lines[new_lines.size() - 1 - ends.trailing]) {
+    ++ends.trailing;
+  }
+  return ends;
+}
+
+// The lines between the common ones, numbered.
 struct Middle {
   size_t leading = 0;
   size_t trailing = 0;
@@ -80,20 +101,17 @@ std::vector<uint32_t> numbered(Lines lines, LineNumbers& numbers) {
 // the common last lines go back to the middle, first to last, while the middle holds the next
 // of them. (A run moved up over the common first lines comes back down, as no change of the
 // other side lies there to hold it.)
-Middle middle_of(Lines old_lines, Lines new_lines) {
-  size_t shorter = std::min(old_lines.size(), new_lines.size());
-  size_t leading = 0;
-  while (leading < shorter && old_lines[leading] == new_lines[leading]) ++leading;
-  size_t trailing = 0;
-  while (trailing < shorter - leading &&
-         old_lines[old_lines.size() - 1 - trailing] == new_lines[new_lines.size() - 1 - trailing]) {
-    ++trailing;
-  }
-  size_t same = leading + trailing;
-  Middle middle{
-      leading, trailing, LineNumbers(old_lines.size() + new_lines.size() - 2 * same), {}, {}};
-  middle.old_ids = numbered(old_lines.subspan(leading, old_lines.size() - same), middle.numbers);
-  middle.new_ids = numbered(new_lines.subspan(leading, new_lines.size() - same), middle.numbers);
+Middle middle_of(Lines old_lines, Lines new_lines, CommonEnds ends) {
+  size_t same = ends.leading + ends.trailing;
+  Middle middle{ends.leading,
+                ends.trailing,
+                LineNumbers(old_lines.size() + new_lines.size() - 2 * same),
+                {},
+                {}};
+  middle.old_ids =
+      numbered(old_lines.subspan(ends.leading, old_lines.size() - same), middle.numbers);
+  middle.new_ids =
+      numbered(new_lines.subspan(ends.leading, new_lines.size() - same), middle.numbers);
   for (; middle.trailing > 0; --middle.trailing) {
     auto id = middle.numbers.look_up(old_lines[old_lines.size() - middle.trailing], false);
     if (!id) break;
@@ -136,6 +154,9 @@ constexpr uint8_t IN_OLD = 1;
 constexpr uint8_t IN_NEW = 2;
 constexpr uint8_t IN_COMMON = 4;
 
+// The longest token line: eight hex digits and its "\n".
+constexpr size_t TOKEN_BYTES = 9;
+
 // Where each numbered line stands.
 std::vector<uint8_t> sides_of(Lines old_lines, Middle& middle) {
   std::vector<uint8_t> sides(middle.numbers.distinct.size());
@@ -151,9 +172,34 @@ std::vector<uint8_t> sides_of(Lines old_lines, Middle& middle) {
   return sides;
 }
 
-Tokens shared_line_tokens(Lines old_lines, Middle& middle, Marks& marks) {
-  auto sides = sides_of(old_lines, middle);
+bool found_on_one_side(uint8_t side) {
+  return side == IN_OLD || side == IN_NEW;
+}
+
+// How many token lines xdiff gets: the stand-ins, then each side's middle lines that can match.
+struct TokenCount {
+  size_t stand_ins = 0;
+  size_t old_lines = 0;
+  size_t new_lines = 0;
+  // A stand-in stands on both sides.
+  size_t all() const { return 2 * stand_ins + old_lines + new_lines; }
+};
+
+TokenCount token_count(const std::vector<uint8_t>& sides, const Middle& middle) {
+  auto kept = [&](const std::vector<uint32_t>& ids) {
+    return static_cast<size_t>(std::count_if(
+        ids.begin(), ids.end(), [&](uint32_t id) { return !found_on_one_side(sides[id]); }));
+  };
+  auto stand_ins = std::count_if(sides.begin(), sides.end(),
+                                 [](uint8_t side) { return (side & IN_COMMON) != 0; });
+  return {static_cast<size_t>(stand_ins), kept(middle.old_ids), kept(middle.new_ids)};
+}
+
+Tokens shared_line_tokens(const std::vector<uint8_t>& sides, const Middle& middle, TokenCount count,
+                          Marks& marks) {
   Tokens tokens;
+  tokens.old_text.reserve((count.stand_ins + count.old_lines) * TOKEN_BYTES);
+  tokens.new_text.reserve((count.stand_ins + count.new_lines) * TOKEN_BYTES);
   for (uint32_t id = 0; id < sides.size(); ++id) {
     if ((sides[id] & IN_COMMON) == 0) continue;
     append_token(tokens.old_text, id);
@@ -161,10 +207,10 @@ Tokens shared_line_tokens(Lines old_lines, Middle& middle, Marks& marks) {
     ++tokens.stand_ins;
   }
   auto keep = [&](const std::vector<uint32_t>& ids, std::vector<bool>& changed, std::string& text,
-                  std::vector<size_t>& kept) {
-    text.reserve(text.size() + ids.size() * 6);
+                  std::vector<size_t>& kept, size_t kept_count) {
+    kept.reserve(kept_count);
     for (size_t i = 0; i < ids.size(); ++i) {
-      if (sides[ids[i]] == IN_OLD || sides[ids[i]] == IN_NEW) {
+      if (found_on_one_side(sides[ids[i]])) {
         changed[i] = true;
         continue;
       }
@@ -172,8 +218,8 @@ Tokens shared_line_tokens(Lines old_lines, Middle& middle, Marks& marks) {
       kept.push_back(i);
     }
   };
-  keep(middle.old_ids, marks.removed, tokens.old_text, tokens.old_lines);
-  keep(middle.new_ids, marks.added, tokens.new_text, tokens.new_lines);
+  keep(middle.old_ids, marks.removed, tokens.old_text, tokens.old_lines, count.old_lines);
+  keep(middle.new_ids, marks.added, tokens.new_text, tokens.new_lines, count.new_lines);
   return tokens;
 }
 
@@ -206,10 +252,9 @@ int mark_line(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* 
 }
 
 // False when libgit2 could not diff (out of memory); the marks are then unusable.
-bool mark_changes(Lines old_lines, Middle& middle, Marks& marks) {
+bool mark_changes(const Tokens& tokens, Marks& marks) {
   static const int initialised = git_libgit2_init();
   if (initialised < 0) return false;
-  auto tokens = shared_line_tokens(old_lines, middle, marks);
   git_diff_options options = GIT_DIFF_OPTIONS_INIT;
   options.context_lines = 0;
   options.interhunk_lines = 0;
@@ -222,13 +267,26 @@ bool mark_changes(Lines old_lines, Middle& middle, Marks& marks) {
   return error == 0;
 }
 
-// The changed lines of the middle. With one side empty every line of the other is one, and
-// xdiff is not asked.
-Marks middle_marks(Lines old_lines, Middle& middle) {
+// The changed lines of the middle, or nothing when the tokens, then xdiff, would take more
+// than `most_bytes`. With one side empty every line of the other is one, and xdiff is not
+// asked; nor is it when the token texts are alike, as they are when every changed line is
+// found on one side only, which leaves nothing to find.
+std::optional<Marks> middle_marks(Lines old_lines, Middle& middle, uint64_t most_bytes) {
   size_t old_count = middle.old_ids.size();
   size_t new_count = middle.new_ids.size();
   Marks marks{std::vector<bool>(old_count), std::vector<bool>(new_count)};
-  if (old_count == 0 || new_count == 0 || !mark_changes(old_lines, middle, marks)) {
+  bool diffed = false;
+  if (old_count != 0 && new_count != 0) {
+    auto sides = sides_of(old_lines, middle);
+    TokenCount count = token_count(sides, middle);
+    if (count.all() > most_bytes / TOKEN_LINE_BYTES) return std::nullopt;
+    Tokens tokens = shared_line_tokens(sides, middle, count, marks);
+    uint64_t left = most_bytes - count.all() * TOKEN_LINE_BYTES;
+    diffed = tokens.old_text == tokens.new_text;
+    if (!diffed && count.all() > left / XDIFF_LINE_BYTES) return std::nullopt;
+    if (!diffed) diffed = mark_changes(tokens, marks);
+  }
+  if (!diffed) {
     marks.removed.assign(old_count, true);
     marks.added.assign(new_count, true);
   }
@@ -265,6 +323,12 @@ void append_changes(const Marks& marks, std::vector<LineChange>& changes) {
 
 std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
                                   const std::vector<std::string_view>& new_lines) {
+  return *line_diff_within(old_lines, new_lines, UINT64_MAX);
+}
+
+std::optional<std::vector<LineChange>> line_diff_within(
+    const std::vector<std::string_view>& old_lines, const std::vector<std::string_view>& new_lines,
+    uint64_t most_bytes) {
   std::vector<LineChange> changes;
   // An added or a deleted file: nothing to number.
   if (old_lines.empty() || new_lines.empty()) {
@@ -272,10 +336,15 @@ std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines
     changes.insert(changes.end(), new_lines.size(), LineChange::Added);
     return changes;
   }
-  Middle middle = middle_of(old_lines, new_lines);
+  CommonEnds ends = common_ends(old_lines, new_lines);
+  uint64_t middle_lines = old_lines.size() + new_lines.size() - 2 * (ends.leading + ends.trailing);
+  if (middle_lines > most_bytes / NUMBERED_LINE_BYTES) return std::nullopt;
+  Middle middle = middle_of(old_lines, new_lines, ends);
+  auto marks = middle_marks(old_lines, middle, most_bytes - middle_lines * NUMBERED_LINE_BYTES);
+  if (!marks) return std::nullopt;
   changes.reserve(middle.leading + middle.old_ids.size() + middle.new_ids.size() + middle.trailing);
   changes.assign(middle.leading, LineChange::Same);
-  append_changes(middle_marks(old_lines, middle), changes);
+  append_changes(*marks, changes);
   changes.insert(changes.end(), middle.trailing, LineChange::Same);
   return changes;
 }

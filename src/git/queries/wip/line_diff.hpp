@@ -1,6 +1,7 @@
 // A line diff: the edit script that turns one list of lines into another.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -17,5 +18,21 @@ enum class LineChange : uint8_t { Same, Removed, Added };
 // common first and last ones are diffed, so its cost follows what differs.
 std::vector<LineChange> line_diff(const std::vector<std::string_view>& old_lines,
                                   const std::vector<std::string_view>& new_lines);
+
+// The most memory the diff takes: for each line of either side between the lines both sides
+// begin and end with (its number, and its share of the table that numbers the lines); for
+// each line it gives a token; and for each token line xdiff gets, where the two token texts
+// differ (xdiff's records of it).
+inline constexpr uint64_t NUMBERED_LINE_BYTES = 56;
+inline constexpr uint64_t TOKEN_LINE_BYTES = 24;
+inline constexpr uint64_t XDIFF_LINE_BYTES = 192;
+
+// The same diff, or nothing when it would take more than `most_bytes`: known from the count
+// of the lines between the common ones before any is numbered, and from the count of those
+// given tokens before any is made and before xdiff runs. The script itself is the caller's
+// to count.
+std::optional<std::vector<LineChange>> line_diff_within(
+    const std::vector<std::string_view>& old_lines, const std::vector<std::string_view>& new_lines,
+    uint64_t most_bytes);
 
 }  // namespace brackwen

@@ -1,13 +1,16 @@
 // Working-copy diffs: the committed text from `git cat-file blob <head>:<path>`, the working
-// file from disk, both brought to the working file's line ending, then a line diff, refused
-// when its line list would pass the reply cap.
+// file from git's own work tree, both brought to the working file's line ending, then a line
+// diff, refused when it would take more memory than a read may, or when a line list shown
+// whole would pass the reply cap.
 #include "git/queries/wip/wip_diff.hpp"
 
 #include <algorithm>
 #include <tuple>
 
 #include "git/file_io.hpp"
+#include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/hunks/reply_size.hpp"
+#include "git/read_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/utf8.hpp"
@@ -15,44 +18,83 @@
 namespace brackwen {
 namespace {
 
-// A text to diff, or why there is none: it cannot be read (no diff), or its lines alone
-// would pass the cap.
+constexpr std::string_view WIP_DIFF = "Working-copy diff";
+
+// What a diff holds for each line of either text besides the text: its view and its script
+// entry, and its share of the hunk records, at most one for every seven entries.
+constexpr uint64_t LINE_BYTES = sizeof(std::string_view) + 8;
+
+// Why a text or a diff is missing: nothing to read, or a guard that stopped it.
+enum class Stop { None, Unreadable, ReplyCap, MemoryBudget };
+
+std::shared_ptr<const WipDiff> refused(Stop stop) {
+  if (stop == Stop::ReplyCap) report_over_cap(WIP_DIFF);
+  if (stop == Stop::MemoryBudget) report_memory_budget(WIP_DIFF);
+  return nullptr;
+}
+
+// A text to diff, or why there is none.
 struct TextRead {
   std::optional<std::string> text;
-  bool over_cap = false;
+  Stop stop = Stop::Unreadable;
 };
+
+TextRead read_text(std::string text) {
+  return {std::move(text), Stop::None};
+}
 
 // A directory (a submodule, say) or a device has no text; nor has a file that is not UTF-8.
 // A symbolic link's text is its target, as git diffs it. A file longer than the cap cannot
-// fit in the line list, each of its bytes standing there as one at least.
-TextRead working_text(const std::string& repo_path, const std::string& file) {
-  auto entry = read_work_tree_entry(repo_path, file, MAX_DIFF_REPLY_BYTES);
-  if (entry && entry->too_large) return {std::nullopt, true};
+// fit in a line list shown whole, each of its bytes standing there as one at least; nor can
+// one longer than the budget be held.
+TextRead working_text(const std::string& top, const std::string& file, bool every_line_shown) {
+  uint64_t most = every_line_shown ? MAX_DIFF_REPLY_BYTES : read_memory_budget();
+  auto entry = read_work_tree_entry(top, file, most);
+  if (entry && entry->too_large) {
+    return {std::nullopt, every_line_shown ? Stop::ReplyCap : Stop::MemoryBudget};
+  }
   if (!entry || !is_valid_utf8(entry->bytes)) return {};
-  return {std::move(entry->bytes)};
+  return read_text(std::move(entry->bytes));
 }
 
-// The committed text as it arrives, and the least its lines make of the line list whatever
-// ending they are brought to: a byte stands there as one at least (an invalid sequence as the
-// three of its U+FFFD), and each "\n" ends a line with its record. A "\r" dropped from a
-// "\r\n" is made up for by the "\n", escaped as two.
+// The committed text as it arrives, held within `most_bytes`; where every line is shown, also
+// the least its lines make of the line list whatever ending they are brought to: a byte
+// stands there as one at least (an invalid sequence as the three of its U+FFFD), and each
+// "\n" ends a line with its record. A "\r" dropped from a "\r\n" is made up for by the "\n",
+// escaped as two.
 struct BlobReading {
+  bool every_line_shown = false;
+  uint64_t most_bytes = 0;
   std::string text;
   uint64_t least_list_bytes = 0;
-  bool over_cap = false;
+  Stop stop = Stop::None;
 };
 
-// Past the cap nothing more is kept: the diff will not be shown.
-void read_more(BlobReading& reading, std::string_view bytes) {
-  if (reading.over_cap) return;
-  auto feeds = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-  reading.least_list_bytes += bytes.size() + feeds * LINE_RECORD_BYTES;
-  reading.over_cap = reading.least_list_bytes > MAX_DIFF_REPLY_BYTES;
-  if (reading.over_cap) {
-    reading.text = std::string();
-  } else {
-    reading.text.append(bytes);
+// The text grows within its bound, which doubling its capacity would pass.
+void append_within(std::string& text, std::string_view bytes, uint64_t most_bytes) {
+  size_t needed = text.size() + bytes.size();
+  if (needed > text.capacity()) {
+    text.reserve(static_cast<size_t>(std::min<uint64_t>(most_bytes, 2 * uint64_t{needed})));
   }
+  text.append(bytes);
+}
+
+// Past a guard nothing more is kept: the diff will not be shown.
+void read_more(BlobReading& reading, std::string_view bytes) {
+  if (reading.stop != Stop::None) return;
+  if (reading.every_line_shown) {
+    auto feeds = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    reading.least_list_bytes += bytes.size() + feeds * LINE_RECORD_BYTES;
+    if (reading.least_list_bytes > MAX_DIFF_REPLY_BYTES) reading.stop = Stop::ReplyCap;
+  }
+  if (reading.stop == Stop::None && reading.text.size() + bytes.size() > reading.most_bytes) {
+    reading.stop = Stop::MemoryBudget;
+  }
+  if (reading.stop != Stop::None) {
+    reading.text = std::string();
+    return;
+  }
+  append_within(reading.text, bytes, reading.most_bytes);
 }
 
 // The path's text in the head commit as git printed it. cat-file reads "<rev>:<path>" as one
@@ -62,19 +104,23 @@ void read_more(BlobReading& reading, std::string_view bytes) {
 // names a tree. A run cut short (not started, ended by a limit, a failed read, a git that
 // died after printing part of the blob) has no text: the diff would be against a part of it.
 TextRead committed_text(const std::string& repo_path, const std::string& head_commit_id,
-                        const std::string& file) {
-  if (file.empty()) return {std::string()};
+                        const std::string& file, bool every_line_shown, uint64_t most_bytes) {
+  if (file.empty()) return read_text(std::string());
+  BlobReading reading;
+  reading.every_line_shown = every_line_shown;
+  reading.most_bytes = most_bytes;
   auto args = revision_args({"cat-file", "blob"}, {head_commit_id + ":" + file});
   if (!args) return {};
-  BlobReading reading;
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
-  handlers.cancelled = [&] { return reading.over_cap; };
+  handlers.cancelled = [&] { return reading.stop != Stop::None; };
   auto end = stream_git(repo_path, *args, handlers);
-  if (reading.over_cap) return {std::nullopt, true};
+  if (reading.stop != Stop::None) return {std::nullopt, reading.stop};
   if (!end || end->out_error != 0 || (end->status != 0 && !reading.text.empty())) return {};
-  repair_utf8(reading.text);
-  return {std::move(reading.text)};
+  if (is_valid_utf8(reading.text)) return read_text(std::move(reading.text));
+  // A byte that is not UTF-8 becomes the three of U+FFFD, in a copy.
+  if (reading.text.size() > reading.most_bytes / 4) return {std::nullopt, Stop::MemoryBudget};
+  return read_text(decode_utf8_lossy(reading.text));
 }
 
 // "\r\n" when more than half as many "\r" as "\n" occur in the file.
@@ -93,10 +139,17 @@ void end_last_line(std::string& text, std::string_view ending) {
   text += ending;
 }
 
+// The most bytes with_line_ending makes of the text: each "\n" may become "\r\n", and a last
+// line gains its ending.
+size_t with_line_ending_bytes(std::string_view text, std::string_view ending) {
+  auto feeds = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  return text.size() + (ending.size() - 1) * feeds + ending.size();
+}
+
 // The text's lines, cut at "\n" or "\r\n", each ended by `ending`.
 std::string with_line_ending(std::string_view text, std::string_view ending) {
   std::string out;
-  out.reserve(text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 2);
+  out.reserve(with_line_ending_bytes(text, ending));
   for (size_t start = 0; start < text.size();) {
     size_t feed = std::min(text.find('\n', start), text.size());
     bool crlf = feed < text.size() && feed > start && text[feed - 1] == '\r';
@@ -139,9 +192,9 @@ size_t most_diff_lines(std::string_view text) {
          1;
 }
 
-std::vector<std::string_view> diff_lines(std::string_view text) {
+std::vector<std::string_view> diff_lines(std::string_view text, size_t count) {
   std::vector<std::string_view> lines;
-  lines.reserve(most_diff_lines(text));
+  lines.reserve(count);
   for_each_diff_line(text, [&](std::string_view line) { lines.push_back(line); });
   return lines;
 }
@@ -177,24 +230,43 @@ uint64_t list_bytes(const WipDiff& diff, uint64_t old_side_bytes) {
   return bytes;
 }
 
-std::shared_ptr<const WipDiff> refused() {
-  report_over_cap("Working-copy diff");
-  return nullptr;
+// The diff of two texts within the memory a read may take: what the texts and the lines'
+// views and script hold is known from their counts before any view is made, and what the
+// line diff needs before it runs.
+std::shared_ptr<const WipDiff> budgeted_diff(std::string old_text, std::string new_text) {
+  size_t old_count = diff_line_count(old_text);
+  size_t new_count = diff_line_count(new_text);
+  uint64_t held = old_text.size() + new_text.size() + (old_count + new_count) * LINE_BYTES;
+  if (held > read_memory_budget()) return refused(Stop::MemoryBudget);
+  auto diff = std::make_shared<WipDiff>();
+  diff->old_text = std::move(old_text);
+  diff->new_text = std::move(new_text);
+  diff->old_lines = diff_lines(diff->old_text, old_count);
+  diff->new_lines = diff_lines(diff->new_text, new_count);
+  auto script = line_diff_within(diff->old_lines, diff->new_lines, read_memory_budget() - held);
+  if (!script) return refused(Stop::MemoryBudget);
+  diff->script = std::move(*script);
+  return diff;
 }
 
-// The lines each side holds are known before the diff, and each alone may pass the cap
-// already; only the diff tells how many lines the two share. Two texts whose lines could not
-// pass it together, the usual case, are spared the exact count. Both texts are valid UTF-8.
-std::shared_ptr<const WipDiff> capped_diff(std::string old_text, std::string new_text) {
-  if (most_side_list_bytes(old_text) + most_side_list_bytes(new_text) <= MAX_DIFF_REPLY_BYTES) {
-    return diff_texts(std::move(old_text), std::move(new_text));
+// Where every line is shown, the lines each side holds are known before the diff, and each
+// alone may pass the cap already; only the diff tells how many lines the two share. Two texts
+// whose lines could not pass it together, the usual case, are spared the exact count. Both
+// texts are valid UTF-8.
+std::shared_ptr<const WipDiff> capped_diff(std::string old_text, std::string new_text,
+                                           bool every_line_shown) {
+  if (!every_line_shown ||
+      most_side_list_bytes(old_text) + most_side_list_bytes(new_text) <= MAX_DIFF_REPLY_BYTES) {
+    return budgeted_diff(std::move(old_text), std::move(new_text));
   }
   uint64_t old_side_bytes = side_list_bytes(old_text);
   if (old_side_bytes > MAX_DIFF_REPLY_BYTES || side_list_bytes(new_text) > MAX_DIFF_REPLY_BYTES) {
-    return refused();
+    return refused(Stop::ReplyCap);
   }
-  auto diff = diff_texts(std::move(old_text), std::move(new_text));
-  if (list_bytes(*diff, old_side_bytes) > MAX_DIFF_REPLY_BYTES) return refused();
+  auto diff = budgeted_diff(std::move(old_text), std::move(new_text));
+  if (diff && list_bytes(*diff, old_side_bytes) > MAX_DIFF_REPLY_BYTES) {
+    return refused(Stop::ReplyCap);
+  }
   return diff;
 }
 
@@ -288,33 +360,62 @@ std::shared_ptr<const WipDiff> diff_texts(std::string old_text, std::string new_
   auto diff = std::make_shared<WipDiff>();
   diff->old_text = std::move(old_text);
   diff->new_text = std::move(new_text);
-  diff->old_lines = diff_lines(diff->old_text);
-  diff->new_lines = diff_lines(diff->new_text);
+  diff->old_lines = diff_lines(diff->old_text, diff_line_count(diff->old_text));
+  diff->new_lines = diff_lines(diff->new_text, diff_line_count(diff->new_text));
   diff->script = line_diff(diff->old_lines, diff->new_lines);
   return diff;
 }
 
-std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
-                                             const std::optional<std::string>& head_commit_id) {
-  if (patch.is_image) return nullptr;
-  bool added = patch.patch_type == WipPatchType::A || !head_commit_id;
-  if (!added && patch.patch_type == WipPatchType::D) {
-    // The old text exactly as git printed it: there is no working file to match.
-    auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file);
-    if (old_text.over_cap) return refused();
-    if (!old_text.text) return nullptr;
-    return capped_diff(std::move(*old_text.text), "");
+uint64_t wip_lines_reply_bytes(const WipDiff& diff, WipLineCursor from, size_t end) {
+  uint64_t bytes = 0;
+  while (from.next < end) {
+    auto line = next_wip_line(diff, from);
+    ReplyTextSize size;
+    size.add(line->text);
+    size.add(line->line_ending);
+    size.finish();
+    bytes += size.bytes + LINE_RECORD_BYTES;
   }
-  auto new_text = working_text(repo_path, patch.new_file);
-  if (new_text.over_cap) return refused();
-  if (!new_text.text) return nullptr;
+  return bytes;
+}
+
+std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
+                                             const std::optional<std::string>& head_commit_id,
+                                             WipShown shown) {
+  if (patch.is_image) return nullptr;
+  if (refuse_listed_path(WIP_DIFF, patch.new_file) ||
+      refuse_listed_path(WIP_DIFF, patch.old_file)) {
+    return nullptr;
+  }
+  bool added = patch.patch_type == WipPatchType::A || !head_commit_id;
+  bool deleted = !added && patch.patch_type == WipPatchType::D;
+  // With one side empty, every line of the other is in the one hunk.
+  bool every_line_shown = shown == WipShown::AllLines || added || deleted;
+  uint64_t budget = read_memory_budget();
+  if (deleted) {
+    // The old text exactly as git printed it: there is no working file to match.
+    auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file, true, budget);
+    if (!old_text.text) return refused(old_text.stop);
+    return capped_diff(std::move(*old_text.text), "", true);
+  }
+  auto top = work_tree_top(repo_path);
+  if (!top) return nullptr;
+  auto new_text = working_text(*top, patch.new_file, every_line_shown);
+  if (!new_text.text) return refused(new_text.stop);
   std::string_view ending = line_ending_of(*new_text.text);
   end_last_line(*new_text.text, ending);
-  if (added) return capped_diff("", std::move(*new_text.text));
-  auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file);
-  if (old_text.over_cap) return refused();
-  if (!old_text.text) return nullptr;
-  return capped_diff(with_line_ending(*old_text.text, ending), std::move(*new_text.text));
+  if (added) return capped_diff("", std::move(*new_text.text), true);
+  uint64_t working_bytes = new_text.text->size();
+  auto old_text = committed_text(repo_path, *head_commit_id, patch.old_file, every_line_shown,
+                                 budget - std::min(budget, working_bytes));
+  if (!old_text.text) return refused(old_text.stop);
+  // The committed text is held twice while it is brought to the ending.
+  if (working_bytes + old_text.text->size() + with_line_ending_bytes(*old_text.text, ending) >
+      budget) {
+    return refused(Stop::MemoryBudget);
+  }
+  return capped_diff(with_line_ending(*old_text.text, ending), std::move(*new_text.text),
+                     every_line_shown);
 }
 
 }  // namespace brackwen

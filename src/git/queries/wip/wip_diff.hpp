@@ -47,15 +47,30 @@ std::optional<HunkLineView> next_wip_line(const WipDiff& diff, WipLineCursor& cu
 // Keeps the two texts and diffs their lines.
 std::shared_ptr<const WipDiff> diff_texts(std::string old_text, std::string new_text);
 
+// What the lines from the cursor to the script entry `end` make of a reply: each line's text
+// and line end at the length the JSON string escape gives them, and its record
+// (LINE_RECORD_BYTES).
+uint64_t wip_lines_reply_bytes(const WipDiff& diff, WipLineCursor from, size_t end);
+
+// What a reply shows of a diff: the changed lines with their context ("/f/load_wip_hunks"),
+// or every line of both texts ("/f/load_wip_hunk_lines").
+enum class WipShown { Hunks, AllLines };
+
 // The full line diff of a changed working-copy file against `head_commit_id`'s text (none:
-// the file counts as added). A symbolic link is diffed as its target text, as git shows it.
-// Null for an image, for a working file that is needed but cannot be read as UTF-8 (see
-// read_work_tree_entry), for a head commit id that git would read as an option, for a
-// committed text that could not be read whole, and when the line list would pass
-// MAX_DIFF_REPLY_BYTES: each line once, its text at its reply length and its record. That
-// is known of each side's own lines before they are diffed, and the texts are not read past
-// it; one line on standard error says so.
+// the file counts as added). The working file is the one git sees: `patch.new_file` below the
+// top of the work tree git uses for `repo_path` (see work_tree_top). A symbolic link is diffed
+// as its target text, as git shows it. Null for an image; for a path that holds U+FFFD (see
+// refuse_listed_path); for a working file that is needed but cannot be read as UTF-8 (see
+// read_work_tree_entry); for a head commit id that git would read as an option; for a
+// committed text that could not be read whole. Null too, with one line on standard error, in
+// two cases known before the lines are diffed, and the texts are not read past them:
+//  - when the diff would take more memory than a read may (read_memory_budget): the texts, a
+//    view and a script entry for each line, and what line_diff_within needs;
+//  - when every line is shown (`shown` is AllLines, or one side is empty) and the line list
+//    would pass MAX_DIFF_REPLY_BYTES: each line once, its text at its reply length and its
+//    record. The hunks of any other diff are the caller's to judge.
 std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
-                                             const std::optional<std::string>& head_commit_id);
+                                             const std::optional<std::string>& head_commit_id,
+                                             WipShown shown);
 
 }  // namespace brackwen
