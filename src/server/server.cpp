@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "git/request_budget.hpp"
 #include "parser/diagnostics.hpp"
 #include "server/connection.hpp"
 #include "server/coverage_exit.hpp"
@@ -55,9 +56,15 @@ std::optional<Reply> answer(const IncomingRequest& request) {
   ::_exit(EXIT_SUCCESS);
 }
 
+// Each request has one budget for the git it runs, wherever that runs (request_budget.hpp).
+std::optional<Reply> answer_in_budget(const IncomingRequest& request) {
+  RequestBudgetScope budget(std::make_shared<RequestBudget>());
+  return answer(request);
+}
+
 void serve(RequestQueue& queue) {
   while (std::shared_ptr<Job> job = queue.pop()) {
-    std::optional<Reply> reply = answer(job->request);
+    std::optional<Reply> reply = answer_in_budget(job->request);
     bool exit_after = reply && reply->exit_after_sending;
     job->deliver(std::move(reply));
     if (!exit_after) continue;
