@@ -61,8 +61,8 @@
 //     or a sum past the limit, kills the group, and the run is absent with errno ENOMEM.
 // 13. With a request (`ProcessLimits::request`, request_budget.hpp) the stall limit counts per
 //     request: once it has ended one of the request's runs, the request is out of time, its
-//     runs under way are killed within a memory sample (12.) and later ones are refused before
-//     they start, all absent with errno ETIMEDOUT.
+//     runs under way are killed at their next check (every 50 ms with a data limit, 12.) and
+//     later ones are refused before they start, all absent with errno ETIMEDOUT.
 // 14. A reading run (`ProcessLimits::outlived_by_nothing`) leaves nothing behind. Its child's
 //     environment carries the run's mark, "BRACKWEN_READ_RUN=<n>", which everything the child
 //     starts inherits. When the child has ended, what is left of its group is killed before

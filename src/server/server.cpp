@@ -40,6 +40,8 @@ constexpr std::chrono::milliseconds ACCEPT_RETRY{100};
 
 std::optional<Reply> answer(const IncomingRequest& request) {
   try {
+    // Each request has one budget for the git it runs, wherever that runs (request_budget.hpp).
+    RequestBudgetScope budget(std::make_shared<RequestBudget>());
     return route(request, endpoint_table());
   } catch (const std::exception& e) {
     write_stderr("Request " + request.target + " failed: " + e.what() + "\n");
@@ -56,15 +58,9 @@ std::optional<Reply> answer(const IncomingRequest& request) {
   ::_exit(EXIT_SUCCESS);
 }
 
-// Each request has one budget for the git it runs, wherever that runs (request_budget.hpp).
-std::optional<Reply> answer_in_budget(const IncomingRequest& request) {
-  RequestBudgetScope budget(std::make_shared<RequestBudget>());
-  return answer(request);
-}
-
 void serve(RequestQueue& queue) {
   while (std::shared_ptr<Job> job = queue.pop()) {
-    std::optional<Reply> reply = answer_in_budget(job->request);
+    std::optional<Reply> reply = answer(job->request);
     bool exit_after = reply && reply->exit_after_sending;
     job->deliver(std::move(reply));
     if (!exit_after) continue;
