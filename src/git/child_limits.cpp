@@ -16,10 +16,21 @@
 #include <string_view>
 #include <vector>
 
+#include "git/orphans.hpp"
+
 namespace brackwen {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The first read of a file of /proc: a stat line, a status or io table or a short list whole.
+constexpr size_t FIRST_READ = 4096;
+// A process that started more children than this lists is not followed further.
+constexpr size_t CHILDREN_READ_LIMIT = size_t{1} << 20;
+// A run's processes summed by one sample of the memory rule, at most: a sample stays cheap
+// whatever a run forks.
+constexpr size_t MOST_PROCESSES_SAMPLED = 4096;
+constexpr size_t FIRST_MAPPING_READ = 256;
 
 // One read (EINTR retried): the byte count, 0 at the end, -1 on an error.
 ssize_t read_once(int fd, char* buffer, size_t size) {
@@ -44,17 +55,6 @@ std::optional<uint64_t> number_after(std::string_view table, std::string_view ke
   table.remove_prefix(at + key.size());
   table.remove_prefix(std::min(table.size(), table.find_first_not_of(" \t")));
   return leading_number(table);
-}
-
-// The start of a file of /proc, up to `size` bytes: a small one whole (a stat line, a status or
-// io table); empty when it is gone.
-std::string proc_file(const std::string& path, size_t size = 4096) {
-  std::string text(size, '\0');
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  ssize_t n = fd < 0 ? -1 : read_once(fd, text.data(), text.size());
-  if (fd >= 0) ::close(fd);
-  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return text;
 }
 
 // Fields of a /proc/<pid>/stat line, counted from the one after the command name (state,
@@ -83,14 +83,14 @@ std::vector<std::string_view> stat_fields(std::string_view stat) {
 // Adds the process `pid` to `sum` when it belongs to `group`; one that is gone adds nothing.
 void add_member(Activity& sum, std::string_view pid, pid_t group) {
   std::string base = "/proc/" + std::string(pid);
-  std::string stat = proc_file(base + "/stat");
+  std::string stat = read_proc_file(base + "/stat");
   std::vector<std::string_view> fields = stat_fields(stat);
   if (fields.size() < STAT_FIELDS) return;
   if (leading_number(fields[STAT_PGRP]) != static_cast<uint64_t>(group)) return;
   for (size_t i = STAT_UTIME; i < STAT_FIELDS; ++i)
     sum.ticks += leading_number(fields[i]).value_or(0);
   // Another user's process (a setuid helper) keeps its io table closed: its CPU time counts.
-  std::string io = proc_file(base + "/io");
+  std::string io = read_proc_file(base + "/io");
   sum.bytes += number_after(io, "rchar:").value_or(0) + number_after(io, "wchar:").value_or(0);
 }
 
@@ -110,11 +110,60 @@ std::optional<Activity> group_activity(pid_t group) {
 // which tells one program's from another's. The kernel writes the table a line at a time as it
 // is read, so that reading little costs little.
 std::string first_mapping(const std::string& path) {
-  std::string maps = proc_file(path, 256);
+  std::string maps = read_proc_file(path, FIRST_MAPPING_READ);
   return maps.substr(0, maps.find('\n'));
 }
 
+// Adds the data size of `root` and of every process below it to `sum`, at most `left` processes
+// in all: each thread of a process has its own list of the children it started.
+void add_tree_data(pid_t root, uint64_t& sum, size_t& left) {
+  std::vector<pid_t> open{root};
+  while (!open.empty() && left > 0) {
+    --left;
+    std::string base = "/proc/" + std::to_string(open.back());
+    open.pop_back();
+    sum += number_after(read_proc_file(base + "/status"), "VmData:").value_or(0) * 1024;
+    std::unique_ptr<DIR, int (*)(DIR*)> tasks(::opendir((base + "/task").c_str()), ::closedir);
+    while (const dirent* task = tasks ? ::readdir(tasks.get()) : nullptr) {
+      if (!std::isdigit(static_cast<unsigned char>(task->d_name[0]))) continue;
+      std::string children = base + "/task/" + task->d_name + "/children";
+      for (pid_t child : listed_pids(read_proc_file(children, CHILDREN_READ_LIMIT)))
+        open.push_back(child);
+    }
+  }
+}
+
 }  // namespace
+
+std::string read_proc_file(const std::string& path, size_t most) {
+  std::string text;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  // A read of /proc that returns less than it was asked for has reached the end.
+  for (size_t chunk = std::min(most, FIRST_READ); chunk > 0;) {
+    size_t at = text.size();
+    text.resize(at + chunk);
+    ssize_t n = read_once(fd, text.data() + at, chunk);
+    text.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    if (n < static_cast<ssize_t>(chunk)) break;
+    chunk = std::min(most - text.size(), text.size());
+  }
+  ::close(fd);
+  return text;
+}
+
+std::vector<pid_t> listed_pids(std::string_view text) {
+  std::vector<pid_t> pids;
+  const char* at = text.data();
+  const char* end = text.data() + text.size();
+  while (at < end) {
+    pid_t pid = 0;
+    auto parsed = std::from_chars(at, end, pid);
+    if (parsed.ec == std::errc() && pid > 0) pids.push_back(pid);
+    at = parsed.ptr == at ? at + 1 : parsed.ptr;
+  }
+  return pids;
+}
 
 void heard_from(StallWatch& watch) {
   if (watch.limit == Clock::duration::zero()) return;
@@ -155,9 +204,26 @@ bool limit_data(pid_t pid, uint64_t bytes) {
   static const std::string own = first_mapping("/proc/self/maps");
   std::string proc = "/proc/" + std::to_string(pid);
   if (first_mapping(proc + "/maps") == own) return true;
-  std::string status = proc_file(proc + "/status");
+  std::string status = read_proc_file(proc + "/status");
   if (status.empty()) return false;
   return number_after(status, "VmData:").value_or(0) * 1024 <= bytes;
+}
+
+Clock::duration until_memory_sample(const MemoryWatch& watch) {
+  if (watch.budget == 0) return Clock::duration::max();
+  return std::max(watch.next_sample - Clock::now(), Clock::duration::zero());
+}
+
+bool over_budget(MemoryWatch& watch) {
+  if (watch.budget == 0) return false;
+  Clock::time_point now = Clock::now();
+  if (now < watch.next_sample) return false;
+  watch.next_sample = now + MEMORY_SAMPLE_INTERVAL;
+  uint64_t sum = 0;
+  size_t left = MOST_PROCESSES_SAMPLED;
+  add_tree_data(watch.leader, sum, left);
+  for (pid_t adopted : adopted_of(watch.run, watch.leader)) add_tree_data(adopted, sum, left);
+  return sum > watch.budget;
 }
 
 }  // namespace brackwen

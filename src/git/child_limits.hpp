@@ -1,17 +1,24 @@
 // What a child may take before it is stopped, as the kernel tells it in /proc: whether its
 // process group still does anything (the stall limit, 11. of the process protocol), and the
-// data limit set on it (12.).
+// data its processes hold (12.).
 #pragma once
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace brackwen {
 
 // A silent child's group is sampled this many times per stall limit: often enough that a
 // stall ends soon after the limit, rarely enough that a long silent run costs nothing.
 inline constexpr int SAMPLES_PER_STALL_LIMIT = 10;
+
+// How often the memory rule sums the data of a run's processes, silent or not: a sample of one
+// git costs some 50 microseconds, and a run this short is never sampled at all.
+inline constexpr std::chrono::milliseconds MEMORY_SAMPLE_INTERVAL{50};
 
 // What a process group has done so far: CPU clock ticks of its processes and of the children
 // they reaped, and the bytes they read or wrote.
@@ -41,8 +48,31 @@ std::chrono::steady_clock::duration until_sample(const StallWatch& watch);
 // Samples the group when a sample is due: true once it has done nothing for the limit.
 bool stalled(StallWatch& watch);
 
+// The memory rule (12.) of one run: the data of its processes, summed (the child, every process
+// below it, and the adopted ones that carry the run's mark, orphans.hpp).
+struct MemoryWatch {
+  uint64_t budget;  // zero: no limit
+  pid_t leader;
+  uint64_t run;
+  std::chrono::steady_clock::time_point next_sample =
+      std::chrono::steady_clock::now() + MEMORY_SAMPLE_INTERVAL;
+};
+
+// How long a wait may last before the next sample is due.
+std::chrono::steady_clock::duration until_memory_sample(const MemoryWatch& watch);
+
+// Samples the run's processes when a sample is due: true once their data passes the budget,
+// counted as RLIMIT_DATA counts it (VmData: private writable mappings, touched or not).
+bool over_budget(MemoryWatch& watch);
+
 // Holds the child to its data limit from now on: false when the limit cannot be set or the
 // child already holds more.
 bool limit_data(pid_t pid, uint64_t bytes);
+
+// A file of /proc whole, up to `most` bytes; empty when it is gone.
+std::string read_proc_file(const std::string& path, size_t most = 4096);
+
+// The pids of a "children" list of /proc.
+std::vector<pid_t> listed_pids(std::string_view text);
 
 }  // namespace brackwen

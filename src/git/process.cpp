@@ -23,6 +23,8 @@
 #include <utility>
 
 #include "git/child_limits.hpp"
+#include "git/orphans.hpp"
+#include "git/request_budget.hpp"
 #include "stores/environment.hpp"
 
 extern char** environ;
@@ -50,11 +52,12 @@ using Clock = std::chrono::steady_clock;
 // in the environment for the ask-pass program, what would change the output a grammar reads
 // (an external diff, the unified diff's context, pathspecs read other than literally), and
 // the user's protocol list, which outranks every setting and so would outrank the refusals a
-// repository's settings call for (the reading argv carries it as settings instead).
+// repository's settings call for (the reading argv carries it as settings instead), and a
+// reading run's mark (14.), which only the run itself gives.
 constexpr std::string_view LEFT_OUT_OF_ENVIRONMENT[] = {
-    "BRACKWEN_USERNAME",   "BRACKWEN_PASSWORD",     "GIT_ASKPASS",        "GIT_EXTERNAL_DIFF",
-    "GIT_DIFF_OPTS",       "GIT_LITERAL_PATHSPECS", "GIT_GLOB_PATHSPECS", "GIT_NOGLOB_PATHSPECS",
-    "GIT_ICASE_PATHSPECS", "GIT_ALLOW_PROTOCOL"};
+    "BRACKWEN_READ_RUN",    "BRACKWEN_USERNAME",   "BRACKWEN_PASSWORD",     "GIT_ASKPASS",
+    "GIT_EXTERNAL_DIFF",    "GIT_DIFF_OPTS",       "GIT_LITERAL_PATHSPECS", "GIT_GLOB_PATHSPECS",
+    "GIT_NOGLOB_PATHSPECS", "GIT_ICASE_PATHSPECS", "GIT_ALLOW_PROTOCOL"};
 
 bool left_out(const char* entry) {
   std::string_view text(entry);
@@ -63,13 +66,14 @@ bool left_out(const char* entry) {
          std::end(LEFT_OUT_OF_ENVIRONMENT);
 }
 
-// The child's environment; read under the environment lock, which must be held until the
-// child is made.
-std::vector<char*> child_environment() {
+// The child's environment, with a reading run's `mark` when there is one; read under the
+// environment lock, which must be held until the child is made.
+std::vector<char*> child_environment(bool whole, std::string& mark) {
   std::vector<char*> kept;
   for (char** entry = environ; *entry; ++entry) {
-    if (!left_out(*entry)) kept.push_back(*entry);
+    if (whole || !left_out(*entry)) kept.push_back(*entry);
   }
+  if (!mark.empty()) kept.push_back(mark.data());
   kept.push_back(nullptr);
   return kept;
 }
@@ -162,13 +166,16 @@ int wait_child(pid_t pid) {
 
 struct Child {
   pid_t pid = -1;
-  int out_fd = -1;  // read end of the child's standard output, or the file it writes
-  int err_fd = -1;  // read end of the child's standard error
-  int in_fd = -1;   // write end of the child's standard input, when it is given input
+  uint64_t run = 0;  // a reading run's number (14.), 0 for a child whose descendants may outlive it
+  int out_fd = -1;   // read end of the child's standard output, or the file it writes
+  int err_fd = -1;   // read end of the child's standard error
+  int in_fd = -1;    // write end of the child's standard input, when it is given input
 };
 
 std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std::string& cwd,
                                  const StreamHandlers& handlers) {
+  uint64_t run = handlers.limits.outlived_by_nothing ? next_reading_run() : 0;
+  std::string mark = run != 0 ? reading_run_mark(run) : "";
   bool out_to_file = handlers.out_to_file;
   if (argv.empty() || has_nul(cwd)) return std::nullopt;
   if (std::any_of(argv.begin(), argv.end(), [](const std::string& a) { return has_nul(a); }))
@@ -195,22 +202,42 @@ std::optional<Child> spawn_child(const std::vector<std::string>& argv, const std
   if (!err.open(false)) return std::nullopt;
   SpawnSetup setup(has_input ? in.read : -1, out_to_file ? out_file.fd : out.write, err, cwd);
   if (!setup.ok) return std::nullopt;
-  pid_t pid = -1;
-  int rc;
+  int rc = 0;
+  pid_t pid;
   {
     // posix_spawnp reads PATH and environ while the child is being made.
     auto guard = environment_lock();
-    std::vector<char*> env;
-    if (!handlers.whole_environment) env = child_environment();
-    rc = ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(),
-                        handlers.whole_environment ? environ : env.data());
+    std::vector<char*> env = child_environment(handlers.whole_environment, mark);
+    pid = spawn_registered(
+        [&] {
+          pid_t made = -1;
+          rc = ::posix_spawnp(&made, args[0], &setup.actions, &setup.attr, args.data(), env.data());
+          return rc == 0 ? made : -1;
+        },
+        run);
   }
   if (rc != 0) {
     errno = rc;  // callers name the reason in their messages
     return std::nullopt;
   }
   int out_fd = out_to_file ? std::exchange(out_file.fd, -1) : std::exchange(out.read, -1);
-  return Child{pid, out_fd, std::exchange(err.read, -1), std::exchange(in.write, -1)};
+  return Child{pid, run, out_fd, std::exchange(err.read, -1), std::exchange(in.write, -1)};
+}
+
+// Waits until the child has ended, leaving it to be reaped.
+void wait_for_end(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+}
+
+// Reaps the child; the end of a reading run first kills what is left of its group (14.), while
+// the ended child's pid still names that group, and then whatever the run left adopted.
+int end_child(const Child& child, bool kill_group) {
+  if (kill_group) ::kill(-child.pid, SIGKILL);
+  int status = wait_child(child.pid);
+  forget_child(child.pid, child.run);
+  return status;
 }
 
 // Closes the pipes and reaps the child on every way out; one that has not reaped it yet is
@@ -224,13 +251,15 @@ struct ChildGuard {
     close_fd(child.in_fd);
     close_fd(child.out_fd);
     close_fd(child.err_fd);
-    if (child.pid > 0) {
-      ::kill(-child.pid, SIGKILL);
-      wait_child(child.pid);
-    }
+    if (child.pid > 0) end_child(child, true);
     errno = reason;
   }
-  int reap() { return wait_child(std::exchange(child.pid, -1)); }
+  int reap() {
+    if (child.run != 0) wait_for_end(child.pid);
+    int status = end_child(child, child.run != 0);
+    child.pid = -1;
+    return status;
+  }
 };
 
 // Readable once the child has ended, so that a pause of standard error ends early. Without
@@ -346,37 +375,58 @@ bool wait_ready(pollfd (&fds)[4], const Stream& out, const Stream& err, const In
   return true;
 }
 
-// Whether the run must end before the child does: cancelled (7.) or stalled (11.), with errno
-// telling which.
-bool must_stop(const StreamHandlers& handlers, StallWatch& stall) {
+// The limits of one run while it drains: its stall (11.), its memory (12.) and its request's
+// time (13.).
+struct Watches {
+  StallWatch stall;
+  MemoryWatch memory;
+  RequestBudget* request;
+};
+
+Watches watches_of(const Child& child, const ProcessLimits& limits) {
+  return {{limits.stall, child.pid}, {limits.data_bytes, child.pid, child.run}, limits.request};
+}
+
+// Whether the run must end before the child does: cancelled (7.), stalled (11., 13.) or over
+// its memory (12.), with errno telling which. A stall puts the whole request out of time.
+bool must_stop(const StreamHandlers& handlers, Watches& watches) {
   if (handlers.cancelled && handlers.cancelled()) {
     errno = ECANCELED;
     return true;
   }
-  if (!stalled(stall)) return false;
-  errno = ETIMEDOUT;
+  RequestBudget* request = watches.request;
+  if ((request && request->out_of_time) || stalled(watches.stall)) {
+    if (request) request->out_of_time = true;
+    errno = ETIMEDOUT;
+    return true;
+  }
+  if (!over_budget(watches.memory)) return false;
+  errno = ENOMEM;
   return true;
 }
 
-// The longest wait before the next check for cancelling or the next sample of a silence.
-Clock::duration next_check(const StreamHandlers& handlers, const StallWatch& stall) {
-  Clock::duration most = until_sample(stall);
+// The longest wait before the next check for cancelling, the next sample of a silence or of
+// the memory; the memory's samples also notice a request that ran out of time.
+Clock::duration next_check(const StreamHandlers& handlers, const Watches& watches) {
+  Clock::duration most = std::min(until_sample(watches.stall), until_memory_sample(watches.memory));
   if (handlers.cancelled) most = std::min<Clock::duration>(most, CANCEL_CHECK_INTERVAL);
   return most;
 }
 
-// Both streams to their ends: false when cancelled, stalled or poll failed.
-bool drain(pid_t pid, const StreamHandlers& handlers, Stream& out, Stream& err, Input& input) {
+// Both streams to their ends: false when cancelled, stopped by a limit or poll failed.
+bool drain(const Child& child, const StreamHandlers& handlers, Stream& out, Stream& err,
+           Input& input) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   if (input.fd >= 0) write_some(input);
   ErrPause pause{handlers.err_pause, {}, Clock::now() + handlers.err_pause};
-  if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(pid);
-  StallWatch stall{handlers.limits.stall, pid};
+  if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(child.pid);
+  Watches watches = watches_of(child, handlers.limits);
   while (out.fd >= 0 || err.fd >= 0) {
-    if (must_stop(handlers, stall)) return false;
+    if (must_stop(handlers, watches)) return false;
     pollfd fds[4];
-    if (!wait_ready(fds, out, err, input, pause, next_check(handlers, stall))) return false;
-    if (fds[0].revents != 0 || fds[1].revents != 0 || fds[3].revents != 0) heard_from(stall);
+    if (!wait_ready(fds, out, err, input, pause, next_check(handlers, watches))) return false;
+    if (fds[0].revents != 0 || fds[1].revents != 0 || fds[3].revents != 0)
+      heard_from(watches.stall);
     if (fds[3].revents != 0) write_some(input);
     // POLLHUP without POLLIN still needs a read to see the end of the stream.
     if (fds[0].revents != 0) read_into(out, scratch.get());
@@ -423,19 +473,20 @@ bool child_has_ended(pid_t pid) {
   return info.si_pid == pid;
 }
 
-// The output file to its end and standard error to its end: false when cancelled, stalled or
-// poll failed. The file is looked at every few milliseconds while the child runs, and once
-// more as soon as the child's end wakes the wait.
-bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stream& err) {
+// The output file to its end and standard error to its end: false when cancelled, stopped by a
+// limit or poll failed. The file is looked at every few milliseconds while the child runs, and
+// once more as soon as the child's end wakes the wait.
+bool drain_to_file(const Child& child, const StreamHandlers& handlers, OutFile& out, Stream& err) {
+  pid_t pid = child.pid;
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   EndWatch child_end;
   child_end.start(pid);
-  StallWatch stall{handlers.limits.stall, pid};
+  Watches watches = watches_of(child, handlers.limits);
   while (!out.done || err.fd >= 0) {
-    if (must_stop(handlers, stall)) return false;
+    if (must_stop(handlers, watches)) return false;
     pollfd fds[2] = {{err.fd, POLLIN, 0}, {out.done ? -1 : child_end.fd, POLLIN, 0}};
     Clock::duration limit = out.done ? Clock::duration::max() : OUT_FILE_CHECK_INTERVAL;
-    limit = std::min(limit, next_check(handlers, stall));
+    limit = std::min(limit, next_check(handlers, watches));
     while (::poll(fds, 2, poll_timeout(limit)) < 0) {
       if (errno != EINTR) return false;
     }
@@ -446,7 +497,7 @@ bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stre
       read_growth(out, handlers.on_out, scratch.get());
       if (ended) out.done = true;
     }
-    if (fds[0].revents != 0 || out.offset != read_before) heard_from(stall);
+    if (fds[0].revents != 0 || out.offset != read_before) heard_from(watches.stall);
   }
   return true;
 }
@@ -477,6 +528,10 @@ std::optional<std::string> read_whole_file(int fd) {
 
 std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
                                         const std::string& cwd, const StreamHandlers& handlers) {
+  if (handlers.limits.request && handlers.limits.request->out_of_time) {
+    errno = ETIMEDOUT;
+    return std::nullopt;
+  }
   std::optional<Child> spawned = spawn_child(argv, cwd, handlers);
   if (!spawned) return std::nullopt;
   ChildGuard guard{*spawned};
@@ -488,7 +543,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
   if (handlers.out_to_file) {
     OwnedFd file(std::exchange(guard.child.out_fd, -1));
     OutFile out{file.fd};
-    if (!drain_to_file(guard.child.pid, handlers, out, err)) return std::nullopt;
+    if (!drain_to_file(guard.child, handlers, out, err)) return std::nullopt;
     StreamEnd end{guard.reap(), out.error, std::move(file)};
     if (end.status < 0) return std::nullopt;
     return end;
@@ -496,7 +551,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
   Stream out{guard.child.out_fd, handlers.on_out};
   Input input{guard.child.in_fd, handlers.input};
   // On a way out before the child's end the guard kills it, then reaps it.
-  if (!drain(guard.child.pid, handlers, out, err, input)) return std::nullopt;
+  if (!drain(guard.child, handlers, out, err, input)) return std::nullopt;
   StreamEnd end{guard.reap(), out.error, {}};
   if (end.status < 0) return std::nullopt;
   return end;

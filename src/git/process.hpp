@@ -15,7 +15,8 @@
 //     stores/environment.hpp), so a child never sees an environment that is half changed.
 //     The child gets the process's environment less the credentials that only the user's
 //     own commands hand to git and the variables that change what git prints, unless the
-//     caller asks for the whole environment (`StreamHandlers::whole_environment`).
+//     caller asks for the whole environment (`StreamHandlers::whole_environment`); a reading
+//     run's child also gets the run's mark (14.).
 //  5. A child is started and ended by one call, which owns its pid and its pipes; no caller
 //     waits for a child or reads its pipes itself:
 //     a. `run_process` runs it to completion and returns both streams whole;
@@ -26,11 +27,12 @@
 //  7. Cancelling: `StreamHandlers::cancelled` is asked after every read and at least every
 //     50 ms; once it says yes, the child is killed with SIGKILL and reaped at once.
 //  8. The child is always reaped and its pipes closed, on every way out. A way out before
-//     the child's end (cancelled, a callback that throws, a failed poll, a limit of 11. or
-//     12.) kills it first with SIGKILL, so that reaping cannot wait for a child nobody reads;
+//     the child's end (cancelled, a callback that throws, a failed poll, a limit of 11. to
+//     13.) kills it first with SIGKILL, so that reaping cannot wait for a child nobody reads;
 //     a callback's exception then passes on. The child leads a session and process group of
 //     its own, and the kill goes to the whole group: what it started (git's own children, a
-//     shell's background jobs) would otherwise live on, holding the pipes.
+//     shell's background jobs) would otherwise live on, holding the pipes. A reading run's
+//     group is killed at its normal end too (14.).
 //  9. With `StreamHandlers::out_to_file` standard output is an in-memory file (memfd) that
 //     the child writes as any regular file: a program that flushes after every write to a
 //     pipe (git log, once per commit) then writes in large blocks and spends far less time
@@ -50,10 +52,26 @@
 //     that differs from the one before restarts the wait, and the first of a silence always
 //     does, so a child is never killed before the limit has passed with nothing done.
 // 12. With a data limit (`ProcessLimits::data_bytes`) the child and whatever it starts may
-//     not hold more than that in data segment and private writable mappings (RLIMIT_DATA,
-//     soft and hard): set as soon as the child is made, before it can have allocated much.
-//     A child that already holds more by then is killed, and the run is absent with errno
-//     ENOMEM; past the limit its allocations fail, as they would on a machine out of memory.
+//     not hold more than that in data segment and private writable mappings, each process
+//     (RLIMIT_DATA, soft and hard: set as soon as the child is made, before it can have
+//     allocated much; past it allocations fail, as on a machine out of memory) and all of
+//     them together: every 50 ms, silent or not, the data of the child, of every process below
+//     it and of the adopted processes that carry its run's mark (14.) is summed, as VmData,
+//     which is what RLIMIT_DATA counts. A child that already holds more when the limit is set,
+//     or a sum past the limit, kills the group, and the run is absent with errno ENOMEM.
+// 13. With a request (`ProcessLimits::request`, request_budget.hpp) the stall limit counts per
+//     request: once it has ended one of the request's runs, the request is out of time, its
+//     runs under way are killed at their next check (every 50 ms with a data limit, 12.) and
+//     later ones are refused before they start, all absent with errno ETIMEDOUT.
+// 14. A reading run (`ProcessLimits::outlived_by_nothing`) leaves nothing behind. Its child's
+//     environment carries the run's mark, "BRACKWEN_READ_RUN=<n>", which everything the child
+//     starts inherits. When the child has ended, what is left of its group is killed before
+//     the child is reaped, while its pid still names the group. A process that left the group
+//     (setsid: a detached gc, an ssh master) comes back to this process once its parent has
+//     ended, when the server made itself their reaper (orphans.hpp: `adopt_orphans`); at the
+//     run's end every adopted process whose mark names a run no longer under way is killed
+//     with its group, and every adopted process is reaped once it ends. The user's own
+//     commands carry no mark: what they leave lives on, and is reaped when it ends.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -73,10 +91,15 @@ struct ProcessOutput {
   int status = -1;  // exit code, or 128 + signal number when killed by a signal
 };
 
-// What a child may take before it is ended: none of them by default.
+struct RequestBudget;
+
+// What a child may take before it is ended, and what may outlive it: no limit by default, and
+// its descendants may.
 struct ProcessLimits {
   std::chrono::milliseconds stall{0};  // 11.
   uint64_t data_bytes = 0;             // 12.
+  RequestBudget* request = nullptr;    // 13.
+  bool outlived_by_nothing = false;    // 14.
 };
 
 // argv[0] is the program. Absent when the child could not be started (errno tells why, when

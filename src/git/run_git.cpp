@@ -5,6 +5,8 @@
 #include <cerrno>
 
 #include "git/process.hpp"
+#include "git/read_budget.hpp"
+#include "git/request_budget.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 
@@ -21,10 +23,37 @@ namespace {
 // fetch) waits in silence without using the CPU; one that searches a long history or looks at
 // a cold work tree is silent too, but busy, and runs on.
 constexpr std::chrono::seconds READING_STALL_LIMIT{30};
-// Packs and the index are mapped read-only, which the data limit leaves out: only what git
-// allocates counts, well under this for the reads of a large repository.
-constexpr uint64_t READING_DATA_LIMIT = uint64_t{1} << 30;
-constexpr ProcessLimits READING_LIMITS{READING_STALL_LIMIT, READING_DATA_LIMIT};
+
+// Packs and the index are mapped read-only, which the memory budget leaves out: only what git
+// and its children allocate counts.
+ProcessLimits reading_limits() {
+  return {READING_STALL_LIMIT, read_memory_budget(), current_request_budget().get(), true};
+}
+
+// What git writes on standard error when an allocation fails ("Out of memory, malloc failed",
+// "Out of memory? mmap failed", zlib's "inflateInit: out of memory"): never translated.
+constexpr std::string_view OUT_OF_MEMORY[] = {"Out of memory", "out of memory"};
+
+bool tells_out_of_memory(std::string_view text) {
+  return std::any_of(std::begin(OUT_OF_MEMORY), std::end(OUT_OF_MEMORY),
+                     [&](std::string_view words) { return text.find(words) != text.npos; });
+}
+
+// Standard error looked through as it comes, for git's words of an allocation that failed.
+struct OutOfMemoryWatch {
+  static constexpr size_t KEPT = 16;  // longer than the words: a match may span two reads
+  std::string tail;
+  bool seen = false;
+
+  void look(std::string_view bytes) {
+    if (seen) return;
+    std::string edge = tail;
+    edge.append(bytes.substr(0, KEPT));
+    seen = tells_out_of_memory(edge) || tells_out_of_memory(bytes);
+    tail.append(bytes.substr(bytes.size() - std::min(bytes.size(), KEPT)));
+    tail.erase(0, tail.size() - std::min(tail.size(), KEPT));
+  }
+};
 
 // git's subcommand in a whole argv: the first word after git's own options and the values of
 // "-c" and "-C". Only a plain word is named, so the diagnostic stays one line.
@@ -42,11 +71,24 @@ std::string subcommand_of(const std::vector<std::string>& argv) {
   return "";
 }
 
-// errno is that of the run's way out.
-void report_stall(const std::vector<std::string>& argv) {
-  if (errno != ETIMEDOUT) return;
-  write_stderr("git" + subcommand_of(argv) + " stopped: no output or activity for " +
-               std::to_string(READING_STALL_LIMIT.count()) + " s\n");
+// errno is that of the run's way out; one line per request and limit.
+void report_limit(const std::vector<std::string>& argv, const ProcessLimits& limits) {
+  int reason = errno;
+  if (reason == ETIMEDOUT && first_telling(limits.request, &RequestBudget::told_time)) {
+    write_stderr("git" + subcommand_of(argv) + " stopped: no output or activity for " +
+                 std::to_string(READING_STALL_LIMIT.count()) + " s\n");
+  }
+  if (reason == ENOMEM && first_telling(limits.request, &RequestBudget::told_memory))
+    report_memory_budget("git" + subcommand_of(argv));
+  errno = reason;
+}
+
+// A git that failed once an allocation failed under its data limit is a read the memory budget
+// stopped, whatever it printed before.
+bool died_of_memory(int status, bool said_so) {
+  if (status == 0 || !said_so) return false;
+  errno = ENOMEM;
+  return true;
 }
 
 std::optional<std::string> output_text(std::optional<ProcessOutput> output) {
@@ -78,16 +120,24 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
 
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
                                                  const std::string& cwd, std::string_view input) {
-  std::optional<ProcessOutput> output = run_process(argv, cwd, input, READING_LIMITS);
-  if (!output) report_stall(argv);
+  ProcessLimits limits = reading_limits();
+  std::optional<ProcessOutput> output = run_process(argv, cwd, input, limits);
+  if (output && died_of_memory(output->status, tells_out_of_memory(output->err))) output.reset();
+  if (!output) report_limit(argv, limits);
   return output;
 }
 
 std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& argv,
                                                 const std::string& cwd, StreamHandlers handlers) {
-  handlers.limits = READING_LIMITS;
+  handlers.limits = reading_limits();
+  OutOfMemoryWatch memory;
+  handlers.on_err = [&memory, on_err = std::move(handlers.on_err)](std::string_view bytes) {
+    memory.look(bytes);
+    if (on_err) on_err(bytes);
+  };
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
-  if (!end) report_stall(argv);
+  if (end && died_of_memory(end->status, memory.seen)) end.reset();
+  if (!end) report_limit(argv, handlers.limits);
   return end;
 }
 

@@ -1,8 +1,10 @@
 // Running git for a query: its whole standard output as text, or that output as it comes.
 // Every git run that only reads lives under the same limits: it is ended when it has printed
-// nothing and done nothing for 30 s (a repository can make git wait for ever, and requests
-// are answered one at a time), and its memory is bounded (a small repository can hold blobs
-// whose diff takes gigabytes). The user's own commands run as git runs from a shell.
+// nothing and done nothing for 30 s, and so is every other run of its request (a repository can
+// make git wait for ever, and requests are answered one at a time); its processes together
+// hold no more than the read's memory budget (a small repository can hold blobs whose diff
+// takes gigabytes); nothing it starts outlives it. The user's own commands run as git runs
+// from a shell.
 #pragma once
 #include <initializer_list>
 #include <optional>
@@ -37,8 +39,9 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
                                     const StreamHandlers& handlers);
 
 // A git run that only reads, with an argv already whole (the lookups reading_git_argv makes
-// itself), under the limits of every read: absent when it cannot be started or does not end
-// by itself. A run the stall limit ended is told on standard error, by its subcommand.
+// itself), under the limits of every read: absent when it cannot be started, does not end by
+// itself or fails for want of memory. A run a limit ended is told on standard error, by its
+// subcommand, once per request and limit.
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
                                                  const std::string& cwd,
                                                  std::string_view input = {});

@@ -19,6 +19,7 @@
 
 #include "git/process.hpp"
 #include "git/reading_argv.hpp"
+#include "git/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "stores/environment.hpp"
 
@@ -159,7 +160,9 @@ void add_submodule_settings(const std::string& repo_path, ReadingSettings& out) 
     return dirs;
   };
   std::vector<std::string> first = not_visited(populated_submodules(repo_path, out));
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for_each(first, [&](const std::string& dir, auto& feeder) {
+    RequestBudgetScope carried(request);
     ReadingSettings own;
     // A configuration git cannot read makes the submodule's own status fail, not run anything.
     if (!add_repository_settings(dir, true, own)) return;

@@ -1,10 +1,12 @@
-// The program's entry: the environment git inherits, the git version, then the server.
+// The program's entry: the orphans it adopts, the environment git inherits, the git version,
+// then the server.
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
 
 #include "git/git_version.hpp"
+#include "git/orphans.hpp"
 #include "parser/diagnostics.hpp"
 #include "server/coverage_exit.hpp"
 #include "server/server.hpp"
@@ -40,6 +42,8 @@ extern "C" const char* malloc_conf;
 const char* malloc_conf = "dirty_decay_ms:0,muzzy_decay_ms:0";
 
 int main() {
+  // Before any thread starts, so that every thread keeps SIGCHLD blocked for the reaper's own.
+  brackwen::adopt_orphans();
   // A client or front end that goes away must cost a failed write, not the process.
   std::signal(SIGPIPE, SIG_IGN);
   brackwen::write_coverage_on_sigterm();

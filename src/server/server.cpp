@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "git/request_budget.hpp"
 #include "parser/diagnostics.hpp"
 #include "server/connection.hpp"
 #include "server/coverage_exit.hpp"
@@ -39,6 +40,8 @@ constexpr std::chrono::milliseconds ACCEPT_RETRY{100};
 
 std::optional<Reply> answer(const IncomingRequest& request) {
   try {
+    // Each request has one budget for the git it runs, wherever that runs (request_budget.hpp).
+    RequestBudgetScope budget(std::make_shared<RequestBudget>());
     return route(request, endpoint_table());
   } catch (const std::exception& e) {
     write_stderr("Request " + request.target + " failed: " + e.what() + "\n");

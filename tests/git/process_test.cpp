@@ -177,10 +177,14 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
-// Whether the process is gone, or is a zombie nobody has reaped yet.
+// Whether the process is gone, or is a zombie nobody has reaped yet (a read of its stat line
+// fails once it is reaped, which istream turns into an empty line).
 bool ended(pid_t pid) {
-  std::string stat = test::read_file("/proc/" + std::to_string(pid) + "/stat");
-  return stat.empty() || stat.substr(stat.rfind(')') + 2, 1) == "Z";
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  std::getline(file, stat);
+  size_t name_end = stat.rfind(')');
+  return name_end == std::string::npos || stat.substr(name_end + 2, 1) == "Z";
 }
 
 // A stall limit ends a child that neither prints nor works, with whatever its shell started
@@ -225,6 +229,25 @@ TEST(StreamProcess, Limits) {
       EXPECT_TRUE(
           test::eventually([&] { return ended(std::stoi(grandchild)); }, std::chrono::seconds(2)));
     }
+  }
+}
+
+// A background job that holds none of the pipes outlives a run that ends by itself, unless the
+// run is a reading one: then what is left of its group is killed as it ends.
+TEST(StreamProcess, AReadingRunsGroupEndsWithIt) {
+  const std::string script = "sleep 600 </dev/null >/dev/null 2>&1 & echo $! > pid";
+  for (bool reading : {false, true}) {
+    TempDir dir;
+    ProcessLimits limits;
+    limits.outlived_by_nothing = reading;
+    auto run = run_process({"sh", "-c", script}, dir.str(), {}, limits);
+    ASSERT_TRUE(run && run->status == 0);
+    pid_t job = std::stoi(test::read_file(dir.path / "pid"));
+    if (reading)
+      EXPECT_TRUE(test::eventually([&] { return ended(job); }, std::chrono::seconds(2)));
+    else
+      EXPECT_FALSE(ended(job));
+    ::kill(job, SIGKILL);
   }
 }
 

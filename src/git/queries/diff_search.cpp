@@ -15,6 +15,7 @@
 #include "git/process.hpp"
 #include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
@@ -99,7 +100,8 @@ struct EarlyHits {
       Hit& hit = hits.emplace_back(Hit{std::move(record), std::nullopt});
       auto found = commits.find(hit.record.first);
       if (found == commits.end()) continue;
-      workers.run([this, &hit, commit = found->second] {
+      workers.run([this, &hit, commit = found->second, request = current_request_budget()] {
+        RequestBudgetScope carried(request);
         run_reported("Reading the lines of a diff search hit", [&] {
           if (!superseded(search_id))
             hit.matches = search_patch_lines(*commit, hit.record.second, repo_path, search_text);
@@ -119,7 +121,9 @@ SearchResults collect_search_hits(std::vector<Hit>& hits, const std::vector<Comm
     auto found = first.find(hit.record.first);
     if (found != first.end()) listed.emplace_back(&hit, found->second);
   }
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for(size_t{0}, listed.size(), [&](size_t i) {
+    RequestBudgetScope carried(request);
     Hit* hit = listed[i].first;
     const Commit* commit = listed[i].second;
     // A failure is tried again below, on this thread, where what it throws passes on.
@@ -196,6 +200,8 @@ uint32_t start_diff_search(const std::string& repo_path, const std::string& sear
   set_diff_search(id, DiffSearch{std::nullopt, false, repo_path, search_text, id,
                                  std::chrono::steady_clock::now()});
   bool started = start_background_thread("Diff search " + std::to_string(id), [=] {
+    // A search goes on after its request: it has a budget of its own.
+    RequestBudgetScope budget(std::make_shared<RequestBudget>());
     run_diff_search(id, repo_path, search_text, num_results, start_commit_index);
   });
   if (!started) {

@@ -9,6 +9,7 @@
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
+#include "git/request_budget.hpp"
 #include "stores/history_heaps.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"
@@ -39,7 +40,9 @@ std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint
   std::shared_future<std::optional<std::vector<ParsedCommit>>> listed =
       stash_list.get_future().share();
   bool stashes_failed = false;
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   auto load_stash_list = [&] {
+    RequestBudgetScope carried(request);
     try {
       stash_list.set_value(load_stashes(repo_path));
     } catch (...) {

@@ -11,6 +11,7 @@
 
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/patches/special_patches.hpp"
+#include "git/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
@@ -77,7 +78,9 @@ std::optional<Records> load_ordinary(const std::string& repo_path,
   std::vector<GitArgs> slices = ordinary_commits_args(ordinary, all_commits);
   std::vector<std::optional<Records>> found(slices.size());
   std::vector<char> done(slices.size());
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for(size_t{0}, slices.size(), [&](size_t k) {
+    RequestBudgetScope carried(request);
     // A failure is tried again below, on this thread, where what it throws passes on.
     run_reported("Loading the changed files of commits", [&] {
       found[k] = run_slice(repo_path, slices[k]);
@@ -146,9 +149,11 @@ std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
   std::optional<Records> records;
   bool logged = false;
   std::vector<std::vector<Patch>> special_patches;
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   run_alongside(
       "Loading the changed files of commits",
       [&] {
+        RequestBudgetScope carried(request);
         records = load_ordinary(repo_path, ordinary, commits.size());
         logged = true;
       },

@@ -14,6 +14,7 @@
 
 #include "git/queries/merge_bases.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/input.hpp"
@@ -113,7 +114,9 @@ void diff_all_pairs(const std::string& repo_path, const std::vector<TreePair>& p
       std::clamp((pairs.size() + MIN_PAIRS_PER_CHILD - 1) / MIN_PAIRS_PER_CHILD, size_t{1}, cores);
   children = std::max(children, (pairs.size() + MAX_PAIRS_PER_CHILD - 1) / MAX_PAIRS_PER_CHILD);
   size_t per_child = (pairs.size() + children - 1) / children;
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for(size_t{0}, children, [&](size_t child) {
+    RequestBudgetScope carried(request);
     size_t begin = std::min(pairs.size(), child * per_child);
     size_t end = std::min(pairs.size(), begin + per_child);
     // A failure leaves its commits to their own `git diff` below.
@@ -156,7 +159,9 @@ void load_one_by_one(const std::string& repo_path, const std::vector<const Commi
   for (size_t slot = 0; slot < special.size(); ++slot) {
     if (!found[slot]) open.push_back(slot);
   }
+  std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for(size_t{0}, open.size(), [&](size_t i) {
+    RequestBudgetScope carried(request);
     // A failure is tried again below, on this thread, where what it throws passes on.
     run_reported("Loading the changed files of a merge",
                  [&] { found[open[i]] = load_special(repo_path, *special[open[i]]); });

@@ -1,0 +1,37 @@
+// One request's budget, shared by every reading git run made on its behalf: on the request
+// loop's thread, in the parallel regions it enters and on the threads it starts for the request.
+#pragma once
+#include <atomic>
+#include <memory>
+
+namespace brackwen {
+
+// Once the stall rule has ended one of a request's runs, the request is out of time: its other
+// runs end and later ones are refused (13. of the process protocol). Each limit that stops a
+// run of the request is told in one line, the first time.
+struct RequestBudget {
+  std::atomic<bool> out_of_time{false};
+  std::atomic<bool> told_time{false};
+  std::atomic<bool> told_memory{false};
+};
+
+// The budget of the request this thread works for; null outside any (start-up, and work that
+// is not a request's).
+std::shared_ptr<RequestBudget> current_request_budget();
+
+// Makes `budget` this thread's for the scope's life, then puts back the one before: installed
+// by the request loop for each request, by background work for its own, and carried into each
+// task of a parallel region or thread that runs git for the request.
+struct RequestBudgetScope {
+  explicit RequestBudgetScope(std::shared_ptr<RequestBudget> budget);
+  ~RequestBudgetScope();
+  RequestBudgetScope(const RequestBudgetScope&) = delete;
+  RequestBudgetScope& operator=(const RequestBudgetScope&) = delete;
+  std::shared_ptr<RequestBudget> outer;
+};
+
+// Whether a line about `told` is still to be written: true once per request, and every time
+// for a run made outside any request.
+bool first_telling(RequestBudget* request, std::atomic<bool> RequestBudget::*told);
+
+}  // namespace brackwen
