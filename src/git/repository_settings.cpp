@@ -234,9 +234,13 @@ void put_back_protocols(ReadingSettings& out) {
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out) {
   std::shared_ptr<const ConfigListing> listing = config_listing(dir);
   if (!listing) return false;
-  if (filters) add_filters(listing->entries, listing->scoped, out);
-  add_transport_settings(listing->entries, listing->scoped, out);
+  add_listing_settings(*listing, filters, out);
   return true;
+}
+
+void add_listing_settings(const ConfigListing& listing, bool filters, ReadingSettings& out) {
+  if (filters) add_filters(listing.entries, listing.scoped, out);
+  add_transport_settings(listing.entries, listing.scoped, out);
 }
 
 void merge_settings(ReadingSettings& into, const ReadingSettings& from) {

@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/config_listing.hpp"
+
 namespace brackwen {
 
 // "-c" settings ("key=value") gathered from one repository or several (a status also reads its
@@ -46,6 +48,9 @@ inline constexpr size_t MAX_PASSED_ON_BYTES = 31 * 4096;
 // they include) defines switched off, when `filters`; and the settings a lazy fetch would take
 // from it put back to the user's. False when the configuration cannot be read.
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out);
+
+// The same from a listing already read (a located repository's, or a submodule's).
+void add_listing_settings(const ConfigListing& listing, bool filters, ReadingSettings& out);
 
 // Adds what another repository's lookup found (a submodule's).
 void merge_settings(ReadingSettings& into, const ReadingSettings& from);

@@ -1,0 +1,110 @@
+// The stores of answers read from a repository's files, and the stat data they are kept by.
+#include "stores/read_cache.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <unordered_map>
+
+#include "stores/store.hpp"
+
+namespace brackwen {
+namespace {
+
+// Enough for every repository and submodule a user opens in a session; a hostile repository
+// with more only costs the lookups of the others again.
+constexpr size_t MAX_KEYS = 256;
+
+// A kernel stamps a change with its coarse clock, at most a tick (a few ms) behind, cut to the
+// file system's granularity: nanoseconds on Linux's own file systems, up to two seconds on
+// others, which leave every nanosecond part zero.
+constexpr int64_t FINE_MARGIN_NS = 50'000'000;
+constexpr int64_t COARSE_MARGIN_NS = 3'000'000'000;
+
+template <class T>
+using StampedMap = std::unordered_map<std::string, Stamped<T>>;
+
+Store<StampedMap<ConfigListing>>& CONFIG_LISTINGS() {
+  static Store<StampedMap<ConfigListing>> store;
+  return store;
+}
+
+Store<StampedMap<Gitlinks>>& GITLINKS() {
+  static Store<StampedMap<Gitlinks>> store;
+  return store;
+}
+
+int64_t nanoseconds(const timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+bool unchanged(const std::vector<FileStamp>& stamps) {
+  return std::all_of(stamps.begin(), stamps.end(),
+                     [](const FileStamp& stamp) { return file_stamp(stamp.path) == stamp; });
+}
+
+template <class T>
+std::shared_ptr<const T> kept(Store<StampedMap<T>>& store, const std::string& key) {
+  auto entry = store.read([&](const StampedMap<T>& map) -> std::optional<Stamped<T>> {
+    auto found = map.find(key);
+    if (found == map.end()) return std::nullopt;
+    return found->second;
+  });
+  if (!entry || !*entry || !unchanged((*entry)->stamps)) return nullptr;
+  return (*entry)->value;
+}
+
+template <class T>
+void keep(Store<StampedMap<T>>& store, const std::string& key, Stamped<T> entry) {
+  store.update([&](StampedMap<T>& map) {
+    if (map.size() >= MAX_KEYS && !map.contains(key)) map.clear();
+    map.insert_or_assign(key, std::move(entry));
+  });
+}
+
+}  // namespace
+
+FileStamp file_stamp(const std::string& path) {
+  FileStamp stamp;
+  stamp.path = path;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    stamp.error = errno;
+    return stamp;
+  }
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.mode = st.st_mode;
+  stamp.size = st.st_size;
+  stamp.modified_ns = nanoseconds(st.st_mtim);
+  stamp.changed_ns = nanoseconds(st.st_ctim);
+  return stamp;
+}
+
+bool settled_before(const std::vector<FileStamp>& stamps, const timespec& read_start) {
+  int64_t start = nanoseconds(read_start);
+  return std::all_of(stamps.begin(), stamps.end(), [&](const FileStamp& stamp) {
+    if (stamp.error != 0) return true;
+    bool coarse = stamp.changed_ns % 1'000'000'000 == 0;
+    return stamp.changed_ns < start - (coarse ? COARSE_MARGIN_NS : FINE_MARGIN_NS);
+  });
+}
+
+std::shared_ptr<const ConfigListing> kept_listing(const std::string& key) {
+  return kept(CONFIG_LISTINGS(), key);
+}
+
+std::shared_ptr<const Gitlinks> kept_gitlinks(const std::string& key) {
+  return kept(GITLINKS(), key);
+}
+
+void keep_listing(const std::string& key, Stamped<ConfigListing> entry) {
+  keep(CONFIG_LISTINGS(), key, std::move(entry));
+}
+
+void keep_gitlinks(const std::string& key, Stamped<Gitlinks> entry) {
+  keep(GITLINKS(), key, std::move(entry));
+}
+
+}  // namespace brackwen
