@@ -239,12 +239,14 @@ std::optional<std::vector<FileStamp>> listing_stamps(const ConfigListing& listin
   return stamps;
 }
 
-// The whole environment, which decides the files git reads (HOME, XDG_CONFIG_HOME, GIT_CONFIG_*)
-// and the settings it is given (GIT_CONFIG_PARAMETERS).
+// The environment, which decides the files git reads (HOME, XDG_CONFIG_HOME, GIT_CONFIG_*) and
+// the settings it is given (GIT_CONFIG_PARAMETERS): all of it but the server's own variables,
+// the user's credentials among them, which git never reads.
 std::string environment_key() {
   auto guard = environment_lock();
   std::string key;
   for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, "BRACKWEN_", 9) == 0) continue;
     key += *entry;
     key += '\0';
   }
