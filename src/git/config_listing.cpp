@@ -3,7 +3,10 @@
 // unchanged.
 #include "git/config_listing.hpp"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 
 #include <algorithm>
@@ -18,8 +21,6 @@
 #include "parser/diagnostics.hpp"
 #include "stores/environment.hpp"
 #include "stores/read_cache.hpp"
-
-extern char** environ;
 
 namespace brackwen {
 namespace {
@@ -215,8 +216,21 @@ struct ListingFiles {
   }
 };
 
-// Absent where a file git reads cannot be named for sure, or one is no regular file (a FIFO,
-// a device), whose content its stamp does not follow.
+// Whether a file's stamp follows its content: a regular file does, but not on the kernel's own
+// file systems, whose files change as they are read; /dev/null has none (a user may point
+// GIT_CONFIG_GLOBAL there); a FIFO or another device may give anything.
+bool stamp_follows_content(const FileStamp& stamp) {
+  if (stamp.error != 0) return true;
+  struct stat st {};
+  if (::stat(stamp.path.c_str(), &st) != 0) return false;
+  if (S_ISCHR(st.st_mode)) return major(st.st_rdev) == 1 && minor(st.st_rdev) == 3;
+  struct statfs fs {};
+  if (!S_ISREG(st.st_mode) || ::statfs(stamp.path.c_str(), &fs) != 0) return false;
+  return fs.f_type != PROC_SUPER_MAGIC && fs.f_type != SYSFS_MAGIC;
+}
+
+// Absent where a file git reads cannot be named for sure, or its stamp does not follow its
+// content.
 std::optional<std::vector<FileStamp>> listing_stamps(const ConfigListing& listing,
                                                      const RepositoryLocation& location) {
   if (!listing.scoped) return std::nullopt;
@@ -233,24 +247,10 @@ std::optional<std::vector<FileStamp>> listing_stamps(const ConfigListing& listin
   for (const std::string& path : files.paths) {
     if (!seen.insert(path).second) continue;
     FileStamp stamp = file_stamp(path);
-    if (stamp.error == 0 && !S_ISREG(stamp.mode)) return std::nullopt;
+    if (!stamp_follows_content(stamp)) return std::nullopt;
     stamps.push_back(std::move(stamp));
   }
   return stamps;
-}
-
-// The environment, which decides the files git reads (HOME, XDG_CONFIG_HOME, GIT_CONFIG_*) and
-// the settings it is given (GIT_CONFIG_PARAMETERS): all of it but the server's own variables,
-// the user's credentials among them, which git never reads.
-std::string environment_key() {
-  auto guard = environment_lock();
-  std::string key;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "BRACKWEN_", 9) == 0) continue;
-    key += *entry;
-    key += '\0';
-  }
-  return key;
 }
 
 std::string listing_key(const RepositoryLocation& location) {
@@ -287,7 +287,9 @@ std::shared_ptr<const ConfigListing> config_listing(const GitPlace& place) {
 }
 
 std::shared_ptr<const ConfigListing> config_listing(const std::string& dir) {
-  return config_listing(GitPlace{dir, false});
+  GitPlace place{dir, false};
+  if (auto location = kept_repository_location(place)) return config_listing(*location);
+  return config_listing(place);
 }
 
 }  // namespace brackwen

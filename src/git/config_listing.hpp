@@ -19,11 +19,14 @@ bool from_repository(const ConfigEntry& entry, bool scoped);
 // Null when git cannot read the configuration there, or when the listing passes what the
 // server holds of one (64 MiB), which one line on standard error says.
 std::shared_ptr<const ConfigListing> config_listing(const GitPlace& place);
-std::shared_ptr<const ConfigListing> config_listing(const std::string& dir);
 
 // The same for a repository git has located, run at its place: kept while the files it was
-// read from are unchanged. Keying it costs the one git run a repository's location takes,
-// which the listing alone costs as well; a status, which needs the location anyway, gains.
+// read from, and those git would read were they there, are unchanged.
 std::shared_ptr<const ConfigListing> config_listing(const RepositoryLocation& location);
+
+// The listing where git finds the repository from `dir`: the kept one when git's answer for
+// `dir` is kept too (a status asked it), else read afresh. Asking git where the repository lies
+// only to key the listing would cost the one git run the listing costs.
+std::shared_ptr<const ConfigListing> config_listing(const std::string& dir);
 
 }  // namespace brackwen

@@ -8,6 +8,8 @@ namespace brackwen {
 
 struct FileStamp {
   std::string path;
+  // What it is only (a directory's place and kind), not when it last changed.
+  bool identity_only = false;
   // 0 when stat found the file; else its errno (a file that does not exist yet counts too).
   int error = 0;
   uint64_t device = 0;

@@ -25,6 +25,11 @@ constexpr int64_t COARSE_MARGIN_NS = 3'000'000'000;
 template <class T>
 using StampedMap = std::unordered_map<std::string, Stamped<T>>;
 
+Store<StampedMap<RepositoryLocation>>& LOCATIONS() {
+  static Store<StampedMap<RepositoryLocation>> store;
+  return store;
+}
+
 Store<StampedMap<ConfigListing>>& CONFIG_LISTINGS() {
   static Store<StampedMap<ConfigListing>> store;
   return store;
@@ -40,8 +45,9 @@ int64_t nanoseconds(const timespec& time) {
 }
 
 bool unchanged(const std::vector<FileStamp>& stamps) {
-  return std::all_of(stamps.begin(), stamps.end(),
-                     [](const FileStamp& stamp) { return file_stamp(stamp.path) == stamp; });
+  return std::all_of(stamps.begin(), stamps.end(), [](const FileStamp& stamp) {
+    return file_stamp(stamp.path, stamp.identity_only) == stamp;
+  });
 }
 
 template <class T>
@@ -65,9 +71,10 @@ void keep(Store<StampedMap<T>>& store, const std::string& key, Stamped<T> entry)
 
 }  // namespace
 
-FileStamp file_stamp(const std::string& path) {
+FileStamp file_stamp(const std::string& path, bool identity_only) {
   FileStamp stamp;
   stamp.path = path;
+  stamp.identity_only = identity_only;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     stamp.error = errno;
@@ -76,6 +83,7 @@ FileStamp file_stamp(const std::string& path) {
   stamp.device = st.st_dev;
   stamp.inode = st.st_ino;
   stamp.mode = st.st_mode;
+  if (identity_only) return stamp;
   stamp.size = st.st_size;
   stamp.modified_ns = nanoseconds(st.st_mtim);
   stamp.changed_ns = nanoseconds(st.st_ctim);
@@ -91,12 +99,20 @@ bool settled_before(const std::vector<FileStamp>& stamps, const timespec& read_s
   });
 }
 
+std::shared_ptr<const RepositoryLocation> kept_location(const std::string& key) {
+  return kept(LOCATIONS(), key);
+}
+
 std::shared_ptr<const ConfigListing> kept_listing(const std::string& key) {
   return kept(CONFIG_LISTINGS(), key);
 }
 
 std::shared_ptr<const Gitlinks> kept_gitlinks(const std::string& key) {
   return kept(GITLINKS(), key);
+}
+
+void keep_location(const std::string& key, Stamped<RepositoryLocation> entry) {
+  keep(LOCATIONS(), key, std::move(entry));
 }
 
 void keep_listing(const std::string& key, Stamped<ConfigListing> entry) {

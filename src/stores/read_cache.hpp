@@ -1,5 +1,6 @@
 // Answers read from a repository's files, kept between requests while stat says that none of
-// those files changed: its configuration listing, and the gitlinks of its index.
+// those files changed: where git finds it, its configuration listing, and the gitlinks of its
+// index.
 #pragma once
 #include <time.h>
 
@@ -9,6 +10,7 @@
 
 #include "model/config_listing.hpp"
 #include "model/file_stamp.hpp"
+#include "model/repository_location.hpp"
 
 namespace brackwen {
 
@@ -21,7 +23,7 @@ struct Stamped {
 using Gitlinks = std::vector<std::string>;
 
 // stat of `path`, following links as a program that opens it does.
-FileStamp file_stamp(const std::string& path);
+FileStamp file_stamp(const std::string& path, bool identity_only = false);
 
 // Whether every file was last changed well before `read_start` (CLOCK_REALTIME, taken before
 // the files were read): a change made since cannot then leave a file with the same stamp, the
@@ -30,10 +32,12 @@ FileStamp file_stamp(const std::string& path);
 bool settled_before(const std::vector<FileStamp>& stamps, const timespec& read_start);
 
 // The kept value, while its files are unchanged; null otherwise.
+std::shared_ptr<const RepositoryLocation> kept_location(const std::string& key);
 std::shared_ptr<const ConfigListing> kept_listing(const std::string& key);
 std::shared_ptr<const Gitlinks> kept_gitlinks(const std::string& key);
 
 // Keeps a value under `key`, replacing any before it; the stores hold a bounded number of keys.
+void keep_location(const std::string& key, Stamped<RepositoryLocation> entry);
 void keep_listing(const std::string& key, Stamped<ConfigListing> entry);
 void keep_gitlinks(const std::string& key, Stamped<Gitlinks> entry);
 

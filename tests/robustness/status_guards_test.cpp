@@ -39,12 +39,13 @@ void append(const fs::path& file, const std::string& text) {
 
 // A repository in `dir` whose attributes send every file through the filter "evil", with a
 // committed file whose time alone changed since, so that git's status reads it through that
-// filter when one is defined.
+// filter when one is defined, and a new file, so that its status is never empty.
 void filtered_repository(const fs::path& dir) {
   fs::create_directories(dir);
   sh(dir,
      "git init -q -b main && echo g > g.txt && git add g.txt && "
-     "git -c user.name=T -c user.email=t@t commit -qm g && touch -d @1900000000 g.txt");
+     "git -c user.name=T -c user.email=t@t commit -qm g && touch -d @1900000000 g.txt && "
+     "echo u > u.txt");
   append(dir / ".git/info/attributes", "* filter=evil\n");
 }
 
@@ -177,6 +178,29 @@ const Change CHANGES[] = {
        append(repo / "sub/.git/config", filter.definition());
      },
      [](const fs::path& repo, const Filter&, test::ServerProcess&) { add_gitlink(repo, "sub"); }},
+    {"the configuration names another work tree, whose submodule has the filter",
+     [](const fs::path& repo, const Filter& filter) {
+       fs::path other = repo.parent_path() / "w";
+       filtered_repository(other / "sub");
+       append(other / "sub/.git/config", filter.definition());
+       sh(repo,
+          "git update-index --add --cacheinfo 160000,$(git -C ../w/sub rev-parse HEAD),sub && "
+          "git -c user.name=T -c user.email=t@t commit -qm sub");
+     },
+     [](const fs::path& repo, const Filter&, test::ServerProcess&) {
+       sh(repo, "git config core.worktree ../../w");
+     }},
+    {"its .git is emptied, and git uses the folder, holding a submodule with the filter",
+     [](const fs::path& repo, const Filter& filter) {
+       filtered_repository(repo / "sub");
+       append(repo / "sub/.git/config", filter.definition());
+       add_gitlink(repo, "sub");
+     },
+     [](const fs::path& repo, const Filter&, test::ServerProcess&) {
+       sh(repo,
+          "mv .git/* . && rmdir .git && mkdir .git && git --git-dir=. config core.bare false && "
+          "git --git-dir=. config core.worktree .");
+     }},
     {"a submodule's configuration gains the filter",
      [](const fs::path& repo, const Filter&) {
        filtered_repository(repo / "sub");
@@ -197,11 +221,12 @@ TEST(StatusGuards, WhatAStatusKeepsFollowsEveryChange) {
     test::ServerProcess server;
     wait_until_settled({root.path, server.home});
     std::string body = test::repo_body(repo);
-    EXPECT_NE(server.post("/f/load_wip_patches", body).body, "") << change.name;
+    EXPECT_NE(server.post("/f/load_wip_patches", body).body.find("\"newFile\""), std::string::npos)
+        << change.name;
     ASSERT_FALSE(filter.ran()) << change.name;
     change.between(repo, filter, server);
     std::string reply = server.post("/f/load_wip_patches", body).body;
-    EXPECT_NE(reply, "") << change.name;
+    EXPECT_NE(reply.find("\"newFile\""), std::string::npos) << change.name << ": " << reply;
     EXPECT_FALSE(filter.ran()) << change.name << ": " << reply;
   }
 }
