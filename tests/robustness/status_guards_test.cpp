@@ -106,6 +106,26 @@ TEST(StatusGuards, SubmodulesAreFoundWhereGitFindsThem) {
   }
 }
 
+// git's status runs its git in a submodule without GIT_INDEX_FILE: a lookup made with it would
+// read another index than that git does, and miss the submodule nested in that one.
+TEST(StatusGuards, AnEnvironmentThatMisleadsSubmoduleLookupsRefusesTheStatus) {
+  Filter filter;
+  test::TempDir root;
+  fs::path top = root.path / "top";
+  filtered_repository(top / "sub/deep");
+  append(top / "sub/deep/.git/config", filter.definition());
+  sh(top / "sub", "git init -q -b main");
+  add_gitlink(top / "sub", "deep");
+  sh(top, "git init -q -b main");
+  add_gitlink(top, "sub");
+  test::ServerProcess server({{"GIT_INDEX_FILE", (top / ".git/index").string()}});
+  EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(top)).body, "null");
+  EXPECT_FALSE(filter.ran());
+  EXPECT_EQ(server.stderr_text(),
+            "git status not run: GIT_INDEX_FILE is set, which the git a status runs in a "
+            "submodule does not see\n");
+}
+
 // What the server keeps between statuses is used only for files it has seen unchanged: it
 // waits, as the server does, until every file it read is older than the kernel's clock can
 // blur, so that the first status's answers are kept.
