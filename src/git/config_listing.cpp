@@ -30,8 +30,6 @@ constexpr GitVersion FIRST_WITH_SHOW_SCOPE = {2, 26, 0};
 // Far above any honest configuration (a few KB), counted with the entries parsed from it: a
 // repository whose includes nest can make git list gigabytes.
 constexpr size_t LISTING_CAP = size_t{64} << 20;
-// Larger listings are read again each time rather than kept.
-constexpr size_t MAX_KEPT_LISTING = size_t{1} << 20;
 
 constexpr std::string_view FILE_ORIGIN = "file:";
 
@@ -276,7 +274,7 @@ std::shared_ptr<const ConfigListing> config_listing(const RepositoryLocation& lo
   if (auto kept = kept_listing(key)) return kept;
   timespec start = now();
   std::shared_ptr<const ConfigListing> listing = config_listing(location.place);
-  if (!listing || listing->text.size() > MAX_KEPT_LISTING) return listing;
+  if (!listing) return listing;
   auto stamps = listing_stamps(*listing, location);
   if (stamps && settled_before(*stamps, start)) keep_listing(key, {std::move(*stamps), listing});
   return listing;

@@ -12,9 +12,11 @@
 namespace brackwen {
 namespace {
 
-// Enough for every repository and submodule a user opens in a session; a hostile repository
-// with more only costs the lookups of the others again.
+// Enough for every repository and submodule a user opens in a session, whose answers take a few
+// KB each; a hostile repository with more, or larger ones, only costs the lookups again.
 constexpr size_t MAX_KEYS = 256;
+constexpr size_t MAX_BYTES = size_t{32} << 20;
+constexpr size_t MAX_ENTRY_BYTES = size_t{1} << 20;
 
 // A kernel stamps a change with its coarse clock, at most a tick (a few ms) behind, cut to the
 // file system's granularity: nanoseconds on Linux's own file systems, up to two seconds on
@@ -23,7 +25,40 @@ constexpr int64_t FINE_MARGIN_NS = 50'000'000;
 constexpr int64_t COARSE_MARGIN_NS = 3'000'000'000;
 
 template <class T>
-using StampedMap = std::unordered_map<std::string, Stamped<T>>;
+struct Weighed {
+  Stamped<T> entry;
+  size_t bytes = 0;
+};
+
+template <class T>
+struct StampedMap {
+  std::unordered_map<std::string, Weighed<T>> map;
+  size_t bytes = 0;
+};
+
+size_t weight(const RepositoryLocation& location) {
+  return sizeof location + location.place.dir.size() + location.git_dir.size() +
+         location.common_dir.size() + location.index_file.size() +
+         location.shared_index_prefix.size() + location.head_file.size() +
+         location.work_tree_top.value_or("").size();
+}
+
+size_t weight(const ConfigListing& listing) {
+  return sizeof listing + listing.text.size() + listing.entries.size() * sizeof(ConfigEntry);
+}
+
+size_t weight(const Gitlinks& links) {
+  size_t bytes = sizeof links;
+  for (const std::string& link : links) bytes += sizeof link + link.size();
+  return bytes;
+}
+
+template <class T>
+size_t weight(const std::string& key, const Stamped<T>& entry) {
+  size_t bytes = key.size() + weight(*entry.value);
+  for (const FileStamp& stamp : entry.stamps) bytes += sizeof stamp + stamp.path.size();
+  return bytes;
+}
 
 Store<StampedMap<RepositoryLocation>>& LOCATIONS() {
   static Store<StampedMap<RepositoryLocation>> store;
@@ -52,10 +87,10 @@ bool unchanged(const std::vector<FileStamp>& stamps) {
 
 template <class T>
 std::shared_ptr<const T> kept(Store<StampedMap<T>>& store, const std::string& key) {
-  auto entry = store.read([&](const StampedMap<T>& map) -> std::optional<Stamped<T>> {
-    auto found = map.find(key);
-    if (found == map.end()) return std::nullopt;
-    return found->second;
+  auto entry = store.read([&](const StampedMap<T>& kept) -> std::optional<Stamped<T>> {
+    auto found = kept.map.find(key);
+    if (found == kept.map.end()) return std::nullopt;
+    return found->second.entry;
   });
   if (!entry || !*entry || !unchanged((*entry)->stamps)) return nullptr;
   return (*entry)->value;
@@ -63,9 +98,17 @@ std::shared_ptr<const T> kept(Store<StampedMap<T>>& store, const std::string& ke
 
 template <class T>
 void keep(Store<StampedMap<T>>& store, const std::string& key, Stamped<T> entry) {
-  store.update([&](StampedMap<T>& map) {
-    if (map.size() >= MAX_KEYS && !map.contains(key)) map.clear();
-    map.insert_or_assign(key, std::move(entry));
+  if (!entry.value) return;
+  size_t bytes = weight(key, entry);
+  if (bytes > MAX_ENTRY_BYTES) return;
+  store.update([&](StampedMap<T>& kept) {
+    if (auto old = kept.map.find(key); old != kept.map.end()) {
+      kept.bytes -= old->second.bytes;
+      kept.map.erase(old);
+    }
+    if (kept.map.size() >= MAX_KEYS || kept.bytes + bytes > MAX_BYTES) kept = {};
+    kept.map.emplace(key, Weighed<T>{std::move(entry), bytes});
+    kept.bytes += bytes;
   });
 }
 

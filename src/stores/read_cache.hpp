@@ -36,7 +36,8 @@ std::shared_ptr<const RepositoryLocation> kept_location(const std::string& key);
 std::shared_ptr<const ConfigListing> kept_listing(const std::string& key);
 std::shared_ptr<const Gitlinks> kept_gitlinks(const std::string& key);
 
-// Keeps a value under `key`, replacing any before it; the stores hold a bounded number of keys.
+// Keeps a value under `key`, replacing any before it. Each store holds a bounded number of keys
+// and bytes (what is kept and its key), and no value larger than a megabyte.
 void keep_location(const std::string& key, Stamped<RepositoryLocation> entry);
 void keep_listing(const std::string& key, Stamped<ConfigListing> entry);
 void keep_gitlinks(const std::string& key, Stamped<Gitlinks> entry);
