@@ -673,6 +673,169 @@ void fill_big_file(const fs::path& entry, const BigFileShape& shape, const std::
   settle_index(repo);
 }
 
+// git's own tree as its shape goes: its directories and how many of its 4,500 files each holds.
+struct TreeDirectory {
+  const char* path;
+  uint32_t files;
+  const char* extension;
+};
+constexpr uint32_t GIT_LIKE_FILES = 4500;
+constexpr TreeDirectory GIT_LIKE_TREE[] = {
+    {"", 520, ".c"},
+    {"Documentation", 640, ".txt"},
+    {"Documentation/RelNotes", 330, ".txt"},
+    {"Documentation/config", 110, ".txt"},
+    {"Documentation/technical", 60, ".txt"},
+    {"Documentation/howto", 30, ".txt"},
+    {"builtin", 130, ".c"},
+    {"t", 1200, ".sh"},
+    {"t/helper", 70, ".c"},
+    {"t/perf", 80, ".sh"},
+    {"t/t4013", 264, ""},
+    {"t/t5515", 120, ""},
+    {"t/chainlint", 60, ".test"},
+    {"t/lib-gpg", 20, ""},
+    {"contrib/completion", 10, ".bash"},
+    {"contrib/subtree", 30, ".sh"},
+    {"contrib/credential/netrc", 10, ".perl"},
+    {"contrib/buildsystems", 30, ".pl"},
+    {"contrib/mw-to-git", 40, ".perl"},
+    {"contrib/fast-import", 20, ".py"},
+    {"contrib/hooks/multimail", 30, ".py"},
+    {"contrib/vscode", 10, ".sh"},
+    {"compat", 60, ".c"},
+    {"compat/win32", 30, ".c"},
+    {"compat/regex", 10, ".c"},
+    {"compat/nedmalloc", 10, ".c"},
+    {"compat/fsmonitor", 20, ".c"},
+    {"compat/simple-ipc", 10, ".c"},
+    {"compat/vcbuild", 20, ".bat"},
+    {"git-gui/lib", 60, ".tcl"},
+    {"git-gui/po", 40, ".po"},
+    {"git-gui", 20, ""},
+    {"gitk-git/po", 20, ".po"},
+    {"gitk-git", 15, ""},
+    {"gitweb/static", 20, ".js"},
+    {"gitweb", 10, ".perl"},
+    {"po", 25, ".po"},
+    {"perl/Git", 20, ".pm"},
+    {"templates", 25, ".sample"},
+    {"xdiff", 20, ".c"},
+    {"reftable", 60, ".c"},
+    {"refs", 10, ".c"},
+    {"sha1dc", 8, ".c"},
+    {"sha256", 6, ".c"},
+    {"ewah", 6, ".c"},
+    {"trace2", 10, ".c"},
+    {"negotiator", 6, ".c"},
+    {"mergetools", 40, ""},
+    {"ci", 20, ".sh"},
+    {"oss-fuzz", 6, ".c"},
+    {"block-sha1", 2, ".c"},
+    {"t/t3900", 31, ".txt"},
+    {"t/t7004", 10, ""},
+    {"t/t9150", 20, ".dump"},
+    {"t/t4051", 16, ".c"},
+};
+constexpr const char* GIT_LIKE_SUBMODULE = "sha1collisiondetection";
+
+std::vector<std::string> git_like_paths(uint32_t files) {
+  std::vector<std::string> paths;
+  for (const TreeDirectory& dir : GIT_LIKE_TREE) {
+    uint32_t count = static_cast<uint32_t>(uint64_t{dir.files} * files / GIT_LIKE_FILES);
+    std::string prefix = *dir.path ? std::string(dir.path) + "/" : "";
+    for (uint32_t i = 0; i < count; ++i)
+      paths.push_back(prefix + "name" + std::to_string(i) + dir.extension);
+  }
+  return paths;
+}
+
+// Source-like text of a few KB, its size varying from file to file as a project's do.
+std::string source_text(const std::string& path, uint32_t i) {
+  uint32_t lines = 5 + static_cast<uint32_t>((i * 2654435761ull) % 400);
+  std::string text;
+  for (uint32_t k = 0; k < lines; ++k)
+    text += "\tline " + std::to_string(k) + " of " + path + " (statement);\n";
+  return text;
+}
+
+std::vector<std::string> tree_paths(const SubmoduleTreeShape& shape) {
+  if (shape.layout == TreeLayout::GitLike) return git_like_paths(shape.files);
+  std::vector<std::string> paths;
+  for (uint32_t i = 0; i < shape.files; ++i) paths.push_back(tree_path(i));
+  return paths;
+}
+
+// One commit of `paths` (and `extra`, already in fast-import's form) into `at`/repo, checked out.
+void import_tree(const fs::path& at, const std::vector<std::string>& paths,
+                 const std::string& extra) {
+  std::string s;
+  commit_header(s, "refs/heads/main", 1, 1, EPOCH, "Tree\n");
+  for (uint32_t i = 0; i < paths.size(); ++i) change_file(s, paths[i], source_text(paths[i], i));
+  s += extra + '\n';
+  import_stream(at, s);
+  fs::remove(at / MARKS_FILE);
+  run_git_in(at / "repo", {"reset", "-q", "--hard"});
+}
+
+void add_submodule(const fs::path& repo, const fs::path& source, const std::string& path) {
+  run_git_in(repo, {"-c", "protocol.file.allow=always", "submodule", "-q", "add",
+                    (source / "repo").string(), path});
+  run_git_in(repo, {"commit", "-q", "-m", "Submodule " + path});
+}
+
+void fill_submodule_tree(const fs::path& entry, const SubmoduleTreeShape& shape) {
+  std::vector<std::string> paths = tree_paths(shape);
+  if (shape.modified > paths.size()) throw std::runtime_error("more modified files than files");
+  std::string extra;
+  if (shape.nested == 0) {
+    std::string modules = std::string("[submodule \"") + GIT_LIKE_SUBMODULE +
+                          "\"]\n\tpath = " + GIT_LIKE_SUBMODULE + "\n\turl = https://example.com/" +
+                          GIT_LIKE_SUBMODULE + ".git\n";
+    extra = "M 160000 " + std::string(40, '5') + " " + GIT_LIKE_SUBMODULE + "\n";
+    change_file(extra, ".gitmodules", modules);
+  }
+  import_tree(entry, paths, extra);
+  fs::path repo = entry / "repo";
+  // The innermost submodule first, so that each can hold the next.
+  std::vector<fs::path> levels;
+  for (uint32_t k = shape.nested; k >= 1; --k) {
+    fs::path source = entry / "sources" / ("level" + std::to_string(k));
+    init_repo(source / "repo");
+    std::vector<std::string> own;
+    for (uint32_t i = 0; i < shape.submodule_files; ++i) own.push_back(tree_path(i));
+    import_tree(source, own, "");
+    if (k < shape.nested) add_submodule(source / "repo", levels.back(), "deep");
+    levels.push_back(source);
+  }
+  if (shape.nested > 0) {
+    add_submodule(repo, levels.back(), "sub");
+    run_git_in(repo, {"-c", "protocol.file.allow=always", "submodule", "-q", "update", "--init",
+                      "--recursive"});
+  }
+  uint32_t step = shape.modified ? static_cast<uint32_t>(paths.size()) / shape.modified : 1;
+  for (uint32_t k = 0; k < shape.modified; ++k) {
+    std::ofstream(repo / paths[k * step], std::ios::binary | std::ios::app) << "changed\n";
+  }
+  for (uint32_t k = 0; k < shape.untracked; ++k) {
+    write_file(repo / fs::path(paths[k]).parent_path() / ("new" + std::to_string(k) + ".txt"),
+               "new\n");
+  }
+  std::vector<fs::path> work_trees{repo};
+  for (uint32_t k = 1; k <= shape.nested; ++k) {
+    work_trees.push_back(work_trees.back() / (k == 1 ? "sub" : "deep"));
+    std::ofstream(work_trees.back() / tree_path(0), std::ios::binary | std::ios::app)
+        << "changed\n";
+  }
+  // The innermost first: a status of the one above looks into it.
+  for (auto dir = work_trees.rbegin(); dir != work_trees.rend(); ++dir) settle_index(*dir);
+  auto status = run_git_in(repo, {"status", "--porcelain", "-uall", "-z"});
+  auto entries = static_cast<uint32_t>(std::count(status.begin(), status.end(), '\0'));
+  if (entries != submodule_tree_changes(shape)) {
+    throw std::runtime_error("submodule tree shows " + std::to_string(entries) + " changes");
+  }
+}
+
 std::string number_key(std::initializer_list<std::pair<uint32_t, const char*>> parts) {
   std::string key;
   for (const auto& [value, unit] : parts) key += "-" + std::to_string(value) + unit;
@@ -690,7 +853,10 @@ std::optional<Scale> scale_named(std::string_view name) {
                  .realistic_history = {REALISTIC, 100000, 2000, 1000, 50, 5, 10000, 4},
                  .many_merges = {REALISTIC, 40000, 20, 20, 5, 4, 4000, 40},
                  .work_tree = {50000, 5000, 1000},
-                 .big_file = {100000, 10000}};
+                 .big_file = {100000, 10000},
+                 .large_with_submodule = {TreeLayout::Numbered, 100000, 100, 10, 1, 100},
+                 .git_like = {TreeLayout::GitLike, 4500, 5, 2, 0, 0},
+                 .nested_submodules = {TreeLayout::Numbered, 50, 2, 1, 2, 20}};
   }
   if (name == "small") {
     return Scale{.name = "small",
@@ -698,7 +864,10 @@ std::optional<Scale> scale_named(std::string_view name) {
                  .realistic_history = {REALISTIC, 1500, 60, 20, 5, 5, 1000, 4},
                  .many_merges = {REALISTIC, 600, 10, 5, 3, 4, 400, 40},
                  .work_tree = {400, 40, 10},
-                 .big_file = {3000, 300}};
+                 .big_file = {3000, 300},
+                 .large_with_submodule = {TreeLayout::Numbered, 400, 10, 2, 1, 20},
+                 .git_like = {TreeLayout::GitLike, 450, 5, 2, 0, 0},
+                 .nested_submodules = {TreeLayout::Numbered, 20, 2, 1, 2, 10}};
   }
   return std::nullopt;
 }
@@ -741,6 +910,23 @@ fs::path work_tree_repo(const fs::path& root, const WorkTreeShape& shape) {
       "worktree" + number_key({{shape.files, "f"}, {shape.modified, "m"}, {shape.untracked, "u"}});
   return cached_entry(root, key, GENERATOR_VERSION,
                       [&](const fs::path& entry) { fill_work_tree(entry, shape); }) /
+         "repo";
+}
+
+uint32_t submodule_tree_changes(const SubmoduleTreeShape& shape) {
+  return shape.modified + shape.untracked + (shape.nested > 0 ? 1 : 0);
+}
+
+fs::path submodule_tree_repo(const fs::path& root, const SubmoduleTreeShape& shape) {
+  std::string layout = shape.layout == TreeLayout::GitLike ? "gitlike" : "numbered";
+  std::string key = "submodules-" + layout +
+                    number_key({{shape.files, "f"},
+                                {shape.modified, "m"},
+                                {shape.untracked, "u"},
+                                {shape.nested, "n"},
+                                {shape.submodule_files, "s"}});
+  return cached_entry(root, key, GENERATOR_VERSION,
+                      [&](const fs::path& entry) { fill_submodule_tree(entry, shape); }) /
          "repo";
 }
 

@@ -50,6 +50,23 @@ struct BigFileShape {
   uint32_t changed = 0;
 };
 
+// A superproject with submodules. Numbered: `files` files in directories of a hundred.
+// GitLike: git's own source tree as its shape goes (its directories, how many files each holds,
+// files of a few KB), about `files` files in all. `modified` of its files changed and
+// `untracked` new ones beside them.
+enum class TreeLayout { Numbered, GitLike };
+struct SubmoduleTreeShape {
+  TreeLayout layout = TreeLayout::Numbered;
+  uint32_t files = 0;
+  uint32_t modified = 0;
+  uint32_t untracked = 0;
+  // Submodules checked out, each inside the one before, each of `submodule_files` files with
+  // one of them changed. 0: one gitlink whose folder is empty, as git's own tree has it where
+  // its submodule was never checked out.
+  uint32_t nested = 0;
+  uint32_t submodule_files = 0;
+};
+
 struct Scale {
   std::string name;
   HistoryShape history;            // plain
@@ -59,6 +76,11 @@ struct Scale {
   HistoryShape many_merges;
   WorkTreeShape work_tree;
   BigFileShape big_file;
+  // A large work tree with one submodule, a tree like git's own, a small one with nested
+  // submodules.
+  SubmoduleTreeShape large_with_submodule;
+  SubmoduleTreeShape git_like;
+  SubmoduleTreeShape nested_submodules;
 };
 
 // "full": what `make bench` measures. "small": the same shapes a few thousand commits and a
@@ -82,6 +104,13 @@ void isolate_git_config();
 // std::runtime_error when git fails.
 std::filesystem::path history_repo(const std::filesystem::path& root, const HistoryShape& shape);
 std::filesystem::path work_tree_repo(const std::filesystem::path& root, const WorkTreeShape& shape);
+
+std::filesystem::path submodule_tree_repo(const std::filesystem::path& root,
+                                          const SubmoduleTreeShape& shape);
+
+// The entries `git status --porcelain` shows in such a repository: the changed files and, when
+// submodules are checked out, the first, whose content changed.
+uint32_t submodule_tree_changes(const SubmoduleTreeShape& shape);
 
 struct BigFileRepo {
   std::filesystem::path dir;

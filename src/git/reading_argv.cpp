@@ -142,8 +142,9 @@ std::optional<ReadingSettings> reading_settings(const std::string& repo_path,
                                                 const Subcommand& command) {
   ReadingSettings settings;
   if (!command.reads_objects) return settings;
-  if (!add_repository_settings(repo_path, command.reads_work_tree, settings)) return std::nullopt;
-  if (command.reads_work_tree && !settings.refused) add_submodule_settings(repo_path, settings);
+  bool found = command.reads_work_tree ? add_status_settings(repo_path, settings)
+                                       : add_repository_settings(repo_path, false, settings);
+  if (!found) return std::nullopt;
   finish_settings(settings);
   return settings;
 }

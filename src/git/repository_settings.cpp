@@ -326,16 +326,16 @@ std::vector<std::pair<std::string, std::optional<std::string>>> local_promisor_u
   return found;
 }
 
-// Refuses local remotes when a promisor remote is a local one inside the repository found in
-// `dir`. Where git puts it is asked only when a local URL is configured, since it costs a run.
-void check_promisor_remotes(const std::string& dir, const std::vector<ConfigEntry>& entries,
+// Refuses local remotes when a promisor remote is a local one inside the repository found at
+// `place`. Where git puts it is asked only when a local URL is configured, since it costs a run.
+void check_promisor_remotes(const GitPlace& place, const std::vector<ConfigEntry>& entries,
                             ReadingSettings& out) {
   std::vector<std::string_view> promisors = promisor_remotes(entries);
   if (promisors.empty()) return;
   out.lazy_fetches = true;
   auto local = local_promisor_urls(entries, promisors);
   if (local.empty()) return;
-  std::optional<RepositoryLocation> location = repository_location(dir);
+  std::optional<RepositoryLocation> location = locate_repository(place).location;
   for (const auto& [key, path] : local) {
     if (location && path && !lies_inside(*location, *path)) continue;
     out.remote_inside = true;
@@ -409,9 +409,14 @@ void put_back_protocols(ReadingSettings& out) {
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out) {
   std::shared_ptr<const ConfigListing> listing = config_listing(dir);
   if (!listing) return false;
-  add_put_back_settings(listing->entries, listing->scoped, filters, out);
-  check_promisor_remotes(dir, listing->entries, out);
+  add_listing_settings(GitPlace{dir}, *listing, filters, out);
   return true;
+}
+
+void add_listing_settings(const GitPlace& place, const ConfigListing& listing, bool filters,
+                          ReadingSettings& out) {
+  add_put_back_settings(listing.entries, listing.scoped, filters, out);
+  check_promisor_remotes(place, listing.entries, out);
 }
 
 void merge_settings(ReadingSettings& into, const ReadingSettings& from) {

@@ -11,6 +11,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/config_listing.hpp"
+#include "model/repository_location.hpp"
+
 namespace brackwen {
 
 // "-c" settings ("key=value") gathered from one repository or several (a status also reads its
@@ -58,6 +61,10 @@ inline constexpr size_t MAX_PASSED_ON_BYTES = 31 * 4096;
 // take from it, put back to the user's own values (or to what stands closest to none); a
 // promisor remote inside the repository refused. False when the configuration cannot be read.
 bool add_repository_settings(const std::string& dir, bool filters, ReadingSettings& out);
+
+// The same from a listing already read at `place` (a located repository's, or a submodule's).
+void add_listing_settings(const GitPlace& place, const ConfigListing& listing, bool filters,
+                          ReadingSettings& out);
 
 // Adds what another repository's lookup found (a submodule's).
 void merge_settings(ReadingSettings& into, const ReadingSettings& from);

@@ -1,27 +1,34 @@
-// Finding the submodules a status looks into, and gathering their configurations' settings.
+// Finding the repository and the submodules a status looks into where git finds them, and
+// gathering their configurations' settings. The gitlinks of an index are kept while the index
+// is unchanged.
 #include "git/submodule_settings.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <tbb/parallel_for_each.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "git/config_listing.hpp"
 #include "git/process.hpp"
 #include "git/reading_argv.hpp"
+#include "git/repository_location.hpp"
 #include "git/request_budget.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 #include "stores/environment.hpp"
+#include "stores/read_cache.hpp"
 
 namespace brackwen {
 namespace {
@@ -31,9 +38,14 @@ namespace fs = std::filesystem;
 // A gitlink's index entry holds its mode, 0160000, as these four bytes in every index version.
 constexpr std::string_view GITLINK_MODE{"\0\0\xE0\0", 4};
 
+// What git's status does not hand on to the git it runs in a submodule, and what would make
+// a git run here for that submodule look elsewhere than that one does.
+constexpr std::string_view NOT_HANDED_ON[] = {"GIT_WORK_TREE", "GIT_INDEX_FILE", "GIT_COMMON_DIR",
+                                              "GIT_OBJECT_DIRECTORY"};
+
 // Whether the file may hold the bytes; yes when it cannot be read as a regular file, since
 // then only git can tell.
-bool may_hold(const fs::path& file, std::string_view bytes) {
+bool may_hold(const std::string& file, std::string_view bytes) {
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno != ENOENT;
   struct stat st {};
@@ -51,41 +63,20 @@ bool may_hold(const fs::path& file, std::string_view bytes) {
   return found;
 }
 
-// The git directory of the work tree at `dir`, found as git finds it there: ".git" itself, or
-// the directory a ".git" file names. Absent where git would look further (above `dir`, or
-// through the environment).
-std::optional<fs::path> git_dir_of(const std::string& dir) {
-  if (get_environment("GIT_DIR") || get_environment("GIT_INDEX_FILE")) return std::nullopt;
-  fs::path dot_git = fs::path(dir) / ".git";
+// The index and every shared index beside it (a split index names one of them by its hash,
+// and a new one comes with a new index). Absent when the folder cannot be listed.
+std::optional<std::vector<FileStamp>> index_stamps(const RepositoryLocation& location) {
+  std::vector<FileStamp> stamps{file_stamp(location.index_file)};
+  fs::path prefix(location.shared_index_prefix);
+  std::string name = prefix.filename().string();
   std::error_code error;
-  if (fs::is_directory(dot_git, error)) return dot_git;
-  if (!fs::is_regular_file(dot_git, error)) return std::nullopt;
-  std::string text;
-  {
-    std::ifstream in(dot_git, std::ios::binary);
-    std::getline(in, text);
-  }
-  if (!text.empty() && text.back() == '\r') text.pop_back();
-  constexpr std::string_view PREFIX = "gitdir: ";
-  if (!text.starts_with(PREFIX)) return std::nullopt;
-  fs::path named = text.substr(PREFIX.size());
-  return named.is_absolute() ? named : fs::path(dir) / named;
-}
-
-// Listing the index costs git a line per file, a sixth of a status of a large work tree; most
-// repositories hold no gitlink, and their index (and shared index) tells so at once.
-bool may_hold_gitlinks(const std::string& dir) {
-  auto git_dir = git_dir_of(dir);
-  if (!git_dir) return true;
-  if (may_hold(*git_dir / "index", GITLINK_MODE)) return true;
-  std::error_code error;
-  for (fs::directory_iterator entry(*git_dir, error), end; !error && entry != end;
+  for (fs::directory_iterator entry(prefix.parent_path(), error), end; !error && entry != end;
        entry.increment(error)) {
-    if (entry->path().filename().string().starts_with("sharedindex.") &&
-        may_hold(entry->path(), GITLINK_MODE))
-      return true;
+    if (entry->path().filename().string().starts_with(name))
+      stamps.push_back(file_stamp(entry->path().string()));
   }
-  return static_cast<bool>(error);
+  if (error && error != std::errc::no_such_file_or_directory) return std::nullopt;
+  return stamps;
 }
 
 // The settings so far with the protocol policy settled, for a lookup run before all are in.
@@ -95,32 +86,93 @@ std::vector<std::string> finished(const ReadingSettings& settings) {
   return std::move(copy.settings);
 }
 
-// The gitlinks of the index git finds in `dir`, as paths from the top of its work tree.
-std::optional<std::vector<std::string>> gitlinks(const std::string& dir,
-                                                 const ReadingSettings& settings) {
-  GitArgs argv = pinned_git_argv(finished(settings));
-  argv.insert(argv.end(), {"ls-files", "--stage", "-z", "--full-name", "--", ":(top)"});
-  std::optional<ProcessOutput> run = run_reading_process(argv, dir);
-  if (!run || run->status != 0) return std::nullopt;
-  std::vector<std::string> links;
-  std::string_view rest = run->out;
-  // "<mode> <id> <stage>\t<path>\0"
-  while (!rest.empty()) {
-    std::string_view entry = rest.substr(0, rest.find('\0'));
-    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
-    size_t tab = entry.find('\t');
-    if (entry.starts_with("160000 ") && tab != std::string_view::npos)
-      links.emplace_back(entry.substr(tab + 1));
+// Keeps the paths of the gitlink entries of "<mode> <id> <stage>\t<path>\0" records, read as
+// they come so that a large index is never held whole.
+struct GitlinkReader {
+  Gitlinks links;
+  std::string partial;
+
+  void entry(std::string_view record) {
+    size_t tab = record.find('\t');
+    if (record.starts_with("160000 ") && tab != std::string_view::npos)
+      links.emplace_back(record.substr(tab + 1));
   }
-  return links;
+
+  void read(std::string_view bytes) {
+    while (!bytes.empty()) {
+      size_t end = bytes.find('\0');
+      if (end == std::string_view::npos) {
+        partial.append(bytes);
+        return;
+      }
+      if (partial.empty()) {
+        entry(bytes.substr(0, end));
+      } else {
+        partial.append(bytes.substr(0, end));
+        entry(partial);
+        partial.clear();
+      }
+      bytes.remove_prefix(end + 1);
+    }
+  }
+};
+
+// The gitlinks of the index git finds at the place, as paths from the top of its work tree, or
+// from the place's folder when not `full_name`.
+std::optional<Gitlinks> list_gitlinks(const GitPlace& place, const ReadingSettings& settings,
+                                      bool full_name) {
+  GitArgs argv = pinned_git_argv(finished(settings));
+  add_place_option(argv, place);
+  argv.insert(argv.end(), {"ls-files", "--stage", "-z"});
+  if (full_name) argv.emplace_back("--full-name");
+  argv.insert(argv.end(), {"--", ":(top)"});
+  GitlinkReader reader;
+  StreamHandlers handlers;
+  handlers.on_out = [&](std::string_view bytes) { reader.read(bytes); };
+  std::optional<StreamEnd> end = stream_reading_process(argv, place.dir, handlers);
+  if (!end || end->status != 0) return std::nullopt;
+  return std::move(reader.links);
 }
 
-std::optional<std::string> work_tree_top(const std::string& dir) {
-  std::optional<ProcessOutput> run =
-      run_reading_process({GIT_PROGRAM(), "rev-parse", "--show-toplevel"}, dir);
-  if (!run || run->status != 0 || !run->out.ends_with('\n')) return std::nullopt;
-  run->out.pop_back();
-  return std::move(run->out);
+timespec now() {
+  timespec time{};
+  ::clock_gettime(CLOCK_REALTIME, &time);
+  return time;
+}
+
+// Listing the index costs git a line per file, a sixth of a status of a large work tree; most
+// repositories hold no gitlink, and their index (and shared indexes) tell so at once. What was
+// found is kept while those files are unchanged.
+std::shared_ptr<const Gitlinks> index_gitlinks(const RepositoryLocation& location,
+                                               const ReadingSettings& settings) {
+  std::string key = location.index_file + '\0' + location.shared_index_prefix;
+  if (auto kept = kept_gitlinks(key)) return kept;
+  timespec start = now();
+  auto before = index_stamps(location);
+  bool may_hold_any = !before || std::any_of(before->begin(), before->end(), [](const auto& s) {
+    return may_hold(s.path, GITLINK_MODE);
+  });
+  std::optional<Gitlinks> links = Gitlinks{};
+  if (may_hold_any) links = list_gitlinks(location.place, settings, true);
+  if (!links) return nullptr;
+  auto found = std::make_shared<const Gitlinks>(std::move(*links));
+  auto after = index_stamps(location);
+  if (before && after && *before == *after && settled_before(*after, start))
+    keep_gitlinks(key, {std::move(*after), found});
+  return found;
+}
+
+// The gitlinks a status looks into: those whose folder holds a ".git" that git would read, a
+// directory or a file (one naming no repository stops git's status).
+std::vector<GitPlace> populated(const std::string& top, const Gitlinks& links) {
+  std::vector<GitPlace> found;
+  for (const std::string& link : links) {
+    std::string dir = top + "/" + link;
+    struct stat st {};
+    if (::stat((dir + "/.git").c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+      found.push_back(GitPlace{std::move(dir), true});
+  }
+  return found;
 }
 
 // A directory by what it is, so that two paths to one submodule count once.
@@ -130,47 +182,86 @@ std::string real_path(const std::string& path) {
   return error ? path : real.string();
 }
 
-// The submodules a status in `dir` looks into: the gitlinks of its index whose directory holds
-// a ".git". None where git cannot read the index or the work tree either.
-std::vector<std::string> populated_submodules(const std::string& dir,
-                                              const ReadingSettings& settings) {
-  if (!may_hold_gitlinks(dir)) return {};
-  auto links = gitlinks(dir, settings);
-  if (!links || links->empty()) return {};
-  auto top = work_tree_top(dir);
-  if (!top) return {};
-  std::vector<std::string> found;
-  for (const std::string& link : *links) {
-    std::string submodule = *top + "/" + link;
-    std::error_code error;
-    if (fs::exists(submodule + "/.git", error)) found.push_back(std::move(submodule));
+bool visit_located(const RepositoryLocation& location, ReadingSettings& settings,
+                   std::vector<GitPlace>& next) {
+  std::shared_ptr<const ConfigListing> listing = config_listing(location);
+  if (!listing) return false;
+  add_listing_settings(location.place, *listing, true, settings);
+  // A refused read goes no further; a bare repository has no work tree to look into.
+  if (settings.refused || !location.work_tree_top) return true;
+  std::shared_ptr<const Gitlinks> links = index_gitlinks(location, settings);
+  if (!links) return false;
+  next = populated(*location.work_tree_top, *links);
+  return true;
+}
+
+bool environment_hides_submodules() {
+  for (std::string_view name : NOT_HANDED_ON) {
+    if (!get_environment(name)) continue;
+    write_stderr("git status not run: " + std::string(name) +
+                 " is set, which the git a status runs in a submodule does not see\n");
+    return true;
   }
-  return found;
+  return false;
+}
+
+// Where git's answer cannot be read (it names a path holding a line feed), the careful way:
+// nothing kept, and the whole index listed, its paths taken from the place's folder.
+bool visit_unlocated(const GitPlace& place, ReadingSettings& settings,
+                     std::vector<GitPlace>& next) {
+  std::shared_ptr<const ConfigListing> listing = config_listing(place);
+  if (!listing) return false;
+  add_listing_settings(place, *listing, true, settings);
+  if (settings.refused) return true;
+  std::optional<Gitlinks> links = list_gitlinks(place, settings, false);
+  if (!links) return false;
+  next = populated(place.dir, *links);
+  return true;
+}
+
+// One repository of the walk: its settings into `settings`, the submodules it looks into into
+// `next`. False when the status must not run: where git fails, its status fails too.
+bool visit(const GitPlace& place, ReadingSettings& settings, std::vector<GitPlace>& next) {
+  LocationAnswer answer = locate_repository(place);
+  if (!answer.location && (answer.git_failed || answer.stopped)) return false;
+  if (!answer.location) {
+    if (!visit_unlocated(place, settings, next)) return false;
+  } else if (!visit_located(*answer.location, settings, next)) {
+    return false;
+  }
+  return next.empty() || !environment_hides_submodules();
 }
 
 }  // namespace
 
-void add_submodule_settings(const std::string& repo_path, ReadingSettings& out) {
+bool add_status_settings(const std::string& repo_path, ReadingSettings& out) {
   std::mutex mutex;
+  std::atomic<bool> stopped{false};
   std::unordered_set<std::string> visited{real_path(repo_path)};
-  auto not_visited = [&](std::vector<std::string> dirs) {
+  auto not_visited = [&](std::vector<GitPlace> places) {
     std::lock_guard lock(mutex);
-    std::erase_if(dirs,
-                  [&](const std::string& dir) { return !visited.insert(real_path(dir)).second; });
-    return dirs;
+    std::erase_if(places, [&](const GitPlace& place) {
+      return !visited.insert(real_path(place.dir)).second;
+    });
+    return places;
   };
-  std::vector<std::string> first = not_visited(populated_submodules(repo_path, out));
+  std::vector<GitPlace> first;
+  if (!visit(GitPlace{repo_path, false}, out, first)) return false;
   std::shared_ptr<RequestBudget> request = current_request_budget();
-  tbb::parallel_for_each(first, [&](const std::string& dir, auto& feeder) {
+  tbb::parallel_for_each(not_visited(std::move(first)), [&](const GitPlace& place, auto& feeder) {
+    if (stopped) return;
     RequestBudgetScope carried(request);
     ReadingSettings own;
-    // A configuration git cannot read makes the submodule's own status fail, not run anything.
-    if (!add_repository_settings(dir, true, own)) return;
-    for (std::string& more : not_visited(populated_submodules(dir, own)))
-      feeder.add(std::move(more));
+    std::vector<GitPlace> next;
+    if (!visit(place, own, next)) {
+      stopped = true;
+      return;
+    }
+    for (GitPlace& more : not_visited(std::move(next))) feeder.add(std::move(more));
     std::lock_guard lock(mutex);
     merge_settings(out, own);
   });
+  return !stopped;
 }
 
 }  // namespace brackwen
