@@ -223,7 +223,13 @@ bool over_budget(MemoryWatch& watch) {
   size_t left = MOST_PROCESSES_SAMPLED;
   add_tree_data(watch.leader, sum, left);
   for (pid_t adopted : adopted_of(watch.run, watch.leader)) add_tree_data(adopted, sum, left);
+  // A run that holds nothing yet still counts as under way.
+  if (watch.request) sum = request_data(*watch.request, watch.leader, std::max<uint64_t>(sum, 1));
   return sum > watch.budget;
+}
+
+MemoryWatch::~MemoryWatch() {
+  if (request) request_data(*request, leader, 0);
 }
 
 }  // namespace brackwen

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "git/request_budget.hpp"
+
 namespace brackwen {
 
 // A silent child's group is sampled this many times per stall limit: often enough that a
@@ -49,20 +51,24 @@ std::chrono::steady_clock::duration until_sample(const StallWatch& watch);
 bool stalled(StallWatch& watch);
 
 // The memory rule (12.) of one run: the data of its processes, summed (the child, every process
-// below it, and the adopted ones that carry the run's mark, orphans.hpp).
+// below it, and the adopted ones that carry the run's mark, orphans.hpp), with that of the other
+// runs of its request under way. Its part of the request's sum is forgotten when it goes.
 struct MemoryWatch {
   uint64_t budget;  // zero: no limit
   pid_t leader;
   uint64_t run;
+  RequestBudget* request = nullptr;  // none: the run alone
   std::chrono::steady_clock::time_point next_sample =
       std::chrono::steady_clock::now() + MEMORY_SAMPLE_INTERVAL;
+  ~MemoryWatch();
 };
 
 // How long a wait may last before the next sample is due.
 std::chrono::steady_clock::duration until_memory_sample(const MemoryWatch& watch);
 
 // Samples the run's processes when a sample is due: true once their data passes the budget,
-// counted as RLIMIT_DATA counts it (VmData: private writable mappings, touched or not).
+// counted as RLIMIT_DATA counts it (VmData: private writable mappings, touched or not), with
+// what the request's other runs held at their last samples.
 bool over_budget(MemoryWatch& watch);
 
 // Holds the child to its data limit from now on: false when the limit cannot be set or the

@@ -384,7 +384,9 @@ struct Watches {
 };
 
 Watches watches_of(const Child& child, const ProcessLimits& limits) {
-  return {{limits.stall, child.pid}, {limits.data_bytes, child.pid, child.run}, limits.request};
+  return {{limits.stall, child.pid},
+          {limits.data_bytes, child.pid, child.run, limits.request},
+          limits.request};
 }
 
 // Whether the run must end before the child does: cancelled (7.), stalled (11., 13.) or over

@@ -57,8 +57,10 @@
 //     allocated much; past it allocations fail, as on a machine out of memory) and all of
 //     them together: every 50 ms, silent or not, the data of the child, of every process below
 //     it and of the adopted processes that carry its run's mark (14.) is summed, as VmData,
-//     which is what RLIMIT_DATA counts. A child that already holds more when the limit is set,
-//     or a sum past the limit, kills the group, and the run is absent with errno ENOMEM.
+//     which is what RLIMIT_DATA counts; with a request (13.), the sums of the request's other
+//     runs under way at their last samples are added. A child that already holds more when
+//     the limit is set, or a sum past the limit, kills the group, and the run is absent with
+//     errno ENOMEM.
 // 13. With a request (`ProcessLimits::request`, request_budget.hpp) the stall limit counts per
 //     request: once it has ended one of the request's runs, the request is out of time, its
 //     runs under way are killed at their next check (every 50 ms with a data limit, 12.) and

@@ -21,6 +21,7 @@
 
 #include "git/action_starters.hpp"
 #include "git/credentials.hpp"
+#include "git/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "git/run_git_action.hpp"
 #include "stores/stores.hpp"
@@ -248,6 +249,26 @@ TEST(StreamProcess, AReadingRunsGroupEndsWithIt) {
     else
       EXPECT_FALSE(ended(job));
     ::kill(job, SIGKILL);
+  }
+}
+
+// Two runs of one request that each hold less than the budget but more together: one of them
+// is ended, out of memory; runs of no request each have the budget to themselves.
+TEST(StreamProcess, ARequestsRunsShareOneMemoryBudget) {
+  const std::string hold = "x=$(head -c 40000000 /dev/zero | tr '\\0' a); sleep 2; echo held";
+  for (bool shared : {true, false}) {
+    RequestBudget request;
+    ProcessLimits limits{std::chrono::milliseconds(0), 64 << 20, shared ? &request : nullptr};
+    std::atomic<int> ended_out_of_memory = 0;
+    auto run = [&] {
+      TempDir dir;
+      if (!run_process({"sh", "-c", hold}, dir.str(), {}, limits) && errno == ENOMEM)
+        ++ended_out_of_memory;
+    };
+    std::thread first(run), second(run);
+    first.join();
+    second.join();
+    EXPECT_EQ(ended_out_of_memory > 0, shared);
   }
 }
 
