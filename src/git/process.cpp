@@ -413,6 +413,14 @@ void read_growth(OutFile& file, const std::function<void(std::string_view)>& del
   }
 }
 
+// The bytes read since `from` are given back: a child may print gigabytes that were read
+// long ago (a repository's messages that compress to nothing).
+void release_read(const OutFile& file, off_t from) {
+  if (file.offset > from) {
+    ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, file.offset - from);
+  }
+}
+
 // Whether the child has ended, without reaping it. An error counts as ended, so that a
 // failed check cannot keep the loop alive for ever.
 bool child_has_ended(pid_t pid) {
@@ -444,6 +452,7 @@ bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stre
     if (!out.done) {
       bool ended = child_has_ended(pid);
       read_growth(out, handlers.on_out, scratch.get());
+      release_read(out, read_before);
       if (ended) out.done = true;
     }
     if (fds[0].revents != 0 || out.offset != read_before) heard_from(stall);
@@ -489,7 +498,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
     OwnedFd file(std::exchange(guard.child.out_fd, -1));
     OutFile out{file.fd};
     if (!drain_to_file(guard.child.pid, handlers, out, err)) return std::nullopt;
-    StreamEnd end{guard.reap(), out.error, std::move(file)};
+    StreamEnd end{guard.reap(), out.error};
     if (end.status < 0) return std::nullopt;
     return end;
   }
@@ -497,7 +506,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
   Input input{guard.child.in_fd, handlers.input};
   // On a way out before the child's end the guard kills it, then reaps it.
   if (!drain(guard.child.pid, handlers, out, err, input)) return std::nullopt;
-  StreamEnd end{guard.reap(), out.error, {}};
+  StreamEnd end{guard.reap(), out.error};
   if (end.status < 0) return std::nullopt;
   return end;
 }
