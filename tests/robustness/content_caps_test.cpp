@@ -1,0 +1,107 @@
+// What a small repository can make the server hold, seen from the front end: messages of tens
+// of megabytes, commits of a million files and a blob of gigabytes, each a few kilobytes
+// packed. Every reply stays the size of its cap, and every cut or refusal is one line.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "server/handlers/endpoint_table.hpp"
+#include "support/server_harness.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::ServerProcess;
+using test::TempDir;
+using test::TempRepo;
+
+constexpr size_t MIB = size_t{1} << 20;
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The lines standard error gains while `request` runs, once `expected` of them have come
+// (they are written by a thread of their own, so they may trail the reply).
+std::string new_stderr(const ServerProcess& server, size_t expected,
+                       const std::function<void()>& request) {
+  size_t before = server.stderr_text().size();
+  request();
+  test::eventually([&] { return count(server.stderr_text().substr(before), "\n") >= expected; },
+                   std::chrono::seconds(10));
+  return server.stderr_text().substr(before);
+}
+
+std::string history_body(const TempRepo& repo, const std::string& filters) {
+  return test::body({{"repoPath", test::quoted(repo.str())},
+                     {"numCommits", "100"},
+                     {"filters", filters},
+                     {"fast", "false"},
+                     {"skipStashes", "false"}});
+}
+
+// Four commits and a stash whose messages are 24 MiB of "é" after one "x": the character that
+// crosses 1 MiB is left out whole. Every query that reads messages gets them cut there, each
+// with one line naming its commit, and the server holds no message whole on the way.
+TEST(ContentCaps, LongMessagesAreCutAtOneMebibyte) {
+  TempRepo repo;
+  std::string ids = test::sh(repo.path, R"(
+printf x >msg && yes é | tr -d '\n' | head -c 25165824 >>msg
+tree=$(git mktree </dev/null) && p=
+for i in 1 2 3 4; do p=$(git commit-tree $tree ${p:+-p $p} -F msg) && echo $p; done
+git update-ref refs/heads/main $p && git update-ref --create-reflog refs/stash $p~3
+git repack -adq && rm msg)");
+  std::vector<std::string> commits = lines_of(ids);
+  ASSERT_EQ(commits.size(), 4u);
+  std::string cut = "\"x";
+  for (size_t i = 0; i < (MIB - 2) / 2; ++i) cut += "é";
+  cut += '"';
+  std::string head = commits.back();
+  ServerProcess server;
+  size_t start_kib = server.status_kib("VmHWM:");
+  auto line = [](const std::string& id) {
+    return "Commit " + id + ": its message passed 1 MiB and was cut there";
+  };
+  struct Case {
+    std::string endpoint, body;
+    std::vector<std::string> cut_commits;  // in the reply, and one line each
+    size_t messages;                       // in the reply
+  } cases[] = {
+      {"load_commits_and_refs",
+       history_body(repo, "[]"),
+       {commits[0], commits[1], commits[2], commits[3], commits[0]},
+       5},
+      {"load_head_commit", test::repo_body(repo.path), {head}, 1},
+      {"load_top_commit_for_branch",
+       test::body({{"repoPath", test::quoted(repo.str())}, {"branchName", "\"main\""}}),
+       {head},
+       1},
+  };
+  for (const Case& c : cases) {
+    std::string reply;
+    std::string err = new_stderr(server, c.cut_commits.size(),
+                                 [&] { reply = server.post("/f/" + c.endpoint, c.body).body; });
+    EXPECT_EQ(count(reply, cut), c.messages) << c.endpoint;
+    EXPECT_LT(reply.size(), (c.messages + 1) * MIB) << c.endpoint;
+    EXPECT_EQ(lines_of(err).size(), c.cut_commits.size()) << c.endpoint << err;
+    for (const std::string& id : c.cut_commits) {
+      auto times = std::count(c.cut_commits.begin(), c.cut_commits.end(), id);
+      EXPECT_EQ(count(err, line(id)), static_cast<size_t>(times)) << c.endpoint << err;
+    }
+  }
+  // Messages of 24 MiB went by: the server held none of them whole.
+  EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 64 * 1024);
+}
+
+}  // namespace
+}  // namespace brackwen
