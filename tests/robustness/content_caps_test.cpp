@@ -103,5 +103,96 @@ git repack -adq && rm msg)");
   EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 64 * 1024);
 }
 
+// The size of every file below `dir`, together.
+uintmax_t bytes_below(const std::filesystem::path& dir) {
+  uintmax_t bytes = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_regular_file()) bytes += it->file_size();
+  }
+  return bytes;
+}
+
+// Two trees of a thousand entries, one naming the other a thousand times: six commits that
+// alternate it with the empty tree each change a million files, from a repository of a few
+// hundred kilobytes. Their changed files answer as failed reads, with one line each when first
+// read, and are kept neither in memory nor on disk; a plain commit of the same history answers
+// as ever, through every endpoint that reads changed files.
+TEST(ContentCaps, CommitsOfAMillionFilesAreFailedReads) {
+  TempRepo repo;
+  std::vector<std::string> million = lines_of(test::sh(repo.path, R"(
+blob=$(echo needle | git hash-object -w --stdin)
+t1=$(for i in $(seq -w 0 999); do printf '100644 blob %s\tf%s\n' $blob $i; done | git mktree)
+t2=$(for i in $(seq -w 0 999); do printf '040000 tree %s\td%s\n' $t1 $i; done | git mktree)
+empty=$(git mktree </dev/null) && p=$(git commit-tree $empty -m root)
+for i in 1 2 3 4 5 6; do
+  [ $((i % 2)) = 1 ] && t=$t2 || t=$empty
+  p=$(git commit-tree $t -p $p -m "million $i") && echo $p
+done
+git update-ref refs/heads/main $p)"));
+  ASSERT_EQ(million.size(), 6u);
+  std::string plain = repo.commit_file("a.txt", "needle\n", "plain", 1700000100);
+  test::sh(repo.path, "git repack -adq");
+  ServerProcess server;
+  size_t start_kib = server.status_kib("VmHWM:");
+  ASSERT_NE(server.post("/f/load_commits_and_refs", history_body(repo, "[]")).body, "null");
+  auto files_of = [&](const std::string& id) {
+    return server
+        .post("/f/load_patches_for_commit",
+              test::body({{"repoPath", test::quoted(repo.str())}, {"commitId", test::quoted(id)}}))
+        .body;
+  };
+  std::string plain_files = "[" + std::string(R"({"commitId":")") + plain +
+                            R"(","oldFile":"a.txt","newFile":"a.txt","patchType":"A",)"
+                            R"("id":"a.txt-A","isImage":false})" +
+                            "]";
+  std::string err = new_stderr(server, million.size(), [&] {
+    EXPECT_EQ(files_of(plain), plain_files);
+    for (const std::string& id : million) EXPECT_EQ(files_of(id), "null") << id;
+  });
+  EXPECT_EQ(lines_of(err).size(), million.size()) << err;
+  for (const std::string& id : million) {
+    EXPECT_EQ(count(err, "Commit " + id +
+                             ": its diff lists more than 100000 files or 32 MiB of "
+                             "paths; its changed files are not read"),
+              1u)
+        << err;
+  }
+  // Known as refused, they are not read again: no line, no git.
+  err = new_stderr(server, 0, [&] {
+    std::string found =
+        server
+            .post("/f/search_commits", test::body({{"repoPath", test::quoted(repo.str())},
+                                                   {"searchText", "\"a.txt\""},
+                                                   {"numResults", "10"}}))
+            .body;
+    EXPECT_EQ(count(found, "\"matches\":"), 1u) << found;
+    EXPECT_NE(found.find(plain), std::string::npos) << found;
+    std::string filtered =
+        server.post("/f/load_commits_and_refs", history_body(repo, R"([{"file":["a.txt"]}])")).body;
+    EXPECT_EQ(count(filtered, "\"message\":"), 1u) << filtered;
+    EXPECT_EQ(files_of(million[0]), "null");
+  });
+  EXPECT_EQ(err, "");
+  // The pickaxe finds the plain commit and the newest million, which is left out.
+  std::string search = test::body({{"repoPath", test::quoted(repo.str())},
+                                   {"searchText", "\"needle\""},
+                                   {"numResults", "2"},
+                                   {"startCommitIndex", "0"}});
+  std::string id = server.post("/f/start_diff_search", search).body;
+  std::string poll;
+  EXPECT_TRUE(test::eventually(
+      [&] {
+        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
+        return poll.find("\"complete\":true") != std::string::npos;
+      },
+      std::chrono::seconds(60)));
+  EXPECT_NE(poll.find("[\"" + plain + "\",[{"), std::string::npos) << poll;
+  EXPECT_EQ(poll.find(million.back()), std::string::npos) << poll;
+  EXPECT_LT(bytes_below(server.home / ".cache"), 64u << 10);
+  EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 128 * 1024);
+}
+
 }  // namespace
 }  // namespace brackwen
