@@ -3,6 +3,7 @@
 // packed. Every reply stays the size of its cap, and every cut or refusal is one line.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -192,6 +193,55 @@ git update-ref refs/heads/main $p)"));
   EXPECT_EQ(poll.find(million.back()), std::string::npos) << poll;
   EXPECT_LT(bytes_below(server.home / ".cache"), 64u << 10);
   EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 128 * 1024);
+}
+
+// A blob of zeros past the reply cap committed as logo.png answers false before git reads it,
+// and writes nothing: a file already there keeps its bytes. (A blob of 2 GiB, as the attack
+// had it, takes git ten seconds and more to hash and pack; one mebibyte past the cap is the
+// same refusal.) So does a path holding U+FFFD, which the
+// listings write for a name that is not UTF-8 and so may stand for another file. The small
+// image beside them is written.
+TEST(ContentCaps, ACommitImagePastTheCapIsNotRead) {
+  TempRepo repo;
+  std::string head = test::trimmed(test::sh(
+      repo.path,
+      "truncate -s 257M logo.png && printf png >small.png && printf png >'caf\357\277\275.png' && "
+      "git -c core.compression=1 add . && git commit -qm images && rm logo.png && "
+      "git rev-parse HEAD"));
+  TempDir out;
+  ServerProcess server;
+  struct Case {
+    std::string path;
+    std::string reply, line;
+  } cases[] = {
+      {"logo.png", "false",
+       "Commit image not read: the file is 269484032 bytes, past the cap of 256 MiB\n"},
+      {"caf\xEF\xBF\xBD.png", "false",
+       "Commit image not read: its path holds U+FFFD, which may stand for another file's name\n"},
+      {"small.png", "true", ""},
+  };
+  for (const Case& c : cases) {
+    for (bool there : {false, true}) {
+      auto target = out.path / "image";
+      std::filesystem::remove(target);
+      if (there) std::ofstream(target) << "before";
+      std::string err = new_stderr(server, c.line.empty() ? 0 : 1, [&] {
+        std::string reply =
+            server
+                .post("/f/load_commit_image",
+                      test::body({{"repoPath", test::quoted(repo.str())},
+                                  {"commitId", test::quoted(head)},
+                                  {"originalImagePath", test::quoted(c.path)},
+                                  {"tempImagePath", test::quoted(target.string())}}))
+                .body;
+        EXPECT_EQ(reply, c.reply) << c.path;
+      });
+      EXPECT_EQ(err, c.line) << c.path;
+      bool written = c.reply == "true";
+      EXPECT_EQ(std::filesystem::exists(target), there || written) << c.path;
+      EXPECT_EQ(test::read_file(target), written ? "png" : there ? "before" : "") << c.path;
+    }
+  }
 }
 
 }  // namespace
