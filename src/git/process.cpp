@@ -398,8 +398,10 @@ struct OutFile {
   int error = 0;
 };
 
-void read_growth(OutFile& file, const std::function<void(std::string_view)>& deliver,
-                 char* scratch) {
+// With `release`, each piece read is given back to the system at once: a child may print
+// gigabytes (a repository's messages that compress to nothing), which were read long ago.
+void read_growth(OutFile& file, const std::function<void(std::string_view)>& deliver, char* scratch,
+                 bool release = false) {
   for (;;) {
     ssize_t n = ::pread(file.fd, scratch, SCRATCH_SIZE, file.offset);
     if (n < 0 && errno == EINTR) continue;
@@ -408,16 +410,9 @@ void read_growth(OutFile& file, const std::function<void(std::string_view)>& del
       file.done = true;
     }
     if (n <= 0) return;
+    if (release) ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, file.offset, n);
     file.offset += n;
     if (deliver) deliver(std::string_view(scratch, static_cast<size_t>(n)));
-  }
-}
-
-// The bytes read since `from` are given back: a child may print gigabytes that were read
-// long ago (a repository's messages that compress to nothing).
-void release_read(const OutFile& file, off_t from) {
-  if (file.offset > from) {
-    ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, file.offset - from);
   }
 }
 
@@ -451,8 +446,7 @@ bool drain_to_file(pid_t pid, const StreamHandlers& handlers, OutFile& out, Stre
     if (fds[0].revents != 0) read_into(err, scratch.get());
     if (!out.done) {
       bool ended = child_has_ended(pid);
-      read_growth(out, handlers.on_out, scratch.get());
-      release_read(out, read_before);
+      read_growth(out, handlers.on_out, scratch.get(), true);
       if (ended) out.done = true;
     }
     if (fds[0].revents != 0 || out.offset != read_before) heard_from(stall);
