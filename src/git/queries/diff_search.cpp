@@ -79,6 +79,7 @@ struct EarlyHits {
   void take(PatchStream& stream) {
     for (CommitPatches& record : stream.records) {
       bool refused = std::ranges::count(stream.refused, record.first) > 0;
+      if (refused) report_refused(record.first);
       Hit& hit = hits.emplace_back(Hit{std::move(record), refused, std::nullopt});
       auto found = commits.find(hit.record.first);
       if (refused || found == commits.end()) continue;

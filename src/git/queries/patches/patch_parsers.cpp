@@ -137,11 +137,6 @@ void add_entry(PatchStream& stream, NameStatusEntry entry) {
   stream.refusing = true;
   std::vector<Patch>().swap(files);
   stream.refused.push_back(stream.record.first);
-  // The id is a checked object id, so the line stays one.
-  write_stderr("Commit " + stream.record.first + ": its diff lists more than " +
-               std::to_string(MAX_COMMIT_FILES) + " files or " +
-               std::to_string(MAX_COMMIT_PATH_BYTES >> 20) +
-               " MiB of paths; its changed files are not read\n");
 }
 
 void close_record(PatchStream& stream) {
@@ -262,6 +257,13 @@ void feed_patches(PatchStream& stream, std::string_view bytes) {
 bool finish_patches(PatchStream& stream) {
   if (!stream.failed) read_pending(stream, stream.pending.size(), true);
   return !stream.failed;
+}
+
+void report_refused(std::string_view commit_id) {
+  write_stderr("Commit " + std::string(commit_id) + ": its diff lists more than " +
+               std::to_string(MAX_COMMIT_FILES) + " files or " +
+               std::to_string(MAX_COMMIT_PATH_BYTES >> 20) +
+               " MiB of paths; its changed files are not read\n");
 }
 
 std::optional<std::vector<CommitPatches>> patch_list(std::string_view text) {

@@ -39,8 +39,10 @@ inline constexpr size_t MAX_COMMIT_PATH_BYTES = size_t{32} << 20;
 // Name-status output read while git prints it (feed_patches, then finish_patches): the records
 // of "--pretty=format:%H," or, for a stream made with a commit id, the entries of that one
 // commit's diff. A commit's files are kept while they stay within the caps above; a commit past
-// them keeps none, its id goes to `refused` and one line on standard error names it. Only the
-// entry being printed is held, so the memory is that of the files kept.
+// them keeps none and its record's id goes to `refused` (a merge's record may be named after
+// its second parent: the reader, who knows which commit it stands for, reports it with
+// report_refused). Only the entry being printed is held, so the memory is that of the files
+// kept.
 struct PatchStream {
   explicit PatchStream(std::optional<std::string> commit_id = std::nullopt);
   std::vector<CommitPatches> records;  // whole records, in order; a refused one has no files
@@ -62,6 +64,10 @@ void feed_patches(PatchStream& stream, std::string_view bytes);
 
 // True when the whole text read, as patch_list reads it.
 bool finish_patches(PatchStream& stream);
+
+// The one line on standard error for a commit whose files are past the caps; `commit_id` is a
+// checked object id, so the line stays one.
+void report_refused(std::string_view commit_id);
 
 // Records of "--pretty=format:%H," with "--name-status -z": each commit id with its files.
 std::optional<std::vector<CommitPatches>> patch_list(std::string_view text);

@@ -71,6 +71,7 @@ std::optional<Records> run_slice(const std::string& repo_path, const GitArgs& ar
   PatchStream stream;
   if (!read_patches(repo_path, args, stream)) return Records{};
   if (!finish_patches(stream)) return std::nullopt;
+  for (const std::string& id : stream.refused) report_refused(id);
   return Records{std::move(stream.records), {stream.refused.begin(), stream.refused.end()}};
 }
 

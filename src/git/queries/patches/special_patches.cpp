@@ -100,11 +100,12 @@ void diff_pairs(const std::string& repo_path, std::span<const TreePair> pairs,
     // Two merges may share a second parent: a record with files was not the refused one.
     bool refused =
         records[i].second.empty() && std::ranges::count(stream.refused, records[i].first);
+    const std::string& id = special[pairs[i].slot]->id;
     if (refused) {
+      report_refused(id);
       found[pairs[i].slot].emplace(std::nullopt);
       continue;
     }
-    const std::string& id = special[pairs[i].slot]->id;
     for (Patch& patch : records[i].second) patch.commit_id = id;
     found[pairs[i].slot] = std::move(records[i].second);
   }
@@ -149,7 +150,10 @@ SpecialFiles load_special(const std::string& repo_path, const Commit& c) {
   if (!read_patches(repo_path, *args, stream) || !finish_patches(stream)) {
     return std::vector<Patch>{};
   }
-  if (!stream.refused.empty()) return std::nullopt;
+  if (!stream.refused.empty()) {
+    report_refused(c.id);
+    return std::nullopt;
+  }
   return std::move(stream.records.front().second);
 }
 
