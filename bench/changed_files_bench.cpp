@@ -249,10 +249,10 @@ void BM_GitOnAllCores(benchmark::State& state) {
 // and file endpoints: the cache's own map when it holds exactly the commits asked for (1), a
 // map of the asked ones when it holds more, as after a reload of half as many commits (2);
 // beside the lookup of every commit alone, which finds that nothing needs loading.
-const std::shared_ptr<const brackwen::PatchMap>& loaded_map() {
-  static const std::shared_ptr<const brackwen::PatchMap> map =
-      brackwen::load_missing_patches(repository(), commits(), nullptr);
-  return map;
+const brackwen::PatchesCacheEntry& loaded_map() {
+  static const brackwen::PatchesCacheEntry entry =
+      *brackwen::load_missing_patches(repository(), commits(), nullptr);
+  return entry;
 }
 
 void BM_FromMemory(benchmark::State& state) {
@@ -266,7 +266,7 @@ void BM_FromMemory(benchmark::State& state) {
 void BM_LookupOnly(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        brackwen::load_missing_patches(repository(), commits(), loaded_map().get()));
+        brackwen::load_missing_patches(repository(), commits(), &loaded_map()));
   }
 }
 

@@ -1,17 +1,61 @@
 // The commit image: git's bytes go to the file as git prints them, without any text decoding,
-// so that a large file costs the server one read buffer rather than its whole size.
+// so that a large file costs the server one read buffer rather than its whole size. The blob is
+// named and weighed first, and a blob past the reply cap is never read.
 #include "git/commit_image.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
 #include "git/file_io.hpp"
 #include "git/process.hpp"
+#include "git/queries/hunks/reply_size.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 namespace {
+
+// The listings write a name that is not UTF-8 with U+FFFD in its place, so such a path may
+// stand for another file than the one shown.
+constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";
+constexpr std::string_view BLOB_TYPE = "blob";
+
+// A blob found under a name: its object id and its size in bytes.
+struct Blob {
+  std::string id;
+  uint64_t size = 0;
+};
+
+// `git cat-file --batch-check` answers "<id> <type> <size>" for an object it finds, and the
+// name with "missing" or "ambiguous" otherwise: only the first reads as a blob here. The name
+// goes on standard input ended by NUL, whatever it holds.
+std::optional<Blob> find_blob(const std::string& repo_path, const std::string& name) {
+  std::string out;
+  StreamHandlers handlers;
+  std::string input = name + '\0';
+  handlers.input = input;
+  handlers.on_out = [&](std::string_view bytes) { out.append(bytes); };
+  auto end = stream_git(repo_path, {"cat-file", "--batch-check", "-z"}, handlers);
+  if (!end || end->status != 0 || !out.ends_with('\n')) return std::nullopt;
+  std::string_view line(out.data(), out.size() - 1);
+  size_t first = line.find(' ');
+  size_t second = line.find(' ', first + 1);
+  if (first == std::string_view::npos || second == std::string_view::npos) return std::nullopt;
+  std::string_view id = line.substr(0, first);
+  std::string_view size = line.substr(second + 1);
+  Blob blob{std::string(id)};
+  auto read = std::from_chars(size.data(), size.data() + size.size(), blob.size);
+  bool whole = read.ec == std::errc() && read.ptr == size.data() + size.size();
+  if (!is_object_id(id) || line.substr(first + 1, second - first - 1) != BLOB_TYPE || !whole) {
+    return std::nullopt;
+  }
+  return blob;
+}
 
 // The target, opened at git's first byte: a git that prints nothing leaves it untouched.
 struct ImageWrite {
@@ -38,7 +82,26 @@ bool load_commit_image(const std::string& repo_path, const std::string& commit_i
   // from "<id>:a" to "b" and print its history, its text conversions run. The revision follows
   // "--end-of-options" (a leading "-" would be an option). An empty path is the root tree.
   if (original_path.empty() || target_path.find('\0') != std::string::npos) return false;
-  auto args = revision_args({"cat-file", "blob"}, {commit_id + ":" + original_path});
+  std::string name = commit_id + ":" + original_path;
+  if (name.find('\0') != std::string::npos || !revision_args({"cat-file", "blob"}, {name})) {
+    return false;
+  }
+  if (original_path.find(REPLACEMENT_CHARACTER) != std::string::npos) {
+    write_stderr(
+        "Commit image not read: its path holds U+FFFD, which may stand for another "
+        "file's name\n");
+    return false;
+  }
+  std::optional<Blob> blob = find_blob(repo_path, name);
+  if (!blob) return false;
+  if (blob->size > MAX_DIFF_REPLY_BYTES) {
+    write_stderr("Commit image not read: the file is " + std::to_string(blob->size) +
+                 " bytes, past the cap of " + std::to_string(MAX_DIFF_REPLY_BYTES >> 20) +
+                 " MiB\n");
+    return false;
+  }
+  // By its id: the name may have moved meanwhile.
+  auto args = revision_args({"cat-file", "blob"}, {blob->id});
   if (!args) return false;
   ImageWrite image{target_path};
   StreamHandlers handlers;

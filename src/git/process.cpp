@@ -450,8 +450,10 @@ struct OutFile {
   int error = 0;
 };
 
-void read_growth(OutFile& file, const std::function<void(std::string_view)>& deliver,
-                 char* scratch) {
+// With `release`, each piece read is given back to the system at once: a child may print
+// gigabytes (a repository's messages that compress to nothing), which were read long ago.
+void read_growth(OutFile& file, const std::function<void(std::string_view)>& deliver, char* scratch,
+                 bool release = false) {
   for (;;) {
     ssize_t n = ::pread(file.fd, scratch, SCRATCH_SIZE, file.offset);
     if (n < 0 && errno == EINTR) continue;
@@ -460,6 +462,7 @@ void read_growth(OutFile& file, const std::function<void(std::string_view)>& del
       file.done = true;
     }
     if (n <= 0) return;
+    if (release) ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, file.offset, n);
     file.offset += n;
     if (deliver) deliver(std::string_view(scratch, static_cast<size_t>(n)));
   }
@@ -496,7 +499,7 @@ bool drain_to_file(const Child& child, const StreamHandlers& handlers, OutFile& 
     if (fds[0].revents != 0) read_into(err, scratch.get());
     if (!out.done) {
       bool ended = child_has_ended(pid);
-      read_growth(out, handlers.on_out, scratch.get());
+      read_growth(out, handlers.on_out, scratch.get(), true);
       if (ended) out.done = true;
     }
     if (fds[0].revents != 0 || out.offset != read_before) heard_from(watches.stall);
@@ -546,7 +549,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
     OwnedFd file(std::exchange(guard.child.out_fd, -1));
     OutFile out{file.fd};
     if (!drain_to_file(guard.child, handlers, out, err)) return std::nullopt;
-    StreamEnd end{guard.reap(), out.error, std::move(file)};
+    StreamEnd end{guard.reap(), out.error};
     if (end.status < 0) return std::nullopt;
     return end;
   }
@@ -554,7 +557,7 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
   Input input{guard.child.in_fd, handlers.input};
   // On a way out before the child's end the guard kills it, then reaps it.
   if (!drain(guard.child, handlers, out, err, input)) return std::nullopt;
-  StreamEnd end{guard.reap(), out.error, {}};
+  StreamEnd end{guard.reap(), out.error};
   if (end.status < 0) return std::nullopt;
   return end;
 }

@@ -37,8 +37,8 @@
 //     the child writes as any regular file: a program that flushes after every write to a
 //     pipe (git log, once per commit) then writes in large blocks and spends far less time
 //     in the kernel. The file is read as it grows, at least every few milliseconds and at
-//     once when the child ends; `on_out` sees its bytes in order, and `StreamEnd::out_file`
-//     holds the whole output afterwards for a caller that must read it again.
+//     once when the child ends; `on_out` sees its bytes in order. What was read is given back
+//     to the system at once, so that the file holds no more than the output not yet read.
 // 10. Input (`StreamHandlers::input`) is written to the child's standard input between the
 //     reads of its output, without blocking, and the pipe is closed once all is written (or
 //     the child closed its end), so that the child sees the end of its input. With
@@ -139,7 +139,6 @@ struct OwnedFd {
 struct StreamEnd {
   int status = -1;    // as in ProcessOutput
   int out_error = 0;  // errno of a failed read of standard output, which ended it there
-  OwnedFd out_file;   // with `out_to_file`: the whole output, read with pread
 };
 
 // The whole content of a file that `pread` can read; absent on a read error.

@@ -39,21 +39,21 @@ std::vector<std::string_view> name_components(std::string_view path) {
 
 // A missing, unreadable or malformed file is passed over without a word: the commits are
 // then loaded from git and the file is written anew.
-std::shared_ptr<const PatchMap> disk_cache_of(const std::string& repo_path) {
+std::optional<PatchesCacheEntry> disk_cache_of(const std::string& repo_path) {
   auto dir = patches_dir();
-  if (!dir) return nullptr;
+  if (!dir) return std::nullopt;
   std::error_code ec;
   std::filesystem::create_directories(*dir, ec);
-  if (ec) return nullptr;
+  if (ec) return std::nullopt;
   std::ifstream file(*dir / patches_cache_file_name(repo_path), std::ios::binary);
-  if (!file) return nullptr;
+  if (!file) return std::nullopt;
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return nullptr;
+  if (file.bad()) return std::nullopt;
   auto map = read_body<PatchMap>(text);
-  if (!map) return nullptr;
-  auto shared = std::make_shared<const PatchMap>(std::move(*map));
-  store_patches(repo_path, shared);
-  return shared;
+  if (!map) return std::nullopt;
+  PatchesCacheEntry entry{repo_path, std::make_shared<const PatchMap>(std::move(*map)), nullptr};
+  store_patches(entry);
+  return entry;
 }
 
 void write_disk_cache(const std::filesystem::path& file_path, const PatchMap& map) {
@@ -83,19 +83,21 @@ std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_pa
 
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits) {
-  std::shared_ptr<const PatchMap> cached = memory_cached_patches(repo_path);
+  std::optional<PatchesCacheEntry> cached = memory_cached_patches(repo_path);
   if (!cached) cached = disk_cache_of(repo_path);
   if (cached) {
-    if (auto found = cached_patches_of(cached, commits)) return found;
+    if (auto found = cached_patches_of(*cached, commits)) return found;
   }
-  std::shared_ptr<const PatchMap> loaded = load_missing_patches(repo_path, commits, cached.get());
+  std::optional<PatchesCacheEntry> loaded =
+      load_missing_patches(repo_path, commits, cached ? &*cached : nullptr);
   if (!loaded) return std::make_shared<const PatchMap>();
   auto file_path = patches_cache_file(repo_path);
-  if (!file_path) return loaded;
-  store_patches(repo_path, loaded);
+  if (!file_path) return loaded->patches;
+  store_patches(*loaded);
   // The directory is not created here: after clear_all_caches only a disk read brings it back.
-  write_disk_cache(*file_path, *loaded);
-  return loaded;
+  // Commits past the caps are in the memory entry only, as known; their files nowhere.
+  write_disk_cache(*file_path, *loaded->patches);
+  return loaded->patches;
 }
 
 void clear_all_caches() {

@@ -23,8 +23,9 @@ std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_pa
 
 // The changed files of `commits` (normally the whole cached commit list), in git's order per
 // commit: an entry for every one of them whose files were found, and none for any other
-// commit. When the memory cache holds exactly these commits the map is its own, shared: reading
-// it never copies the lists.
+// commit, nor for one whose diff is past the caps of patch_parsers.hpp (its files are never
+// cached, and it is not read again while the memory cache knows it). When the memory cache holds
+// exactly these commits the map is its own, shared: reading it never copies the lists.
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits);
 

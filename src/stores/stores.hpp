@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -23,9 +24,12 @@ namespace brackwen {
 
 using CommitsCache = std::unordered_map<std::string, std::shared_ptr<const CommitsAndRefs>>;
 
+// A repository's changed files, and its commits whose files were too many to keep: those are
+// answered as failed reads, and not read again while the entry lasts.
 struct PatchesCacheEntry {
   std::string repo_path;
   std::shared_ptr<const PatchMap> patches = std::make_shared<const PatchMap>();
+  std::shared_ptr<const std::unordered_set<std::string>> refused;  // null: none
 };
 
 struct NamedCache {

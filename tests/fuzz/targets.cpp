@@ -92,10 +92,29 @@ std::string written(const std::vector<NameStatusEntry>& entries) {
   return out;
 }
 
+// The same text streamed in pieces of changing sizes, as git's output arrives: as the diff of
+// one commit it reads the entries above, or fails where they do; as records it reads what the
+// whole text reads.
 void name_status(std::string_view text) {
   auto entries = parse_all(text, parse_name_status);
   fuzz_require(!entries || parse_all(written(*entries), parse_name_status) == entries,
                "written entries read differently");
+  PatchStream diff(std::string(40, 'c')), records;
+  size_t piece = 1 + text.size() % 97;
+  for (size_t at = 0; at < text.size(); at += piece, piece = 1 + (piece * 31 + 7) % 4099) {
+    feed_patches(diff, text.substr(at, piece));
+    feed_patches(records, text.substr(at, piece));
+  }
+  std::optional<std::vector<NameStatusEntry>> streamed;
+  if (finish_patches(diff)) {
+    streamed.emplace();
+    for (const Patch& p : diff.records.at(0).second)
+      streamed->push_back({p.old_file, p.new_file, p.id, p.patch_type});
+  }
+  fuzz_require(streamed == entries, "the streamed diff read differently");
+  auto whole = patch_list(text);
+  fuzz_require(finish_patches(records) ? whole && records.records == *whole : !whole,
+               "the streamed records read differently");
 }
 
 // Working-copy status entries in porcelain "-z" form.

@@ -7,8 +7,6 @@
 #include "git/queries/commits_parsers.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
-#include "parser/input.hpp"
-#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
@@ -29,12 +27,48 @@ GitArgs log_args(GitArgs args) {
   return args;
 }
 
+// The records git prints for `args`, read as they come (LogStream), into a file rather than a
+// pipe: git flushes after every commit to a pipe, and the reader would wake as often. Absent
+// when git cannot run, prints nothing, or prints what does not read.
+std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs& args,
+                                    size_t expected_commits,
+                                    std::function<StashPlacement()> stashes = {}) {
+  LogStream stream(expected_commits);
+  stream.stashes = std::move(stashes);
+  StreamHandlers handlers;
+  handlers.out_to_file = true;
+  handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
+  std::optional<GitArgs> argv = reading_git_argv(repo_path, args);
+  if (!argv || !stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
+  if (!finish_log(stream)) return std::nullopt;
+  return std::move(stream.log);
+}
+
+// A commit of the list form with its decorations in full again.
+ParsedCommit parsed_commit(Commit c, std::vector<RefInfo> refs) {
+  ParsedCommit parsed;
+  parsed.author = std::move(c.author);
+  parsed.email = std::move(c.email);
+  parsed.date = c.date;
+  parsed.id = std::move(c.id);
+  parsed.index = c.index;
+  parsed.parent_ids = std::move(c.parent_ids);
+  parsed.is_merge = c.is_merge;
+  parsed.message = std::move(c.message);
+  parsed.stash_id = std::move(c.stash_id);
+  parsed.refs = std::move(refs);
+  parsed.filtered = c.filtered;
+  parsed.num_skipped = c.num_skipped;
+  return parsed;
+}
+
+// Exactly one record, as a one-commit log prints it.
 std::optional<ParsedCommit> load_one_commit(const std::string& repo_path,
                                             const std::optional<GitArgs>& args) {
   if (!args) return std::nullopt;
-  auto out = run_git(repo_path, *args);
-  if (!out) return std::nullopt;
-  return parse_all(*out, parse_commit);
+  std::optional<CommitLog> log = stream_log(repo_path, *args, 1);
+  if (!log || log->commits.size() != 1) return std::nullopt;
+  return parsed_commit(std::move(log->commits[0]), std::move(log->refs));
 }
 
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
@@ -70,28 +104,11 @@ std::optional<ParsedCommit> load_top_commit_for_branch(const std::string& repo_p
                          revision_args(log_args({"log", "-n1"}), {branch_name}, Paths{}));
 }
 
-// The long log is parsed while git prints it, into a file rather than a pipe: git flushes
-// after every commit to a pipe, and the reader would wake as often. What the one-pass read
-// of run_git and parse_all would give is given still: when the streamed parse cannot read
-// everything, the whole text is read once more and parsed as a whole.
+// Sized once, with room for the stashes merged in later; room that is never used is never
+// touched, so it costs no memory.
 std::optional<CommitLog> load_commits(const std::string& repo_path, uint32_t count,
                                       std::function<StashPlacement()> stashes) {
-  // Sized once, with room for the stashes merged in later; room that is never used is never
-  // touched, so it costs no memory.
-  LogStream stream(commit_room(count));
-  stream.stashes = std::move(stashes);
-  StreamHandlers handlers;
-  handlers.out_to_file = true;
-  handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
-  std::optional<GitArgs> argv = reading_git_argv(repo_path, load_commits_args(count));
-  if (!argv) return std::nullopt;
-  std::optional<StreamEnd> end = stream_reading_process(*argv, repo_path, handlers);
-  if (!end || !stream.fed) return std::nullopt;
-  if (finish_log(stream)) return std::move(stream.log);
-  std::optional<std::string> text = read_whole_file(end->out_file.fd);
-  if (!text || text->empty()) return std::nullopt;
-  repair_utf8(*text);
-  return parse_all(*text, [&](Input& in) { return parse_commit_log(in, commit_room(count)); });
+  return stream_log(repo_path, load_commits_args(count), commit_room(count), std::move(stashes));
 }
 
 void make_stash_entry(ParsedCommit& entry, size_t position) {
@@ -104,11 +121,15 @@ void make_stash_entry(ParsedCommit& entry, size_t position) {
 }
 
 std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_path) {
-  auto out = run_git(repo_path, load_stashes_args());
-  if (!out) return std::nullopt;
-  auto stashes = parse_all(*out, parse_commits);
-  if (!stashes) return std::nullopt;
-  for (size_t i = 0; i < stashes->size(); ++i) make_stash_entry((*stashes)[i], i);
+  std::optional<CommitLog> log = stream_log(repo_path, load_stashes_args(), STASH_ROOM);
+  if (!log) return std::nullopt;
+  std::vector<ParsedCommit> stashes;
+  stashes.reserve(log->commits.size());
+  for (Commit& c : log->commits) {
+    // The entries' decorations are dropped.
+    stashes.push_back(parsed_commit(std::move(c), {}));
+    make_stash_entry(stashes.back(), stashes.size() - 1);
+  }
   return stashes;
 }
 

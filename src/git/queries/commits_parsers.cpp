@@ -8,6 +8,7 @@
 
 #include "git/queries/refs.hpp"
 #include "git/revisions.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
 #include "parser/utf8.hpp"
 
@@ -16,6 +17,13 @@ namespace {
 
 // Author, e-mail, date, id, parents, message, decorations.
 constexpr size_t LOG_FIELDS = 7;
+constexpr size_t AUTHOR_FIELD = 0;
+constexpr size_t EMAIL_FIELD = 1;
+constexpr size_t MESSAGE_FIELD = 5;
+// A text field is kept while streamed up to its cap and a few bytes more: a character that
+// begins before the cap is then repaired as in the whole text (an invalid sequence is judged
+// on at most its next three bytes), and the cut still sees a text longer than the cap.
+constexpr size_t KEPT_TEXT_BYTES = MAX_COMMIT_TEXT_BYTES + 4;
 constexpr std::string_view DECORATE_ARG = "--decorate=full";
 constexpr std::string_view NUL_TERMINATED_ARG = "-z";
 constexpr std::string_view DATE_ARG = "--date=raw";
@@ -128,6 +136,30 @@ void decorations(std::string_view items, std::vector<RefInfo>& refs) {
   }
 }
 
+// A text past the cap, cut before the character that would cross it.
+std::string_view cut_text(std::string_view text) {
+  if (text.size() <= MAX_COMMIT_TEXT_BYTES) return text;
+  size_t end = MAX_COMMIT_TEXT_BYTES;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+// One line naming the commit (a checked object id) and the texts that were cut.
+void report_cut_texts(std::string_view id, std::string_view author, std::string_view email,
+                      std::string_view message) {
+  std::string line = "Commit " + std::string(id) + ": its";
+  const char* joint = " ";
+  for (auto [text, name] :
+       {std::pair{author, "author name"}, {email, "author e-mail"}, {message, "message"}}) {
+    if (text.size() <= MAX_COMMIT_TEXT_BYTES) continue;
+    line += joint;
+    line += name;
+    joint = " and ";
+  }
+  write_stderr(line + " passed " + std::to_string(MAX_COMMIT_TEXT_BYTES >> 20) +
+               " MiB and was cut there\n");
+}
+
 // Every field of `c` but `refs`: a full object id and parents that are full object ids, or
 // the record does not read. The author, e-mail and date may be empty, as git prints them for
 // a commit whose author line holds a blank name or none at all: one such commit pushed by
@@ -150,13 +182,16 @@ bool read_fields(Input& in, CommitOf<R>& c, std::string_view& refs_text) {
   if (!message) return false;
   auto refs = field(in);
   if (!refs) return false;
-  c.author = *author;
-  c.email = *email;
+  if (std::max({author->size(), email->size(), message->size()}) > MAX_COMMIT_TEXT_BYTES) {
+    report_cut_texts(*id, *author, *email, *message);
+  }
+  c.author = cut_text(*author);
+  c.email = cut_text(*email);
   c.date = *date;
   c.id = *id;
   c.parent_ids = std::move(*parents);
   c.is_merge = c.parent_ids.size() >= 2;
-  c.message = *message;
+  c.message = cut_text(*message);
   refs_text = *refs;
   return true;
 }
@@ -270,7 +305,8 @@ std::pair<size_t, size_t> record_ends(LogStream& stream, std::string_view bytes)
   return {first, last};
 }
 
-// Whole records, read into the stream's log.
+// Whole records, read into the stream's log; the first that does not read fails the stream,
+// with the failure report of the segment.
 void parse_segment(LogStream& stream, std::string_view segment) {
   if (stream.failed || segment.empty()) return;
   // A segment ends on an ASCII byte, so no invalid sequence is cut in two and repairing it
@@ -283,7 +319,54 @@ void parse_segment(LogStream& stream, std::string_view segment) {
   if (!stream.placement && stream.stashes) stream.placement = stream.stashes();
   Input in{segment};
   read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr);
-  if (!in.at_end()) stream.failed = true;
+  if (in.at_end()) return;
+  stream.failed = true;
+  report_parse_failure(in);
+}
+
+bool is_text_field(size_t index) {
+  return index == AUTHOR_FIELD || index == EMAIL_FIELD || index == MESSAGE_FIELD;
+}
+
+// How many bytes of whitespace open `raw` (bytes as git printed them), which the grammar skips
+// once they are repaired. `decided` turns false when the bytes end within the whitespace or
+// inside a character, where more whitespace may follow.
+size_t leading_whitespace(std::string_view raw, bool& decided) {
+  size_t at = 0;
+  while (at < raw.size()) {
+    auto b = static_cast<unsigned char>(raw[at]);
+    size_t length = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
+    if (length == 0) return at;  // no character begins here: it becomes U+FFFD
+    if (at + length > raw.size()) break;
+    std::string_view character = raw.substr(at, length);
+    if (!is_valid_utf8(character) || !is_whitespace(Input{character}.peek())) return at;
+    at += length;
+  }
+  decided = false;
+  return at;
+}
+
+// An open author, e-mail or message field keeps no more than its cut needs: its leading
+// whitespace goes (the grammar skips it), and past KEPT_TEXT_BYTES the rest of the field is
+// dropped as it arrives.
+void bound_open_field(LogStream& stream) {
+  std::string& pending = stream.pending;
+  if (!is_text_field(stream.pending_nuls) || pending.size() - stream.open_field <= KEPT_TEXT_BYTES)
+    return;
+  bool decided = true;
+  std::string_view field = std::string_view(pending).substr(stream.open_field);
+  pending.erase(stream.open_field, leading_whitespace(field, decided));
+  if (!decided || pending.size() - stream.open_field <= KEPT_TEXT_BYTES) return;
+  pending.resize(stream.open_field + KEPT_TEXT_BYTES);
+  stream.dropping = true;
+}
+
+// `bytes`, which go after what `pending` holds, marking where the field they end in begins.
+void append_pending(LogStream& stream, std::string_view bytes) {
+  size_t nul = bytes.rfind('\0');
+  if (nul != std::string_view::npos) stream.open_field = stream.pending.size() + nul + 1;
+  stream.pending.append(bytes);
+  bound_open_field(stream);
 }
 
 }  // namespace
@@ -291,9 +374,15 @@ void parse_segment(LogStream& stream, std::string_view segment) {
 void feed_log(LogStream& stream, std::string_view bytes) {
   if (stream.failed || bytes.empty()) return;
   stream.fed = true;
+  if (stream.dropping) {
+    size_t nul = bytes.find('\0');
+    if (nul == std::string_view::npos) return;
+    bytes.remove_prefix(nul);
+    stream.dropping = false;
+  }
   auto [first, last] = record_ends(stream, bytes);
   if (last == std::string_view::npos) {
-    stream.pending.append(bytes);
+    append_pending(stream, bytes);
     return;
   }
   // The record begun before these bytes is finished in `pending`; the ones after it are read
@@ -306,10 +395,14 @@ void feed_log(LogStream& stream, std::string_view bytes) {
     start = first;
   }
   parse_segment(stream, bytes.substr(start, last - start));
-  stream.pending.assign(bytes.substr(last));
+  stream.pending.clear();
+  stream.open_field = 0;
+  append_pending(stream, bytes.substr(last));
 }
 
 bool finish_log(LogStream& stream) {
+  // A text that ends inside a record fails with the report of that record.
+  if (!stream.pending.empty()) parse_segment(stream, stream.pending);
   if (!stream.fed || stream.failed || !stream.pending.empty()) return false;
   if (!stream.placement) return true;
   StashPlacement& left = *stream.placement;

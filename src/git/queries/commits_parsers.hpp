@@ -18,6 +18,12 @@ namespace brackwen {
 inline constexpr std::string_view LOG_FORMAT_ARG =
     "--pretty=tformat:%an%x00%ae%x00%ad%x00%H%x00%P%x00%B%x00%D";
 
+// The most of an author name, e-mail address or message that a commit keeps: a longer one is
+// cut there, on a character boundary, with one line on standard error naming the commit. No
+// honest commit comes near it, and a repository can hold a message of gigabytes that
+// compresses to a few kilobytes.
+inline constexpr size_t MAX_COMMIT_TEXT_BYTES = size_t{1} << 20;
+
 // The options of every commit query that make git print the log format above.
 std::vector<std::string> log_format_args();
 
@@ -51,8 +57,9 @@ struct StashPlacement {
 // The log read while git prints it: each segment of whole records is checked as UTF-8,
 // repaired only when it needs it, and parsed at once. When every record reads, `log` is what
 // parse_commit_log gives for the whole text; when one does not (or the text ends inside a
-// record), the caller parses the whole text once instead, so that the answer and the
-// failure report are exactly the one-pass ones.
+// record), the stream fails with the failure report of the segment where it stopped. An
+// author, e-mail or message field is kept only as far as its cut needs, however long git
+// prints it.
 struct LogStream {
   explicit LogStream(size_t expected_commits);
   // Asked once, when the first record is read: the stash entries to place among the log's
@@ -62,6 +69,8 @@ struct LogStream {
   CommitLog log;
   std::string pending;      // the bytes after the last whole record
   size_t pending_nuls = 0;  // NULs in `pending`, fewer than a record has
+  size_t open_field = 0;    // where the field being printed begins in `pending`
+  bool dropping = false;    // the rest of a text past its cut, up to the NUL that ends it
   bool fed = false;         // some bytes arrived
   bool failed = false;      // a record did not read; later bytes are not parsed
 };

@@ -18,7 +18,6 @@
 #include "git/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
-#include "parser/utf8.hpp"
 #include "stores/threads.hpp"
 
 namespace brackwen {
@@ -29,24 +28,15 @@ bool superseded(uint32_t search_id) {
   return last && *last != search_id;
 }
 
-struct GitOutput {
-  int status = -1;
-  std::string out;
-};
-
-// Git's whole standard output once it has ended; absent when it could not start, its output
-// could not be read, or a newer search started while it ran, which kills it at once.
-// `on_more` sees the output so far after every read.
-std::optional<GitOutput> run_watched_git(const std::vector<std::string>& argv,
-                                         const std::string& repo_path, uint32_t search_id,
-                                         const std::function<void(std::string_view)>& on_more) {
-  GitOutput result;
+// Git's exit status once it has ended, its standard output handed to `on_out` as it comes;
+// absent when it could not start, its output could not be read, or a newer search started
+// while it ran, which kills it at once.
+std::optional<int> run_watched_git(const std::vector<std::string>& argv,
+                                   const std::string& repo_path, uint32_t search_id,
+                                   const std::function<void(std::string_view)>& on_out) {
   std::string err;
   StreamHandlers handlers;
-  handlers.on_out = [&](std::string_view bytes) {
-    result.out.append(bytes);
-    on_more(result.out);
-  };
+  handlers.on_out = on_out;
   handlers.on_err = [&](std::string_view bytes) { err.append(bytes); };
   handlers.cancelled = [search_id] { return superseded(search_id); };
   std::optional<StreamEnd> end = stream_reading_process(argv, repo_path, handlers);
@@ -54,8 +44,7 @@ std::optional<GitOutput> run_watched_git(const std::vector<std::string>& argv,
   // Git's complaints (a bad repository path, say) belong on the server's standard error.
   if (!err.empty()) write_stderr(std::move(err));
   if (end->out_error != 0) return std::nullopt;
-  result.status = end->status;
-  return result;
+  return end->status;
 }
 
 using FirstById = std::unordered_map<std::string_view, const Commit*>;
@@ -70,12 +59,13 @@ FirstById first_by_id(const std::vector<Commit>& commits) {
 
 struct Hit {
   CommitPatches record;
+  bool refused = false;  // its files are past the caps: it is left out
   std::optional<std::vector<PatchMatch>> matches;
 };
 
-// The hits read while git log is still printing: each complete record's lines are read on a
-// worker at once, so that the diffs of the hit files overlap the log's walk through history,
-// which takes most of the time. The final answer is still made from the whole output.
+// The hits read while git log is still printing: each whole record is taken from the stream
+// at once and its lines are read on a worker, so that the diffs of the hit files overlap the
+// log's walk through history, which takes most of the time.
 struct EarlyHits {
   uint32_t search_id;
   const std::string& repo_path;
@@ -83,23 +73,17 @@ struct EarlyHits {
   std::shared_ptr<const CommitsAndRefs> history;  // as the log started
   FirstById commits = history ? first_by_id(history->commits) : FirstById{};
   std::deque<Hit> hits{};  // grows at the back without moving what the workers write to
-  size_t taken = 0;        // the output's bytes cut into hits
-  bool stopped = !history;
   tbb::task_group workers{};
 
   ~EarlyHits() { workers.wait(); }
 
-  // In "-z" output a record ends with its last path's NUL and one more, which no path can hold.
-  void take(std::string_view out) {
-    size_t end = out.rfind(std::string_view("\0\0", 2));
-    if (stopped || end == std::string_view::npos || end + 2 <= taken) return;
-    auto records = patch_list(out.substr(taken, end + 2 - taken));
-    taken = end + 2;
-    if (!records) stopped = true;  // left to the whole output
-    for (CommitPatches& record : records ? *records : std::vector<CommitPatches>{}) {
-      Hit& hit = hits.emplace_back(Hit{std::move(record), std::nullopt});
+  void take(PatchStream& stream) {
+    for (CommitPatches& record : stream.records) {
+      bool refused = std::ranges::count(stream.refused, record.first) > 0;
+      if (refused) report_refused(record.first);
+      Hit& hit = hits.emplace_back(Hit{std::move(record), refused, std::nullopt});
       auto found = commits.find(hit.record.first);
-      if (found == commits.end()) continue;
+      if (refused || found == commits.end()) continue;
       workers.run([this, &hit, commit = found->second, request = current_request_budget()] {
         RequestBudgetScope carried(request);
         run_reported("Reading the lines of a diff search hit", [&] {
@@ -108,16 +92,18 @@ struct EarlyHits {
         });
       });
     }
+    stream.records.clear();
   }
 };
 
 // Per hit commit that the cached list holds, in git's order: its id and its files' matches,
 // those not read while git printed read now.
-SearchResults collect_search_hits(std::vector<Hit>& hits, const std::vector<Commit>& commits,
+SearchResults collect_search_hits(std::deque<Hit>& hits, const std::vector<Commit>& commits,
                                   const std::string& repo_path, const std::string& search_text) {
   FirstById first = first_by_id(commits);
   std::vector<std::pair<Hit*, const Commit*>> listed;
   for (Hit& hit : hits) {
+    if (hit.refused) continue;
     auto found = first.find(hit.record.first);
     if (found != first.end()) listed.emplace_back(&hit, found->second);
   }
@@ -148,21 +134,23 @@ std::optional<SearchResults> search(uint32_t search_id, const std::string& repo_
       reading_git_argv(repo_path, diff_search_args(search_text, num_results, start_commit_index));
   if (!argv) return std::nullopt;
   EarlyHits early{search_id, repo_path, search_text, get_cached_commits(repo_path)};
-  std::optional<GitOutput> git =
-      run_watched_git(*argv, repo_path, search_id, [&](std::string_view out) { early.take(out); });
+  PatchStream stream;
+  std::optional<int> status =
+      run_watched_git(*argv, repo_path, search_id, [&](std::string_view out) {
+        feed_patches(stream, out);
+        early.take(stream);
+      });
+  bool read = finish_patches(stream);
+  early.take(stream);
   early.workers.wait();
-  if (!git || git->status != 0 || !is_valid_utf8(git->out)) return std::nullopt;
-  std::optional<std::vector<CommitPatches>> hits = patch_list(git->out);
-  if (!hits) return std::nullopt;
+  // Output that is not UTF-8 gives no results, as one that does not read.
+  if (status != 0 || !read || stream.repaired) return std::nullopt;
   std::shared_ptr<const CommitsAndRefs> all = get_cached_commits(repo_path);
   if (!all) return std::nullopt;
-  std::vector<Hit> found;
-  found.reserve(hits->size());
-  for (size_t i = 0; i < hits->size(); ++i) {
-    bool same = all == early.history && i < early.hits.size() && early.hits[i].record == (*hits)[i];
-    found.push_back(same ? std::move(early.hits[i]) : Hit{std::move((*hits)[i]), std::nullopt});
+  if (all != early.history) {
+    for (Hit& hit : early.hits) hit.matches.reset();
   }
-  return collect_search_hits(found, all->commits, repo_path, search_text);
+  return collect_search_hits(early.hits, all->commits, repo_path, search_text);
 }
 
 // `results` is taken (left empty).

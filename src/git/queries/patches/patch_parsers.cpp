@@ -6,11 +6,14 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "git/revisions.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
+#include "parser/utf8.hpp"
 
 namespace brackwen {
 namespace {
@@ -119,26 +122,155 @@ Patch patch_from_entry(NameStatusEntry entry, const std::string& commit_id) {
   return patch;
 }
 
-std::optional<std::vector<CommitPatches>> patch_list(std::string_view text) {
-  return parse_all(text, [](Input& in) -> std::optional<std::vector<CommitPatches>> {
-    std::vector<CommitPatches> records;
-    while (!in.at_end()) {
-      size_t start = in.position;
-      size_t comma = in.text.find(',', start);
-      size_t id_end = comma == std::string_view::npos ? in.text.size() : comma;
-      if (!is_object_id(in.text.substr(start, id_end - start))) break;
-      in.advance_to(comma == std::string_view::npos ? id_end : id_end + 1);
-      CommitPatches record{in.slice(start, id_end), {}};
-      optional_whitespace(in);
-      auto entries = parse_name_status(in);
-      for (NameStatusEntry& entry : *entries) {
-        record.second.push_back(patch_from_entry(std::move(entry), record.first));
-      }
-      until_nul(in);
-      records.push_back(std::move(record));
+namespace {
+
+// The caps of a record are judged as its entries are read; a record refused once keeps nothing
+// more.
+void add_entry(PatchStream& stream, NameStatusEntry entry) {
+  if (stream.refusing) return;
+  stream.path_bytes += entry.old_file.size() + entry.new_file.size();
+  std::vector<Patch>& files = stream.record.second;
+  if (files.size() < MAX_COMMIT_FILES && stream.path_bytes <= MAX_COMMIT_PATH_BYTES) {
+    files.push_back(patch_from_entry(std::move(entry), stream.record.first));
+    return;
+  }
+  stream.refusing = true;
+  std::vector<Patch>().swap(files);
+  stream.refused.push_back(stream.record.first);
+}
+
+void close_record(PatchStream& stream) {
+  stream.records.push_back(std::move(stream.record));
+  stream.record = {};
+  stream.open = false;
+  stream.path_bytes = 0;
+  stream.refusing = false;
+}
+
+// "<id>," and the blank git writes after it; the id runs to the next "," or the end.
+bool open_record(PatchStream& stream, Input& in) {
+  size_t start = in.position;
+  size_t comma = in.text.find(',', start);
+  size_t id_end = comma == std::string_view::npos ? in.text.size() : comma;
+  if (!is_object_id(in.text.substr(start, id_end - start))) return false;
+  in.advance_to(comma == std::string_view::npos ? id_end : id_end + 1);
+  stream.record = {in.slice(start, id_end), {}};
+  stream.open = true;
+  optional_whitespace(in);
+  return true;
+}
+
+// Whether an entry read at the end of the text had all its paths there: a rename or copy with
+// a score has two, others one, each ended by a NUL like its letter.
+bool whole_entry(std::string_view read, const NameStatusEntry& entry) {
+  bool scored = entry.id.size() > entry.new_file.size() + 2;
+  return static_cast<size_t>(std::count(read.begin(), read.end(), '\0')) == (scored ? 3 : 2);
+}
+
+// Reads `text`, made of whole NUL-ended pieces unless it is the `last` of the output, as far as
+// it goes; returns how much was read. An entry that needs more of the output is left for later.
+size_t read_entries(PatchStream& stream, std::string_view text, bool last) {
+  Input in{text};
+  while (!stream.failed) {
+    size_t start = in.position;
+    if (!stream.open && in.at_end()) break;
+    if (!stream.open) {
+      stream.failed = !open_record(stream, in);
+      continue;
     }
-    return records;
-  });
+    if (in.at_end()) {
+      if (last) close_record(stream);
+      break;
+    }
+    std::optional<NameStatusEntry> entry = name_status_entry(in);
+    if (!entry && !stream.headers) {
+      stream.failed = true;  // the diff of one commit is entries alone
+    } else if (!entry) {
+      until_nul(in);
+      close_record(stream);
+    } else if (!last && in.at_end() &&
+               !whole_entry(text.substr(start, in.position - start), *entry)) {
+      in.reset(start);
+      break;
+    } else {
+      add_entry(stream, std::move(*entry));
+    }
+  }
+  if (stream.failed) report_parse_failure(in);
+  return in.position;
+}
+
+// The first `end` bytes of `pending` read; what is not read stays, repaired (repairing it again
+// changes nothing).
+void read_pending(PatchStream& stream, size_t end, bool last) {
+  std::string_view text = std::string_view(stream.pending).substr(0, end);
+  std::string fixed;
+  if (!is_valid_utf8(text)) {
+    stream.repaired = true;
+    fixed = decode_utf8_lossy(text);
+    text = fixed;
+  }
+  size_t read = read_entries(stream, text, last);
+  if (fixed.empty()) {
+    stream.pending.erase(0, read);
+  } else {
+    stream.pending.replace(0, end, fixed, read);
+  }
+  stream.unended = text.size() - read;
+}
+
+// A path printed past the caps is kept only as far as refusing its commit needs, cut on a
+// character boundary.
+void bound_unended(PatchStream& stream) {
+  size_t least = stream.unended + MAX_COMMIT_PATH_BYTES + 1;
+  size_t end = least + 3;
+  if (stream.pending.size() <= end) return;
+  while (end > least && (static_cast<unsigned char>(stream.pending[end]) & 0xC0) == 0x80) --end;
+  stream.pending.resize(end);
+  stream.dropping = true;
+}
+
+}  // namespace
+
+PatchStream::PatchStream(std::optional<std::string> commit_id) {
+  if (!commit_id) return;
+  headers = false;
+  open = true;
+  record.first = std::move(*commit_id);
+}
+
+void feed_patches(PatchStream& stream, std::string_view bytes) {
+  if (stream.failed) return;
+  if (stream.dropping) {
+    size_t nul = bytes.find('\0');
+    if (nul == std::string_view::npos) return;
+    bytes.remove_prefix(nul);
+    stream.dropping = false;
+  }
+  size_t nul = bytes.rfind('\0');
+  size_t before = stream.pending.size();
+  stream.pending.append(bytes);
+  if (nul != std::string_view::npos) read_pending(stream, before + nul + 1, false);
+  bound_unended(stream);
+}
+
+bool finish_patches(PatchStream& stream) {
+  if (!stream.failed) read_pending(stream, stream.pending.size(), true);
+  return !stream.failed;
+}
+
+void report_refused(std::string_view commit_id) {
+  write_stderr("Commit " + std::string(commit_id) + ": its diff lists more than " +
+               std::to_string(MAX_COMMIT_FILES) + " files or " +
+               std::to_string(MAX_COMMIT_PATH_BYTES >> 20) +
+               " MiB of paths; its changed files are not read\n");
+}
+
+std::optional<std::vector<CommitPatches>> patch_list(std::string_view text) {
+  PatchStream stream;
+  feed_patches(stream, text);
+  if (!finish_patches(stream)) return std::nullopt;
+  return std::move(stream.records);
 }
 
 bool is_image(std::string_view file_name) {

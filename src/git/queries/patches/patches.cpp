@@ -29,7 +29,11 @@ constexpr size_t MAX_SHOW_COMMITS = 20;
 // of the work, run on every core, and the slices read in order are the one log.
 constexpr size_t MIN_COMMITS_PER_LOG = 1000;
 
-using Records = std::vector<CommitPatches>;
+// The records of one or more logs, and those among them past the caps.
+struct Records {
+  std::vector<CommitPatches> files;
+  std::unordered_set<std::string> refused;
+};
 
 std::vector<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
                                            size_t all_commits) {
@@ -63,11 +67,13 @@ std::vector<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ord
   return all;
 }
 
-// Absent when the records do not read; none when git prints nothing.
+// Absent when the records do not read; none when git prints nothing or is ended by a limit.
 std::optional<Records> run_slice(const std::string& repo_path, const GitArgs& args) {
-  auto out = run_git(repo_path, args);
-  if (!out) return Records{};
-  return patch_list(*out);
+  PatchStream stream;
+  if (!read_patches(repo_path, args, stream)) return Records{};
+  if (!finish_patches(stream)) return std::nullopt;
+  for (const std::string& id : stream.refused) report_refused(id);
+  return Records{std::move(stream.records), {stream.refused.begin(), stream.refused.end()}};
 }
 
 // As the one log's: a slice that does not read leaves no records at all.
@@ -91,36 +97,46 @@ std::optional<Records> load_ordinary(const std::string& repo_path,
   for (size_t k = 0; k < slices.size(); ++k) {
     if (!done[k]) found[k] = run_slice(repo_path, slices[k]);
     if (!found[k]) return std::nullopt;
-    std::move(found[k]->begin(), found[k]->end(), std::back_inserter(records));
+    std::move(found[k]->files.begin(), found[k]->files.end(), std::back_inserter(records.files));
+    records.refused.merge(found[k]->refused);
   }
   return records;
 }
 
-}  // namespace
-
-std::shared_ptr<const PatchMap> memory_cached_patches(const std::string& repo_path) {
-  auto found = PATCHES_CACHE().read([&](const PatchesCacheEntry& entry) {
-    bool usable = entry.repo_path == repo_path && entry.patches && !entry.patches->empty();
-    return usable ? entry.patches : nullptr;
-  });
-  return found ? *found : nullptr;
+bool knows(const PatchesCacheEntry* cached, const std::string& id) {
+  return cached &&
+         (cached->patches->contains(id) || (cached->refused && cached->refused->contains(id)));
 }
 
-std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap> cached,
+}  // namespace
+
+std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_path) {
+  auto found = PATCHES_CACHE().read([&](const PatchesCacheEntry& entry) {
+    bool knows_some = entry.patches && (!entry.patches->empty() || entry.refused);
+    return entry.repo_path == repo_path && knows_some ? std::optional(entry) : std::nullopt;
+  });
+  return found ? *found : std::nullopt;
+}
+
+std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
                                                   const std::vector<Commit>& commits) {
+  const PatchMap& map = *cached.patches;
   std::vector<const PatchMap::value_type*> found;
   found.reserve(commits.size());
   for (const Commit& c : commits) {
-    auto entry = cached->find(c.id);
-    if (entry == cached->end()) return nullptr;
-    found.push_back(&*entry);
+    auto entry = map.find(c.id);
+    if (entry != map.end()) {
+      found.push_back(&*entry);
+    } else if (!cached.refused || !cached.refused->contains(c.id)) {
+      return nullptr;
+    }
   }
-  if (found.size() >= cached->size()) {
+  if (found.size() >= map.size()) {
     // A commit may be listed twice: the entries found are told apart by their addresses.
     std::vector<const PatchMap::value_type*> distinct = found;
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    if (distinct.size() == cached->size()) return cached;
+    if (distinct.size() == map.size()) return cached.patches;
   }
   auto only = std::make_shared<PatchMap>();
   only->reserve(found.size());
@@ -128,27 +144,29 @@ std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap
   return only;
 }
 
-std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
-                                               const std::vector<Commit>& commits,
-                                               const PatchMap* cached) {
+std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_path,
+                                                      const std::vector<Commit>& commits,
+                                                      const PatchesCacheEntry* cached) {
   std::vector<const Commit*> ordinary;
   std::vector<const Commit*> special;
   for (const Commit& c : commits) {
-    if (cached && cached->contains(c.id)) continue;
+    if (knows(cached, c.id)) continue;
     (c.stash_id || c.is_merge ? special : ordinary).push_back(&c);
   }
-  if (ordinary.empty() && special.empty()) return nullptr;
+  if (ordinary.empty() && special.empty()) return std::nullopt;
   auto result = std::make_shared<PatchMap>();
+  auto refused = std::make_shared<std::unordered_set<std::string>>();
   if (cached) {
     for (const Commit& c : commits) {
-      auto found = cached->find(c.id);
-      if (found != cached->end()) result->insert_or_assign(c.id, found->second);
+      auto found = cached->patches->find(c.id);
+      if (found != cached->patches->end()) result->insert_or_assign(c.id, found->second);
     }
+    if (cached->refused) *refused = *cached->refused;
   }
   // The log of the ordinary commits and the merges' diffs are independent git work.
   std::optional<Records> records;
   bool logged = false;
-  std::vector<std::vector<Patch>> special_patches;
+  std::vector<SpecialFiles> special_patches;
   std::shared_ptr<RequestBudget> request = current_request_budget();
   run_alongside(
       "Loading the changed files of commits",
@@ -165,18 +183,36 @@ std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
     std::unordered_set<std::string_view> asked;
     asked.reserve(ordinary.size());
     for (const Commit* c : ordinary) asked.insert(c->id);
-    for (auto& [id, patches] : *records) {
-      if (asked.contains(id)) result->insert_or_assign(std::move(id), std::move(patches));
+    for (auto& [id, patches] : records->files) {
+      if (!asked.contains(id)) continue;
+      if (records->refused.contains(id)) {
+        refused->insert(id);
+      } else {
+        result->insert_or_assign(std::move(id), std::move(patches));
+      }
     }
   }
   for (size_t i = 0; i < special.size(); ++i) {
-    result->insert_or_assign(special[i]->id, std::move(special_patches[i]));
+    if (special_patches[i]) {
+      result->insert_or_assign(special[i]->id, std::move(*special_patches[i]));
+    } else {
+      refused->insert(special[i]->id);
+    }
   }
-  return result;
+  return PatchesCacheEntry{repo_path, std::move(result),
+                           refused->empty() ? nullptr : std::move(refused)};
 }
 
-void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap> patches) {
-  PATCHES_CACHE().set(PatchesCacheEntry{repo_path, std::move(patches)});
+void store_patches(PatchesCacheEntry entry) {
+  PATCHES_CACHE().set(std::move(entry));
+}
+
+bool read_patches(const std::string& repo_path, const std::vector<std::string>& args,
+                  PatchStream& stream, std::string_view input) {
+  StreamHandlers handlers;
+  handlers.input = input;
+  handlers.on_out = [&](std::string_view bytes) { feed_patches(stream, bytes); };
+  return stream_git(repo_path, args, handlers).has_value();
 }
 
 }  // namespace brackwen

@@ -2,31 +2,44 @@
 // which keeps them as JSON between runs, is the server's (src/server/changed_files).
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "git/queries/patches/patch_parsers.hpp"
 #include "model/commit.hpp"
 #include "model/patch.hpp"
+#include "stores/stores.hpp"
 
 namespace brackwen {
 
-// The memory cache's map when it holds this repository's, and is not empty.
-std::shared_ptr<const PatchMap> memory_cached_patches(const std::string& repo_path);
+// The memory cache's entry when it holds this repository's changed files (or knows some of its
+// commits to be past the caps of patch_parsers.hpp).
+std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_path);
 
-// Makes `patches` the memory cache's map, for `repo_path`.
-void store_patches(const std::string& repo_path, std::shared_ptr<const PatchMap> patches);
+// Makes `entry` the memory cache's.
+void store_patches(PatchesCacheEntry entry);
 
-// The changed files of `commits` when `cached` holds every one's: `cached` itself when it holds
-// no other commit's, else a map of theirs alone. Null when one is missing.
-std::shared_ptr<const PatchMap> cached_patches_of(std::shared_ptr<const PatchMap> cached,
+// The changed files of `commits` when `cached` knows every one (its files, or that they are
+// past the caps, which leaves it out): `cached`'s map itself when it holds no other commit's,
+// else a map of theirs alone. Null when one is unknown.
+std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
                                                   const std::vector<Commit>& commits);
 
-// When some of `commits` are not in `cached`: a new map of every commit's changed files, and of
-// no other commit's, the missing ones loaded from git (up to 20 named on one `git show`, more
-// through one `git log`; merges and stashes as special_patches.hpp says, alongside), the others
-// taken from `cached`. Null when nothing is missing.
-std::shared_ptr<PatchMap> load_missing_patches(const std::string& repo_path,
-                                               const std::vector<Commit>& commits,
-                                               const PatchMap* cached);
+// When some of `commits` are unknown to `cached`: an entry for the repository with every
+// commit's changed files and no other commit's, the unknown ones loaded from git (up to 20
+// named on one `git show`, more through one `git log`; merges and stashes as
+// special_patches.hpp says, alongside), the others taken from `cached`, and the commits past
+// the caps that either knows. Absent when nothing is unknown.
+std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_path,
+                                                      const std::vector<Commit>& commits,
+                                                      const PatchesCacheEntry* cached);
+
+// Git's name-status output for `args` (`input` on its standard input) read into `stream` as it
+// comes. False when git could not run or was ended by a limit; what it printed is then no
+// answer.
+bool read_patches(const std::string& repo_path, const std::vector<std::string>& args,
+                  PatchStream& stream, std::string_view input = {});
 
 }  // namespace brackwen

@@ -14,10 +14,9 @@
 
 #include "git/queries/merge_bases.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
+#include "git/queries/patches/patches.hpp"
 #include "git/request_budget.hpp"
 #include "git/revisions.hpp"
-#include "git/run_git.hpp"
-#include "parser/input.hpp"
 #include "stores/threads.hpp"
 
 namespace brackwen {
@@ -38,7 +37,8 @@ constexpr size_t MIN_PAIRS_PER_CHILD = 64;
 // Keeps a child's arguments far below the kernel's limit.
 constexpr size_t MAX_PAIRS_PER_CHILD = 4096;
 
-using Found = std::vector<std::optional<std::vector<Patch>>>;
+// Each special commit's files once read.
+using Found = std::vector<std::optional<SpecialFiles>>;
 
 // "diff `parent` → `commit`" answers special commit `slot`.
 struct TreePair {
@@ -78,7 +78,7 @@ std::vector<TreePair> tree_pairs(const std::vector<Commit>& commits,
       if (!graph) graph = loaded_graph(commits);
       if (!graph) return pairs;
       MergeBase base = merge_base(*graph, c.parent_ids[0], c.parent_ids[1], walk);
-      if (base.kind == MergeBaseKind::None) found[slot].emplace();
+      if (base.kind == MergeBaseKind::None) found[slot].emplace(std::vector<Patch>{});
       if (base.kind == MergeBaseKind::One) pair = pair_of(slot, c.parent_ids[1], base.id);
     }
     if (pair) pairs.push_back(*pair);
@@ -88,21 +88,27 @@ std::vector<TreePair> tree_pairs(const std::vector<Commit>& commits,
 
 void diff_pairs(const std::string& repo_path, std::span<const TreePair> pairs,
                 const std::vector<const Commit*>& special, Found& found) {
-  std::vector<std::string> lines;
-  lines.reserve(pairs.size());
-  for (const TreePair& p : pairs)
-    lines.push_back(std::string(p.commit) + " " + std::string(p.parent));
-  auto out = run_git_with_input(repo_path, DIFF_TREE_ARGS, lines);
-  if (!out) return;
-  auto records = patch_list(*out);
-  if (!records || records->size() != pairs.size()) return;
+  std::string input;
+  for (const TreePair& p : pairs) input.append(p.commit).append(" ").append(p.parent) += '\n';
+  PatchStream stream;
+  if (!read_patches(repo_path, DIFF_TREE_ARGS, stream, input) || !finish_patches(stream)) return;
+  std::vector<CommitPatches>& records = stream.records;
+  if (records.size() != pairs.size()) return;
   for (size_t i = 0; i < pairs.size(); ++i) {
-    if ((*records)[i].first != pairs[i].commit) return;
+    if (records[i].first != pairs[i].commit) return;
   }
   for (size_t i = 0; i < pairs.size(); ++i) {
+    // Two merges may share a second parent: a record with files was not the refused one.
+    bool refused =
+        records[i].second.empty() && std::ranges::count(stream.refused, records[i].first);
     const std::string& id = special[pairs[i].slot]->id;
-    for (Patch& patch : (*records)[i].second) patch.commit_id = id;
-    found[pairs[i].slot] = std::move((*records)[i].second);
+    if (refused) {
+      report_refused(id);
+      found[pairs[i].slot].emplace(std::nullopt);
+      continue;
+    }
+    for (Patch& patch : records[i].second) patch.commit_id = id;
+    found[pairs[i].slot] = std::move(records[i].second);
   }
 }
 
@@ -139,18 +145,19 @@ std::optional<GitArgs> special_commit_args(const Commit& c) {
   return revision_args({"diff", "--name-status", "-z"}, {*range});
 }
 
-std::vector<Patch> load_special(const std::string& repo_path, const Commit& c) {
-  std::vector<Patch> patches;
+// The commit's own `git diff`: no files when it cannot be run or does not read.
+SpecialFiles load_special(const std::string& repo_path, const Commit& c) {
   auto args = special_commit_args(c);
-  if (!args) return patches;
-  auto out = run_git(repo_path, *args);
-  if (!out) return patches;
-  auto entries = parse_all(*out, parse_name_status);
-  if (!entries) return patches;
-  for (NameStatusEntry& entry : *entries) {
-    patches.push_back(patch_from_entry(std::move(entry), c.id));
+  if (!args) return std::vector<Patch>{};
+  PatchStream stream(c.id);
+  if (!read_patches(repo_path, *args, stream) || !finish_patches(stream)) {
+    return std::vector<Patch>{};
   }
-  return patches;
+  if (!stream.refused.empty()) {
+    report_refused(c.id);
+    return std::nullopt;
+  }
+  return std::move(stream.records.front().second);
 }
 
 void load_one_by_one(const std::string& repo_path, const std::vector<const Commit*>& special,
@@ -173,16 +180,16 @@ void load_one_by_one(const std::string& repo_path, const std::vector<const Commi
 
 }  // namespace
 
-std::vector<std::vector<Patch>> load_special_patches(const std::string& repo_path,
-                                                     const std::vector<Commit>& commits,
-                                                     const std::vector<const Commit*>& special) {
+std::vector<SpecialFiles> load_special_patches(const std::string& repo_path,
+                                               const std::vector<Commit>& commits,
+                                               const std::vector<const Commit*>& special) {
   Found found(special.size());
   bool many = special.size() * MAX_COMMITS_PER_SPECIAL >= commits.size();
   if (!special.empty() && many) {
     diff_all_pairs(repo_path, tree_pairs(commits, special, found), special, found);
   }
   load_one_by_one(repo_path, special, found);
-  std::vector<std::vector<Patch>> patches;
+  std::vector<SpecialFiles> patches;
   patches.reserve(special.size());
   for (auto& files : found) patches.push_back(std::move(*files));
   return patches;

@@ -1,0 +1,255 @@
+// What a small repository can make the server hold, seen from the front end: messages of tens
+// of megabytes, commits of a million files and a blob of gigabytes, each a few kilobytes
+// packed. Every reply stays the size of its cap, and every cut or refusal is one line.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "server/handlers/endpoint_table.hpp"
+#include "support/server_harness.hpp"
+
+namespace brackwen {
+namespace {
+
+using test::ServerProcess;
+using test::TempDir;
+using test::TempRepo;
+
+constexpr size_t MIB = size_t{1} << 20;
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The lines standard error gains while `request` runs, once `expected` of them have come
+// (they are written by a thread of their own, so they may trail the reply).
+std::string new_stderr(const ServerProcess& server, size_t expected,
+                       const std::function<void()>& request) {
+  size_t before = server.stderr_text().size();
+  request();
+  test::eventually([&] { return count(server.stderr_text().substr(before), "\n") >= expected; },
+                   std::chrono::seconds(10));
+  return server.stderr_text().substr(before);
+}
+
+std::string history_body(const TempRepo& repo, const std::string& filters) {
+  return test::body({{"repoPath", test::quoted(repo.str())},
+                     {"numCommits", "100"},
+                     {"filters", filters},
+                     {"fast", "false"},
+                     {"skipStashes", "false"}});
+}
+
+// Four commits and a stash whose messages are 24 MiB of "é" after one "x": the character that
+// crosses 1 MiB is left out whole. Every query that reads messages gets them cut there, each
+// with one line naming its commit, and the server holds no message whole on the way.
+TEST(ContentCaps, LongMessagesAreCutAtOneMebibyte) {
+  TempRepo repo;
+  std::string ids = test::sh(repo.path, R"(
+printf x >msg && yes é | tr -d '\n' | head -c 25165824 >>msg
+tree=$(git mktree </dev/null) && p=
+for i in 1 2 3 4; do p=$(git commit-tree $tree ${p:+-p $p} -F msg) && echo $p; done
+git update-ref refs/heads/main $p && git update-ref --create-reflog refs/stash $p~3
+git repack -adq && rm msg)");
+  std::vector<std::string> commits = lines_of(ids);
+  ASSERT_EQ(commits.size(), 4u);
+  std::string cut = "\"x";
+  for (size_t i = 0; i < (MIB - 2) / 2; ++i) cut += "é";
+  cut += '"';
+  std::string head = commits.back();
+  ServerProcess server;
+  size_t start_kib = server.status_kib("VmHWM:");
+  auto line = [](const std::string& id) {
+    return "Commit " + id + ": its message passed 1 MiB and was cut there";
+  };
+  struct Case {
+    std::string endpoint, body;
+    std::vector<std::string> cut_commits;  // in the reply, and one line each
+    size_t messages;                       // in the reply
+  } cases[] = {
+      {"load_commits_and_refs",
+       history_body(repo, "[]"),
+       {commits[0], commits[1], commits[2], commits[3], commits[0]},
+       5},
+      {"load_head_commit", test::repo_body(repo.path), {head}, 1},
+      {"load_top_commit_for_branch",
+       test::body({{"repoPath", test::quoted(repo.str())}, {"branchName", "\"main\""}}),
+       {head},
+       1},
+  };
+  for (const Case& c : cases) {
+    std::string reply;
+    std::string err = new_stderr(server, c.cut_commits.size(),
+                                 [&] { reply = server.post("/f/" + c.endpoint, c.body).body; });
+    EXPECT_EQ(count(reply, cut), c.messages) << c.endpoint;
+    EXPECT_LT(reply.size(), (c.messages + 1) * MIB) << c.endpoint;
+    EXPECT_EQ(lines_of(err).size(), c.cut_commits.size()) << c.endpoint << err;
+    for (const std::string& id : c.cut_commits) {
+      auto times = std::count(c.cut_commits.begin(), c.cut_commits.end(), id);
+      EXPECT_EQ(count(err, line(id)), static_cast<size_t>(times)) << c.endpoint << err;
+    }
+  }
+  // Messages of 24 MiB went by: the server held none of them whole (the replies themselves
+  // take a few mebibytes).
+  EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 32 * 1024);
+}
+
+// The size of every file below `dir`, together.
+uintmax_t bytes_below(const std::filesystem::path& dir) {
+  uintmax_t bytes = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_regular_file()) bytes += it->file_size();
+  }
+  return bytes;
+}
+
+// Two trees of a thousand entries, one naming the other a thousand times: six commits that
+// alternate it with the empty tree each change a million files, from a repository of a few
+// hundred kilobytes; a merge brings in a side branch of 101,000 files. Their changed files
+// answer as failed reads, with one line each (the merge's names the merge) when first read,
+// and are kept neither in memory nor on disk; a plain commit of the same history answers as
+// ever, through every endpoint that reads changed files.
+TEST(ContentCaps, CommitsOfAMillionFilesAreFailedReads) {
+  TempRepo repo;
+  std::vector<std::string> refused = lines_of(test::sh(repo.path, R"(
+blob=$(echo needle | git hash-object -w --stdin)
+t1=$(for i in $(seq -w 0 999); do printf '100644 blob %s\tf%s\n' $blob $i; done | git mktree)
+t2=$(for i in $(seq -w 0 999); do printf '040000 tree %s\td%s\n' $t1 $i; done | git mktree)
+t3=$(for i in $(seq -w 0 100); do printf '040000 tree %s\td%s\n' $t1 $i; done | git mktree)
+empty=$(git mktree </dev/null) && root=$(git commit-tree $empty -m root) && p=$root
+for i in 1 2 3 4 5 6; do
+  [ $((i % 2)) = 1 ] && t=$t2 || t=$empty
+  p=$(git commit-tree $t -p $p -m "million $i") && echo $p
+done
+git update-ref refs/heads/main $p && git commit-tree $t3 -p $root -m side)"));
+  ASSERT_EQ(refused.size(), 7u);
+  std::string plain = repo.commit_file("a.txt", "needle\n", "plain", 1700000100);
+  refused.push_back(test::trimmed(test::sh(repo.path, R"(
+tree=$( (git ls-tree )" + refused.back() + R"(; git ls-tree HEAD) | git mktree)
+merge=$(GIT_COMMITTER_DATE='1700000200 +0000' git commit-tree $tree -p HEAD -p )" +
+                                                          refused.back() + R"( -m merge)
+git update-ref refs/heads/main $merge && git repack -adq && echo $merge)")));
+  ServerProcess server;
+  size_t start_kib = server.status_kib("VmHWM:");
+  ASSERT_NE(server.post("/f/load_commits_and_refs", history_body(repo, "[]")).body, "null");
+  auto files_of = [&](const std::string& id) {
+    return server
+        .post("/f/load_patches_for_commit",
+              test::body({{"repoPath", test::quoted(repo.str())}, {"commitId", test::quoted(id)}}))
+        .body;
+  };
+  std::string plain_files = "[" + std::string(R"({"commitId":")") + plain +
+                            R"(","oldFile":"a.txt","newFile":"a.txt","patchType":"A",)"
+                            R"("id":"a.txt-A","isImage":false})" +
+                            "]";
+  std::string err = new_stderr(server, refused.size(), [&] {
+    EXPECT_EQ(files_of(plain), plain_files);
+    for (const std::string& id : refused) EXPECT_EQ(files_of(id), "null") << id;
+  });
+  EXPECT_EQ(lines_of(err).size(), refused.size()) << err;
+  for (const std::string& id : refused) {
+    EXPECT_EQ(count(err, "Commit " + id +
+                             ": its diff lists more than 100000 files or 32 MiB of "
+                             "paths; its changed files are not read"),
+              1u)
+        << err;
+  }
+  // Known as refused, they are not read again: no line, no git.
+  err = new_stderr(server, 0, [&] {
+    std::string found =
+        server
+            .post("/f/search_commits", test::body({{"repoPath", test::quoted(repo.str())},
+                                                   {"searchText", "\"a.txt\""},
+                                                   {"numResults", "10"}}))
+            .body;
+    EXPECT_EQ(count(found, "\"matches\":"), 1u) << found;
+    EXPECT_NE(found.find(plain), std::string::npos) << found;
+    std::string filtered =
+        server.post("/f/load_commits_and_refs", history_body(repo, R"([{"file":["a.txt"]}])")).body;
+    EXPECT_EQ(count(filtered, "\"message\":"), 1u) << filtered;
+    EXPECT_EQ(files_of(refused[0]), "null");
+  });
+  EXPECT_EQ(err, "");
+  // The pickaxe finds the plain commit and a refused one, which is left out.
+  std::string search = test::body({{"repoPath", test::quoted(repo.str())},
+                                   {"searchText", "\"needle\""},
+                                   {"numResults", "2"},
+                                   {"startCommitIndex", "0"}});
+  std::string id = server.post("/f/start_diff_search", search).body;
+  std::string poll;
+  EXPECT_TRUE(test::eventually(
+      [&] {
+        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
+        return poll.find("\"complete\":true") != std::string::npos;
+      },
+      std::chrono::seconds(60)));
+  EXPECT_NE(poll.find("\"results\":[[\"" + plain + "\",[{"), std::string::npos) << poll;
+  EXPECT_EQ(count(poll, "[\""), 1u) << poll;
+  EXPECT_LT(bytes_below(server.home / ".cache"), 64u << 10);
+  EXPECT_LT(server.status_kib("VmHWM:"), start_kib + 128 * 1024);
+}
+
+// A blob of zeros past the reply cap committed as logo.png answers false before git reads it,
+// and writes nothing: a file already there keeps its bytes. (A blob of 2 GiB, as the attack
+// had it, takes git ten seconds and more to hash and pack; one mebibyte past the cap is the
+// same refusal.) So does a path holding U+FFFD, which the
+// listings write for a name that is not UTF-8 and so may stand for another file. The small
+// image beside them is written.
+TEST(ContentCaps, ACommitImagePastTheCapIsNotRead) {
+  TempRepo repo;
+  std::string head = test::trimmed(test::sh(
+      repo.path,
+      "truncate -s 257M logo.png && printf png >small.png && printf png >'caf\357\277\275.png' && "
+      "git -c core.compression=1 add . && git commit -qm images && rm logo.png && "
+      "git rev-parse HEAD"));
+  TempDir out;
+  ServerProcess server;
+  struct Case {
+    std::string path;
+    std::string reply, line;
+  } cases[] = {
+      {"logo.png", "false",
+       "Commit image not read: the file is 269484032 bytes, past the cap of 256 MiB\n"},
+      {"caf\xEF\xBF\xBD.png", "false",
+       "Commit image not read: its path holds U+FFFD, which may stand for another file's name\n"},
+      {"small.png", "true", ""},
+  };
+  for (const Case& c : cases) {
+    for (bool there : {false, true}) {
+      auto target = out.path / "image";
+      std::filesystem::remove(target);
+      if (there) std::ofstream(target) << "before";
+      std::string err = new_stderr(server, c.line.empty() ? 0 : 1, [&] {
+        std::string reply =
+            server
+                .post("/f/load_commit_image",
+                      test::body({{"repoPath", test::quoted(repo.str())},
+                                  {"commitId", test::quoted(head)},
+                                  {"originalImagePath", test::quoted(c.path)},
+                                  {"tempImagePath", test::quoted(target.string())}}))
+                .body;
+        EXPECT_EQ(reply, c.reply) << c.path;
+      });
+      EXPECT_EQ(err, c.line) << c.path;
+      bool written = c.reply == "true";
+      EXPECT_EQ(std::filesystem::exists(target), there || written) << c.path;
+      EXPECT_EQ(test::read_file(target), written ? "png" : there ? "before" : "") << c.path;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brackwen
