@@ -640,17 +640,21 @@ struct Suite {
         check);
   }
 
+  // The request for the working-copy diff of the big file, modified against the head commit.
+  static std::string modified_file_body(const BigFileRepo& big) {
+    auto head = load_head_commit(big.dir.string());
+    if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
+    WipPatch patch{big.file,        big.file, WipPatchType::M, WipPatchType::Unchanged,
+                   WipPatchType::M, false,    big.file + "M",  false};
+    return to_json(ReqWipHunksOptions{big.dir.string(), patch, commit_from_parsed(*head)});
+  }
+
   void wip_hunks(const BigFileRepo& big) {
     const BigFileShape& shape = options.scale.big_file;
     std::string what = "\"/f/load_wip_hunks\", " + std::to_string(shape.lines) + "-line file";
     if (skip("load_wip_hunks", {what})) return;
     progress("load_wip_hunks");
-    auto head = load_head_commit(big.dir.string());
-    if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
-    WipPatch patch{big.file,        big.file, WipPatchType::M, WipPatchType::Unchanged,
-                   WipPatchType::M, false,    big.file + "M",  false};
-    std::string body =
-        to_json(ReqWipHunksOptions{big.dir.string(), patch, commit_from_parsed(*head)});
+    std::string body = modified_file_body(big);
     std::vector<Argv> git = {{"git", "diff", "--no-index", big.committed_copy.string(), big.file}};
     Check check;
     Server server;
@@ -704,12 +708,7 @@ struct Suite {
     progress("load_wip_hunks of a " + lines + "-line file");
     BigFileRepo big = big_file_repo(options.cache, shape);
     what += " (" + mb_text(fs::file_size(big.dir / big.file)) + ")";
-    auto head = load_head_commit(big.dir.string());
-    if (!head) throw std::runtime_error("no head commit in " + big.dir.string());
-    WipPatch patch{big.file,        big.file, WipPatchType::M, WipPatchType::Unchanged,
-                   WipPatchType::M, false,    big.file + "M",  false};
-    std::string body =
-        to_json(ReqWipHunksOptions{big.dir.string(), patch, commit_from_parsed(*head)});
+    std::string body = modified_file_body(big);
     Argv git = {"git", "diff", "--", big.file};
     Check check;
     Server server;

@@ -178,16 +178,6 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
   }
 }
 
-// Whether the process is gone, or is a zombie nobody has reaped yet (a read of its stat line
-// fails once it is reaped, which istream turns into an empty line).
-bool ended(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(file, stat);
-  size_t name_end = stat.rfind(')');
-  return name_end == std::string::npos || stat.substr(name_end + 2, 1) == "Z";
-}
-
 // A stall limit ends a child that neither prints nor works, with whatever its shell started
 // (a background sleep holding the pipes leaves its pid in "pid"), and spares one that is busy
 // in silence or prints now and then. A data limit fails the allocations past it.
@@ -227,8 +217,8 @@ TEST(StreamProcess, Limits) {
     EXPECT_EQ(end && end->status == 0, end && c.succeeds) << c.argv.back();
     std::string grandchild = test::read_file(dir.path / "pid");
     if (!grandchild.empty()) {
-      EXPECT_TRUE(
-          test::eventually([&] { return ended(std::stoi(grandchild)); }, std::chrono::seconds(2)));
+      EXPECT_TRUE(test::eventually([&] { return test::process_ended(std::stoi(grandchild)); },
+                                   std::chrono::seconds(2)));
     }
   }
 }
@@ -245,9 +235,10 @@ TEST(StreamProcess, AReadingRunsGroupEndsWithIt) {
     ASSERT_TRUE(run && run->status == 0);
     pid_t job = std::stoi(test::read_file(dir.path / "pid"));
     if (reading)
-      EXPECT_TRUE(test::eventually([&] { return ended(job); }, std::chrono::seconds(2)));
+      EXPECT_TRUE(
+          test::eventually([&] { return test::process_ended(job); }, std::chrono::seconds(2)));
     else
-      EXPECT_FALSE(ended(job));
+      EXPECT_FALSE(test::process_ended(job));
     ::kill(job, SIGKILL);
   }
 }

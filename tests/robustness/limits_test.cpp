@@ -61,16 +61,6 @@ std::string memory_line(const std::string& read) {
          std::to_string(read_memory_budget() >> 20) + " MiB)\n";
 }
 
-// Whether the process is gone, or is a zombie its parent has not reaped yet (a read of its stat
-// line fails once it is reaped, which istream turns into an empty line).
-bool ended(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(file, stat);
-  size_t name_end = stat.rfind(')');
-  return name_end == std::string::npos || stat.substr(name_end + 2, 1) == "Z";
-}
-
 // Two blobs of short lines, one commit each, whose diff would take git over 1.6 times the
 // read's budget before its first line (it takes some 33 times a blob). A stand-in for git first
 // on the server's PATH notes the resident size of each git it runs.
@@ -167,7 +157,8 @@ TEST(Limits, ProcessesThatTogetherPassTheBudgetAreEnded) {
   for (pid_t pid; listed >> pid;) hoarders.push_back(pid);
   EXPECT_GE(hoarders.size(), 2u);
   for (pid_t pid : hoarders) {
-    EXPECT_TRUE(test::eventually([&] { return ended(pid); }, std::chrono::seconds(5))) << pid;
+    EXPECT_TRUE(test::eventually([&] { return test::process_ended(pid); }, std::chrono::seconds(5)))
+        << pid;
   }
   EXPECT_EQ(server.get("/pi").body, "brackwen");
 }
@@ -232,7 +223,8 @@ TEST(Limits, NothingAReadStartsOutlivesIt) {
   for (pid_t pid; listed >> pid;) started.push_back(pid);
   EXPECT_FALSE(started.empty());
   for (pid_t pid : started) {
-    EXPECT_TRUE(test::eventually([&] { return ended(pid); }, std::chrono::seconds(5))) << pid;
+    EXPECT_TRUE(test::eventually([&] { return test::process_ended(pid); }, std::chrono::seconds(5)))
+        << pid;
     ::kill(pid, SIGKILL);
   }
 }

@@ -38,6 +38,16 @@ inline size_t open_descriptors() {
       std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
+// Whether the process is gone, or is a zombie nobody has reaped yet (a read of its stat line
+// fails once it is reaped, which istream turns into an empty line).
+inline bool process_ended(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  std::getline(file, stat);
+  size_t name_end = stat.rfind(')');
+  return name_end == std::string::npos || stat.substr(name_end + 2, 1) == "Z";
+}
+
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDir {
   TempDir() {
