@@ -257,12 +257,6 @@ std::string listing_key(const RepositoryLocation& location) {
          location.common_dir + '\0' + environment_key();
 }
 
-timespec now() {
-  timespec time{};
-  ::clock_gettime(CLOCK_REALTIME, &time);
-  return time;
-}
-
 }  // namespace
 
 bool from_repository(const ConfigEntry& entry, bool scoped) {
@@ -272,7 +266,7 @@ bool from_repository(const ConfigEntry& entry, bool scoped) {
 std::shared_ptr<const ConfigListing> config_listing(const RepositoryLocation& location) {
   std::string key = listing_key(location);
   if (auto kept = kept_listing(key)) return kept;
-  timespec start = now();
+  timespec start = read_start_time();
   std::shared_ptr<const ConfigListing> listing = config_listing(location.place);
   if (!listing) return listing;
   auto stamps = listing_stamps(*listing, location);

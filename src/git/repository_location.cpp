@@ -112,12 +112,6 @@ std::vector<FileStamp> location_stamps(const GitPlace& place) {
   return stamps;
 }
 
-timespec now() {
-  timespec time{};
-  ::clock_gettime(CLOCK_REALTIME, &time);
-  return time;
-}
-
 }  // namespace
 
 std::string environment_key() {
@@ -142,7 +136,7 @@ void add_place_option(GitArgs& argv, const GitPlace& place) {
 
 LocationAnswer locate_repository(const GitPlace& place) {
   if (auto kept = kept_repository_location(place)) return {std::move(kept)};
-  timespec start = now();
+  timespec start = read_start_time();
   std::vector<FileStamp> before = location_stamps(place);
   LocationAnswer answer = ask_location(place);
   if (!answer.location || !keeps(*answer.location)) return answer;

@@ -134,12 +134,6 @@ std::optional<Gitlinks> list_gitlinks(const GitPlace& place, const ReadingSettin
   return std::move(reader.links);
 }
 
-timespec now() {
-  timespec time{};
-  ::clock_gettime(CLOCK_REALTIME, &time);
-  return time;
-}
-
 // Listing the index costs git a line per file, a sixth of a status of a large work tree; most
 // repositories hold no gitlink, and their index (and shared indexes) tell so at once. What was
 // found is kept while those files are unchanged.
@@ -147,7 +141,7 @@ std::shared_ptr<const Gitlinks> index_gitlinks(const RepositoryLocation& locatio
                                                const ReadingSettings& settings) {
   std::string key = location.index_file + '\0' + location.shared_index_prefix;
   if (auto kept = kept_gitlinks(key)) return kept;
-  timespec start = now();
+  timespec start = read_start_time();
   auto before = index_stamps(location);
   bool may_hold_any = !before || std::any_of(before->begin(), before->end(), [](const auto& s) {
     return may_hold(s.path, GITLINK_MODE);

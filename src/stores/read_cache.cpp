@@ -133,6 +133,12 @@ FileStamp file_stamp(const std::string& path, bool identity_only) {
   return stamp;
 }
 
+timespec read_start_time() {
+  timespec time{};
+  ::clock_gettime(CLOCK_REALTIME, &time);
+  return time;
+}
+
 bool settled_before(const std::vector<FileStamp>& stamps, const timespec& read_start) {
   int64_t start = nanoseconds(read_start);
   return std::all_of(stamps.begin(), stamps.end(), [&](const FileStamp& stamp) {

@@ -25,6 +25,9 @@ using Gitlinks = std::vector<std::string>;
 // stat of `path`, following links as a program that opens it does.
 FileStamp file_stamp(const std::string& path, bool identity_only = false);
 
+// The time to judge stamps by (settled_before), taken before the files are read.
+timespec read_start_time();
+
 // Whether every file was last changed well before `read_start` (CLOCK_REALTIME, taken before
 // the files were read): a change made since cannot then leave a file with the same stamp, the
 // coarse clock and the file system's granularity allowed for. A file that does not exist counts
