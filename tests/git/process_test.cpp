@@ -243,6 +243,25 @@ TEST(StreamProcess, AReadingRunsGroupEndsWithIt) {
   }
 }
 
+// Once the stall limit has ended one run of a request, the request's next run is refused before
+// it starts; a run of another request starts as usual.
+TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
+  const ProcessLimits stall{std::chrono::milliseconds(300)};
+  RequestBudget stalled_request;
+  ProcessLimits first = stall, same = stall, other = stall;
+  RequestBudget other_request;
+  first.request = same.request = &stalled_request;
+  other.request = &other_request;
+  TempDir dir;
+  EXPECT_FALSE(run_process({"sh", "-c", "sleep 5"}, dir.str(), {}, first));
+  EXPECT_EQ(errno, ETIMEDOUT);
+  const std::vector<std::string> starts = {"sh", "-c", "echo started >> started"};
+  EXPECT_FALSE(run_process(starts, dir.str(), {}, same));
+  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_TRUE(run_process(starts, dir.str(), {}, other));
+  EXPECT_EQ(test::read_file(dir.path / "started"), "started\n");
+}
+
 // Two runs of one request that each hold less than the budget but more together: one of them
 // is ended, out of memory; runs of no request each have the budget to themselves.
 TEST(StreamProcess, ARequestsRunsShareOneMemoryBudget) {
