@@ -285,7 +285,10 @@ TEST(Server, AnotherAccountsFloodReadsNoSocketTablePerConnection) {
     // Accepted after every connection of the flood, so checked after them too.
     EXPECT_EQ(server->get("/pi").body, "brackwen") << netlink;
     uint64_t flood_cost = read_calls(server->pid) - before - one_check;
-    EXPECT_LE(flood_cost, one_check * FLOOD / 10) << netlink;
+    // The server's sweep for ended children reads their list once per signal; on a busy
+    // machine the signal of the git it ran at start may be taken only now.
+    constexpr uint64_t LATE_SWEEPS = 2;
+    EXPECT_LE(flood_cost, one_check * FLOOD / 10 + LATE_SWEEPS) << netlink;
     ::close(channel[0]);
     ::waitpid(child, nullptr, 0);
   }
