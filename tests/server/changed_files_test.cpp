@@ -84,15 +84,20 @@ TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
   }
 }
 
-// A second load is the memory cache's map; with another repository in memory the disk file
-// answers, and a corrupt file is done again by git. Its name runs the path's parts together.
+// A second load is the memory cache's map; with another repository in memory (one whose path
+// runs on from this one's) the disk file answers, and a corrupt file is done again by git. Its
+// name runs the path's parts together.
 TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
-  TempRepo repo, other;
-  for (auto* r : {&repo, &other}) r->commit_file("a", "1", "one");
-  auto history = [](TempRepo& r) {
-    return load_commits_and_refs(HistoryQuery{r.str(), 9, {}, false, false})->commits();
+  TempRepo repo;
+  repo.commit_file("a", "1", "one");
+  std::string other = repo.str() + "/inner";
+  test::sh(repo.path,
+           "git init -q inner && cd inner && git -c user.name=O -c user.email=o@x "
+           "commit -q --allow-empty -m other");
+  auto history = [](const std::string& path) {
+    return load_commits_and_refs(HistoryQuery{path, 9, {}, false, false})->commits();
   };
-  auto commits = history(repo), other_commits = history(other);
+  auto commits = history(repo.str()), other_commits = history(other);
   auto first = load_patches(repo.str(), commits);
   auto file = *patches_cache_file(repo.str());
   EXPECT_EQ(file.filename(), patches_cache_file_name(repo.str()));
@@ -102,7 +107,7 @@ TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
     EXPECT_EQ(patches_cache_file_name(path), name);
   }
   for (bool corrupt : {false, true}) {
-    load_patches(other.str(), other_commits);
+    load_patches(other, other_commits);
     if (corrupt) std::ofstream(file) << "{\"" << commits[0].id << "\": [1, 2";
     test::GitRecorder recorder;
     EXPECT_EQ(*load_patches(repo.str(), commits), *first);
