@@ -55,6 +55,16 @@ std::string load_hunks(const ServerProcess& server, const TempRepo& repo, const 
       .body;
 }
 
+// The server's environment where `tool` is found first as git, and finds the real git through
+// BRACKWEN_REAL_GIT for what it does not stand in for.
+test::Environment git_stand_in(const TempDir& programs, const char* tool, test::Environment extra) {
+  std::filesystem::create_symlink(tool, programs.path / "git");
+  std::string real_git = test::trimmed(test::sh(programs.path, "command -v git"));
+  extra.insert(extra.begin(), {{"PATH", programs.str() + ":" + std::getenv("PATH")},
+                               {"BRACKWEN_REAL_GIT", real_git}});
+  return extra;
+}
+
 // The line a read stopped by the memory budget writes.
 std::string memory_line(const std::string& read) {
   return read + " stopped: it needed more memory than a read may take (" +
@@ -81,12 +91,9 @@ TEST(Limits, ADiffOfHugeBlobsIsHeldToItsMemory) {
                           "$word && git rev-parse HEAD; done");
   std::string first = ids.substr(0, 40), second = ids.substr(41, 40);
   TempDir programs;
-  std::filesystem::create_symlink(BRACKWEN_PEAK_GIT, programs.path / "git");
-  std::string real_git = test::trimmed(test::sh(programs.path, "command -v git"));
   auto peaks = programs.path / "peaks";
-  ServerProcess server({{"PATH", programs.str() + ":" + std::getenv("PATH")},
-                        {"BRACKWEN_REAL_GIT", real_git},
-                        {"BRACKWEN_PEAK_LOG", peaks.string()}});
+  ServerProcess server(
+      git_stand_in(programs, BRACKWEN_PEAK_GIT, {{"BRACKWEN_PEAK_LOG", peaks.string()}}));
   EXPECT_EQ(load_hunks(server, repo, first, second), "null");
   EXPECT_TRUE(test::eventually([&] { return !server.stderr_text().empty(); }));
   EXPECT_EQ(server.stderr_text(), memory_line("git diff"));
@@ -142,13 +149,10 @@ TEST(Limits, ProcessesThatTogetherPassTheBudgetAreEnded) {
   TempRepo repo;
   repo.commit_file("a.txt", "1\n", "first");
   TempDir programs;
-  std::filesystem::create_symlink(BRACKWEN_HOARD_GIT, programs.path / "git");
-  std::string real_git = test::trimmed(test::sh(programs.path, "command -v git"));
   auto pids = programs.path / "pids";
-  ServerProcess server({{"PATH", programs.str() + ":" + std::getenv("PATH")},
-                        {"BRACKWEN_REAL_GIT", real_git},
-                        {"BRACKWEN_HOARD_SUBCOMMAND", "log"},
-                        {"BRACKWEN_HOARD_PIDS", pids.string()}});
+  ServerProcess server(
+      git_stand_in(programs, BRACKWEN_HOARD_GIT,
+                   {{"BRACKWEN_HOARD_SUBCOMMAND", "log"}, {"BRACKWEN_HOARD_PIDS", pids.string()}}));
   EXPECT_EQ(server.post("/f/load_head_commit", test::repo_body(repo.path)).body, "null");
   EXPECT_TRUE(test::eventually([&] { return !server.stderr_text().empty(); }));
   EXPECT_EQ(server.stderr_text(), memory_line("git log"));
