@@ -10,7 +10,7 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cctype>
 #include <unordered_set>
 #include <vector>
 
@@ -207,10 +207,8 @@ struct ListingFiles {
   }
 
   static bool reads_system_file() {
-    std::string off = get_environment("GIT_CONFIG_NOSYSTEM").value_or("");
-    std::transform(off.begin(), off.end(), off.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return !(off == "1" || off == "true" || off == "yes" || off == "on");
+    auto off = get_environment("GIT_CONFIG_NOSYSTEM");
+    return !off || config_boolean(*off) != true;
   }
 };
 
@@ -261,6 +259,17 @@ std::string listing_key(const RepositoryLocation& location) {
 
 bool from_repository(const ConfigEntry& entry, bool scoped) {
   return !scoped || entry.scope == "local" || entry.scope == "worktree";
+}
+
+std::optional<bool> config_boolean(std::string_view value) {
+  auto is = [&](std::string_view word) {
+    return std::equal(value.begin(), value.end(), word.begin(), word.end(), [](char c, char w) {
+      return std::tolower(static_cast<unsigned char>(c)) == w;
+    });
+  };
+  if (value.empty() || is("false") || is("no") || is("off") || is("0")) return false;
+  if (is("true") || is("yes") || is("on") || is("1")) return true;
+  return std::nullopt;
 }
 
 std::shared_ptr<const ConfigListing> config_listing(const RepositoryLocation& location) {
