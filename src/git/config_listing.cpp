@@ -10,7 +10,7 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cctype>
 #include <unordered_set>
 #include <vector>
 
@@ -32,6 +32,9 @@ constexpr GitVersion FIRST_WITH_SHOW_SCOPE = {2, 26, 0};
 constexpr size_t LISTING_CAP = size_t{64} << 20;
 
 constexpr std::string_view FILE_ORIGIN = "file:";
+// "includeIf.<condition>.path", its section in lower case as git lists it.
+constexpr std::string_view CONDITIONAL_INCLUDE = "includeif.";
+constexpr std::string_view INCLUDE_PATH = ".path";
 
 std::string_view take_field(std::string_view& rest) {
   std::string_view field = rest.substr(0, rest.find('\0'));
@@ -152,9 +155,10 @@ struct ListingFiles {
   }
 
   void add_include(const ConfigEntry& entry) {
-    constexpr std::string_view CONDITIONAL = "includeif.";
     bool plain = entry.key == "include.path";
-    if (!plain && !(entry.key.starts_with(CONDITIONAL) && entry.key.ends_with(".path"))) return;
+    bool conditional =
+        entry.key.starts_with(CONDITIONAL_INCLUDE) && entry.key.ends_with(INCLUDE_PATH);
+    if (!plain && !conditional) return;
     if (!plain && !condition_kept(entry)) return;
     std::string_view value = entry.value.value_or("");
     if (!entry.value || value.starts_with("%(prefix)/")) {
@@ -177,7 +181,9 @@ struct ListingFiles {
   // not stamp, and the git dir may be matched through links that rev-parse resolves, which a
   // repository's own condition could use.
   bool condition_kept(const ConfigEntry& entry) {
-    std::string_view condition = entry.key.substr(10, entry.key.size() - 15);
+    std::string_view condition =
+        entry.key.substr(CONDITIONAL_INCLUDE.size(),
+                         entry.key.size() - CONDITIONAL_INCLUDE.size() - INCLUDE_PATH.size());
     if (condition.starts_with("hasconfig:remote.*.url:")) return true;
     bool git_dir = condition.starts_with("gitdir:") || condition.starts_with("gitdir/i:");
     if (git_dir && !from_repository(entry, true)) return true;
@@ -207,10 +213,8 @@ struct ListingFiles {
   }
 
   static bool reads_system_file() {
-    std::string off = get_environment("GIT_CONFIG_NOSYSTEM").value_or("");
-    std::transform(off.begin(), off.end(), off.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return !(off == "1" || off == "true" || off == "yes" || off == "on");
+    auto off = get_environment("GIT_CONFIG_NOSYSTEM");
+    return !off || config_boolean(*off) != true;
   }
 };
 
@@ -261,6 +265,17 @@ std::string listing_key(const RepositoryLocation& location) {
 
 bool from_repository(const ConfigEntry& entry, bool scoped) {
   return !scoped || entry.scope == "local" || entry.scope == "worktree";
+}
+
+std::optional<bool> config_boolean(std::string_view value) {
+  auto is = [&](std::string_view word) {
+    return std::equal(value.begin(), value.end(), word.begin(), word.end(), [](char c, char w) {
+      return std::tolower(static_cast<unsigned char>(c)) == w;
+    });
+  };
+  if (value.empty() || is("false") || is("no") || is("off") || is("0")) return false;
+  if (is("true") || is("yes") || is("on") || is("1")) return true;
+  return std::nullopt;
 }
 
 std::shared_ptr<const ConfigListing> config_listing(const RepositoryLocation& location) {

@@ -4,7 +4,9 @@
 // were they there, are unchanged.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "git/repository_location.hpp"
 #include "model/config_listing.hpp"
@@ -14,6 +16,10 @@ namespace brackwen {
 // Whether an entry comes from the repository's own files (its config, a worktree's, and what
 // they include), or from the user's (system, global, command line).
 bool from_repository(const ConfigEntry& entry, bool scoped);
+
+// A value as git reads a boolean: true for "true", "yes", "on" and "1", false for "false", "no",
+// "off", "0" and the empty value, in any case; absent for any other.
+std::optional<bool> config_boolean(std::string_view value);
 
 // The listing of `git config --show-scope --show-origin -z --list` at a place, read afresh.
 // Null when git cannot read the configuration there, or when the listing passes what the

@@ -24,8 +24,9 @@ struct ReadingCommand {
 // programs a repository names, start no maintenance and pin the formats to git's own
 // defaults, then `args`, whose first is the subcommand; the subcommand's own pins follow it. A
 // subcommand that may read an object also gets the keys of diff drivers and what a lazy fetch
-// would take from the repository's own configuration put back to the user's (one `git config`
-// run in `repo_path`); one that may read the work tree also gets the keys of filters that the
+// would take from the repository's own configuration put back to the user's (read from the
+// configuration listing of `repo_path`, kept between reads while the files it came from are
+// unchanged); one that may read the work tree also gets the keys of filters that the
 // repository's own configuration, and that of every submodule it looks into, sets put back.
 // Absent, with one line on standard error when the configuration names what a command line
 // cannot put back, when that cannot be found out or put back.

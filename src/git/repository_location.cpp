@@ -14,6 +14,7 @@
 #include "git/process.hpp"
 #include "git/reading_argv.hpp"
 #include "git/run_git.hpp"
+#include "parser/text.hpp"
 #include "stores/environment.hpp"
 #include "stores/read_cache.hpp"
 
@@ -27,20 +28,6 @@ constexpr GitVersion FIRST_WITH_PATH_FORMAT = {2, 31, 0};
 
 // What git's status gives the git it runs in a submodule.
 constexpr std::string_view DOT_GIT_OPTION = "--git-dir=.git";
-
-std::vector<std::string_view> lines_of(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    size_t feed = text.find('\n');
-    if (feed == std::string_view::npos) {
-      lines.push_back(text);
-      break;
-    }
-    lines.push_back(text.substr(0, feed));
-    text.remove_prefix(feed + 1);
-  }
-  return lines;
-}
 
 std::string absolute(const std::string& dir, std::string_view path) {
   std::filesystem::path p(path);
@@ -60,7 +47,8 @@ LocationAnswer ask_location(const GitPlace& place) {
                "index", "--git-path", "sharedindex.", "--git-path", "HEAD", "--show-toplevel"});
   std::optional<ProcessOutput> run = run_reading_process(argv, place.dir);
   if (!run) return {std::nullopt, false, true};
-  std::vector<std::string_view> lines = lines_of(run->out);
+  std::vector<std::string_view> lines;
+  for_each_line(run->out, [&](std::string_view line) { lines.push_back(line); });
   bool bare = !lines.empty() && lines[0] == "true";
   if (!bare && run->status != 0) return {std::nullopt, true, false};
   if (lines.size() != (bare ? 6u : 7u) || (!bare && lines[0] != "false")) return {};

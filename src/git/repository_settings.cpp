@@ -21,7 +21,6 @@
 #include "git/repository_settings.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <unordered_map>
 
 #include "git/config_listing.hpp"
@@ -266,13 +265,9 @@ void add_put_back_settings(const std::vector<ConfigEntry>& entries, bool scoped,
   }
 }
 
-// A value git's boolean reading takes for false.
+// A value git's boolean reading takes for false; a key without one is true.
 bool is_false(std::optional<std::string_view> value) {
-  if (!value) return false;
-  std::string lower(*value);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower.empty() || lower == "false" || lower == "no" || lower == "off" || lower == "0";
+  return value && config_boolean(*value) == false;
 }
 
 // The remotes a lazy fetch reads from: the one extensions.partialClone names and each whose
