@@ -208,6 +208,23 @@ void set_aside(ReadingSettings& out, std::string_view key) {
     out.set_aside.push_back(std::move(name));
 }
 
+// Whether the empty process a repository's `filter.<name>.process` gets back still outranks
+// the user's own clean or smudge command of that filter: git runs neither once a process is set,
+// and no value of the key unsets it.
+bool outranks_users_commands(std::string_view key, const UserValues& user) {
+  auto name = subsection(key, "filter", "process");
+  if (!name) return false;
+  std::string filter = "filter." + std::string(*name) + ".";
+  return user.contains(filter + "clean") || user.contains(filter + "smudge");
+}
+
+void set_aside_filter(ReadingSettings& out, std::string_view key) {
+  std::string name(key);
+  if (std::find(out.set_aside_filters.begin(), out.set_aside_filters.end(), name) ==
+      out.set_aside_filters.end())
+    out.set_aside_filters.push_back(std::move(name));
+}
+
 // The repository's keys that are put back, by slot in the order first set.
 struct RepositoryKeys {
   std::vector<std::pair<std::string, std::string_view>> put_back;
@@ -261,6 +278,7 @@ void add_put_back_settings(const std::vector<ConfigEntry>& entries, bool scoped,
     } else {
       Slot unset = unset_setting(key, user);
       add_setting(out, unset.key, unset.value);
+      if (outranks_users_commands(key, user)) set_aside_filter(out, key);
     }
   }
 }
@@ -430,6 +448,7 @@ void merge_settings(ReadingSettings& into, const ReadingSettings& from) {
   into.remote_inside = into.remote_inside || from.remote_inside;
   into.lazy_fetches = into.lazy_fetches || from.lazy_fetches;
   for (const std::string& key : from.set_aside) set_aside(into, key);
+  for (const std::string& key : from.set_aside_filters) set_aside_filter(into, key);
   into.credential_helpers = into.credential_helpers || from.credential_helpers;
   if (into.user_helpers.empty()) into.user_helpers = from.user_helpers;
 }
@@ -453,12 +472,17 @@ void finish_settings(ReadingSettings& out) {
 }
 
 std::string set_aside_line(const ReadingSettings& settings, std::string_view subcommand) {
-  if (!settings.lazy_fetches || settings.set_aside.empty()) return "";
+  std::vector<std::string> keys = settings.set_aside_filters;
+  if (settings.lazy_fetches)
+    keys.insert(keys.end(), settings.set_aside.begin(), settings.set_aside.end());
+  if (keys.empty()) return "";
   std::string line = "git " + std::string(subcommand) + " failed: the repository's own ";
-  for (size_t i = 0; i < settings.set_aside.size(); ++i)
-    line += (i ? ", " : "") + settings.set_aside[i];
-  line += settings.set_aside.size() > 1 ? " are" : " is";
+  for (size_t i = 0; i < keys.size(); ++i) line += (i ? ", " : "") + keys[i];
+  line += keys.size() > 1 ? " are" : " is";
   line += " not used on reads";
+  if (!settings.set_aside_filters.empty())
+    line += "; while a filter's process is set git runs none of its commands, the user's own too";
+  if (!settings.lazy_fetches) return line + "\n";
   if (settings.upload_pack)
     line += "; ssh and local remotes are refused while it sets an upload-pack";
   if (settings.git_proxy && !get_environment("GIT_PROXY_COMMAND"))

@@ -45,6 +45,9 @@ struct ReadingSettings {
   // or a remote from and that reads do not use (put back or refused), spelled as git's
   // documentation spells them, each once.
   std::vector<std::string> set_aside;
+  // The repository's `filter.<name>.process` keys whose put-back (empty, since the user sets
+  // none) still keeps git from running the user's own clean or smudge command of that filter.
+  std::vector<std::string> set_aside_filters;
   // Whether a repository names credential helpers, which then give way to the user's, in order.
   bool credential_helpers = false;
   std::vector<std::pair<std::string, std::string>> user_helpers;
@@ -75,9 +78,10 @@ void merge_settings(ReadingSettings& into, const ReadingSettings& from);
 // would run a program a repository names.
 void finish_settings(ReadingSettings& out);
 
-// The line a read that failed writes on standard error when it may have fetched (a partial
-// clone) and a repository's configuration named for the fetch what it did not use: the keys,
-// and why each refused transport was refused. Empty otherwise.
+// The line a read that failed writes on standard error when a repository's configuration named
+// what it did not use and that may be why: a filter process that keeps the user's own filter
+// from running, or, when it may have fetched (a partial clone), the programs and remotes of the
+// fetch, with why each refused transport was refused. Empty otherwise.
 std::string set_aside_line(const ReadingSettings& settings, std::string_view subcommand);
 
 }  // namespace brackwen

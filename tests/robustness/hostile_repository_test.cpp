@@ -279,6 +279,29 @@ TEST(HostileRepository, TheUsersOwnFilterRunsWhereTheRepositoryDefinesItsName) {
   }
 }
 
+// Where the user's filter has clean and smudge commands but no process and the repository sets
+// one, the process gets an empty value back, which still keeps git from running any command of
+// that filter: the user's required filter fails the status, and the line says why.
+TEST(HostileRepository, AFilterProcessThatOutranksTheUsersFilterIsNamed) {
+  test::TempDir programs;
+  write_programs(programs.path);
+  test::TempRepo repo;
+  repo.write(".gitattributes", "*.bin filter=mine\n");
+  repo.write("big.bin", "data");
+  test::sh(repo.path, "git add .gitattributes big.bin && git commit -qm big");
+  test::git(repo.path, {"config", "filter.mine.process", (programs.path / "bin/clean").string()});
+  test::sh(repo.path, "printf DATA > big.bin && touch -d @1900000000 big.bin");
+  test::ServerProcess server;
+  std::ofstream(server.home / ".gitconfig")
+      << "[filter \"mine\"]\n\tclean = tr A-Z a-z\n\tsmudge = cat\n\trequired = true\n";
+  EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
+  EXPECT_TRUE(test::eventually([&] { return !server.stderr_text().empty(); }));
+  EXPECT_EQ(server.stderr_text(),
+            "git status failed: the repository's own filter.mine.process is not used on reads; "
+            "while a filter's process is set git runs none of its commands, the user's own too\n");
+  EXPECT_TRUE(traces(programs.path / "traces").empty());
+}
+
 // A diff driver's pattern for the function line is tried on every line above a change: one of
 // the repository's with back references takes exponential time on lines of "a", with the CPU
 // busy, so the stall rule never ends it. Its keys get the user's values back, or git's own
