@@ -44,22 +44,23 @@ std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs&
   return std::move(stream.log);
 }
 
-// A commit of the list form with its decorations in full again.
-ParsedCommit parsed_commit(Commit c, std::vector<RefInfo> refs) {
-  ParsedCommit parsed;
-  parsed.author = std::move(c.author);
-  parsed.email = std::move(c.email);
-  parsed.date = c.date;
-  parsed.id = std::move(c.id);
-  parsed.index = c.index;
-  parsed.parent_ids = std::move(c.parent_ids);
-  parsed.is_merge = c.is_merge;
-  parsed.message = std::move(c.message);
-  parsed.stash_id = std::move(c.stash_id);
-  parsed.refs = std::move(refs);
-  parsed.filtered = c.filtered;
-  parsed.num_skipped = c.num_skipped;
-  return parsed;
+// A commit in the other form: every field but `refs` moved over, and `refs` in their place.
+template <class To, class From>
+CommitOf<To> with_refs(CommitOf<From> c, std::vector<To> refs) {
+  CommitOf<To> out;
+  out.author = std::move(c.author);
+  out.email = std::move(c.email);
+  out.date = c.date;
+  out.id = std::move(c.id);
+  out.index = c.index;
+  out.parent_ids = std::move(c.parent_ids);
+  out.is_merge = c.is_merge;
+  out.message = std::move(c.message);
+  out.stash_id = std::move(c.stash_id);
+  out.refs = std::move(refs);
+  out.filtered = c.filtered;
+  out.num_skipped = c.num_skipped;
+  return out;
 }
 
 // Exactly one record, as a one-commit log prints it.
@@ -68,7 +69,7 @@ std::optional<ParsedCommit> load_one_commit(const std::string& repo_path,
   if (!args) return std::nullopt;
   std::optional<CommitLog> log = stream_log(repo_path, *args, 1);
   if (!log || log->commits.size() != 1) return std::nullopt;
-  return parsed_commit(std::move(log->commits[0]), std::move(log->refs));
+  return with_refs(std::move(log->commits[0]), std::move(log->refs));
 }
 
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
@@ -127,28 +128,17 @@ std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_pa
   stashes.reserve(log->commits.size());
   for (Commit& c : log->commits) {
     // The entries' decorations are dropped.
-    stashes.push_back(parsed_commit(std::move(c), {}));
+    stashes.push_back(with_refs<RefInfo>(std::move(c), {}));
     make_stash_entry(stashes.back(), stashes.size() - 1);
   }
   return stashes;
 }
 
 Commit commit_from_parsed(ParsedCommit parsed) {
-  Commit c;
-  c.author = std::move(parsed.author);
-  c.email = std::move(parsed.email);
-  c.date = parsed.date;
-  c.id = std::move(parsed.id);
-  c.index = parsed.index;
-  c.parent_ids = std::move(parsed.parent_ids);
-  c.is_merge = parsed.is_merge;
-  c.message = std::move(parsed.message);
-  c.stash_id = std::move(parsed.stash_id);
-  c.refs.reserve(parsed.refs.size());
-  for (RefInfo& ref : parsed.refs) c.refs.push_back(std::move(ref.id));
-  c.filtered = parsed.filtered;
-  c.num_skipped = parsed.num_skipped;
-  return c;
+  std::vector<std::string> ref_ids;
+  ref_ids.reserve(parsed.refs.size());
+  for (RefInfo& ref : parsed.refs) ref_ids.push_back(std::move(ref.id));
+  return with_refs(std::move(parsed), std::move(ref_ids));
 }
 
 }  // namespace brackwen
