@@ -126,8 +126,7 @@ void add_tree_data(pid_t root, uint64_t& sum, size_t& left) {
     std::unique_ptr<DIR, int (*)(DIR*)> tasks(::opendir((base + "/task").c_str()), ::closedir);
     while (const dirent* task = tasks ? ::readdir(tasks.get()) : nullptr) {
       if (!std::isdigit(static_cast<unsigned char>(task->d_name[0]))) continue;
-      std::string children = base + "/task/" + task->d_name + "/children";
-      for (pid_t child : listed_pids(read_proc_file(children, CHILDREN_READ_LIMIT)))
+      for (pid_t child : listed_children(base + "/task/" + task->d_name + "/children"))
         open.push_back(child);
     }
   }
@@ -152,7 +151,8 @@ std::string read_proc_file(const std::string& path, size_t most) {
   return text;
 }
 
-std::vector<pid_t> listed_pids(std::string_view text) {
+std::vector<pid_t> listed_children(const std::string& path) {
+  std::string text = read_proc_file(path, CHILDREN_READ_LIMIT);
   std::vector<pid_t> pids;
   const char* at = text.data();
   const char* end = text.data() + text.size();
