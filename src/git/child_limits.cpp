@@ -114,6 +114,14 @@ std::string first_mapping(const std::string& path) {
   return maps.substr(0, maps.find('\n'));
 }
 
+// The data size of the process whose /proc directory is `proc`, as RLIMIT_DATA counts it
+// (VmData, in bytes; none shown by one that has ended); absent when it is gone.
+std::optional<uint64_t> data_size(const std::string& proc) {
+  std::string status = read_proc_file(proc + "/status");
+  if (status.empty()) return std::nullopt;
+  return number_after(status, "VmData:").value_or(0) * 1024;
+}
+
 // Adds the data size of `root` and of every process below it to `sum`, at most `left` processes
 // in all: each thread of a process has its own list of the children it started.
 void add_tree_data(pid_t root, uint64_t& sum, size_t& left) {
@@ -122,12 +130,11 @@ void add_tree_data(pid_t root, uint64_t& sum, size_t& left) {
     --left;
     std::string base = "/proc/" + std::to_string(open.back());
     open.pop_back();
-    sum += number_after(read_proc_file(base + "/status"), "VmData:").value_or(0) * 1024;
+    sum += data_size(base).value_or(0);
     std::unique_ptr<DIR, int (*)(DIR*)> tasks(::opendir((base + "/task").c_str()), ::closedir);
     while (const dirent* task = tasks ? ::readdir(tasks.get()) : nullptr) {
       if (!std::isdigit(static_cast<unsigned char>(task->d_name[0]))) continue;
-      std::string children = base + "/task/" + task->d_name + "/children";
-      for (pid_t child : listed_pids(read_proc_file(children, CHILDREN_READ_LIMIT)))
+      for (pid_t child : listed_children(base + "/task/" + task->d_name + "/children"))
         open.push_back(child);
     }
   }
@@ -152,7 +159,8 @@ std::string read_proc_file(const std::string& path, size_t most) {
   return text;
 }
 
-std::vector<pid_t> listed_pids(std::string_view text) {
+std::vector<pid_t> listed_children(const std::string& path) {
+  std::string text = read_proc_file(path, CHILDREN_READ_LIMIT);
   std::vector<pid_t> pids;
   const char* at = text.data();
   const char* end = text.data() + text.size();
@@ -204,9 +212,8 @@ bool limit_data(pid_t pid, uint64_t bytes) {
   static const std::string own = first_mapping("/proc/self/maps");
   std::string proc = "/proc/" + std::to_string(pid);
   if (first_mapping(proc + "/maps") == own) return true;
-  std::string status = read_proc_file(proc + "/status");
-  if (status.empty()) return false;
-  return number_after(status, "VmData:").value_or(0) * 1024 <= bytes;
+  std::optional<uint64_t> held = data_size(proc);
+  return held && *held <= bytes;
 }
 
 Clock::duration until_memory_sample(const MemoryWatch& watch) {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "git/request_budget.hpp"
@@ -78,7 +77,7 @@ bool limit_data(pid_t pid, uint64_t bytes);
 // A file of /proc whole, up to `most` bytes; empty when it is gone.
 std::string read_proc_file(const std::string& path, size_t most = 4096);
 
-// The pids of a "children" list of /proc.
-std::vector<pid_t> listed_pids(std::string_view text);
+// The pids a thread's "children" file of /proc lists; none when it is gone.
+std::vector<pid_t> listed_children(const std::string& path);
 
 }  // namespace brackwen

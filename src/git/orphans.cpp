@@ -29,7 +29,6 @@ constexpr std::string_view MARK_NAME = "BRACKWEN_READ_RUN=";
 // A mark is looked for this far into an environment; the protocol's children get one of a few
 // kilobytes.
 constexpr size_t ENVIRONMENT_READ_LIMIT = size_t{1} << 20;
-constexpr size_t CHILDREN_READ_LIMIT = size_t{1} << 20;
 
 struct Registry {
   std::mutex mutex;
@@ -73,7 +72,7 @@ std::optional<uint64_t> mark_of(pid_t pid) {
 // that carries the mark of a run no longer under way is killed with its group (it is reaped
 // once it has ended). Until an adopted process is reaped its pid names nobody else.
 void sweep(const Registry& registry) {
-  for (pid_t pid : listed_pids(read_proc_file(main_thread_children(), CHILDREN_READ_LIMIT))) {
+  for (pid_t pid : listed_children(main_thread_children())) {
     if (registry.children.contains(pid)) continue;
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) != 0) continue;
@@ -138,7 +137,7 @@ void forget_child(pid_t pid, uint64_t run) {
 
 std::vector<pid_t> adopted_of(uint64_t run, pid_t leader) {
   std::vector<pid_t> found;
-  for (pid_t pid : listed_pids(read_proc_file(main_thread_children(), CHILDREN_READ_LIMIT))) {
+  for (pid_t pid : listed_children(main_thread_children())) {
     if (pid != leader && mark_of(pid) == run) found.push_back(pid);
   }
   return found;

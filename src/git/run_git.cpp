@@ -97,15 +97,22 @@ std::optional<std::string> output_text(std::optional<ProcessOutput> output) {
   return std::move(output->out);
 }
 
+// run_git's output, with `input` on git's standard input.
+std::optional<std::string> read_output(const std::string& repo_path,
+                                       const std::vector<std::string>& args,
+                                       std::string_view input) {
+  auto command = reading_git_command(repo_path, args);
+  if (!command) return std::nullopt;
+  std::optional<ProcessOutput> run = run_reading_process(command->argv, repo_path, input);
+  if (run) report_failed_read(*command, run->status);
+  return output_text(std::move(run));
+}
+
 }  // namespace
 
 std::optional<std::string> run_git(const std::string& repo_path,
                                    const std::vector<std::string>& args) {
-  auto command = reading_git_command(repo_path, args);
-  if (!command) return std::nullopt;
-  std::optional<ProcessOutput> run = run_reading_process(command->argv, repo_path);
-  if (run) report_failed_read(*command, run->status);
-  return output_text(std::move(run));
+  return read_output(repo_path, args, {});
 }
 
 std::optional<StreamEnd> stream_git(const std::string& repo_path,
@@ -144,16 +151,12 @@ std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& 
 std::optional<std::string> run_git_with_input(const std::string& repo_path,
                                               const std::vector<std::string>& args,
                                               const std::vector<std::string>& lines) {
-  auto command = reading_git_command(repo_path, args);
-  if (!command) return std::nullopt;
   std::string input;
   for (const std::string& line : lines) {
     input += line;
     input += '\n';
   }
-  std::optional<ProcessOutput> run = run_reading_process(command->argv, repo_path, input);
-  if (run) report_failed_read(*command, run->status);
-  return output_text(std::move(run));
+  return read_output(repo_path, args, input);
 }
 
 std::optional<std::string> run_user_git(const std::string& repo_path,
