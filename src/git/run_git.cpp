@@ -30,30 +30,51 @@ ProcessLimits reading_limits() {
   return {READING_STALL_LIMIT, read_memory_budget(), current_request_budget().get(), true};
 }
 
-// What git writes on standard error when an allocation fails ("Out of memory, malloc failed",
-// "Out of memory? mmap failed", zlib's "inflateInit: out of memory"): never translated.
-constexpr std::string_view OUT_OF_MEMORY[] = {"Out of memory", "out of memory"};
+// What git writes on standard error when an allocation fails ("Out of memory, malloc failed
+// ...", "Out of memory? fdopen failed", zlib's "inflate: out of memory"), never translated. It
+// starts its line, after git's own prefix ("fatal: ", which may be translated, "fatal : " in
+// French): the words elsewhere on a line are a name git quotes, a branch or a file's.
+constexpr std::string_view OUT_OF_MEMORY[] = {"Out of memory, ", "Out of memory? ",
+                                              "inflate: out of memory", "deflate: out of memory"};
+constexpr size_t LONGEST_PREFIX = 40;
 
-bool tells_out_of_memory(std::string_view text) {
+bool starts_with_memory_words(std::string_view text) {
   return std::any_of(std::begin(OUT_OF_MEMORY), std::end(OUT_OF_MEMORY),
-                     [&](std::string_view words) { return text.find(words) != text.npos; });
+                     [&](std::string_view words) { return text.starts_with(words); });
 }
 
-// Standard error looked through as it comes, for git's words of an allocation that failed.
+bool tells_out_of_memory(std::string_view line) {
+  size_t prefix_end = line.find(": ");
+  if (starts_with_memory_words(line)) return true;
+  return prefix_end < LONGEST_PREFIX && starts_with_memory_words(line.substr(prefix_end + 2));
+}
+
+// Standard error looked through as it comes, a line at a time, for git's words of an
+// allocation that failed. Only a line's start can tell, so a long line keeps no more.
 struct OutOfMemoryWatch {
-  static constexpr size_t KEPT = 16;  // longer than the words: a match may span two reads
-  std::string tail;
+  static constexpr size_t KEPT = 128;
+  std::string line;
   bool seen = false;
 
   void look(std::string_view bytes) {
-    if (seen) return;
-    std::string edge = tail;
-    edge.append(bytes.substr(0, KEPT));
-    seen = tells_out_of_memory(edge) || tells_out_of_memory(bytes);
-    tail.append(bytes.substr(bytes.size() - std::min(bytes.size(), KEPT)));
-    tail.erase(0, tail.size() - std::min(tail.size(), KEPT));
+    while (!seen && !bytes.empty()) {
+      size_t end = bytes.find('\n');
+      std::string_view piece = bytes.substr(0, end);
+      line.append(piece.substr(0, KEPT - std::min(KEPT, line.size())));
+      if (end == bytes.npos) return;
+      seen = tells_out_of_memory(line);
+      line.clear();
+      bytes.remove_prefix(end + 1);
+    }
   }
+  bool told() const { return seen || tells_out_of_memory(line); }
 };
+
+bool whole_text_tells_out_of_memory(std::string_view text) {
+  OutOfMemoryWatch watch;
+  watch.look(text);
+  return watch.told();
+}
 
 // git's subcommand in a whole argv: the first word after git's own options and the values of
 // "-c" and "-C". Only a plain word is named, so the diagnostic stays one line.
@@ -129,7 +150,8 @@ std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>&
                                                  const std::string& cwd, std::string_view input) {
   ProcessLimits limits = reading_limits();
   std::optional<ProcessOutput> output = run_process(argv, cwd, input, limits);
-  if (output && died_of_memory(output->status, tells_out_of_memory(output->err))) output.reset();
+  if (output && died_of_memory(output->status, whole_text_tells_out_of_memory(output->err)))
+    output.reset();
   if (!output) report_limit(argv, limits);
   return output;
 }
@@ -143,7 +165,7 @@ std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& 
     if (on_err) on_err(bytes);
   };
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
-  if (end && died_of_memory(end->status, memory.seen)) end.reset();
+  if (end && died_of_memory(end->status, memory.told())) end.reset();
   if (!end) report_limit(argv, handlers.limits);
   return end;
 }

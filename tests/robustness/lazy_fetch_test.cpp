@@ -210,16 +210,6 @@ struct BloblessClone {
 constexpr const char* FETCHED_HUNK =
     R"("status":"+","oldNum":null,"newNum":2,"hunkIndex":0,"text":"two")";
 
-// What the server wrote on standard error up to now: a request that writes a known line comes
-// after, and lines are written in order.
-std::string stderr_so_far(const test::ServerProcess& server) {
-  const std::string marker = "poll_action2: Requested action id of 0\n";
-  server.post("/f/poll_action2", "{\"actionId\":0}");
-  EXPECT_TRUE(test::eventually([&] { return server.stderr_text().ends_with(marker); }));
-  std::string text = server.stderr_text();
-  return text.substr(0, text.size() - std::min(text.size(), marker.size()));
-}
-
 // The repository's upload-pack runs on the host the URL names, over ssh as well: a clone of a
 // repository on this machine reached as "localhost:<path>" would run it as the user. Nothing
 // carries it; without one, the user's ssh fetches.
@@ -242,11 +232,11 @@ TEST(LazyFetch, TheRepositorysUploadPackRunsOverNoTransport) {
     EXPECT_FALSE(fs::exists(marker)) << upload_pack;
     if (!upload_pack) {
       EXPECT_NE(reply.find(FETCHED_HUNK), std::string::npos) << reply;
-      EXPECT_EQ(stderr_so_far(server), "");
+      EXPECT_EQ(server.stderr_so_far(), "");
       continue;
     }
     EXPECT_EQ(reply, "null");
-    EXPECT_EQ(stderr_so_far(server),
+    EXPECT_EQ(server.stderr_so_far(),
               "git diff failed: the repository's own remote.origin.uploadpack is not used on "
               "reads; ssh and local remotes are refused while it sets an upload-pack\n");
   }
@@ -321,7 +311,7 @@ TEST(LazyFetch, NoFetchFromARemoteTheRepositoryShipsNoMaintenanceAfterAFetch) {
     }
     EXPECT_EQ(reply, "null") << name;
     EXPECT_EQ(pack_files(clone.path), packs) << name;
-    EXPECT_EQ(stderr_so_far(server),
+    EXPECT_EQ(server.stderr_so_far(),
               "git diff failed: the repository's own remote.origin.url is not used on reads; a "
               "local remote that lies inside the repository, or that its configuration does not "
               "name, is never fetched from\n")
@@ -345,7 +335,7 @@ TEST(LazyFetch, AFailedFetchNamesTheKeysItSetAside) {
     std::ofstream(server.home / ".gitconfig")
         << "[core]\n\tsshCommand = " << (dir.path / "bin/user-ssh").string() << "\n";
     EXPECT_EQ(server.post("/f/load_hunks", clone.hunks_body()).body, "null") << own_ssh;
-    EXPECT_EQ(stderr_so_far(server),
+    EXPECT_EQ(server.stderr_so_far(),
               own_ssh ? "git diff failed: the repository's own core.sshCommand is not used on "
                         "reads\n"
                       : "");

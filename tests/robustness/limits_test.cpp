@@ -142,6 +142,22 @@ TEST(Limits, AOneLineChangeInAHugeFileIsShown) {
   EXPECT_EQ(server.stderr_text(), "");
 }
 
+// git's words of an allocation that failed tell only where they start its message: a branch
+// named with them is a read that failed for want of the branch, and says nothing of memory.
+TEST(Limits, ANameThatHoldsGitsMemoryWordsIsNoMemoryVerdict) {
+  TempRepo repo;
+  repo.commit_file("a.txt", "1\n", "first");
+  ServerProcess server;
+  std::string reply =
+      server
+          .post("/f/load_top_commit_for_branch",
+                test::body({{"repoPath", test::quoted(repo.str())},
+                            {"branchName", test::quoted("Out of memory, malloc failed")}}))
+          .body;
+  EXPECT_EQ(reply, "null");
+  EXPECT_EQ(server.stderr_so_far(), "");
+}
+
 // A stand-in for git whose log becomes three processes, each mapping 60 % of the budget without
 // touching it: each stays under its own limit and costs no memory, together they pass the
 // budget. They write on standard error all the while, so the stall rule never ends them.

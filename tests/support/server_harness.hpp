@@ -169,6 +169,15 @@ struct ServerProcess {
     std::lock_guard lock(mutex);
     return texts[1];
   }
+  // What the server wrote on standard error up to now: a request that writes a known line comes
+  // after, and lines are written in order.
+  std::string stderr_so_far() const {
+    const std::string marker = "poll_action2: Requested action id of 0\n";
+    post("/f/poll_action2", "{\"actionId\":0}");
+    EXPECT_TRUE(eventually([&] { return stderr_text().ends_with(marker); }));
+    std::string text = stderr_text();
+    return text.substr(0, text.size() - std::min(text.size(), marker.size()));
+  }
 
   TempDir tree;
   std::filesystem::path root;  // the static-file root
