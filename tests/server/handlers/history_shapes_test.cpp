@@ -1,0 +1,180 @@
+// Histories of shapes that real repositories have and the fixture does not. Each question is
+// asked of the server and of git, and the two answers are compared on what both say: a reply
+// recorded from the server would only repeat it.
+#include <gtest/gtest.h>
+#include <simdjson.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "support/server_harness.hpp"
+
+namespace brackwen::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What two answers are compared on.
+enum class View {
+  IdSet,         // a list of ids, in any order
+  ChangedFiles,  // a commit's changed files in git's order: letter, old path (and new path)
+};
+
+struct Question {
+  std::string endpoint;
+  // JSON members after "repoPath"; each {rev} stands for the id `git rev-parse rev` names.
+  std::string fields;
+  View view;
+  // git's own answer: its arguments, with the same {rev}s; a git that fails answers null.
+  std::string git;
+};
+
+struct Shape {
+  std::string name;
+  // Run in an empty folder with fixed names and dates; it leaves the repository in ./r.
+  std::string build;
+  std::vector<Question> questions;
+};
+
+struct Answer {
+  int status = -1;
+  std::string out;
+};
+
+Answer run(const fs::path& dir, const std::string& script) {
+  std::string command = "cd " + shell_quoted(dir.string()) +
+                        " && export GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null; " + script;
+  Answer answer;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[65536];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    answer.out.append(buffer, n);
+  int status = pipe ? pclose(pipe) : -1;
+  answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return answer;
+}
+
+// `text` with each {rev} replaced by the id git gives it in `repo`.
+std::string resolved(const fs::path& repo, std::string text) {
+  static const std::regex NAME(R"(\{([^{}]+)\})");
+  std::smatch found;
+  std::string out;
+  while (std::regex_search(text, found, NAME)) {
+    out += found.prefix().str() + trimmed(git(repo, {"rev-parse", found[1].str()}));
+    text = found.suffix().str();
+  }
+  return out + text;
+}
+
+std::string joined(std::vector<std::string> lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
+
+std::string text_of(simdjson::dom::element item, const char* key) {
+  return std::string(std::string_view(item[key]));
+}
+
+std::string view_of_reply(const std::string& reply, View view) {
+  simdjson::dom::parser parser;
+  simdjson::dom::element element;
+  if (parser.parse(reply).get(element) != simdjson::SUCCESS) return "not JSON: " + reply;
+  if (element.is_null()) return "null";
+  std::vector<std::string> lines;
+  for (simdjson::dom::element item : simdjson::dom::array(element)) {
+    if (view == View::IdSet) {
+      lines.emplace_back(std::string_view(item));
+      continue;
+    }
+    std::string type = text_of(item, "patchType");
+    std::string line = type + " " + text_of(item, "oldFile");
+    if (type == "R" || type == "C") line += " " + text_of(item, "newFile");
+    lines.push_back(line);
+  }
+  if (view == View::IdSet) lines = sorted(lines);
+  return joined(lines);
+}
+
+// git's output read as the reply's view: ids one to a line, or name-status lists written with
+// -z (a letter with its score, then one path or two).
+std::string view_of_git(const Answer& answer, View view) {
+  if (answer.status != 0) return "null";
+  std::vector<std::string> lines;
+  if (view == View::IdSet) {
+    std::istringstream in(answer.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find(' ')));
+    return joined(sorted(lines));
+  }
+  std::vector<std::string> fields;
+  std::istringstream in(answer.out);
+  for (std::string field; std::getline(in, field, '\0');) {
+    field.erase(0, field.find_first_not_of('\n'));
+    if (!field.empty()) fields.push_back(field);
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    char letter = fields[i][0];
+    std::string line = std::string(1, letter) + " " + fields[++i];
+    if (letter == 'R' || letter == 'C') line += " " + fields[++i];
+    lines.push_back(line);
+  }
+  return joined(lines);
+}
+
+void ask(const ServerProcess& server, const Shape& shape, const fs::path& repo) {
+  std::string loaded =
+      server
+          .post("/f/load_commits_and_refs", body({{"repoPath", quoted(repo.string())},
+                                                  {"numCommits", "1000"},
+                                                  {"filters", "[]"},
+                                                  {"fast", "false"},
+                                                  {"skipStashes", "false"}}))
+          .body;
+  ASSERT_NE(loaded, "null") << shape.name;
+  for (const Question& q : shape.questions) {
+    std::string request =
+        "{\"repoPath\":" + quoted(repo.string()) + "," + resolved(repo, q.fields) + "}";
+    std::string reply = server.post("/f/" + q.endpoint, request).body;
+    Answer git = run(repo, "git " + resolved(repo, q.git));
+    EXPECT_EQ(view_of_reply(reply, q.view), view_of_git(git, q.view))
+        << shape.name << ": " << q.endpoint << " " << request << "\nbeside git " << q.git;
+  }
+}
+
+// Commits are dated by the script; the default is the fixture's moment.
+const std::vector<Shape>& shapes() {
+  static const std::vector<Shape> all = {
+      {"a tip dated before the root (a skewed clock)",
+       "git init -q -b main r && cd r && "
+       "d() { GIT_AUTHOR_DATE=\"$1 +0000\" GIT_COMMITTER_DATE=\"$1 +0000\" "
+       "git commit -q --allow-empty -m \"$2\"; } && "
+       "d 1700000000 root && d 1700001000 one && git tag one && d 1700002000 two && "
+       "git checkout -q -b skewed one && d 1600000000 skewed && git checkout -q main",
+       {
+           {"commit_ids_between_commits", R"("commitId1":"{skewed}","commitId2":"{main}")",
+            View::IdSet, "rev-list skewed..main"},
+           {"commit_ids_between_commits", R"("commitId1":"{main}","commitId2":"{skewed}")",
+            View::IdSet, "rev-list main..skewed"},
+       }},
+  };
+  return all;
+}
+
+TEST(HistoryShapes, EachAnswerIsGits) {
+  ServerProcess server;
+  for (const Shape& shape : shapes()) {
+    TempDir dir;
+    Answer built = run(dir.path,
+                       "export GIT_AUTHOR_NAME=T GIT_AUTHOR_EMAIL=t@x GIT_COMMITTER_NAME=T "
+                       "GIT_COMMITTER_EMAIL=t@x GIT_AUTHOR_DATE='1700000000 +0000' "
+                       "GIT_COMMITTER_DATE='1700000000 +0000'; " +
+                           shape.build + " 2>&1");
+    ASSERT_EQ(built.status, 0) << shape.name << ": " << built.out;
+    ask(server, shape, dir.path / "r");
+  }
+}
+
+}  // namespace
+}  // namespace brackwen::test
