@@ -263,22 +263,27 @@ TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
 }
 
 // Two runs of one request that each hold less than the budget but more together: one of them
-// is ended, out of memory; runs of no request each have the budget to themselves.
+// is ended, out of memory; runs of no request each have the budget to themselves, and end.
+// tail keeps the last 40 MB it read until its input ends, 2 s later: a shell's own string
+// would take more than twice its length while it grows, past the budget alone.
 TEST(StreamProcess, ARequestsRunsShareOneMemoryBudget) {
-  const std::string hold = "x=$(head -c 40000000 /dev/zero | tr '\\0' a); sleep 2; echo held";
+  const std::string hold =
+      "(head -c 40000000 /dev/zero; sleep 2) | tail -c 40000000 >/dev/null; echo held";
   for (bool shared : {true, false}) {
     RequestBudget request;
     ProcessLimits limits{std::chrono::milliseconds(0), 64 << 20, shared ? &request : nullptr};
-    std::atomic<int> ended_out_of_memory = 0;
+    std::atomic<int> ended_out_of_memory = 0, held = 0;
     auto run = [&] {
       TempDir dir;
-      if (!run_process({"sh", "-c", hold}, dir.str(), {}, limits) && errno == ENOMEM)
-        ++ended_out_of_memory;
+      auto output = run_process({"sh", "-c", hold}, dir.str(), {}, limits);
+      if (!output && errno == ENOMEM) ++ended_out_of_memory;
+      if (output && output->status == 0 && output->out == "held\n") ++held;
     };
     std::thread first(run), second(run);
     first.join();
     second.join();
     EXPECT_EQ(ended_out_of_memory > 0, shared);
+    EXPECT_EQ(held + ended_out_of_memory, 2) << shared;
   }
 }
 
