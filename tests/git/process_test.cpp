@@ -34,6 +34,11 @@ namespace {
 
 using test::TempDir;
 
+// The stall limit of the tests: long beside the time a child waits for the CPU on a busy machine
+// (a tenth of a second and more), which counts as silence, and short beside the children that
+// outlast it.
+constexpr std::chrono::milliseconds TEST_STALL_LIMIT{1000};
+
 TEST(RunProcess, Table) {
   std::string big(5000000, 'i');
   struct Case {
@@ -180,10 +185,10 @@ TEST(StreamProcess, EveryWayOutLeavesNoChildAndNoDescriptor) {
 
 // A stall limit ends a child that neither prints nor works, with whatever its shell started
 // (a background sleep holding the pipes leaves its pid in "pid"), and spares one that is busy
-// in silence or prints now and then. A data limit fails the allocations past it.
+// in silence or prints now and then, for twice the limit. A data limit fails the allocations
+// past it.
 TEST(StreamProcess, Limits) {
-  using std::chrono::milliseconds;
-  const ProcessLimits stall{milliseconds(300)}, data{milliseconds(0), 16 << 20};
+  const ProcessLimits stall{TEST_STALL_LIMIT}, data{std::chrono::milliseconds(0), 16 << 20};
   const std::string allocate = "x=$(head -c 50000000 /dev/zero | tr '\\0' a); echo ${#x}";
   struct Case {
     std::vector<std::string> argv;
@@ -196,11 +201,13 @@ TEST(StreamProcess, Limits) {
       {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT},
       {{"sh", "-c", "sleep 5 & echo $! > pid; wait"}, stall, std::nullopt, ETIMEDOUT, true, true},
       {{"bash", "-c",
-        "end=$((${EPOCHREALTIME/./} + 1000000)); while ((${EPOCHREALTIME/./} < end)); do :; done; "
+        "end=$((${EPOCHREALTIME/./} + 2000000)); while ((${EPOCHREALTIME/./} < end)); do :; done; "
         "echo busy"},
        stall,
        "busy\n"},
-      {{"sh", "-c", "for i in 1 2 3 4 5; do sleep 0.2; echo $i; done"}, stall, "1\n2\n3\n4\n5\n"},
+      {{"sh", "-c", "for i in 1 2 3 4 5 6 7 8; do sleep 0.25; echo $i; done"},
+       stall,
+       "1\n2\n3\n4\n5\n6\n7\n8\n"},
       {{"sh", "-c", allocate}, {}, "50000000\n"},
       {{"sh", "-c", allocate}, data, "", 0, false},
   };
@@ -246,7 +253,7 @@ TEST(StreamProcess, AReadingRunsGroupEndsWithIt) {
 // Once the stall limit has ended one run of a request, the request's next run is refused before
 // it starts; a run of another request starts as usual.
 TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
-  const ProcessLimits stall{std::chrono::milliseconds(300)};
+  const ProcessLimits stall{TEST_STALL_LIMIT};
   RequestBudget stalled_request;
   ProcessLimits first = stall, same = stall, other = stall;
   RequestBudget other_request;
@@ -263,22 +270,27 @@ TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
 }
 
 // Two runs of one request that each hold less than the budget but more together: one of them
-// is ended, out of memory; runs of no request each have the budget to themselves.
+// is ended, out of memory; runs of no request each have the budget to themselves, and end.
+// tail keeps the last 40 MB it read until its input ends, 2 s later: a shell's own string
+// would take more than twice its length while it grows, past the budget alone.
 TEST(StreamProcess, ARequestsRunsShareOneMemoryBudget) {
-  const std::string hold = "x=$(head -c 40000000 /dev/zero | tr '\\0' a); sleep 2; echo held";
+  const std::string hold =
+      "(head -c 40000000 /dev/zero; sleep 2) | tail -c 40000000 >/dev/null; echo held";
   for (bool shared : {true, false}) {
     RequestBudget request;
     ProcessLimits limits{std::chrono::milliseconds(0), 64 << 20, shared ? &request : nullptr};
-    std::atomic<int> ended_out_of_memory = 0;
+    std::atomic<int> ended_out_of_memory = 0, held = 0;
     auto run = [&] {
       TempDir dir;
-      if (!run_process({"sh", "-c", hold}, dir.str(), {}, limits) && errno == ENOMEM)
-        ++ended_out_of_memory;
+      auto output = run_process({"sh", "-c", hold}, dir.str(), {}, limits);
+      if (!output && errno == ENOMEM) ++ended_out_of_memory;
+      if (output && output->status == 0 && output->out == "held\n") ++held;
     };
     std::thread first(run), second(run);
     first.join();
     second.join();
     EXPECT_EQ(ended_out_of_memory > 0, shared);
+    EXPECT_EQ(held + ended_out_of_memory, 2) << shared;
   }
 }
 

@@ -295,7 +295,7 @@ TEST_P(HostileSweep, RepliesAsDocumentedOrDrops) {
   EXPECT_EQ(test::post_with(*client, "/pi", "").body, "brackwen");
   for (const auto& entry : fs::directory_iterator(base.path / "marker"))
     ADD_FAILURE() << "a text was taken as a git option: " << entry.path();
-  std::string diagnostics = server.stderr_text();
+  std::string diagnostics = server.stderr_so_far();
   // An escaped exception, or what a sanitizer build reports without stopping.
   for (const char* sign : {"Request /f/", "runtime error", "Sanitizer"}) {
     EXPECT_EQ(diagnostics.find(sign), std::string::npos) << diagnostics.substr(0, 2000);

@@ -295,8 +295,7 @@ TEST(HostileRepository, AFilterProcessThatOutranksTheUsersFilterIsNamed) {
   std::ofstream(server.home / ".gitconfig")
       << "[filter \"mine\"]\n\tclean = tr A-Z a-z\n\tsmudge = cat\n\trequired = true\n";
   EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
-  EXPECT_TRUE(test::eventually([&] { return !server.stderr_text().empty(); }));
-  EXPECT_EQ(server.stderr_text(),
+  EXPECT_EQ(server.stderr_so_far(),
             "git status failed: the repository's own filter.mine.process is not used on reads; "
             "while a filter's process is set git runs none of its commands, the user's own too\n");
   EXPECT_TRUE(traces(programs.path / "traces").empty());
@@ -365,7 +364,7 @@ TEST(HostileRepository, MoreFiltersThanACommandLineHoldsAreRefused) {
   test::ServerProcess server;
   EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
   EXPECT_EQ(server.get("/pi").body, "brackwen");
-  EXPECT_EQ(server.stderr_text(),
+  EXPECT_EQ(server.stderr_so_far(),
             "git status not run: the repository's configuration names more programs than a "
             "command line can switch off\n");
 }
@@ -418,7 +417,7 @@ TEST(HostileRepository, InvalidBytesCountAtTheirRepairedLength) {
                                              {"patch", test::patch_json(c2, "big.txt", "A")}}))
           .body;
   EXPECT_TRUE(reply == "null") << "a reply of " << reply.size() << " bytes";
-  EXPECT_EQ(server.stderr_text(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
+  EXPECT_EQ(server.stderr_so_far(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
 }
 
 }  // namespace

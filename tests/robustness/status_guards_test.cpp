@@ -102,7 +102,7 @@ TEST(StatusGuards, SubmodulesAreFoundWhereGitFindsThem) {
     std::string reply = server.post("/f/load_wip_patches", test::repo_body(folder)).body;
     EXPECT_NE(reply.find("new.txt"), std::string::npos) << layout.name << ": " << reply;
     EXPECT_FALSE(filter.ran()) << layout.name;
-    EXPECT_EQ(server.stderr_text(), "") << layout.name;
+    EXPECT_EQ(server.stderr_so_far(), "") << layout.name;
   }
 }
 
@@ -124,8 +124,7 @@ TEST(StatusGuards, AnEnvironmentThatMisleadsSubmoduleLookupsRefusesTheStatus) {
   std::string line =
       "git status not run: GIT_INDEX_FILE is set, which the git a status runs in a submodule "
       "does not see\n";
-  EXPECT_TRUE(test::eventually([&] { return server.stderr_text() == line; }))
-      << server.stderr_text();
+  EXPECT_EQ(server.stderr_so_far(), line);
 }
 
 // What the server keeps between statuses is used only for files it has seen unchanged: it
@@ -271,8 +270,7 @@ TEST(ConfigListing, NestedIncludesAreStoppedAtTheCap) {
   test::ServerProcess server;
   EXPECT_EQ(server.post("/f/load_head_commit", test::repo_body(repo.path)).body, "null");
   std::string line = "git config stopped: the configuration's listing passed 64 MiB\n";
-  EXPECT_TRUE(test::eventually([&] { return server.stderr_text() == line; }))
-      << server.stderr_text();
+  EXPECT_EQ(server.stderr_so_far(), line);
   EXPECT_LT(server.status_kib("VmHWM:"), 256u << 10);
   EXPECT_EQ(server.get("/pi").body, "brackwen");
   test::TempRepo plain;

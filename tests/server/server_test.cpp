@@ -32,7 +32,7 @@ TEST(Server, PortLineThenRoutesOnTheRawTargetForOwnSitesOnly) {
   EXPECT_EQ(server.send("OPTIONS", "/pi", "").body, "brackwen");
   // A GET carries no body: dropped like an empty one.
   EXPECT_EQ(server.send("GET", "/f/git_version", "").status, 500);
-  EXPECT_EQ(server.stderr_text(), "");
+  EXPECT_EQ(server.stderr_so_far(), "");
   // Only the user's own pages: the Host and Origin name this server, and a browser's
   // Sec-Fetch-Site says the request comes from no other site. "/ex" included.
   const std::pair<std::string, bool> cases[] = {

@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -165,18 +167,33 @@ struct ServerProcess {
     std::lock_guard lock(mutex);
     return port_line + texts[0];
   }
+  // Standard error as read so far. The server writes its lines through a queue that may trail
+  // the reply: a check of what a request wrote reads stderr_so_far instead.
   std::string stderr_text() const {
     std::lock_guard lock(mutex);
     return texts[1];
   }
-  // What the server wrote on standard error up to now: a request that writes a known line comes
-  // after, and lines are written in order.
+  // Everything the server wrote on standard error for the requests answered before now, the
+  // harness's own marker lines left out: the marker request's line is queued after them, and
+  // lines are written in order, so once it has come they all have. A test that posts the
+  // marker request itself reads stderr_text.
   std::string stderr_so_far() const {
-    const std::string marker = "poll_action2: Requested action id of 0\n";
+    static const std::string marker = "poll_action2: Requested action id of 0\n";
     post("/f/poll_action2", "{\"actionId\":0}");
-    EXPECT_TRUE(eventually([&] { return stderr_text().ends_with(marker); }));
-    std::string text = stderr_text();
-    return text.substr(0, text.size() - std::min(text.size(), marker.size()));
+    size_t sent = ++markers_sent;
+    std::string text;
+    EXPECT_TRUE(eventually([&] {
+      text = stderr_text();
+      return std::ranges::count(lines_of(text), marker) >= static_cast<ptrdiff_t>(sent);
+    })) << "the marker line never came: "
+        << text;
+    std::string before;
+    size_t seen = 0;
+    for (std::string_view line : lines_of(text)) {
+      if (line != marker) before += line;
+      if (line == marker && ++seen == sent) break;
+    }
+    return before;
   }
 
   TempDir tree;
@@ -199,6 +216,15 @@ struct ServerProcess {
 #endif
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
+  }
+
+  // The lines of `text`, each with its "\n"; a last one without it is left out, being still
+  // written.
+  static std::vector<std::string_view> lines_of(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t end; (end = text.find('\n')) != text.npos; text.remove_prefix(end + 1))
+      lines.push_back(text.substr(0, end + 1));
+    return lines;
   }
 
   // What arrives on `fd` within 10 s: up to `most` bytes, none at its end or on timeout.
@@ -254,6 +280,7 @@ struct ServerProcess {
   bool exited = false;
   std::atomic<bool> stopping = false;
   int status = -1;
+  mutable std::atomic<size_t> markers_sent = 0;
   mutable std::mutex mutex;
   std::string texts[2];
   std::thread drainer;

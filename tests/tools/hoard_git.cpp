@@ -13,19 +13,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace {
 
-// A server sets a reading git's limits just after starting it.
-constexpr std::chrono::milliseconds LIMIT_WAIT{200};
+// A server sets a reading git's limits just after starting it, though a busy machine may keep
+// it from running for a while. A run that never gets them is no reading run.
+constexpr std::chrono::seconds LIMIT_WAIT{10};
 constexpr std::chrono::milliseconds POLL_INTERVAL{1};
 constexpr int PROCESSES = 3;
 constexpr double SHARE_OF_LIMIT = 0.6;
 constexpr std::chrono::milliseconds BEAT{100};
 constexpr int BEATS = 200;
 
-rlim_t data_limit() {
+std::optional<rlim_t> data_limit() {
   auto deadline = std::chrono::steady_clock::now() + LIMIT_WAIT;
   rlimit limit{};
   while (std::chrono::steady_clock::now() < deadline) {
@@ -33,7 +35,7 @@ rlim_t data_limit() {
       return limit.rlim_cur;
     std::this_thread::sleep_for(POLL_INTERVAL);
   }
-  return rlim_t{1} << 30;
+  return std::nullopt;
 }
 
 bool asked_for(char** argv, const char* subcommand) {
@@ -55,7 +57,9 @@ int main(int, char** argv) {
     execv(real, argv);
     return 127;
   }
-  size_t share = static_cast<size_t>(static_cast<double>(data_limit()) * SHARE_OF_LIMIT);
+  std::optional<rlim_t> limit = data_limit();
+  if (!limit) return 1;
+  size_t share = static_cast<size_t>(static_cast<double>(*limit) * SHARE_OF_LIMIT);
   for (int i = 1; i < PROCESSES; ++i) {
     if (fork() == 0) break;
   }

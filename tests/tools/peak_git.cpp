@@ -11,16 +11,25 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
 
 namespace {
 
-// A server sets a reading git's limits just after starting it: git must be made after that to
-// inherit them. A run that gets none (the version check at start-up) waits this long.
-constexpr std::chrono::milliseconds LIMIT_WAIT{200};
+// A server sets a reading git's limits just after starting it, though a busy machine may keep
+// it from running for a while: git must be made after that to inherit them. The version check
+// at start-up gets none and is made at once; another run that gets none waits this long.
+constexpr std::chrono::seconds LIMIT_WAIT{10};
 constexpr std::chrono::milliseconds POLL_INTERVAL{1};
+
+bool asks_version(char** argv) {
+  for (char** arg = argv + 1; *arg; ++arg) {
+    if (std::strcmp(*arg, "--version") == 0) return true;
+  }
+  return false;
+}
 
 void wait_for_data_limit() {
   auto deadline = std::chrono::steady_clock::now() + LIMIT_WAIT;
@@ -55,7 +64,7 @@ int main(int, char** argv) {
   const char* real = std::getenv("BRACKWEN_REAL_GIT");
   const char* log_path = std::getenv("BRACKWEN_PEAK_LOG");
   if (!real || !log_path) return 127;
-  wait_for_data_limit();
+  if (!asks_version(argv)) wait_for_data_limit();
   pid_t child = fork();
   if (child < 0) return 127;
   if (child == 0) {

@@ -2,10 +2,12 @@
 #include "git/conflicts/api.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "git/file_io.hpp"
 #include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/refs.hpp"
+#include "git/repository_location.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 
@@ -83,6 +85,20 @@ struct Scan {
   }
 };
 
+// The folder `file` is joined to. An absolute path stands alone: it is the front end's own
+// choice, and needs no git. A relative one is named as git's listings name it, from the top of
+// the work tree git uses; where git finds no work tree (no repository, or a bare one) there is
+// no listing to match, and the folder asked for is the base. Absent where git's answer is not
+// known: a run that could not start or that a limit stopped, or an answer that cannot be read.
+std::optional<std::filesystem::path> joined_to(const std::string& repo_path,
+                                               const std::filesystem::path& file) {
+  if (file.is_absolute()) return file.root_path();
+  LocationAnswer answer = locate_repository(GitPlace{repo_path, false});
+  if (answer.location) return answer.location->work_tree_top.value_or(repo_path);
+  if (answer.git_failed) return repo_path;
+  return std::nullopt;
+}
+
 }  // namespace
 
 ConflictFile read_conflicts(std::string_view text) {
@@ -110,9 +126,10 @@ ConflictFile read_conflicts(std::string_view text) {
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
   if (refuse_listed_path("Conflicted-file read", new_file)) return std::nullopt;
-  auto top = work_tree_top(std::string(repo_path));
-  if (!top) return std::nullopt;
-  auto text = read_joined_file(*top, new_file);
+  std::filesystem::path file(new_file);
+  auto base = joined_to(std::string(repo_path), file);
+  if (!base) return std::nullopt;
+  auto text = read_joined_file(*base, file);
   if (!text || !is_valid_utf8(*text)) return std::nullopt;
   return read_conflicts(*text);
 }

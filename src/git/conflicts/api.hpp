@@ -14,10 +14,12 @@ namespace brackwen {
 // Scans a file's text (valid UTF-8) for conflict regions.
 ConflictFile read_conflicts(std::string_view text);
 
-// Reads the file `new_file`, as git reports it, joined to the top of the work tree git uses for
-// `repo_path` (work_tree_top), and scans it. Absent where git finds no work tree, for a path
-// that holds U+FFFD (refuse_listed_path), and when it is not a regular file that
-// read_joined_file can read (no link inside the work tree is followed), or is not UTF-8.
+// Reads the file `new_file` and scans it. A relative `new_file`, as git reports it, is joined to
+// the top of the work tree git uses for `repo_path`, or to `repo_path` itself where git finds
+// no work tree there; an absolute one stands alone, and no git runs for it. Absent for a path
+// that holds U+FFFD (refuse_listed_path), where git's answer is not known (it could not run, or
+// a limit stopped it), and when the file is not a regular file that read_joined_file can read
+// (no link inside the folder joined to is followed), or is not UTF-8.
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file);
 

@@ -274,6 +274,7 @@ inline void Fixture::build_diffs() {
 inline void Fixture::build_odd() {
   names["empty"] = run("git init -q -b main empty && echo u > empty/u.txt && cd empty && pwd");
   names["nowhere"] = run("mkdir nowhere && cd nowhere && pwd");
+  write("nowhere/c.txt", "a\n<<<<<<< HEAD\nb\nc\n=======\nd\n>>>>>>> topic\ne\n");
   names["missing"] = (root.path / "missing").string();
   commit("detached", {{"a.txt", "a\n"}}, "A", 1700000000, "d1");
   commit("detached", {{"a.txt", "b\n"}}, "B", 1700000100, "d2");
@@ -538,6 +539,8 @@ inline void add_odd_names(std::vector<Row>& rows) {
 
 // clang-format off
 inline std::vector<Row> rows() {
+  // The conflict view of {nowhere}/c.txt.
+  const std::string nowhere_conflict = R"j({"lines":[{"ok":{"text":"a"}},{"slot":{"section":0,"index":0}},{"slot":{"section":0,"index":1}},{"ok":{"text":"e"}}],"sections":[{"left":[{"conflict":{"text":"b","side":"left","section":0,"key":"Left-0-0"}},{"conflict":{"text":"c","side":"left","section":0,"key":"Left-0-1"}}],"right":[{"conflict":{"text":"d","side":"right","section":0,"key":"Right-0-0"}},{"blank":{"section":0}}]}],"refNameTop":"HEAD","refNameBottom":"Local/topic","lineEnding":"\n","maxLineLength":1})j";
   std::vector<Row> rows = {
       // The configuration and the history of every repository first: the others read them.
       {"load_full_config", "main", {}, R"j({"entries":{"remote.fork.fetch":"+refs/heads/*:refs/remotes/fork/*","remote.pushdefault":"fork","remote.origin.fetch":"+refs/heads/*:refs/remotes/origin/*","core.logallrefupdates":"true","remote.fork.url":"../fork.git","remote.origin.url":"../origin.git","core.bare":"false","core.filemode":"true","core.repositoryformatversion":"0"},"remotes":{"origin":"../origin.git","fork":"../fork.git"}})j"},
@@ -650,6 +653,12 @@ inline std::vector<Row> rows() {
       {"load_conflicted_file", "links", {{"patch", wip_json("{conflict}/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
       {"load_conflicted_file", "links", {{"patch", wip_json("elsewhere/../../conflict/g1.txt", " ", "M", "M")}}, R"j({"lines":[{"ok":{"text":"one"}},{"ok":{"text":""}},{"ok":{"text":"three"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":5})j"},
       {"load_conflicted_file", "links", {{"patch", wip_json("dir/../../conflict/g1.txt", " ", "M", "M")}}, "null"},
+      // Where git finds no work tree (no repository, or a bare one) the path is joined to the
+      // folder asked for; an absolute path stands alone, in a repository too, and needs no git.
+      {"load_conflicted_file", "nowhere", {{"patch", wip_json("c.txt", "U", "U", "U")}}, nowhere_conflict},
+      {"load_conflicted_file", "missing", {{"patch", wip_json("{nowhere}/c.txt", "U", "U", "U")}}, nowhere_conflict},
+      {"load_conflicted_file", "conflict", {{"patch", wip_json("{nowhere}/c.txt", "U", "U", "U")}}, nowhere_conflict},
+      {"load_conflicted_file", "bare", {{"patch", wip_json("HEAD", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"ref: refs/heads/main"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":20})j"},
       // Changed files of commits and of the working copy.
       {"load_patches_for_commit", "main", {{"commitId", "\"{c2}\""}}, R"j([{"commitId":"{c2}","oldFile":"a.txt","newFile":"a.txt","patchType":"M","id":"a.txt-M","isImage":false},{"commitId":"{c2}","oldFile":"src/main.cpp","newFile":"src/main.cpp","patchType":"A","id":"src/main.cpp-A","isImage":false}])j"},
       {"load_patches_for_commit", "main", {{"commitId", "\"{C2}\""}}, "null"},

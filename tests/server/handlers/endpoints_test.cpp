@@ -563,7 +563,7 @@ TEST(Endpoints, DiffOverTheCapIsNullAndHoldsNothing) {
                                                        {"patch", patch_json(id, "big.txt", "A")}}));
   EXPECT_EQ(reply.body.substr(0, 64), "null");
   std::string line = "Diff of " + id + " stopped: its reply would pass 256 MiB\n";
-  EXPECT_TRUE(eventually([&] { return server.stderr_text() == line; }));
+  EXPECT_EQ(server.stderr_so_far(), line);
   EXPECT_EQ(server.get("/pi").body, "brackwen");
   EXPECT_LT(server.status_kib("VmHWM:"), 128u << 10);
 }
@@ -624,7 +624,7 @@ TEST(Endpoints, WorkingCopyDiffOverTheCapIsNullAndHoldsNothing) {
     for (const char* endpoint : {"/f/load_wip_hunk_lines", "/f/load_wip_hunks"}) {
       EXPECT_EQ(server.post(endpoint, request).body.substr(0, 64), "null") << file << endpoint;
       said += "Working-copy diff stopped: its reply would pass 256 MiB\n";
-      EXPECT_TRUE(eventually([&] { return server.stderr_text() == said; })) << file << endpoint;
+      EXPECT_EQ(server.stderr_so_far(), said) << file << endpoint;
     }
     EXPECT_EQ(server.get("/pi").body, "brackwen");
 #ifndef __SANITIZE_ADDRESS__  // its shadow memory and quarantine

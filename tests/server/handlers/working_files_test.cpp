@@ -70,7 +70,7 @@ TEST(WorkingFiles, OneChangeInALargeFileIsShown) {
   EXPECT_EQ(server.post("/f/load_wip_hunks", request).body, hunks);
   EXPECT_EQ(server.post("/f/load_wip_hunk_lines", request).body, "null");
   std::string said = "Working-copy diff stopped: its reply would pass 256 MiB\n";
-  EXPECT_TRUE(eventually([&] { return server.stderr_text() == said; })) << server.stderr_text();
+  EXPECT_EQ(server.stderr_so_far(), said);
 }
 
 // Diffs whose memory would pass the read budget are refused before they are made, with the
@@ -99,8 +99,7 @@ TEST(WorkingFiles, DiffOverTheMemoryBudgetIsRefusedBeforeItIsMade) {
         << file;
     said += "Working-copy diff stopped: it needed more memory than a read may take (" +
             std::to_string(read_memory_budget() >> 20) + " MiB)\n";
-    EXPECT_TRUE(eventually([&] { return server.stderr_text() == said; }))
-        << file << ": " << server.stderr_text();
+    EXPECT_EQ(server.stderr_so_far(), said) << file;
   }
   EXPECT_EQ(server.get("/pi").body, "brackwen");
 }
@@ -197,7 +196,7 @@ TEST(WorkingFiles, ANameThatIsNotUtf8ShowsNoOtherFilesLines) {
               "so it may name another file\n";
     }
   }
-  EXPECT_TRUE(eventually([&] { return server.stderr_text() == said; })) << server.stderr_text();
+  EXPECT_EQ(server.stderr_so_far(), said);
 }
 
 }  // namespace
