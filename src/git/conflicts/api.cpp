@@ -85,14 +85,11 @@ struct Scan {
   }
 };
 
-// The folder `file` is joined to. An absolute path stands alone: it is the front end's own
-// choice, and needs no git. A relative one is named as git's listings name it, from the top of
-// the work tree git uses; where git finds no work tree (no repository, or a bare one) there is
-// no listing to match, and the folder asked for is the base. Absent where git's answer is not
+// The folder a relative `file` is joined to. It is named as git's listings name it, from the top
+// of the work tree git uses; where git finds no work tree (no repository, or a bare one) there
+// is no listing to match, and the folder asked for is the base. Absent where git's answer is not
 // known: a run that could not start or that a limit stopped, or an answer that cannot be read.
-std::optional<std::filesystem::path> joined_to(const std::string& repo_path,
-                                               const std::filesystem::path& file) {
-  if (file.is_absolute()) return file.root_path();
+std::optional<std::filesystem::path> joined_to(const std::string& repo_path) {
   LocationAnswer answer = locate_repository(GitPlace{repo_path, false});
   if (answer.location) return answer.location->work_tree_top.value_or(repo_path);
   if (answer.git_failed) return repo_path;
@@ -127,9 +124,14 @@ std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file) {
   if (refuse_listed_path("Conflicted-file read", new_file)) return std::nullopt;
   std::filesystem::path file(new_file);
-  auto base = joined_to(std::string(repo_path), file);
-  if (!base) return std::nullopt;
-  auto text = read_joined_file(*base, file);
+  std::optional<std::string> text;
+  if (file.is_absolute()) {
+    // The front end's own choice, which no listing of a repository gives: read as it stands,
+    // links and all, with no git.
+    text = read_regular_file(file);
+  } else if (auto base = joined_to(std::string(repo_path))) {
+    text = read_joined_file(*base, file);
+  }
   if (!text || !is_valid_utf8(*text)) return std::nullopt;
   return read_conflicts(*text);
 }

@@ -16,10 +16,10 @@ ConflictFile read_conflicts(std::string_view text);
 
 // Reads the file `new_file` and scans it. A relative `new_file`, as git reports it, is joined to
 // the top of the work tree git uses for `repo_path`, or to `repo_path` itself where git finds
-// no work tree there; an absolute one stands alone, and no git runs for it. Absent for a path
-// that holds U+FFFD (refuse_listed_path), where git's answer is not known (it could not run, or
-// a limit stopped it), and when the file is not a regular file that read_joined_file can read
-// (no link inside the folder joined to is followed), or is not UTF-8.
+// no work tree there; an absolute one stands alone, read through any link on its way, and no git
+// runs for it. Absent for a path that holds U+FFFD (refuse_listed_path), where git's answer is
+// not known (it could not run, or a limit stopped it), when the file is not a regular file, when
+// a relative one lies behind a link inside the folder joined to, and when it is not UTF-8.
 std::optional<ConflictFile> load_conflicted_file(std::string_view repo_path,
                                                  std::string_view new_file);
 

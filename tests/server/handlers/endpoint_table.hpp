@@ -275,6 +275,7 @@ inline void Fixture::build_odd() {
   names["empty"] = run("git init -q -b main empty && echo u > empty/u.txt && cd empty && pwd");
   names["nowhere"] = run("mkdir nowhere && cd nowhere && pwd");
   write("nowhere/c.txt", "a\n<<<<<<< HEAD\nb\nc\n=======\nd\n>>>>>>> topic\ne\n");
+  run("ln -s nowhere nowhere-link");
   names["missing"] = (root.path / "missing").string();
   commit("detached", {{"a.txt", "a\n"}}, "A", 1700000000, "d1");
   commit("detached", {{"a.txt", "b\n"}}, "B", 1700000100, "d2");
@@ -658,6 +659,7 @@ inline std::vector<Row> rows() {
       {"load_conflicted_file", "nowhere", {{"patch", wip_json("c.txt", "U", "U", "U")}}, nowhere_conflict},
       {"load_conflicted_file", "missing", {{"patch", wip_json("{nowhere}/c.txt", "U", "U", "U")}}, nowhere_conflict},
       {"load_conflicted_file", "conflict", {{"patch", wip_json("{nowhere}/c.txt", "U", "U", "U")}}, nowhere_conflict},
+      {"load_conflicted_file", "missing", {{"patch", wip_json("{root}/nowhere-link/c.txt", "U", "U", "U")}}, nowhere_conflict},
       {"load_conflicted_file", "bare", {{"patch", wip_json("HEAD", "U", "U", "U")}}, R"j({"lines":[{"ok":{"text":"ref: refs/heads/main"}}],"sections":[],"refNameTop":"","refNameBottom":"","lineEnding":"\n","maxLineLength":20})j"},
       // Changed files of commits and of the working copy.
       {"load_patches_for_commit", "main", {{"commitId", "\"{c2}\""}}, R"j([{"commitId":"{c2}","oldFile":"a.txt","newFile":"a.txt","patchType":"M","id":"a.txt-M","isImage":false},{"commitId":"{c2}","oldFile":"src/main.cpp","newFile":"src/main.cpp","patchType":"A","id":"src/main.cpp-A","isImage":false}])j"},
