@@ -418,7 +418,7 @@ TEST(HostileRepository, InvalidBytesCountAtTheirRepairedLength) {
                                              {"patch", test::patch_json(c2, "big.txt", "A")}}))
           .body;
   EXPECT_TRUE(reply == "null") << "a reply of " << reply.size() << " bytes";
-  EXPECT_EQ(server.stderr_text(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
+  EXPECT_EQ(server.stderr_so_far(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
 }
 
 }  // namespace
