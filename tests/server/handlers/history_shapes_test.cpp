@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 enum class View {
   IdSet,         // a list of ids, in any order
   ChangedFiles,  // a commit's changed files in git's order: letter, old path (and new path)
+  ThisBranch,    // the unpushed commits of the current branch, as an IdSet
 };
 
 struct Question {
@@ -78,14 +79,19 @@ std::string text_of(simdjson::dom::element item, const char* key) {
   return std::string(std::string_view(item[key]));
 }
 
+bool lists_ids(View view) {
+  return view == View::IdSet || view == View::ThisBranch;
+}
+
 std::string view_of_reply(const std::string& reply, View view) {
   simdjson::dom::parser parser;
   simdjson::dom::element element;
   if (parser.parse(reply).get(element) != simdjson::SUCCESS) return "not JSON: " + reply;
   if (element.is_null()) return "null";
+  if (view == View::ThisBranch) element = element["thisBranch"];
   std::vector<std::string> lines;
   for (simdjson::dom::element item : simdjson::dom::array(element)) {
-    if (view == View::IdSet) {
+    if (lists_ids(view)) {
       lines.emplace_back(std::string_view(item));
       continue;
     }
@@ -94,7 +100,7 @@ std::string view_of_reply(const std::string& reply, View view) {
     if (type == "R" || type == "C") line += " " + text_of(item, "newFile");
     lines.push_back(line);
   }
-  if (view == View::IdSet) lines = sorted(lines);
+  if (lists_ids(view)) lines = sorted(lines);
   return joined(lines);
 }
 
@@ -103,7 +109,7 @@ std::string view_of_reply(const std::string& reply, View view) {
 std::string view_of_git(const Answer& answer, View view) {
   if (answer.status != 0) return "null";
   std::vector<std::string> lines;
-  if (view == View::IdSet) {
+  if (lists_ids(view)) {
     std::istringstream in(answer.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find(' ')));
     return joined(sorted(lines));
@@ -134,8 +140,8 @@ void ask(const ServerProcess& server, const Shape& shape, const fs::path& repo) 
           .body;
   ASSERT_NE(loaded, "null") << shape.name;
   for (const Question& q : shape.questions) {
-    std::string request =
-        "{\"repoPath\":" + quoted(repo.string()) + "," + resolved(repo, q.fields) + "}";
+    std::string request = "{\"repoPath\":" + quoted(repo.string()) +
+                          (q.fields.empty() ? "" : "," + resolved(repo, q.fields)) + "}";
     std::string reply = server.post("/f/" + q.endpoint, request).body;
     Answer git = run(repo, "git " + resolved(repo, q.git));
     EXPECT_EQ(view_of_reply(reply, q.view), view_of_git(git, q.view))
@@ -157,6 +163,20 @@ const std::vector<Shape>& shapes() {
             View::IdSet, "rev-list skewed..main"},
            {"commit_ids_between_commits", R"("commitId1":"{main}","commitId2":"{skewed}")",
             View::IdSet, "rev-list main..skewed"},
+       }},
+      {"a commit dated before its parent, and a pushed branch past it",
+       "git init -q --bare o.git && git init -q -b main r && cd r && "
+       "d() { GIT_AUTHOR_DATE=\"$1 +0000\" GIT_COMMITTER_DATE=\"$1 +0000\" "
+       "git commit -q --allow-empty -m \"$2\"; } && "
+       "d 1700000000 root && d 1700001000 one && git remote add origin ../o.git && "
+       "git push -q origin main && git checkout -q -b other && d 1700002000 two && "
+       "git checkout -q main && d 1600000000 skewed && d 1700003000 late",
+       {
+           {"commit_ids_between_commits", R"("commitId1":"{main}","commitId2":"{other}")",
+            View::IdSet, "rev-list main..other"},
+           {"commit_ids_between_commits", R"("commitId1":"{other}","commitId2":"{main}")",
+            View::IdSet, "rev-list other..main"},
+           {"get_un_pushed_commits", "", View::ThisBranch, "rev-list origin/main..main"},
        }},
   };
   return all;
