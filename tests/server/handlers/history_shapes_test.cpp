@@ -20,12 +20,14 @@ namespace fs = std::filesystem;
 enum class View {
   IdSet,         // a list of ids, in any order
   ChangedFiles,  // a commit's changed files in git's order: letter, old path (and new path)
+  HunkLines,     // a diff's lines in order, each its letter and text: hunk headers left out
   ThisBranch,    // the unpushed commits of the current branch, as an IdSet
 };
 
 struct Question {
   std::string endpoint;
-  // JSON members after "repoPath"; each {rev} stands for the id `git rev-parse rev` names.
+  // JSON members after "repoPath"; each {rev} stands for the id `git rev-parse rev` names (a
+  // brace that holds a quote is JSON's own).
   std::string fields;
   View view;
   // git's own answer: its arguments, with the same {rev}s; a git that fails answers null.
@@ -59,7 +61,7 @@ Answer run(const fs::path& dir, const std::string& script) {
 
 // `text` with each {rev} replaced by the id git gives it in `repo`.
 std::string resolved(const fs::path& repo, std::string text) {
-  static const std::regex NAME(R"(\{([^{}]+)\})");
+  static const std::regex NAME(R"(\{([^{}"]+)\})");
   std::smatch found;
   std::string out;
   while (std::regex_search(text, found, NAME)) {
@@ -83,11 +85,22 @@ bool lists_ids(View view) {
   return view == View::IdSet || view == View::ThisBranch;
 }
 
+// The lines of a diff as the reply lists them, one flat list after the hunks.
+std::vector<std::string> hunk_lines_of_reply(simdjson::dom::element element) {
+  std::vector<std::string> lines;
+  for (simdjson::dom::element item : simdjson::dom::array(element.at(1))) {
+    std::string status = text_of(item, "status");
+    if (status.size() == 1) lines.push_back(status + text_of(item, "text"));
+  }
+  return lines;
+}
+
 std::string view_of_reply(const std::string& reply, View view) {
   simdjson::dom::parser parser;
   simdjson::dom::element element;
   if (parser.parse(reply).get(element) != simdjson::SUCCESS) return "not JSON: " + reply;
   if (element.is_null()) return "null";
+  if (view == View::HunkLines) return joined(hunk_lines_of_reply(element));
   if (view == View::ThisBranch) element = element["thisBranch"];
   std::vector<std::string> lines;
   for (simdjson::dom::element item : simdjson::dom::array(element)) {
@@ -104,10 +117,24 @@ std::string view_of_reply(const std::string& reply, View view) {
   return joined(lines);
 }
 
-// git's output read as the reply's view: ids one to a line, or name-status lists written with
-// -z (a letter with its score, then one path or two).
+// The lines of git's unified diff from its first hunk on, without the hunk headers.
+std::vector<std::string> hunk_lines_of_git(const std::string& out) {
+  std::vector<std::string> lines;
+  bool in_hunk = false;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    in_hunk = in_hunk || line.starts_with("@@");
+    if (in_hunk && !line.empty() && std::string_view(" +-").find(line[0]) != std::string::npos)
+      lines.push_back(line);
+  }
+  return lines;
+}
+
+// git's output read as the reply's view: ids one to a line, name-status lists written with
+// -z (a letter with its score, then one path or two), or a unified diff.
 std::string view_of_git(const Answer& answer, View view) {
   if (answer.status != 0) return "null";
+  if (view == View::HunkLines) return joined(hunk_lines_of_git(answer.out));
   std::vector<std::string> lines;
   if (lists_ids(view)) {
     std::istringstream in(answer.out);
@@ -149,6 +176,18 @@ void ask(const ServerProcess& server, const Shape& shape, const fs::path& repo) 
   }
 }
 
+// The members of a "/f/load_hunks" request: a commit with its parents and one file it adds or
+// changes, the commits named by {rev}s (or by a revision itself).
+std::string hunks_of(const std::string& commit, const std::string& parents, const std::string& file,
+                     const std::string& type) {
+  return R"("commit":{"author":"T","email":"t@x","date":{"ms":0,"adjustment":0},"id":")" + commit +
+         R"(","index":0,"parentIds":[)" + parents +
+         R"(],"isMerge":false,"message":"m","stashId":null,"refs":[],"filtered":false,)"
+         R"("numSkipped":0},"patch":{"commitId":")" +
+         commit + R"(","oldFile":")" + file + R"(","newFile":")" + file + R"(","patchType":")" +
+         type + R"(","id":"x","isImage":false})";
+}
+
 // Commits are dated by the script; the default is the fixture's moment.
 const std::vector<Shape>& shapes() {
   static const std::vector<Shape> all = {
@@ -177,6 +216,21 @@ const std::vector<Shape>& shapes() {
            {"commit_ids_between_commits", R"("commitId1":"{other}","commitId2":"{main}")",
             View::IdSet, "rev-list other..main"},
            {"get_un_pushed_commits", "", View::ThisBranch, "rev-list origin/main..main"},
+       }},
+      {"SHA-256 object ids",
+       "git init -q -b main --object-format=sha256 r && cd r && printf 'one\\ntwo\\n' > f.txt && "
+       "git add f.txt && git commit -q -m root && echo three >> f.txt && git commit -q -am two",
+       {
+           {"load_hunks", hunks_of("{main~1}", "", "f.txt", "A"), View::HunkLines,
+            "show --format= {main~1} -- f.txt"},
+           {"load_hunks", hunks_of("main~1", "", "f.txt", "A"), View::HunkLines,
+            "show --format= {main~1} -- f.txt"},
+           {"load_hunks", hunks_of("{main}", R"("{main~1}")", "f.txt", "M"), View::HunkLines,
+            "show --format= {main} -- f.txt"},
+           {"load_patches_for_commit", R"("commitId":"{main~1}")", View::ChangedFiles,
+            "show --format= --name-status -z {main~1}"},
+           {"commit_ids_between_commits", R"("commitId1":"{main~1}","commitId2":"{main}")",
+            View::IdSet, "rev-list main~1..main"},
        }},
   };
   return all;
