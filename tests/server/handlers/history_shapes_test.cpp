@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <regex>
 
 #include "support/server_harness.hpp"
 
@@ -60,15 +59,8 @@ Answer run(const fs::path& dir, const std::string& script) {
 }
 
 // `text` with each {rev} replaced by the id git gives it in `repo`.
-std::string resolved(const fs::path& repo, std::string text) {
-  static const std::regex NAME(R"(\{([^{}"]+)\})");
-  std::smatch found;
-  std::string out;
-  while (std::regex_search(text, found, NAME)) {
-    out += found.prefix().str() + trimmed(git(repo, {"rev-parse", found[1].str()}));
-    text = found.suffix().str();
-  }
-  return out + text;
+std::string resolved(const fs::path& repo, const std::string& text) {
+  return with_ids(repo, text);
 }
 
 std::string joined(std::vector<std::string> lines) {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
+#include <algorithm>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <tuple>
 
@@ -122,19 +122,11 @@ std::vector<Ask> asks() {
   return all;
 }
 
-// `text` with each {rev} replaced by the id git gives it in the repository of `dir`, and {dir}
-// by `dir`. A brace that holds a quote, colon or comma belongs to JSON.
+// `text` with {dir} replaced by `dir`, and each {rev} by the id git gives it in the repository.
 std::string resolved(const fs::path& dir, std::string text) {
-  static const std::regex NAME(R"(\{([^{}":,]+)\})");
-  std::smatch found;
-  std::string out;
-  while (std::regex_search(text, found, NAME)) {
-    std::string name = found[1].str();
-    out += found.prefix().str() +
-           (name == "dir" ? dir.string() : trimmed(git(dir / "r", {"rev-parse", name})));
-    text = found.suffix().str();
-  }
-  return out + text;
+  for (size_t at; (at = text.find("{dir}")) != std::string::npos;)
+    text.replace(at, 5, dir.string());
+  return with_ids(dir / "r", text);
 }
 
 std::string answer(const ServerProcess& server, const fs::path& dir, const Ask& ask) {
@@ -170,22 +162,32 @@ Replies replies_of(const fs::path& dir, const std::string& format) {
   return out;
 }
 
+bool is_lower_hex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
 // A SHA-256 reply as the SHA-1 repository would give it: each id of `from` written as the id at
 // the same place in `to`, and the format's name "sha256" as "sha1".
-std::string with_ids_of(std::string reply, const Replies& from, const Replies& to) {
+std::string with_ids_of(const std::string& reply, const Replies& from, const Replies& to) {
   std::map<std::string, std::string> ids;
   for (size_t i = 0; i < from.ids.size() && i < to.ids.size(); ++i) ids[from.ids[i]] = to.ids[i];
-  static const std::regex ID("[0-9a-f]{64}|\"sha256\"");
-  std::smatch found;
   std::string out;
-  while (std::regex_search(reply, found, ID)) {
-    auto known = ids.find(found.str());
-    out += found.prefix().str() + (found.str() == "\"sha256\"" ? "\"sha1\""
-                                   : known == ids.end()        ? found.str()
-                                                               : known->second);
-    reply = found.suffix().str();
+  for (size_t at = 0; at < reply.size();) {
+    size_t end = at;
+    while (end < reply.size() && is_lower_hex(reply[end])) ++end;
+    auto known = ids.find(reply.substr(at, end - at));
+    if (known != ids.end()) {
+      out += known->second;
+      at = end;
+    } else if (reply.compare(at, 8, "\"sha256\"") == 0) {
+      out += "\"sha1\"";
+      at += 8;
+    } else {
+      out.append(reply, at, std::max(end, at + 1) - at);
+      at = std::max(end, at + 1);
+    }
   }
-  return out + reply;
+  return out;
 }
 
 // The JSON text again, with every list of texts sorted.
