@@ -322,7 +322,7 @@ const Range& range() {
 void BM_BetweenListed(benchmark::State& state) {
   const Range& r = range();
   for (auto _ : state) {
-    auto ids = brackwen::listed_commit_ids_between(r.to, r.from, r.history->commits);
+    auto ids = brackwen::listed_commit_ids_between(r.to, r.from, *r.history);
     state.counters["commits"] = static_cast<double>(ids->size());
   }
 }

@@ -781,7 +781,7 @@ struct Suite {
     Patch patch{commit.id, big.file, big.file, PatchType::A, big.file + "A", false};
     std::string body = to_json(ReqHunkOptions{big.dir.string(), commit, patch});
     std::vector<Argv> git = {
-        {"git", "diff", std::string(empty_tree_id) + ".." + commit.id, "--", big.file}};
+        {"git", "diff", std::string(SHA1_EMPTY_TREE_ID) + ".." + commit.id, "--", big.file}};
     Check check;
     Server server;
     size_t diff_bytes = time_git(git, big.dir).out_bytes;

@@ -20,6 +20,8 @@
 #include "git/process.hpp"
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "git/queries/graph.hpp"
+#include "git/queries/load_commits.hpp"
 #include "server/history.hpp"
 #include "stores/stores.hpp"
 
@@ -166,5 +168,34 @@ void BM_ParseLogOutput(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_ParseLogOutput)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The look for parents listed before their children that each load makes once, on the plain
+// history (0) and the realistic one (1), beside the load it is part of.
+void BM_OrderCheck(benchmark::State& state) {
+  const brackwen::bench::Scale scale = brackwen::bench::scale_from_environment();
+  const brackwen::bench::HistoryShape& history =
+      state.range(0) ? scale.realistic_history : scale.history;
+  brackwen::bench::isolate_git_config();
+  std::string repo =
+      brackwen::bench::history_repo(brackwen::bench::default_cache_root(), history).string();
+  auto start = std::chrono::steady_clock::now();
+  auto loaded = brackwen::load_history({repo, history.commits, {}, false, false});
+  double load_ms = elapsed_ms(start);
+  if (!loaded) {
+    state.SkipWithError("the history does not load");
+    return;
+  }
+  double check_ms = 0;
+  for (auto _ : state) {
+    start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(brackwen::out_of_order_stretches(loaded->commits));
+    check_ms += elapsed_ms(start);
+  }
+  state.counters["commits"] = static_cast<double>(loaded->commits.size());
+  state.counters["stretches"] = static_cast<double>(loaded->out_of_order->size());
+  state.counters["load_ms"] = load_ms;
+  state.counters["share_of_load"] = check_ms / static_cast<double>(state.iterations()) / load_ms;
+}
+BENCHMARK(BM_OrderCheck)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

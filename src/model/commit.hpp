@@ -37,11 +37,23 @@ struct CommitOf {
 using ParsedCommit = CommitOf<RefInfo>;  // refs are the decorations in full
 using Commit = CommitOf<std::string>;    // refs are the ids of the decorations
 
+// Positions of a history's list, from `first` up to `end`.
+struct ListStretch {
+  size_t first = 0;
+  size_t end = 0;
+  bool operator==(const ListStretch&) const = default;
+};
+
 // One repository's loaded history. Shared read-only: a reader holds a snapshot that later
 // loads never change, which is what a copy would give at a fraction of the cost.
 struct CommitsAndRefs {
   std::vector<Commit> commits;
   std::vector<RefInfo> refs;
+  // Where the list puts a parent before its child (git's log lists by date, and a clock was
+  // wrong), as the stretches those parents span: found once when the list is stored, for the
+  // walks that rely on the list order. Absent when nobody looked, and then nothing may rely
+  // on it.
+  std::optional<std::vector<ListStretch>> out_of_order = std::nullopt;
 };
 
 }  // namespace brackwen

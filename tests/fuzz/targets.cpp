@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "api_types/json.hpp"
@@ -15,6 +16,7 @@
 #include "git/queries/commits.hpp"
 #include "git/queries/commits_parsers.hpp"
 #include "git/queries/config.hpp"
+#include "git/queries/graph.hpp"
 #include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/wip/wip_status.hpp"
@@ -373,13 +375,73 @@ void data_store(std::string_view bytes) {
   fuzz_require(store ? dom == *store : !dom, "the store differs from the DOM's");
 }
 
+// A commit id of 40 hex digits for a number.
+std::string fuzz_id(size_t n) {
+  char id[41];
+  std::snprintf(id, sizeof id, "%08zx%032zx", n * 2654435761u % 4294967291u, n);
+  return id;
+}
+
+// The bytes as a history: commits made one after another, each with parents among the earlier
+// ones or outside the list, listed newest first but for the swaps that the rest of the bytes
+// ask for (a wrong clock), and maybe one stash entry sharing a commit's id.
+std::vector<Commit> fuzz_history(std::string_view bytes) {
+  size_t at = 0;
+  auto next = [&] { return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : 0u; };
+  size_t count = 1 + next() % 16;
+  std::vector<Commit> made(count);
+  for (size_t k = 0; k < count; ++k) {
+    made[k].id = fuzz_id(k);
+    for (unsigned parents = next() % 3; parents > 0; --parents) {
+      unsigned parent = next();
+      made[k].parent_ids.push_back(fuzz_id(k > 0 && parent % 4 ? parent % k : count + parent % 3));
+    }
+  }
+  std::vector<Commit> list(made.rbegin(), made.rend());
+  if (unsigned stash = next(); stash % 4 == 0) {
+    list.push_back(list[stash / 4 % count]);
+    list.back().stash_id = "refs/stash@{0}";
+    list.back().parent_ids.resize(std::min<size_t>(list.back().parent_ids.size(), 1));
+  }
+  while (at + 1 < bytes.size()) std::swap(list[next() % list.size()], list[next() % list.size()]);
+  return list;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> ids) {
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+// The walk in list order answers every pair as the walk over the whole map does, whatever the
+// list puts before what.
+void commits_between(std::string_view bytes) {
+  CommitsAndRefs history{fuzz_history(bytes), {}, std::nullopt};
+  history.out_of_order = out_of_order_stretches(history.commits);
+  CommitsById map = commits_by_id(history.commits);
+  for (const Commit& a : history.commits) {
+    for (const Commit& b : history.commits) {
+      auto listed = listed_commit_ids_between(a.id, b.id, history);
+      auto whole = commit_ids_between(a.id, b.id, map);
+      fuzz_require(listed && whole && sorted(*listed) == sorted(*whole),
+                   "the listed walk and the whole map disagree");
+    }
+  }
+}
+
 constexpr FuzzTarget TARGETS[] = {
-    {"commit_log", commit_log},   {"config", config},
-    {"conflicts", conflicts},     {"data_store", data_store},
-    {"diff_hunks", diff_hunks},   {"json_requests", json_requests},
-    {"json_string", json_string}, {"name_status", name_status},
-    {"split_lines", split_lines}, {"standard_parsers", standard_parsers},
-    {"stash_list", stash_list},   {"wip_status", wip_status},
+    {"commit_log", commit_log},
+    {"commits_between", commits_between},
+    {"config", config},
+    {"conflicts", conflicts},
+    {"data_store", data_store},
+    {"diff_hunks", diff_hunks},
+    {"json_requests", json_requests},
+    {"json_string", json_string},
+    {"name_status", name_status},
+    {"split_lines", split_lines},
+    {"standard_parsers", standard_parsers},
+    {"stash_list", stash_list},
+    {"wip_status", wip_status},
 };
 
 }  // namespace

@@ -101,6 +101,25 @@ inline std::string git(const std::filesystem::path& dir, const std::vector<std::
   return sh(dir, command);
 }
 
+// `text` with each {rev} replaced by the id `git rev-parse rev` gives in `repo`. A brace whose
+// text holds a quote or another brace is left as it is: it belongs to JSON around the names.
+inline std::string with_ids(const std::filesystem::path& repo, const std::string& text) {
+  std::string out;
+  size_t at = 0;
+  for (size_t open; (open = text.find('{', at)) != std::string::npos;) {
+    size_t close = text.find_first_of("{}\"", open + 1);
+    if (close == std::string::npos || text[close] != '}' || close == open + 1) {
+      out += text.substr(at, open + 1 - at);
+      at = open + 1;
+      continue;
+    }
+    out += text.substr(at, open - at);
+    out += trimmed(git(repo, {"rev-parse", text.substr(open + 1, close - open - 1)}));
+    at = close + 1;
+  }
+  return out + text.substr(at);
+}
+
 // A repository with `git init -b main`, user name "Test User", e-mail "test@example.com".
 struct TempRepo : TempDir {
   TempRepo() {

@@ -2,9 +2,12 @@
 #include "git/queries/graph.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <queue>
+#include <random>
 
 #include "git/queries/commits.hpp"
 #include "git/revisions.hpp"
@@ -41,8 +44,63 @@ struct ListIndex {
   }
 };
 
+// Each id's first place in a whole list, in one flat table: no node per id, and git's ids,
+// even already, are hashed by their leading digits alone, with a seed of the process's own so
+// that a repository cannot choose ids that crowd one stretch of slots. A slot whose hash
+// matches is confirmed on the whole id.
+struct FirstPlaces {
+  struct Slot {
+    uint64_t hash = 0;
+    size_t place = SIZE_MAX;
+  };
+  const std::vector<Commit>& list;
+  std::vector<Slot> slots = std::vector<Slot>(std::bit_ceil(2 * list.size() + 2));
+
+  static uint64_t hash_of(std::string_view id) {
+    static const uint64_t SEED = (uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+    if (id.size() < 16) return std::hash<std::string_view>{}(id) ^ SEED;
+    uint64_t high = 0;
+    uint64_t low = 0;
+    std::memcpy(&high, id.data(), 8);
+    std::memcpy(&low, id.data() + 8, 8);
+    return ((high ^ SEED) * 0x9E3779B97F4A7C15u) ^ ((low + SEED) * 0xC2B2AE3D27D4EB4Fu);
+  }
+
+  size_t first_slot(uint64_t hash) const { return (hash ^ (hash >> 29)) & (slots.size() - 1); }
+
+  void add(size_t place) {
+    std::string_view id = list[place].id;
+    uint64_t hash = hash_of(id);
+    for (size_t at = first_slot(hash);; at = (at + 1) & (slots.size() - 1)) {
+      Slot& slot = slots[at];
+      if (slot.place == SIZE_MAX) {
+        slot = {hash, place};
+        return;
+      }
+      if (slot.hash == hash && list[slot.place].id == id) return;
+    }
+  }
+
+  std::optional<size_t> find(std::string_view id) const {
+    uint64_t hash = hash_of(id);
+    for (size_t at = first_slot(hash);; at = (at + 1) & (slots.size() - 1)) {
+      const Slot& slot = slots[at];
+      if (slot.place == SIZE_MAX) return std::nullopt;
+      if (slot.hash == hash && list[slot.place].id == id) return slot.place;
+    }
+  }
+};
+
+// Whether a stretch holds the position.
+bool within(const std::vector<ListStretch>& stretches, size_t at) {
+  auto after = std::upper_bound(stretches.begin(), stretches.end(), at,
+                                [](size_t at, const ListStretch& s) { return at < s.first; });
+  return after != stretches.begin() && at < std::prev(after)->end;
+}
+
 struct RangeWalk {
   const std::vector<Commit>& list;
+  const std::vector<ListStretch>& out_of_order;
   ListIndex index{list};
   CommitIdSet stash_ids{};
   std::vector<uint8_t> flags = std::vector<uint8_t>(list.size());
@@ -79,8 +137,14 @@ struct RangeWalk {
     return true;
   }
 
+  // Everything before the next commit to walk is painted for good unless a parent listed
+  // before its child leads back there.
+  bool may_stop() const {
+    return queue.empty() || (open == 0 && !within(out_of_order, queue.top()));
+  }
+
   bool walk() {
-    while (open > 0 && !queue.empty()) {
+    while (!may_stop()) {
       size_t at = queue.top();
       queue.pop();
       uint8_t from = flags[at] & (FROM_A | FROM_B);
@@ -163,10 +227,35 @@ std::optional<std::vector<std::string>> commit_ids_between(std::string_view a, s
   return out;
 }
 
+std::vector<ListStretch> out_of_order_stretches(const std::vector<Commit>& list) {
+  FirstPlaces first_at{list};
+  for (size_t at = 0; at < list.size(); ++at) first_at.add(at);
+  std::vector<ListStretch> stretches;
+  for (size_t at = 0; at < list.size(); ++at) {
+    for (const std::string& parent : list[at].parent_ids) {
+      std::optional<size_t> found = first_at.find(parent);
+      if (found && *found < at) stretches.push_back({*found + 1, at + 1});
+    }
+  }
+  std::sort(stretches.begin(), stretches.end(),
+            [](const ListStretch& x, const ListStretch& y) { return x.first < y.first; });
+  std::vector<ListStretch> joined;
+  for (const ListStretch& s : stretches) {
+    if (!joined.empty() && s.first <= joined.back().end) {
+      joined.back().end = std::max(joined.back().end, s.end);
+    } else {
+      joined.push_back(s);
+    }
+  }
+  return joined;
+}
+
 std::optional<std::vector<std::string>> listed_commit_ids_between(std::string_view a,
                                                                   std::string_view b,
-                                                                  const std::vector<Commit>& list) {
-  RangeWalk range{list};
+                                                                  const CommitsAndRefs& history) {
+  const std::vector<Commit>& list = history.commits;
+  static const std::vector<ListStretch> NONE;
+  RangeWalk range{list, history.out_of_order ? *history.out_of_order : NONE};
   // Ids of the list appear once, but for a stash entry whose commit a ref also reaches.
   for (const Commit& c : list) {
     if (c.stash_id) range.stash_ids.insert(c.id);
@@ -176,7 +265,7 @@ std::optional<std::vector<std::string>> listed_commit_ids_between(std::string_vi
   if (!at_a || !at_b) return std::nullopt;
   if (*at_a == *at_b) return std::vector<std::string>{};
   std::optional<std::vector<std::string>> ids;
-  if (range.reach(a, FROM_A) && range.reach(b, FROM_B) && range.walk()) {
+  if (history.out_of_order && range.reach(a, FROM_A) && range.reach(b, FROM_B) && range.walk()) {
     ids = range.from_a_only();
   } else {
     ids = commit_ids_between(a, b, commits_by_id(list));

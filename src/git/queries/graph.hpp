@@ -32,16 +32,22 @@ CommitIdSet reachable_commit_ids(const Commit& start, const CommitsById& map);
 std::optional<std::vector<std::string>> commit_ids_between(std::string_view a, std::string_view b,
                                                            const CommitsById& map);
 
-// What commit_ids_between answers over commits_by_id(list), in list order (then the parents
-// outside the list, by id), found the way
-// `git rev-list b..a` finds it: the list's order is that of git's date-ordered walk, so a walk
-// from both ids in that order, painting what `b` reaches, can stop once nothing left to walk is
-// reached from `a` alone. Only the part of the list the walk needs is indexed. Where that order
-// puts a parent before its child (clock skew) or the walk meets a stash entry (which may share
-// its id with a log commit), the whole map is walked as commit_ids_between does.
+// The stretches of `list` where a walk in list order cannot stop: each runs from just after a
+// parent listed before its child (a wrong clock) to that child, and the stretches that meet
+// are joined, in list order. A parent stands where its id first does.
+std::vector<ListStretch> out_of_order_stretches(const std::vector<Commit>& list);
+
+// What commit_ids_between answers over commits_by_id(history.commits), in list order (then the
+// parents outside the list, by id), found the way `git rev-list b..a` finds it: a walk from
+// both ids in list order, painting what `b` reaches, can stop once nothing left to walk is
+// reached from `a` alone, provided no parent listed before its child leads back to what was
+// walked (history.out_of_order tells where). Only the part of the list the walk needs is
+// indexed. Where the walk would itself step back in the list, meets a stash entry (which may
+// share its id with a log commit), or the order is unknown, the whole map is walked as
+// commit_ids_between does.
 std::optional<std::vector<std::string>> listed_commit_ids_between(std::string_view a,
                                                                   std::string_view b,
-                                                                  const std::vector<Commit>& list);
+                                                                  const CommitsAndRefs& history);
 
 // `git rev-list from..to --count`; 0 when git fails, prints no number, or when the range
 // would begin with "-" and so be taken as an option.

@@ -83,6 +83,7 @@ std::shared_ptr<const CommitsAndRefs> load_into_own_heap(const HistoryQuery& req
   auto held = std::make_shared<HeldHistory>(HeldHistory{std::move(heap), {}});
   held->history.refs = ref_list(log->refs, config ? config->entries : TextMap{});
   held->history.commits = std::move(log->commits);
+  held->history.out_of_order = out_of_order_stretches(held->history.commits);
   return std::shared_ptr<const CommitsAndRefs>(held, &held->history);
 }
 

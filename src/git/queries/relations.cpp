@@ -40,7 +40,7 @@ std::optional<std::vector<std::string>> commit_ids_between_commits(const std::st
                                                                    const std::string& from,
                                                                    const std::string& to) {
   if (auto all = get_cached_commits(repo_path)) {
-    auto between = listed_commit_ids_between(to, from, all->commits);
+    auto between = listed_commit_ids_between(to, from, *all);
     if (between) return between;
   }
   auto range = revision_range(from, "..", to);

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <regex>
 
 #include "support/server_harness.hpp"
 
@@ -20,11 +19,14 @@ namespace fs = std::filesystem;
 enum class View {
   IdSet,         // a list of ids, in any order
   ChangedFiles,  // a commit's changed files in git's order: letter, old path (and new path)
+  HunkLines,     // a diff's lines in order, each its letter and text: hunk headers left out
+  ThisBranch,    // the unpushed commits of the current branch, as an IdSet
 };
 
 struct Question {
   std::string endpoint;
-  // JSON members after "repoPath"; each {rev} stands for the id `git rev-parse rev` names.
+  // JSON members after "repoPath"; each {rev} stands for the id `git rev-parse rev` names (a
+  // brace that holds a quote is JSON's own).
   std::string fields;
   View view;
   // git's own answer: its arguments, with the same {rev}s; a git that fails answers null.
@@ -57,15 +59,8 @@ Answer run(const fs::path& dir, const std::string& script) {
 }
 
 // `text` with each {rev} replaced by the id git gives it in `repo`.
-std::string resolved(const fs::path& repo, std::string text) {
-  static const std::regex NAME(R"(\{([^{}]+)\})");
-  std::smatch found;
-  std::string out;
-  while (std::regex_search(text, found, NAME)) {
-    out += found.prefix().str() + trimmed(git(repo, {"rev-parse", found[1].str()}));
-    text = found.suffix().str();
-  }
-  return out + text;
+std::string resolved(const fs::path& repo, const std::string& text) {
+  return with_ids(repo, text);
 }
 
 std::string joined(std::vector<std::string> lines) {
@@ -78,14 +73,30 @@ std::string text_of(simdjson::dom::element item, const char* key) {
   return std::string(std::string_view(item[key]));
 }
 
+bool lists_ids(View view) {
+  return view == View::IdSet || view == View::ThisBranch;
+}
+
+// The lines of a diff as the reply lists them, one flat list after the hunks.
+std::vector<std::string> hunk_lines_of_reply(simdjson::dom::element element) {
+  std::vector<std::string> lines;
+  for (simdjson::dom::element item : simdjson::dom::array(element.at(1))) {
+    std::string status = text_of(item, "status");
+    if (status.size() == 1) lines.push_back(status + text_of(item, "text"));
+  }
+  return lines;
+}
+
 std::string view_of_reply(const std::string& reply, View view) {
   simdjson::dom::parser parser;
   simdjson::dom::element element;
   if (parser.parse(reply).get(element) != simdjson::SUCCESS) return "not JSON: " + reply;
   if (element.is_null()) return "null";
+  if (view == View::HunkLines) return joined(hunk_lines_of_reply(element));
+  if (view == View::ThisBranch) element = element["thisBranch"];
   std::vector<std::string> lines;
   for (simdjson::dom::element item : simdjson::dom::array(element)) {
-    if (view == View::IdSet) {
+    if (lists_ids(view)) {
       lines.emplace_back(std::string_view(item));
       continue;
     }
@@ -94,16 +105,30 @@ std::string view_of_reply(const std::string& reply, View view) {
     if (type == "R" || type == "C") line += " " + text_of(item, "newFile");
     lines.push_back(line);
   }
-  if (view == View::IdSet) lines = sorted(lines);
+  if (lists_ids(view)) lines = sorted(lines);
   return joined(lines);
 }
 
-// git's output read as the reply's view: ids one to a line, or name-status lists written with
-// -z (a letter with its score, then one path or two).
+// The lines of git's unified diff from its first hunk on, without the hunk headers.
+std::vector<std::string> hunk_lines_of_git(const std::string& out) {
+  std::vector<std::string> lines;
+  bool in_hunk = false;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    in_hunk = in_hunk || line.starts_with("@@");
+    if (in_hunk && !line.empty() && std::string_view(" +-").find(line[0]) != std::string::npos)
+      lines.push_back(line);
+  }
+  return lines;
+}
+
+// git's output read as the reply's view: ids one to a line, name-status lists written with
+// -z (a letter with its score, then one path or two), or a unified diff.
 std::string view_of_git(const Answer& answer, View view) {
   if (answer.status != 0) return "null";
+  if (view == View::HunkLines) return joined(hunk_lines_of_git(answer.out));
   std::vector<std::string> lines;
-  if (view == View::IdSet) {
+  if (lists_ids(view)) {
     std::istringstream in(answer.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find(' ')));
     return joined(sorted(lines));
@@ -134,13 +159,25 @@ void ask(const ServerProcess& server, const Shape& shape, const fs::path& repo) 
           .body;
   ASSERT_NE(loaded, "null") << shape.name;
   for (const Question& q : shape.questions) {
-    std::string request =
-        "{\"repoPath\":" + quoted(repo.string()) + "," + resolved(repo, q.fields) + "}";
+    std::string request = "{\"repoPath\":" + quoted(repo.string()) +
+                          (q.fields.empty() ? "" : "," + resolved(repo, q.fields)) + "}";
     std::string reply = server.post("/f/" + q.endpoint, request).body;
     Answer git = run(repo, "git " + resolved(repo, q.git));
     EXPECT_EQ(view_of_reply(reply, q.view), view_of_git(git, q.view))
         << shape.name << ": " << q.endpoint << " " << request << "\nbeside git " << q.git;
   }
+}
+
+// The members of a "/f/load_hunks" request: a commit with its parents and one file it adds or
+// changes, the commits named by {rev}s (or by a revision itself).
+std::string hunks_of(const std::string& commit, const std::string& parents, const std::string& file,
+                     const std::string& type) {
+  return R"("commit":{"author":"T","email":"t@x","date":{"ms":0,"adjustment":0},"id":")" + commit +
+         R"(","index":0,"parentIds":[)" + parents +
+         R"(],"isMerge":false,"message":"m","stashId":null,"refs":[],"filtered":false,)"
+         R"("numSkipped":0},"patch":{"commitId":")" +
+         commit + R"(","oldFile":")" + file + R"(","newFile":")" + file + R"(","patchType":")" +
+         type + R"(","id":"x","isImage":false})";
 }
 
 // Commits are dated by the script; the default is the fixture's moment.
@@ -157,6 +194,35 @@ const std::vector<Shape>& shapes() {
             View::IdSet, "rev-list skewed..main"},
            {"commit_ids_between_commits", R"("commitId1":"{main}","commitId2":"{skewed}")",
             View::IdSet, "rev-list main..skewed"},
+       }},
+      {"a commit dated before its parent, and a pushed branch past it",
+       "git init -q --bare o.git && git init -q -b main r && cd r && "
+       "d() { GIT_AUTHOR_DATE=\"$1 +0000\" GIT_COMMITTER_DATE=\"$1 +0000\" "
+       "git commit -q --allow-empty -m \"$2\"; } && "
+       "d 1700000000 root && d 1700001000 one && git remote add origin ../o.git && "
+       "git push -q origin main && git checkout -q -b other && d 1700002000 two && "
+       "git checkout -q main && d 1600000000 skewed && d 1700003000 late",
+       {
+           {"commit_ids_between_commits", R"("commitId1":"{main}","commitId2":"{other}")",
+            View::IdSet, "rev-list main..other"},
+           {"commit_ids_between_commits", R"("commitId1":"{other}","commitId2":"{main}")",
+            View::IdSet, "rev-list other..main"},
+           {"get_un_pushed_commits", "", View::ThisBranch, "rev-list origin/main..main"},
+       }},
+      {"SHA-256 object ids",
+       "git init -q -b main --object-format=sha256 r && cd r && printf 'one\\ntwo\\n' > f.txt && "
+       "git add f.txt && git commit -q -m root && echo three >> f.txt && git commit -q -am two",
+       {
+           {"load_hunks", hunks_of("{main~1}", "", "f.txt", "A"), View::HunkLines,
+            "show --format= {main~1} -- f.txt"},
+           {"load_hunks", hunks_of("main~1", "", "f.txt", "A"), View::HunkLines,
+            "show --format= {main~1} -- f.txt"},
+           {"load_hunks", hunks_of("{main}", R"("{main~1}")", "f.txt", "M"), View::HunkLines,
+            "show --format= {main} -- f.txt"},
+           {"load_patches_for_commit", R"("commitId":"{main~1}")", View::ChangedFiles,
+            "show --format= --name-status -z {main~1}"},
+           {"commit_ids_between_commits", R"("commitId1":"{main~1}","commitId2":"{main}")",
+            View::IdSet, "rev-list main~1..main"},
        }},
   };
   return all;

@@ -20,13 +20,13 @@ constexpr std::array<std::string_view, 11> header_keywords = {
     "old mode",    "new mode",  "deleted file mode", "new file mode",       "copy from", "copy to",
     "rename from", "rename to", "similarity index",  "dissimilarity index", "index"};
 
-std::optional<std::string> diff_range(const Commit& commit) {
+std::optional<std::string> diff_range(const Commit& commit, std::string_view empty_tree) {
   const auto& parents = commit.parent_ids;
   if (commit.is_merge) {
     if (parents.size() < 2) return std::nullopt;
     return revision_range(parents[0], "...", parents[1]);
   }
-  return revision_range(parents.empty() ? empty_tree_id : parents[0], "..", commit.id);
+  return revision_range(parents.empty() ? empty_tree : parents[0], "..", commit.id);
 }
 
 std::optional<bool> line_starting(Input& in, std::string_view word) {
@@ -216,8 +216,20 @@ HunkLine owned_line(const HunkLineView& line) {
   return owned;
 }
 
-std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch) {
-  auto range = diff_range(commit);
+std::string_view empty_tree_id(const std::string& repo_path, std::string_view commit_id) {
+  if (is_object_id(commit_id)) {
+    return commit_id.size() == SHA256_EMPTY_TREE_ID.size() ? SHA256_EMPTY_TREE_ID
+                                                           : SHA1_EMPTY_TREE_ID;
+  }
+  // The range refuses such a name: no need to ask.
+  if (commit_id.empty() || reads_as_option(commit_id)) return SHA1_EMPTY_TREE_ID;
+  auto format = run_git(repo_path, {"rev-parse", "--show-object-format"});
+  return format && trim_whitespace(*format) == "sha256" ? SHA256_EMPTY_TREE_ID : SHA1_EMPTY_TREE_ID;
+}
+
+std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch,
+                                                       std::string_view empty_tree) {
+  auto range = diff_range(commit, empty_tree);
   if (!range) return std::nullopt;
   std::vector<std::string> paths{literal_pathspec(patch.old_file)};
   if (patch.patch_type == PatchType::R) paths.push_back(literal_pathspec(patch.new_file));
@@ -230,7 +242,8 @@ std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text) {
 
 std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
                                                const Patch& patch) {
-  auto args = hunk_diff_args(commit, patch);
+  bool root = !commit.is_merge && commit.parent_ids.empty();
+  auto args = hunk_diff_args(commit, patch, root ? empty_tree_id(repo_path, commit.id) : "");
   if (!args) return nullptr;
   // A repaired name may be another file's, which the pathspec would match.
   if (refuse_listed_path(diff_name(commit), patch.old_file) ||

@@ -19,7 +19,15 @@
 
 namespace brackwen {
 
-inline constexpr std::string_view empty_tree_id = "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
+// The empty tree, which git knows in every repository without storing it, by the name it has
+// in the repository's object format.
+inline constexpr std::string_view SHA1_EMPTY_TREE_ID = "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
+inline constexpr std::string_view SHA256_EMPTY_TREE_ID =
+    "6ef19b41225c5369f1c104d45d8d85efa9b057b53b14b4b9b939dd74decc5321";
+
+// The empty tree of the object format of the repository that holds `commit_id`: a full id
+// tells the format by its length, so git is asked only for a commit named some other way.
+std::string_view empty_tree_id(const std::string& repo_path, std::string_view commit_id);
 
 // One hunk as it stands in the diff text: its header's ranges and its lines, line ends
 // included, from the line after the header to the end of its last line.
@@ -54,10 +62,11 @@ struct FileDiff {
 };
 
 // "diff", the range, "--", the old path (and the new path of a rename) as literal pathspecs,
-// the range after "--end-of-options". Absent for a merge
-// with fewer than two parents, and for a commit or parent id that is empty or would read
-// as an option.
-std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch);
+// the range after "--end-of-options"; a root commit's range starts at `empty_tree`. Absent for
+// a merge with fewer than two parents, and for a commit or parent id that is empty or would
+// read as an option.
+std::optional<std::vector<std::string>> hunk_diff_args(const Commit& commit, const Patch& patch,
+                                                       std::string_view empty_tree);
 
 // The hunks of the whole output of one `git diff` of one file, as views into `text`, which
 // must be valid UTF-8; absent (with the failure report) when the grammar does not reach the
