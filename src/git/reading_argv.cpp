@@ -105,6 +105,7 @@ constexpr Subcommand SUBCOMMANDS[] = {
     // Asked for ref names and ids only, which it reads without an object.
     {"for-each-ref", {}, false, false, true, false},
     {"log", DIFF_OPTIONS, true, false},
+    {"ls-tree", {}, false, false},
     // The stash list's decorations are dropped.
     {"reflog", {}, false, false},
     {"rev-list", {}, false, false},
