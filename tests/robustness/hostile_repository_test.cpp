@@ -365,7 +365,7 @@ TEST(HostileRepository, MoreFiltersThanACommandLineHoldsAreRefused) {
   test::ServerProcess server;
   EXPECT_EQ(server.post("/f/load_wip_patches", test::repo_body(repo.path)).body, "null");
   EXPECT_EQ(server.get("/pi").body, "brackwen");
-  EXPECT_EQ(server.stderr_text(),
+  EXPECT_EQ(server.stderr_so_far(),
             "git status not run: the repository's configuration names more programs than a "
             "command line can switch off\n");
 }
@@ -418,7 +418,7 @@ TEST(HostileRepository, InvalidBytesCountAtTheirRepairedLength) {
                                              {"patch", test::patch_json(c2, "big.txt", "A")}}))
           .body;
   EXPECT_TRUE(reply == "null") << "a reply of " << reply.size() << " bytes";
-  EXPECT_EQ(server.stderr_text(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
+  EXPECT_EQ(server.stderr_so_far(), "Diff of " + c2 + " stopped: its reply would pass 256 MiB\n");
 }
 
 }  // namespace
