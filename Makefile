@@ -9,7 +9,7 @@ FUZZ_PARALLEL ?= 3
 # CI sets WERROR=ON: warnings fail the build there.
 WERROR ?= OFF
 
-.PHONY: deps build run test bench sanitize fuzz coverage clean format check-format
+.PHONY: deps build run test test-old-git bench sanitize fuzz coverage clean format check-format
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,11 @@ run: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The endpoint table with git 2.30 and 2.34 first on PATH, built once from ../shared/old-git
+# into $$XDG_CACHE_HOME/brackwen-old-git (or ~/.cache); skipped where those sources are absent.
+test-old-git: build
+	scripts/test-old-git $(BUILD)
 
 # The endpoints against the bare git they wrap, on repositories generated once (100,000
 # commits, 50,000 files) and cached under $$XDG_CACHE_HOME/brackwen-bench or /tmp/brackwen-bench.

@@ -26,6 +26,9 @@ namespace brackwen {
 namespace {
 
 constexpr GitVersion FIRST_WITH_SHOW_SCOPE = {2, 26, 0};
+// GIT_CONFIG_GLOBAL and GIT_CONFIG_SYSTEM name the files git reads from this version on; an
+// older git reads its usual ones whatever they say.
+constexpr GitVersion FIRST_WITH_CONFIG_FILE_VARIABLES = {2, 32, 0};
 
 // Far above any honest configuration (a few KB), counted with the entries parsed from it: a
 // repository whose includes nest can make git list gigabytes.
@@ -195,7 +198,9 @@ struct ListingFiles {
   void add_defaults() {
     paths.push_back(location.common_dir + "/config");
     paths.push_back(location.git_dir + "/config.worktree");
-    if (auto global = get_environment("GIT_CONFIG_GLOBAL")) {
+    bool named = git_is_at_least(FIRST_WITH_CONFIG_FILE_VARIABLES);
+    auto global = named ? get_environment("GIT_CONFIG_GLOBAL") : std::nullopt;
+    if (global) {
       add_named(global);
     } else {
       auto home = get_environment("HOME");
@@ -209,7 +214,8 @@ struct ListingFiles {
     }
     if (!reads_system_file()) return;
     // Where git names none, the place Debian's git reads it from.
-    add_named(get_environment("GIT_CONFIG_SYSTEM").value_or("/etc/gitconfig"));
+    auto system = named ? get_environment("GIT_CONFIG_SYSTEM") : std::nullopt;
+    add_named(system.value_or("/etc/gitconfig"));
   }
 
   static bool reads_system_file() {

@@ -69,17 +69,18 @@ constexpr std::string_view DIFF_OPTIONS[] = {"--no-color", "--no-ext-diff", "--n
 constexpr std::string_view SHOW_OPTIONS[] = {"--no-color", "--no-ext-diff"};
 
 // The refs a log decorates: naming them outranks log.excludeDecoration and
-// log.initialDecorationSet. The namespaces are git's own default set since 2.38; an older git
-// decorated every ref.
-constexpr GitVersion FIRST_WITH_DEFAULT_DECORATIONS = {2, 38, 0};
-constexpr std::string_view DEFAULT_DECORATIONS[] = {
+// log.initialDecorationSet, and a repository's own refs in other namespaces decorate nothing.
+// They are git's own default set since 2.38. Before 2.38 git read every filter as a name under
+// "refs/": "HEAD" would match a repository's own "refs/HEAD" and never HEAD, so it is left out
+// there and HEAD is read apart (log_decorates_head).
+constexpr GitVersion FIRST_DECORATING_HEAD_BY_NAME = {2, 38, 0};
+constexpr std::string_view DECORATIONS[] = {
     "--decorate-refs=HEAD",       "--decorate-refs=refs/heads/", "--decorate-refs=refs/remotes/",
     "--decorate-refs=refs/tags/", "--decorate-refs=refs/stash",  "--decorate-refs=refs/replace/"};
-constexpr std::string_view ALL_DECORATIONS[] = {"--decorate-refs=HEAD", "--decorate-refs=refs/"};
 
 std::span<const std::string_view> decorations() {
-  if (git_is_at_least(FIRST_WITH_DEFAULT_DECORATIONS)) return DEFAULT_DECORATIONS;
-  return ALL_DECORATIONS;
+  std::span<const std::string_view> all = DECORATIONS;
+  return log_decorates_head() ? all : all.subspan(1);
 }
 
 struct Subcommand {
@@ -101,7 +102,10 @@ constexpr Subcommand SUBCOMMANDS[] = {
     // Between two commits only.
     {"diff", DIFF_OPTIONS, false, false},
     {"diff-tree", {}, false, false},
+    // Asked for ref names and ids only, which it reads without an object.
+    {"for-each-ref", {}, false, false, true, false},
     {"log", DIFF_OPTIONS, true, false},
+    {"ls-tree", {}, false, false},
     // The stash list's decorations are dropped.
     {"reflog", {}, false, false},
     {"rev-list", {}, false, false},
@@ -109,6 +113,7 @@ constexpr Subcommand SUBCOMMANDS[] = {
     {"rev-parse", {}, false, false, true, false},
     {"show", SHOW_OPTIONS, false, false},
     {"status", {}, false, true},
+    {"symbolic-ref", {}, false, false, true, false},
 };
 
 // Any other subcommand is taken to read the work tree.
@@ -150,6 +155,10 @@ std::optional<ReadingSettings> reading_settings(const std::string& repo_path,
 }
 
 }  // namespace
+
+bool log_decorates_head() {
+  return git_is_at_least(FIRST_DECORATING_HEAD_BY_NAME);
+}
 
 GitArgs pinned_git_argv(const std::vector<std::string>& settings, bool pinned) {
   GitArgs argv{GIT_PROGRAM()};

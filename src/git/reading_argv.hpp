@@ -41,6 +41,10 @@ std::optional<GitArgs> reading_git_argv(const std::string& repo_path, const GitA
 // that a limit or its caller ended has said why already.
 void report_failed_read(const ReadingCommand& command, int status);
 
+// Whether a reading log decorates HEAD itself. Where it does not (git before 2.38), the log's
+// decorations lack HEAD alone, and a query that reads them learns HEAD from git apart.
+bool log_decorates_head();
+
 // GIT_PROGRAM and what comes before a reading run's subcommand: the pins when `pinned`, then
 // `settings` (each "key=value") as "-c" options.
 GitArgs pinned_git_argv(const std::vector<std::string>& settings, bool pinned = true);

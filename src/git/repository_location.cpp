@@ -23,16 +23,24 @@ extern char** environ;
 namespace brackwen {
 namespace {
 
-// Before it, the common dir and the git paths are printed relative to the folder.
+// Before it, the common dir and the git paths are printed relative to the folder, as the
+// kernel resolves it: through any link on the way, so a ".." leaves the real parent.
 constexpr GitVersion FIRST_WITH_PATH_FORMAT = {2, 31, 0};
 
 // What git's status gives the git it runs in a submodule.
 constexpr std::string_view DOT_GIT_OPTION = "--git-dir=.git";
 
-std::string absolute(const std::string& dir, std::string_view path) {
+// The folder's real path, which a relative path git printed starts from.
+std::string real_dir(const std::string& dir) {
+  std::error_code error;
+  std::filesystem::path real = std::filesystem::canonical(dir, error);
+  return error ? dir : real.string();
+}
+
+std::string absolute(const std::string& real_dir, std::string_view path) {
   std::filesystem::path p(path);
   return p.is_absolute() ? p.string()
-                         : (std::filesystem::path(dir) / p).lexically_normal().string();
+                         : (std::filesystem::path(real_dir) / p).lexically_normal().string();
 }
 
 // One rev-parse.
@@ -52,7 +60,7 @@ LocationAnswer ask_location(const GitPlace& place) {
   bool bare = !lines.empty() && lines[0] == "true";
   if (!bare && run->status != 0) return {std::nullopt, true, false};
   if (lines.size() != (bare ? 6u : 7u) || (!bare && lines[0] != "false")) return {};
-  const std::string& dir = place.dir;
+  const std::string dir = real_dir(place.dir);
   RepositoryLocation location{place,
                               std::string(lines[1]),
                               absolute(dir, lines[2]),

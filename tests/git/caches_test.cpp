@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "git/git_version.hpp"
 #include "git/queries/config.hpp"
 #include "git/queries/diff_search.hpp"
 #include "git/queries/graph.hpp"
@@ -202,6 +203,8 @@ TEST(SearchCommits, FinalSigmaAndOldPaths) {
 // repository's path, so no two runs share commit ids (counts are cached by commit id).
 TEST(HeadInfo, CountsAgainstTheRemoteCounterpart) {
   test::use_plain_git_config();
+  // As the server does at start-up: how the log is asked for HEAD depends on git's version.
+  load_git_version();
   test::TempDir remotes;
   test::TempRepo repo;
   auto commit = [&](const std::string& message, long seconds) {

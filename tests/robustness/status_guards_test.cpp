@@ -154,6 +154,7 @@ struct Change {
   std::function<void(const fs::path& repo, const Filter& filter)> before;
   std::function<void(const fs::path& repo, const Filter& filter, test::ServerProcess& server)>
       between;
+  std::string opened = "repo";  // the folder the requests name, below the test's root
 };
 
 const Change CHANGES[] = {
@@ -222,6 +223,16 @@ const Change CHANGES[] = {
           "mv .git/* . && rmdir .git && mkdir .git && git --git-dir=. config core.bare false && "
           "git --git-dir=. config core.worktree .");
      }},
+    // git names the files it read relative to the folder's real path, not its path as opened.
+    {"the configuration of a repository opened through a link to a subfolder gains the filter",
+     [](const fs::path& repo, const Filter&) {
+       fs::create_directories(repo / "sub/deeper");
+       fs::create_directory_symlink(repo / "sub", repo.parent_path() / "link");
+     },
+     [](const fs::path& repo, const Filter& filter, test::ServerProcess&) {
+       append(repo / ".git/config", filter.definition());
+     },
+     "link/deeper"},
     {"a submodule's configuration gains the filter",
      [](const fs::path& repo, const Filter&) {
        filtered_repository(repo / "sub");
@@ -241,7 +252,7 @@ TEST(StatusGuards, WhatAStatusKeepsFollowsEveryChange) {
     change.before(repo, filter);
     test::ServerProcess server;
     wait_until_settled({root.path, server.home});
-    std::string body = test::repo_body(repo);
+    std::string body = test::repo_body(root.path / change.opened);
     EXPECT_NE(server.post("/f/load_wip_patches", body).body.find("\"newFile\""), std::string::npos)
         << change.name;
     ASSERT_FALSE(filter.ran()) << change.name;

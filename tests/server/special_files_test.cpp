@@ -16,6 +16,7 @@
 #include "git/commit_image.hpp"
 #include "git/conflicts/api.hpp"
 #include "git/file_io.hpp"
+#include "git/git_version.hpp"
 #include "server/data_store.hpp"
 #include "server/files.hpp"
 #include "server/static_files.hpp"
@@ -93,6 +94,8 @@ std::string open_at(const std::string& where, const fs::path& repo, const fs::pa
 }
 
 TEST(SpecialFiles, NeitherBlockNorPassForRegularFiles) {
+  // As the server does at start-up: how a commit image is looked up depends on git's version.
+  load_git_version();
   test::TempRepo repo;
   std::string head = repo.commit_file("a.txt", "a\n", "first");
   fs::path store = repo.path / "data/brackwen/data_store.json";

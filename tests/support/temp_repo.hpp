@@ -120,6 +120,12 @@ inline std::string with_ids(const std::filesystem::path& repo, const std::string
   return out + text.substr(at);
 }
 
+// Whether the git on PATH can fetch over HTTP: a git built without curl (as the older gits
+// the suite is also run with may be) has no helper for it.
+inline bool git_speaks_http() {
+  return std::filesystem::exists(trimmed(git(".", {"--exec-path"})) + "/git-remote-http");
+}
+
 // A repository with `git init -b main`, user name "Test User", e-mail "test@example.com".
 struct TempRepo : TempDir {
   TempRepo() {

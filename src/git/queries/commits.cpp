@@ -5,6 +5,7 @@
 
 #include "git/process.hpp"
 #include "git/queries/commits_parsers.hpp"
+#include "git/queries/refs/head_decoration.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 
@@ -27,19 +28,27 @@ GitArgs log_args(GitArgs args) {
   return args;
 }
 
+// Whether a log's decorations are kept: the stash list's are dropped.
+enum class Decorations { Kept, Dropped };
+
 // The records git prints for `args`, read as they come (LogStream), into a file rather than a
 // pipe: git flushes after every commit to a pipe, and the reader would wake as often. Absent
 // when git cannot run, prints nothing, or prints what does not read.
 std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs& args,
                                     size_t expected_commits,
-                                    std::function<StashPlacement()> stashes = {}) {
+                                    std::function<StashPlacement()> stashes = {},
+                                    Decorations decorations = Decorations::Kept) {
+  std::optional<GitArgs> argv = reading_git_argv(repo_path, args);
+  if (!argv) return std::nullopt;
   LogStream stream(expected_commits);
   stream.stashes = std::move(stashes);
+  // Asked before the log starts, since its records are read as they come, and only once the
+  // log's own guards have let it run: a configuration they refuse would stall every git run.
+  if (decorations == Decorations::Kept) stream.head = load_head_decoration(repo_path);
   StreamHandlers handlers;
   handlers.out_to_file = true;
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
-  std::optional<GitArgs> argv = reading_git_argv(repo_path, args);
-  if (!argv || !stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
+  if (!stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
   if (!finish_log(stream)) return std::nullopt;
   return std::move(stream.log);
 }
@@ -122,7 +131,8 @@ void make_stash_entry(ParsedCommit& entry, size_t position) {
 }
 
 std::optional<std::vector<ParsedCommit>> load_stashes(const std::string& repo_path) {
-  std::optional<CommitLog> log = stream_log(repo_path, load_stashes_args(), STASH_ROOM);
+  std::optional<CommitLog> log =
+      stream_log(repo_path, load_stashes_args(), STASH_ROOM, {}, Decorations::Dropped);
   if (!log) return std::nullopt;
   std::vector<ParsedCommit> stashes;
   stashes.reserve(log->commits.size());

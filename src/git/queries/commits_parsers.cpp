@@ -30,6 +30,7 @@ constexpr std::string_view DATE_ARG = "--date=raw";
 
 constexpr std::string_view TAG_PREFIX = "tag: ";
 constexpr std::string_view HEAD_PREFIX = "HEAD -> ";
+constexpr std::string_view HEAD_NAME = "HEAD";
 constexpr std::string_view DECORATION_SEPARATOR = ", ";
 // git's marks for a shallow clone's boundary commits and for replaced commits: decorations
 // that name no ref (with "--decorate=full" every ref is "HEAD" or begins with "refs/").
@@ -196,10 +197,26 @@ bool read_fields(Input& in, CommitOf<R>& c, std::string_view& refs_text) {
   return true;
 }
 
-// One record; its decorations are appended to `refs`, each with the commit's id and time. On
-// failure `position` and `refs` are as they were.
+// HEAD among the decorations from `first` on of the commit `id`, as git would have put it.
+void add_head(const HeadDecoration& head, std::string_view id, std::vector<RefInfo>& refs,
+              size_t first) {
+  if (id != head.commit_id) return;
+  auto begin = refs.begin() + static_cast<std::ptrdiff_t>(first);
+  auto branch = std::find_if(
+      begin, refs.end(), [&](const RefInfo& ref) { return head.branch && ref.id == *head.branch; });
+  if (branch == refs.end()) {
+    refs.insert(begin, ref_from_name(HEAD_NAME));
+    return;
+  }
+  branch->head = true;
+  std::rotate(begin, branch, branch + 1);
+}
+
+// One record; its decorations are appended to `refs` (with `head` where git left it out),
+// each with the commit's id and time. On failure `position` and `refs` are as they were.
 template <class R>
-bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
+bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs,
+                 const HeadDecoration* head = nullptr) {
   size_t start = in.position;
   std::string_view refs_text;
   if (!read_fields(in, c, refs_text)) {
@@ -208,6 +225,7 @@ bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
   }
   size_t first_ref = refs.size();
   decorations(refs_text, refs);
+  if (head) add_head(*head, c.id, refs, first_ref);
   for (size_t i = first_ref; i < refs.size(); ++i) {
     refs[i].commit_id = c.id;
     refs[i].time = c.date.ms;
@@ -216,11 +234,12 @@ bool read_record(Input& in, CommitOf<R>& c, std::vector<RefInfo>& refs) {
 }
 
 // Every record up to the first that does not read, into `log`.
-void read_log_records(Input& in, CommitLog& log, StashPlacement* stashes = nullptr) {
+void read_log_records(Input& in, CommitLog& log, StashPlacement* stashes = nullptr,
+                      const HeadDecoration* head = nullptr) {
   while (!in.at_end()) {
     Commit c;
     size_t first_ref = log.refs.size();
-    if (!read_record(in, c, log.refs)) return;
+    if (!read_record(in, c, log.refs, head)) return;
     c.refs.reserve(log.refs.size() - first_ref);
     for (size_t i = first_ref; i < log.refs.size(); ++i) c.refs.push_back(log.refs[i].id);
     while (stashes && stashes->next < stashes->entries.size() &&
@@ -318,7 +337,8 @@ void parse_segment(LogStream& stream, std::string_view segment) {
   }
   if (!stream.placement && stream.stashes) stream.placement = stream.stashes();
   Input in{segment};
-  read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr);
+  read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr,
+                   stream.head ? &*stream.head : nullptr);
   if (in.at_end()) return;
   stream.failed = true;
   report_parse_failure(in);

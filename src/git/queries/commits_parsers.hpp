@@ -46,6 +46,15 @@ struct CommitLog {
 // The same records as parse_commits; `expected_commits` only sizes the list up front.
 std::optional<CommitLog> parse_commit_log(Input& in, size_t expected_commits);
 
+// HEAD where the log leaves it out (git before 2.38 decorates with every ref it is told of but
+// HEAD): the id HEAD resolves to and the branch it points at, if any. git shows HEAD first
+// among the refs of that commit: "HEAD -> <branch>" in the branch's stead when the branch
+// decorates the commit, else "HEAD".
+struct HeadDecoration {
+  std::string commit_id;
+  std::optional<std::string> branch;
+};
+
 // Stash entries placed among the log's commits as these are read, each before the first log
 // commit strictly older than it (the entries newest first, equal dates in their order), so
 // that the long list never moves to make room; what is left goes at the end.
@@ -66,6 +75,8 @@ struct LogStream {
   // commits. Unset: none.
   std::function<StashPlacement()> stashes;
   std::optional<StashPlacement> placement;
+  // Set where the log's decorations lack HEAD: it is added to them.
+  std::optional<HeadDecoration> head;
   CommitLog log;
   std::string pending;      // the bytes after the last whole record
   size_t pending_nuls = 0;  // NULs in `pending`, fewer than a record has

@@ -236,7 +236,75 @@ TEST(Endpoints, ActionsAreNumberedAndReportedOnce) {
             R"({"stdout":[],"stderr":[],"done":true,"error":{"iO":"No such file or directory"}})");
 }
 
+// The ids of commit `id`'s refs in a reply that lists commits, as the JSON writes them.
+std::string refs_of(const std::string& reply, const std::string& id) {
+  size_t commit = reply.find("\"id\":\"" + id + "\"");
+  size_t refs = reply.find("\"refs\":[", commit);
+  if (commit == std::string::npos || refs == std::string::npos) return "absent";
+  size_t start = refs + 8;
+  return reply.substr(start, reply.find(']', start) - start);
+}
+
+// The ids of the refs a reply marks as the head.
+std::string head_refs(const std::string& reply) {
+  std::string ids;
+  for (size_t at = reply.find("\"head\":true"); at != std::string::npos;
+       at = reply.find("\"head\":true", at + 1)) {
+    size_t start = reply.rfind("{\"id\":\"", at) + 7;
+    ids += reply.substr(start, reply.find('"', start) - start) + " ";
+  }
+  return ids;
+}
+
+// HEAD decorates the commit it names as git's own log shows it, whatever git is on PATH, and a
+// repository's refs named like it decorate nothing.
+TEST(Endpoints, HeadDecoratesItsCommitInEveryStateItCanBeIn) {
+  struct Case {
+    std::string state, setup, c1_refs, c2_refs, heads;
+  };
+  const std::string origin = R"("refs/remotes/origin/main")";
+  const std::string main = R"("refs/heads/main")", tag = R"("refs/tags/v1")";
+  const Case cases[] = {
+      {"on a branch", "true", origin, main + "," + tag, "refs/heads/main "},
+      {"on a link to a branch",
+       "git symbolic-ref refs/heads/link refs/heads/main && git symbolic-ref HEAD refs/heads/link",
+       origin, main + "," + tag + R"(,"refs/heads/link")", "refs/heads/main "},
+      {"detached", "git checkout -q --detach", origin, R"("HEAD",)" + tag + "," + main, ""},
+      {"on a remote-tracking ref", "git symbolic-ref HEAD refs/remotes/origin/main",
+       R"("HEAD",)" + origin, tag + "," + main, ""},
+      {"on a ref that decorates nothing",
+       "git update-ref refs/other/x HEAD~ && git symbolic-ref HEAD refs/other/x",
+       R"("HEAD",)" + origin, tag + "," + main, ""},
+      {"unborn, beside refs named HEAD",
+       "git update-ref refs/heads/HEAD HEAD~ && git update-ref refs/HEAD HEAD~ && "
+       "git symbolic-ref HEAD refs/heads/none",
+       origin + R"(,"refs/heads/HEAD")", tag + "," + main, ""},
+  };
+  ServerProcess server;
+  for (const Case& c : cases) {
+    TempRepo repo;
+    std::string c1 = repo.commit_file("a.txt", "1\n", "c1", 1700000000);
+    sh(repo.path, "git update-ref refs/remotes/origin/main HEAD");
+    std::string c2 = repo.commit_file("a.txt", "2\n", "c2", 1700000100);
+    sh(repo.path, "git tag v1 && " + c.setup);
+    std::string reply =
+        server
+            .post("/f/load_commits_and_refs", body({{"repoPath", quoted(repo.str())},
+                                                    {"numCommits", "10"},
+                                                    {"filters", "[]"},
+                                                    {"fast", "false"},
+                                                    {"skipStashes", "true"}}))
+            .body;
+    EXPECT_EQ(refs_of(reply, c1), c.c1_refs) << c.state;
+    EXPECT_EQ(refs_of(reply, c2), c.c2_refs) << c.state;
+    EXPECT_EQ(head_refs(reply), c.heads) << c.state;
+    std::string head = server.post("/f/load_head_commit", repo_body(repo.path)).body;
+    EXPECT_EQ(head_refs(head), c.heads) << c.state;
+  }
+}
+
 TEST(Endpoints, CredentialsReachGitThroughTheAskPassProgram) {
+  if (!test::git_speaks_http()) GTEST_SKIP() << "this git was built without HTTP";
   AuthenticatedRepoServer remote;
   ServerProcess server(Environment{{"GIT_CONFIG_GLOBAL", "/dev/null"}});
   // Where the server looks for it: beside the directory of its executable.
