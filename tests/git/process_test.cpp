@@ -262,23 +262,28 @@ TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
   EXPECT_EQ(test::read_file(dir.path / "started"), "started\n");
 }
 
-// Two runs of one request that each hold less than the budget but more together: one of them
-// is ended, out of memory; runs of no request each have the budget to themselves.
+// Two runs of one request that each hold less than the budget but more together: the younger
+// is ended and starts again once the older has ended, its first output forgotten, so both
+// answer whole and one started twice; runs of no request each have the budget to themselves.
 TEST(StreamProcess, ARequestsRunsShareOneMemoryBudget) {
-  const std::string hold = "x=$(head -c 40000000 /dev/zero | tr '\\0' a); sleep 2; echo held";
+  // tail holds the last 40 MB it read until its input ends, a second later.
+  const std::string hold =
+      "echo >>starts; echo holding; (head -c 40000000 /dev/zero; sleep 1) | tail -c 40000000 "
+      ">/dev/null; echo held";
   for (bool shared : {true, false}) {
     RequestBudget request;
     ProcessLimits limits{std::chrono::milliseconds(0), 64 << 20, shared ? &request : nullptr};
-    std::atomic<int> ended_out_of_memory = 0;
+    TempDir dir;
+    std::atomic<int> whole = 0;
     auto run = [&] {
-      TempDir dir;
-      if (!run_process({"sh", "-c", hold}, dir.str(), {}, limits) && errno == ENOMEM)
-        ++ended_out_of_memory;
+      auto output = run_process({"sh", "-c", hold}, dir.str(), {}, limits);
+      if (output && output->out == "holding\nheld\n") ++whole;
     };
     std::thread first(run), second(run);
     first.join();
     second.join();
-    EXPECT_EQ(ended_out_of_memory > 0, shared);
+    EXPECT_EQ(whole, 2) << shared;
+    EXPECT_EQ(test::read_file(dir.path / "starts"), shared ? "\n\n\n" : "\n\n") << shared;
   }
 }
 

@@ -34,10 +34,14 @@ std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs&
                                     size_t expected_commits,
                                     std::function<StashPlacement()> stashes = {}) {
   LogStream stream(expected_commits);
-  stream.stashes = std::move(stashes);
+  stream.stashes = stashes;
   StreamHandlers handlers;
   handlers.out_to_file = true;
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
+  handlers.restart = [&] {
+    stream = LogStream(expected_commits);
+    stream.stashes = stashes;
+  };
   std::optional<GitArgs> argv = reading_git_argv(repo_path, args);
   if (!argv || !stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
   if (!finish_log(stream)) return std::nullopt;
