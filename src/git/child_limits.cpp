@@ -221,22 +221,21 @@ Clock::duration until_memory_sample(const MemoryWatch& watch) {
   return std::max(watch.next_sample - Clock::now(), Clock::duration::zero());
 }
 
-bool over_budget(MemoryWatch& watch) {
-  if (watch.budget == 0) return false;
+RoomVerdict over_budget(MemoryWatch& watch) {
+  if (watch.budget == 0) return RoomVerdict::Fits;
   Clock::time_point now = Clock::now();
-  if (now < watch.next_sample) return false;
+  if (now < watch.next_sample) return RoomVerdict::Fits;
   watch.next_sample = now + MEMORY_SAMPLE_INTERVAL;
   uint64_t sum = 0;
   size_t left = MOST_PROCESSES_SAMPLED;
   add_tree_data(watch.leader, sum, left);
   for (pid_t adopted : adopted_of(watch.run, watch.leader)) add_tree_data(adopted, sum, left);
-  // A run that holds nothing yet still counts as under way.
-  if (watch.request) sum = request_data(*watch.request, watch.leader, std::max<uint64_t>(sum, 1));
-  return sum > watch.budget;
+  if (watch.place) return note_data(*watch.place, watch.leader, sum, watch.budget);
+  return sum > watch.budget ? RoomVerdict::OutOfMemory : RoomVerdict::Fits;
 }
 
 MemoryWatch::~MemoryWatch() {
-  if (request) request_data(*request, leader, 0);
+  if (place) end_start(*place);
 }
 
 }  // namespace brackwen

@@ -49,14 +49,15 @@ std::chrono::steady_clock::duration until_sample(const StallWatch& watch);
 // Samples the group when a sample is due: true once it has done nothing for the limit.
 bool stalled(StallWatch& watch);
 
-// The memory rule (12.) of one run: the data of its processes, summed (the child, every process
-// below it, and the adopted ones that carry the run's mark, orphans.hpp), with that of the other
-// runs of its request under way. Its part of the request's sum is forgotten when it goes.
+// The memory rule (12.) of one start of a run: the data of its processes, summed (the child,
+// every process below it, and the adopted ones that carry the run's mark, orphans.hpp), and with
+// a place among a request's runs, held against what the request's other runs under way hold.
+// The start is over for its request when the watch goes.
 struct MemoryWatch {
   uint64_t budget;  // zero: no limit
   pid_t leader;
   uint64_t run;
-  RequestBudget* request = nullptr;  // none: the run alone
+  RunPlace* place = nullptr;  // none: the run alone
   std::chrono::steady_clock::time_point next_sample =
       std::chrono::steady_clock::now() + MEMORY_SAMPLE_INTERVAL;
   ~MemoryWatch();
@@ -65,10 +66,11 @@ struct MemoryWatch {
 // How long a wait may last before the next sample is due.
 std::chrono::steady_clock::duration until_memory_sample(const MemoryWatch& watch);
 
-// Samples the run's processes when a sample is due: true once their data passes the budget,
-// counted as RLIMIT_DATA counts it (VmData: private writable mappings, touched or not), with
-// what the request's other runs held at their last samples.
-bool over_budget(MemoryWatch& watch);
+// Samples the run's processes when a sample is due, counted as RLIMIT_DATA counts them (VmData:
+// private writable mappings, touched or not), and gives the verdict on the start (note_data):
+// out of memory once they alone pass the budget, or ended for room when the request's runs
+// together pass it. A verdict another run's sample gave is seen at the next sample.
+RoomVerdict over_budget(MemoryWatch& watch);
 
 // Holds the child to its data limit from now on: false when the limit cannot be set or the
 // child already holds more.

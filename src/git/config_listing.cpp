@@ -89,6 +89,10 @@ std::shared_ptr<ConfigListing> read_listing(const GitPlace& place, bool scoped) 
     listing->text.append(bytes);
   };
   handlers.cancelled = [&] { return over; };
+  handlers.restart = [&] {
+    listing->text.clear();
+    fields = 0;
+  };
   std::optional<StreamEnd> end = stream_reading_process(argv, place.dir, handlers);
   if (over) {
     report_cap();

@@ -42,6 +42,9 @@ constexpr size_t SCRATCH_SIZE = size_t{1} << 20;
 // kernel may refuse the size, which only costs speed.
 constexpr int PIPE_SIZE = 1 << 20;
 constexpr std::chrono::milliseconds CANCEL_CHECK_INTERVAL{50};
+// errno of a start ended to make room for its request's older runs (12.): never seen outside,
+// since the run starts again.
+constexpr int ENDED_FOR_ROOM = EAGAIN;
 // How often a growing output file is looked at: git writes a block every few milliseconds,
 // and parsing should follow it closely.
 constexpr std::chrono::milliseconds OUT_FILE_CHECK_INTERVAL{2};
@@ -375,22 +378,23 @@ bool wait_ready(pollfd (&fds)[4], const Stream& out, const Stream& err, const In
   return true;
 }
 
-// The limits of one run while it drains: its stall (11.), its memory (12.) and its request's
-// time (13.).
+// The limits of one start of a run while it drains: its stall (11.), its memory (12.) and its
+// request's time (13.).
 struct Watches {
   StallWatch stall;
   MemoryWatch memory;
   RequestBudget* request;
 };
 
-Watches watches_of(const Child& child, const ProcessLimits& limits) {
+Watches watches_of(const Child& child, const ProcessLimits& limits, RunPlace& place) {
   return {{limits.stall, child.pid},
-          {limits.data_bytes, child.pid, child.run, limits.request},
+          {limits.data_bytes, child.pid, child.run, place.request ? &place : nullptr},
           limits.request};
 }
 
-// Whether the run must end before the child does: cancelled (7.), stalled (11., 13.) or over
-// its memory (12.), with errno telling which. A stall puts the whole request out of time.
+// Whether the run must end before the child does: cancelled (7.), stalled (11., 13.), over its
+// memory or ended for room (12.), with errno telling which. A stall puts the whole request out
+// of time.
 bool must_stop(const StreamHandlers& handlers, Watches& watches) {
   if (handlers.cancelled && handlers.cancelled()) {
     errno = ECANCELED;
@@ -402,8 +406,9 @@ bool must_stop(const StreamHandlers& handlers, Watches& watches) {
     errno = ETIMEDOUT;
     return true;
   }
-  if (!over_budget(watches.memory)) return false;
-  errno = ENOMEM;
+  RoomVerdict verdict = over_budget(watches.memory);
+  if (verdict == RoomVerdict::Fits) return false;
+  errno = verdict == RoomVerdict::OutOfMemory ? ENOMEM : ENDED_FOR_ROOM;
   return true;
 }
 
@@ -416,13 +421,13 @@ Clock::duration next_check(const StreamHandlers& handlers, const Watches& watche
 }
 
 // Both streams to their ends: false when cancelled, stopped by a limit or poll failed.
-bool drain(const Child& child, const StreamHandlers& handlers, Stream& out, Stream& err,
-           Input& input) {
+bool drain(const Child& child, const StreamHandlers& handlers, RunPlace& place, Stream& out,
+           Stream& err, Input& input) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   if (input.fd >= 0) write_some(input);
   ErrPause pause{handlers.err_pause, {}, Clock::now() + handlers.err_pause};
   if (handlers.err_pause > std::chrono::milliseconds::zero()) pause.child_end.start(child.pid);
-  Watches watches = watches_of(child, handlers.limits);
+  Watches watches = watches_of(child, handlers.limits, place);
   while (out.fd >= 0 || err.fd >= 0) {
     if (must_stop(handlers, watches)) return false;
     pollfd fds[4];
@@ -481,12 +486,13 @@ bool child_has_ended(pid_t pid) {
 // The output file to its end and standard error to its end: false when cancelled, stopped by a
 // limit or poll failed. The file is looked at every few milliseconds while the child runs, and
 // once more as soon as the child's end wakes the wait.
-bool drain_to_file(const Child& child, const StreamHandlers& handlers, OutFile& out, Stream& err) {
+bool drain_to_file(const Child& child, const StreamHandlers& handlers, RunPlace& place,
+                   OutFile& out, Stream& err) {
   pid_t pid = child.pid;
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_SIZE);
   EndWatch child_end;
   child_end.start(pid);
-  Watches watches = watches_of(child, handlers.limits);
+  Watches watches = watches_of(child, handlers.limits, place);
   while (!out.done || err.fd >= 0) {
     if (must_stop(handlers, watches)) return false;
     pollfd fds[2] = {{err.fd, POLLIN, 0}, {out.done ? -1 : child_end.fd, POLLIN, 0}};
@@ -531,8 +537,31 @@ std::optional<std::string> read_whole_file(int fd) {
   return text;
 }
 
-std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
-                                        const std::string& cwd, const StreamHandlers& handlers) {
+namespace {
+
+// The child's streams to their ends (and its output file, when it writes one): false when
+// cancelled, stopped by a limit or poll failed. `out_error` is that of a failed read of its
+// output.
+bool drain_child(Child& child, const StreamHandlers& handlers, RunPlace& place, int& out_error) {
+  Stream err{child.err_fd, handlers.on_err};
+  if (handlers.out_to_file) {
+    OwnedFd file(std::exchange(child.out_fd, -1));
+    OutFile out{file.fd};
+    bool drained = drain_to_file(child, handlers, place, out, err);
+    out_error = out.error;
+    return drained;
+  }
+  Stream out{child.out_fd, handlers.on_out};
+  Input input{child.in_fd, handlers.input};
+  bool drained = drain(child, handlers, place, out, err, input);
+  out_error = out.error;
+  return drained;
+}
+
+// One start of the run at `place`; when another run's sample ended it, `place` tells how.
+std::optional<StreamEnd> stream_once(const std::vector<std::string>& argv, const std::string& cwd,
+                                     const StreamHandlers& handlers, RunPlace& place) {
+  place.verdict = RoomVerdict::Fits;
   if (handlers.limits.request && handlers.limits.request->out_of_time) {
     errno = ETIMEDOUT;
     return std::nullopt;
@@ -544,22 +573,31 @@ std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
     errno = ENOMEM;
     return std::nullopt;
   }
-  Stream err{guard.child.err_fd, handlers.on_err};
-  if (handlers.out_to_file) {
-    OwnedFd file(std::exchange(guard.child.out_fd, -1));
-    OutFile out{file.fd};
-    if (!drain_to_file(guard.child, handlers, out, err)) return std::nullopt;
-    StreamEnd end{guard.reap(), out.error};
-    if (end.status < 0) return std::nullopt;
-    return end;
-  }
-  Stream out{guard.child.out_fd, handlers.on_out};
-  Input input{guard.child.in_fd, handlers.input};
+  StreamEnd end;
   // On a way out before the child's end the guard kills it, then reaps it.
-  if (!drain(guard.child, handlers, out, err, input)) return std::nullopt;
-  StreamEnd end{guard.reap(), out.error};
+  if (!drain_child(guard.child, handlers, place, end.out_error)) return std::nullopt;
+  end.status = guard.reap();
+  // Its group was killed by another run's sample, unless it had ended by itself, whole.
+  if (end.status != 0 && place.verdict != RoomVerdict::Fits) {
+    errno = place.verdict == RoomVerdict::OutOfMemory ? ENOMEM : ENDED_FOR_ROOM;
+    return std::nullopt;
+  }
   if (end.status < 0) return std::nullopt;
   return end;
+}
+
+}  // namespace
+
+std::optional<StreamEnd> stream_process(const std::vector<std::string>& argv,
+                                        const std::string& cwd, const StreamHandlers& handlers) {
+  const ProcessLimits& limits = handlers.limits;
+  RunPlace place(limits.data_bytes != 0 ? limits.request : nullptr, bool(handlers.restart));
+  for (;;) {
+    std::optional<StreamEnd> end = stream_once(argv, cwd, handlers, place);
+    if (end || errno != ENDED_FOR_ROOM || place.verdict != RoomVerdict::EndedForRoom) return end;
+    if (!wait_for_room(place, limits.data_bytes, handlers.cancelled)) return std::nullopt;
+    handlers.restart();
+  }
 }
 
 std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
@@ -571,6 +609,7 @@ std::optional<ProcessOutput> run_process(const std::vector<std::string>& argv,
   handlers.limits = limits;
   handlers.on_out = [&](std::string_view bytes) { result.out.append(bytes); };
   handlers.on_err = [&](std::string_view bytes) { result.err.append(bytes); };
+  handlers.restart = [&] { result = ProcessOutput{}; };
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
   if (!end) return std::nullopt;
   result.status = end->status;

@@ -57,10 +57,18 @@
 //     allocated much; past it allocations fail, as on a machine out of memory) and all of
 //     them together: every 50 ms, silent or not, the data of the child, of every process below
 //     it and of the adopted processes that carry its run's mark (14.) is summed, as VmData,
-//     which is what RLIMIT_DATA counts; with a request (13.), the sums of the request's other
-//     runs under way at their last samples are added. A child that already holds more when
-//     the limit is set, or a sum past the limit, kills the group, and the run is absent with
-//     errno ENOMEM.
+//     which is what RLIMIT_DATA counts. A child that already holds more when the limit is set,
+//     or a sum past the limit, kills the group, and the run is absent with errno ENOMEM.
+//     With a request (13.) the limit is the request's, which its runs under way share by age
+//     (request_budget.hpp): the run that started first is the oldest, and a run keeps its age
+//     through every start. When their sums at their last samples pass the limit together, the
+//     youngest that hold something are ended with their groups until the rest fit, but never
+//     the oldest under way; such a run starts again from the start (`StreamHandlers::restart`)
+//     once every older run has ended, or once the most the runs under way have held leaves
+//     room for the most it held. The oldest run only ever waits for its own processes, so one
+//     run always goes on: only a run that alone passes the limit fails for it, and a run that
+//     cannot start again (no `restart`), which fails as out of memory where it would have
+//     waited. A callback of a run must therefore never wait for a younger run of its request.
 // 13. With a request (`ProcessLimits::request`, request_budget.hpp) the stall limit counts per
 //     request: once it has ended one of the request's runs, the request is out of time, its
 //     runs under way are killed at their next check (every 50 ms with a data limit, 12.) and
@@ -115,8 +123,11 @@ struct StreamHandlers {
   bool out_to_file = false;                      // 9.
   std::function<void(std::string_view)> on_out;  // unset: standard output is read and dropped
   std::function<void(std::string_view)> on_err;  // unset: standard error is read and dropped
-  // Unset: the child runs to its end.
+  // Unset: the child runs to its end. Also asked while the run waits for room (12.).
   std::function<bool()> cancelled;
+  // Forgets what `on_out` and `on_err` were given, before the run starts again from the start
+  // (12.). Unset: the run cannot start again.
+  std::function<void()> restart;
   // While the child runs, standard error is read at most once per pause, so that a progress
   // meter's many small writes arrive together; once the child has ended, at once.
   std::chrono::milliseconds err_pause{0};

@@ -8,7 +8,9 @@ namespace brackwen {
 
 // The larger of 1 GiB and a quarter of the machine's physical memory: an honest diff of a
 // file of millions of lines needs more than a gibibyte, and a quarter leaves the rest of the
-// machine its own.
+// machine its own. BRACKWEN_READ_BUDGET_MIB in the process's environment, a whole number of
+// mebibytes, stands in for it: tests fake a small machine with it, so that the diffs that
+// fill its budget stay small and quick.
 uint64_t read_memory_budget();
 
 // The one line on standard error that tells a read was stopped for taking more than the

@@ -4,43 +4,98 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <optional>
 
 namespace brackwen {
 
+// How a sample of the memory rule leaves a run: within the budget, ended to make room for the
+// older runs of its request (it starts again when there is room), or ended for good, for
+// holding more than the budget alone (or, unable to start again, for wanting room).
+enum class RoomVerdict { Fits, EndedForRoom, OutOfMemory };
+
+// One run of a request, from its first start to its end, through every start again.
+struct RequestRun {
+  bool under_way = true;  // started, or given room to start again, and not ended since
+  pid_t child = 0;        // of the start under way, once sampled; killed with its group
+  uint64_t held = 0;      // by its processes at that start's last sample
+  uint64_t peak = 0;      // the most it held at a sample, over every start
+  bool can_restart = false;
+  RoomVerdict verdict = RoomVerdict::Fits;  // of the start under way
+};
+
 // Once the stall rule has ended one of a request's runs, the request is out of time: its other
 // runs end and later ones are refused (13. of the process protocol). The data its runs hold at
-// once is held to one budget (12.). Each limit that stops a run of the request is told in one
-// line, the first time.
+// once is held to one budget (12.), which they share by age: the oldest run under way is never
+// ended for room. Each limit that stops a run of the request is told in one line, the first
+// time.
 struct RequestBudget {
   std::atomic<bool> out_of_time{false};
   std::atomic<bool> told_time{false};
   std::atomic<bool> told_memory{false};
-  // The data each run under way held at its last sample, by the pid of the run's child.
-  std::mutex data_mutex;
-  std::unordered_map<pid_t, uint64_t> run_data;
+  std::mutex runs_mutex;
+  std::condition_variable run_ended;  // a start ended or a run left: there may be room
+  uint64_t next_age = 0;
+  std::map<uint64_t, RequestRun> runs;  // by age: the run that started first comes first
 };
 
-// Notes `bytes` as what the request's run whose child is `child` holds now (zero once it has
-// ended) and returns what all the request's runs under way hold together.
-uint64_t request_data(RequestBudget& request, pid_t child, uint64_t bytes);
+// A run's place among its request's runs, held from its first start to its end: its age is the
+// scope's reserved one (RequestBudgetScope), or the next when there is none. No place without a
+// request.
+struct RunPlace {
+  RunPlace(RequestBudget* budget, bool can_restart);
+  ~RunPlace();
+  RunPlace(const RunPlace&) = delete;
+  RunPlace& operator=(const RunPlace&) = delete;
+  RequestBudget* request;
+  uint64_t age = 0;
+  RoomVerdict verdict = RoomVerdict::Fits;  // of the last start, once it has ended
+};
+
+// Notes `bytes` as what the start under way of the run at `place`, whose child is `child`, holds
+// now. Past `budget` alone, the run is out of memory. Past it with the request's other runs
+// under way (at their last samples), the youngest of them that hold something are ended, their
+// groups killed, until the rest fit; the oldest is never among them. The verdict on this run,
+// which another run's sample may have given.
+RoomVerdict note_data(RunPlace& place, pid_t child, uint64_t bytes, uint64_t budget);
+
+// The start under way has ended (its child is not reaped yet: until then its pid still names
+// its group); the verdict on it is kept in `place`.
+void end_start(RunPlace& place);
+
+// Waits until the run at `place`, ended for room, may start again: once every older run of
+// the request has ended, or once what the runs under way have held at most leaves room for the
+// most it held. False when the request runs out of time (errno ETIMEDOUT) or `cancelled` says
+// so (errno ECANCELED) first.
+bool wait_for_room(RunPlace& place, uint64_t budget, const std::function<bool()>& cancelled);
 
 // The budget of the request this thread works for; null outside any (start-up, and work that
 // is not a request's).
 std::shared_ptr<RequestBudget> current_request_budget();
 
+// An age among the request's runs taken now, for a scope whose runs start later but must count
+// as older than those that start meanwhile: work that another run of the request waits for
+// while it is under way (the stash list, which the commit log waits for at its first record).
+// A run ended for room waits for the older ones, so it must never be the one waited for.
+uint64_t reserve_age(RequestBudget& request);
+
 // Makes `budget` this thread's for the scope's life, then puts back the one before: installed
 // by the request loop for each request, by background work for its own, and carried into each
-// task of a parallel region or thread that runs git for the request.
+// task of a parallel region or thread that runs git for the request. The runs made within it
+// take `age` when it is given (reserve_age): they follow one another on this thread.
 struct RequestBudgetScope {
-  explicit RequestBudgetScope(std::shared_ptr<RequestBudget> budget);
+  explicit RequestBudgetScope(std::shared_ptr<RequestBudget> budget,
+                              std::optional<uint64_t> age = std::nullopt);
   ~RequestBudgetScope();
   RequestBudgetScope(const RequestBudgetScope&) = delete;
   RequestBudgetScope& operator=(const RequestBudgetScope&) = delete;
   std::shared_ptr<RequestBudget> outer;
+  std::optional<uint64_t> outer_age;
 };
 
 // Whether a line about `told` is still to be written: true once per request, and every time

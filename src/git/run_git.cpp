@@ -164,6 +164,12 @@ std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& 
     memory.look(bytes);
     if (on_err) on_err(bytes);
   };
+  if (handlers.restart) {
+    handlers.restart = [&memory, restart = std::move(handlers.restart)] {
+      memory = OutOfMemoryWatch{};
+      restart();
+    };
+  }
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
   if (end && died_of_memory(end->status, memory.told())) end.reset();
   if (!end) report_limit(argv, handlers.limits);

@@ -1,9 +1,10 @@
 // Running git for a query: its whole standard output as text, or that output as it comes.
 // Every git run that only reads lives under the same limits: it is ended when it has printed
 // nothing and done nothing for 30 s, and so is every other run of its request (a repository can
-// make git wait for ever, and requests are answered one at a time); its processes together
-// hold no more than the read's memory budget (a small repository can hold blobs whose diff
-// takes gigabytes); nothing it starts outlives it. The user's own commands run as git runs
+// make git wait for ever, and requests are answered one at a time); its processes together,
+// with those of its request's other runs, hold no more than the read's memory budget (a small
+// repository can hold blobs whose diff takes gigabytes), and runs side by side take turns for
+// it; nothing it starts outlives it. The user's own commands run as git runs
 // from a shell.
 #pragma once
 #include <initializer_list>

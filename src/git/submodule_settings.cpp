@@ -129,6 +129,7 @@ std::optional<Gitlinks> list_gitlinks(const GitPlace& place, const ReadingSettin
   GitlinkReader reader;
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { reader.read(bytes); };
+  handlers.restart = [&] { reader = GitlinkReader{}; };
   std::optional<StreamEnd> end = stream_reading_process(argv, place.dir, handlers);
   if (!end || end->status != 0) return std::nullopt;
   return std::move(reader.links);

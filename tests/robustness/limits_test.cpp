@@ -1,6 +1,7 @@
 // The limits every reading git runs under, seen from the front end: a git that waits for ever
 // is ended and the server goes on, once per request; a read is held to the machine's memory
-// budget, its processes together, and nothing it starts outlives it.
+// budget, its processes together, and the reads of a request side by side take turns for it;
+// nothing a read starts outlives it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +19,12 @@ namespace {
 using test::ServerProcess;
 using test::TempDir;
 using test::TempRepo;
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
 
 // git opens the FIFO its configuration includes and waits for a writer that never comes. The
 // wait is the real 30 s.
@@ -131,6 +138,81 @@ TEST(Limits, AOneLineChangeInAHugeFileIsShown) {
   std::string hunks = load_hunks(server, repo, ids.substr(0, 40), ids.substr(41, 40), "big.csv");
   EXPECT_NE(hunks.find(R"("text":"changed")"), std::string::npos) << hunks.substr(0, 1000);
   EXPECT_EQ(server.stderr_so_far(), "");
+}
+
+// The poll of a diff search over every branch of `repo` for `text`, once it is complete; the
+// search reads the commits the history load put in the cache.
+std::string diff_search(const ServerProcess& server, const TempRepo& repo,
+                        const std::string& text) {
+  server.post("/f/load_commits_and_refs", test::body({{"repoPath", test::quoted(repo.str())},
+                                                      {"numCommits", "100"},
+                                                      {"filters", "[]"},
+                                                      {"fast", "false"},
+                                                      {"skipStashes", "false"}}));
+  std::string id =
+      server
+          .post("/f/start_diff_search", test::body({{"repoPath", test::quoted(repo.str())},
+                                                    {"searchText", test::quoted(text)},
+                                                    {"numResults", "100"},
+                                                    {"startCommitIndex", "0"}}))
+          .body;
+  std::string poll;
+  EXPECT_TRUE(test::eventually(
+      [&] {
+        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
+        return poll.find("\"complete\":true") != std::string::npos;
+      },
+      std::chrono::seconds(60)));
+  return poll;
+}
+
+// On a machine faked to a read budget of 128 MiB, commits that each change one line of a file
+// whose diff takes git some 70 % of it: the search's diffs of them, side by side, together pass
+// the budget. They take turns: every hit shows its line, and standard error stays silent. The
+// line of one more commit, in a file whose diff alone takes twice the budget, is the only one
+// missing, and one line tells why.
+TEST(Limits, ASearchsDiffsShareTheBudgetAndOnlyOnePastItAloneLacksItsLines) {
+  constexpr uint64_t BUDGET_MIB = 128;
+  // What git's diff of a file of short lines holds for each line of it, some 320 bytes.
+  constexpr uint64_t DIFF_BYTES_PER_LINE = 320;
+  constexpr int FITTING = 8;
+  uint64_t lines = (BUDGET_MIB << 20) * 70 / 100 / DIFF_BYTES_PER_LINE;
+  TempRepo repo;
+  std::string ids = test::sh(
+      repo.path, "seq -f L%.0f " + std::to_string(lines) + " >fits.txt && seq -f L%.0f " +
+                     std::to_string(lines * 3) +
+                     " >alone.txt && git add . && git commit -qm base && for k in $(seq " +
+                     std::to_string(FITTING) +
+                     "); do sed -i \"${k}00s/.*/needle fits $k/\" fits.txt && git commit -qam "
+                     "fits$k && git rev-parse HEAD; done && sed -i '100s/.*/needle alone/' "
+                     "alone.txt && git commit -qam alone && git rev-parse HEAD");
+  std::vector<std::string> fitting;
+  for (int k = 0; k < FITTING; ++k) fitting.push_back(ids.substr(41 * k, 40));
+  std::string alone = ids.substr(41 * FITTING, 40);
+  struct Case {
+    std::string text;
+    std::vector<std::string> hits_without_lines;
+    std::string err;
+  } cases[] = {
+      {"needle fits", {}, ""},
+      {"needle",
+       {alone},
+       "git diff stopped: it needed more memory than a read may take (128 MiB)\n"},
+  };
+  for (const Case& c : cases) {
+    ServerProcess server({{"BRACKWEN_READ_BUDGET_MIB", std::to_string(BUDGET_MIB)}});
+    std::string poll = diff_search(server, repo, c.text);
+    for (int k = 0; k < FITTING; ++k) {
+      std::string shown = "\"+\",\"oldNum\":null,\"newNum\":" + std::to_string((k + 1) * 100) +
+                          ",\"hunkIndex\":0,\"text\":\"needle fits " + std::to_string(k + 1) + "\"";
+      EXPECT_EQ(count(poll, "[\"" + fitting[k] + "\",[{\"patch\""), 1u) << c.text << poll;
+      EXPECT_EQ(count(poll, shown), 1u) << c.text << " " << k << poll;
+    }
+    for (const std::string& id : c.hits_without_lines)
+      EXPECT_EQ(count(poll, "[\"" + id + "\",[]]"), 1u) << c.text << poll;
+    EXPECT_EQ(count(poll, "[\""), FITTING + c.hits_without_lines.size()) << c.text << poll;
+    EXPECT_EQ(server.stderr_so_far(), c.err) << c.text;
+  }
 }
 
 // git's words of an allocation that failed tell only where they start its message: a branch

@@ -41,13 +41,19 @@ std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs&
   std::optional<GitArgs> argv = reading_git_argv(repo_path, args);
   if (!argv) return std::nullopt;
   LogStream stream(expected_commits);
-  stream.stashes = std::move(stashes);
+  stream.stashes = stashes;
   // Asked before the log starts, since its records are read as they come, and only once the
   // log's own guards have let it run: a configuration they refuse would stall every git run.
   if (decorations == Decorations::Kept) stream.head = load_head_decoration(repo_path);
+  std::optional<HeadDecoration> head = stream.head;
   StreamHandlers handlers;
   handlers.out_to_file = true;
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
+  handlers.restart = [&] {
+    stream = LogStream(expected_commits);
+    stream.stashes = stashes;
+    stream.head = head;
+  };
   if (!stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
   if (!finish_log(stream)) return std::nullopt;
   return std::move(stream.log);

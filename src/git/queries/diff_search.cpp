@@ -39,6 +39,8 @@ std::optional<int> run_watched_git(const std::vector<std::string>& argv,
   handlers.on_out = on_out;
   handlers.on_err = [&](std::string_view bytes) { err.append(bytes); };
   handlers.cancelled = [search_id] { return superseded(search_id); };
+  // No restart: the log is its search's oldest run, never ended for room. The hits' diffs, which
+  // start from its output, are younger.
   std::optional<StreamEnd> end = stream_reading_process(argv, repo_path, handlers);
   if (!end) return std::nullopt;
   // Git's complaints (a bad repository path, say) belong on the server's standard error.

@@ -34,15 +34,18 @@ StashPlacement stash_placement(std::optional<std::vector<ParsedCommit>> stashes)
 
 // The log and the stash list from two gits at once. The log places the stash entries as it
 // reads its records, and asks for them at its first record, by when the short stash list has
-// long been read.
+// long been read. The log waits for the stash list while it runs, so the stash list's runs are
+// the older of the request's, whichever starts first: a run ended for room waits for the older.
 std::optional<CommitLog> load_log_and_stashes(const std::string& repo_path, uint32_t count) {
   std::promise<std::optional<std::vector<ParsedCommit>>> stash_list;
   std::shared_future<std::optional<std::vector<ParsedCommit>>> listed =
       stash_list.get_future().share();
   bool stashes_failed = false;
   std::shared_ptr<RequestBudget> request = current_request_budget();
+  std::optional<uint64_t> stash_age;
+  if (request) stash_age = reserve_age(*request);
   auto load_stash_list = [&] {
-    RequestBudgetScope carried(request);
+    RequestBudgetScope carried(request, stash_age);
     try {
       stash_list.set_value(load_stashes(repo_path));
     } catch (...) {

@@ -254,6 +254,7 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
   handlers.cancelled = [&] { return reading.over_cap; };
+  handlers.restart = [&] { reading = DiffReading{}; };
   auto end = stream_git(repo_path, *args, handlers);
   reading.size.finish();
   check_cap(reading);

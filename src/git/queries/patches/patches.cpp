@@ -212,6 +212,8 @@ bool read_patches(const std::string& repo_path, const std::vector<std::string>& 
   StreamHandlers handlers;
   handlers.input = input;
   handlers.on_out = [&](std::string_view bytes) { feed_patches(stream, bytes); };
+  const PatchStream fresh = stream;
+  handlers.restart = [&] { stream = fresh; };
   return stream_git(repo_path, args, handlers).has_value();
 }
 
