@@ -33,6 +33,10 @@ constexpr std::string_view PINNED_SETTINGS[] = {
     "core.hooksPath=/dev/null",
     // A signature check runs gpg.program and prints its lines among the log's.
     "log.showSignature=false",
+    // log, show and reflog read the mailmap whole before their first record, and one that names
+    // /dev/zero is never read to its end. The formats read %an and %ae, the commit's own names,
+    // which a mailmap does not change.
+    "log.mailmap=false",
     "core.quotePath=true",
     "core.bigFileThreshold=512m",
     "i18n.logOutputEncoding=UTF-8",

@@ -332,6 +332,33 @@ TEST(HostileRepository, TheRepositorysDiffDriverKeysNeverRun) {
   }
 }
 
+// A mailmap.file of /dev/zero: a log that reads it never ends, busy, so the stall rule never
+// stops it, and every request waits behind it. The history answers at once, as it does for the
+// same commits without the setting, whose .mailmap gives the author another name: the authors
+// are the commits' own. The next request is answered at once.
+TEST(HostileRepository, AMailmapWithNoEndIsNeverRead) {
+  test::TempRepo honest, endless;
+  for (test::TempRepo* repo : {&honest, &endless}) {
+    repo->commit_file("a.txt", "1\n", "first");
+    repo->write(".mailmap", "Someone Else <else@example.com> <test@example.com>\n");
+  }
+  test::git(endless.path, {"config", "mailmap.file", "/dev/zero"});
+  auto history = [](const test::TempRepo& repo) {
+    return test::body({{"repoPath", test::quoted(repo.str())},
+                       {"numCommits", "100"},
+                       {"filters", "[]"},
+                       {"fast", "false"},
+                       {"skipStashes", "false"}});
+  };
+  test::ServerProcess server;
+  std::string reply = server.post("/f/load_commits_and_refs", history(honest)).body;
+  EXPECT_NE(reply.find(R"("author":"Test User","email":"test@example.com")"), std::string::npos)
+      << reply;
+  EXPECT_EQ(server.post("/f/load_commits_and_refs", history(endless)).body, reply);
+  EXPECT_EQ(server.get("/pi").body, "brackwen");
+  EXPECT_EQ(server.stderr_so_far(), "");
+}
+
 // Filters with odd names: "" (the attribute "filter=" with no name chooses it) is switched
 // off like any other; one whose name git's command line cannot carry cannot be, and the status
 // that would run it is not run.
