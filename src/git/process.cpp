@@ -392,17 +392,17 @@ Watches watches_of(const Child& child, const ProcessLimits& limits, RunPlace& pl
           limits.request};
 }
 
-// Whether the run must end before the child does: cancelled (7.), stalled (11., 13.), over its
-// memory or ended for room (12.), with errno telling which. A stall puts the whole request out
-// of time.
+// Whether the run must end before the child does: cancelled (7.), stalled or out of its
+// request's time (11., 13.), over its memory or ended for room (12.), with errno telling which.
+// A stall puts the whole request out of time.
 bool must_stop(const StreamHandlers& handlers, Watches& watches) {
   if (handlers.cancelled && handlers.cancelled()) {
     errno = ECANCELED;
     return true;
   }
   RequestBudget* request = watches.request;
-  if ((request && request->out_of_time) || stalled(watches.stall)) {
-    if (request) request->out_of_time = true;
+  if ((request && out_of_time(*request)) || stalled(watches.stall)) {
+    if (request) stall_request(*request);
     errno = ETIMEDOUT;
     return true;
   }
@@ -412,11 +412,19 @@ bool must_stop(const StreamHandlers& handlers, Watches& watches) {
   return true;
 }
 
+// How long the request's runs may still go on; the largest duration when it has no cap.
+Clock::duration until_deadline(const RequestBudget& request) {
+  if (request.deadline == Clock::time_point::max()) return Clock::duration::max();
+  return std::max(request.deadline - Clock::now(), Clock::duration::zero());
+}
+
 // The longest wait before the next check for cancelling, the next sample of a silence or of
-// the memory; the memory's samples also notice a request that ran out of time.
+// the memory, or the request's deadline; the memory's samples also notice a request that
+// another run put out of time.
 Clock::duration next_check(const StreamHandlers& handlers, const Watches& watches) {
   Clock::duration most = std::min(until_sample(watches.stall), until_memory_sample(watches.memory));
   if (handlers.cancelled) most = std::min<Clock::duration>(most, CANCEL_CHECK_INTERVAL);
+  if (watches.request) most = std::min(most, until_deadline(*watches.request));
   return most;
 }
 
@@ -562,7 +570,7 @@ bool drain_child(Child& child, const StreamHandlers& handlers, RunPlace& place, 
 std::optional<StreamEnd> stream_once(const std::vector<std::string>& argv, const std::string& cwd,
                                      const StreamHandlers& handlers, RunPlace& place) {
   place.verdict = RoomVerdict::Fits;
-  if (handlers.limits.request && handlers.limits.request->out_of_time) {
+  if (handlers.limits.request && out_of_time(*handlers.limits.request)) {
     errno = ETIMEDOUT;
     return std::nullopt;
   }

@@ -70,9 +70,14 @@
 //     cannot start again (no `restart`), which fails as out of memory where it would have
 //     waited. A callback of a run must therefore never wait for a younger run of its request.
 // 13. With a request (`ProcessLimits::request`, request_budget.hpp) the stall limit counts per
-//     request: once it has ended one of the request's runs, the request is out of time, its
-//     runs under way are killed at their next check (every 50 ms with a data limit, 12.) and
-//     later ones are refused before they start, all absent with errno ETIMEDOUT.
+//     request, and the request's cap is a limit of wall-clock time on its runs, counted from
+//     when its budget was made: once the stall limit has ended one of the request's runs, or
+//     once the cap has passed, the request is out of time, its runs under way are killed with
+//     their groups at their next check (at the cap itself, and every 50 ms with a data limit,
+//     12.), and later ones are refused before they start or while they wait for room, all
+//     absent with errno ETIMEDOUT. The request keeps which limit came first. A child that stays
+//     busy for ever, or whose group reads and writes for ever while it waits, escapes the stall
+//     limit but not the cap.
 // 14. A reading run (`ProcessLimits::outlived_by_nothing`) leaves nothing behind. Its child's
 //     environment carries the run's mark, "BRACKWEN_READ_RUN=<n>", which everything the child
 //     starts inherits. When the child has ended, what is left of its group is killed before

@@ -51,6 +51,22 @@ bool has_room(const Runs& runs, uint64_t age, uint64_t budget) {
 
 }  // namespace
 
+RequestBudget::RequestBudget(std::chrono::seconds read_cap)
+    : cap(read_cap), deadline(std::chrono::steady_clock::now() + read_cap) {}
+
+bool out_of_time(RequestBudget& request) {
+  if (request.out_of_time != TimeLimit::None) return true;
+  if (std::chrono::steady_clock::now() < request.deadline) return false;
+  TimeLimit none = TimeLimit::None;
+  request.out_of_time.compare_exchange_strong(none, TimeLimit::Cap);
+  return true;
+}
+
+void stall_request(RequestBudget& request) {
+  TimeLimit none = TimeLimit::None;
+  request.out_of_time.compare_exchange_strong(none, TimeLimit::Stall);
+}
+
 RunPlace::RunPlace(RequestBudget* budget, bool can_restart) : request(budget) {
   if (!request) return;
   std::lock_guard lock(request->runs_mutex);
@@ -102,7 +118,7 @@ bool wait_for_room(RunPlace& place, uint64_t budget, const std::function<bool()>
   RequestBudget& request = *place.request;
   std::unique_lock lock(request.runs_mutex);
   while (!has_room(request.runs, place.age, budget)) {
-    if (request.out_of_time) {
+    if (out_of_time(request)) {
       errno = ETIMEDOUT;
       return false;
     }
@@ -139,8 +155,8 @@ RequestBudgetScope::~RequestBudgetScope() {
   CURRENT_AGE = outer_age;
 }
 
-bool first_telling(RequestBudget* request, std::atomic<bool> RequestBudget::*told) {
-  return !request || !(request->*told).exchange(true);
+bool first_telling(RequestBudget& request, std::atomic<bool> RequestBudget::*told) {
+  return !(request.*told).exchange(true);
 }
 
 }  // namespace brackwen

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,13 +30,31 @@ struct RequestRun {
   RoomVerdict verdict = RoomVerdict::Fits;  // of the start under way
 };
 
-// Once the stall rule has ended one of a request's runs, the request is out of time: its other
-// runs end and later ones are refused (13. of the process protocol). The data its runs hold at
-// once is held to one budget (12.), which they share by age: the oldest run under way is never
-// ended for room. Each limit that stops a run of the request is told in one line, the first
-// time.
+// The wall-clock cap on a request's reads, counted from when its budget is made. A request of
+// the loop holds every other request up while it runs: a read that stays busy for ever (git
+// reading a mailmap of /dev/zero, an upload-pack that sends keep-alives while its pack-objects
+// waits on a FIFO) would freeze the server, and the stall rule sees progress in both. The
+// longest honest reads (a 100,000-commit history, its whole-history changed files, a status
+// of 100,000 files) take seconds.
+inline constexpr std::chrono::seconds LOOP_READ_CAP{120};
+// A diff search runs on its own thread, holding nothing up, and may diff every commit of a long
+// history.
+inline constexpr std::chrono::seconds SEARCH_READ_CAP{600};
+
+// Which time limit put a request out of time first.
+enum class TimeLimit { None, Stall, Cap };
+
+// Once the stall rule has ended one of a request's runs, or its cap has passed, the request is
+// out of time: its runs under way end and later ones are refused (13. of the process protocol).
+// The data its runs hold at once is held to one budget (12.), which they share by age: the
+// oldest run under way is never ended for room. Each limit that stops a run of the request is
+// told in one line, the first time.
 struct RequestBudget {
-  std::atomic<bool> out_of_time{false};
+  RequestBudget() = default;
+  explicit RequestBudget(std::chrono::seconds read_cap);
+  std::chrono::seconds cap{0};  // zero: none
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  std::atomic<TimeLimit> out_of_time{TimeLimit::None};
   std::atomic<bool> told_time{false};
   std::atomic<bool> told_memory{false};
   std::mutex runs_mutex;
@@ -68,6 +87,13 @@ RoomVerdict note_data(RunPlace& place, pid_t child, uint64_t bytes, uint64_t bud
 // its group); the verdict on it is kept in `place`.
 void end_start(RunPlace& place);
 
+// Whether `request` is out of time: once the stall rule has put it so (stall_request), or from
+// its deadline on.
+bool out_of_time(RequestBudget& request);
+
+// The stall rule has ended one of the request's runs.
+void stall_request(RequestBudget& request);
+
 // Waits until the run at `place`, ended for room, may start again: once every older run of
 // the request has ended, or once what the runs under way have held at most leaves room for the
 // most it held. False when the request runs out of time (errno ETIMEDOUT) or `cancelled` says
@@ -75,7 +101,7 @@ void end_start(RunPlace& place);
 bool wait_for_room(RunPlace& place, uint64_t budget, const std::function<bool()>& cancelled);
 
 // The budget of the request this thread works for; null outside any (start-up, and work that
-// is not a request's).
+// is not a request's: an action's look at the stash between its steps).
 std::shared_ptr<RequestBudget> current_request_budget();
 
 // An age among the request's runs taken now, for a scope whose runs start later but must count
@@ -98,8 +124,7 @@ struct RequestBudgetScope {
   std::optional<uint64_t> outer_age;
 };
 
-// Whether a line about `told` is still to be written: true once per request, and every time
-// for a run made outside any request.
-bool first_telling(RequestBudget* request, std::atomic<bool> RequestBudget::*told);
+// Whether a line about `told` is still to be written: true once per request.
+bool first_telling(RequestBudget& request, std::atomic<bool> RequestBudget::*told);
 
 }  // namespace brackwen

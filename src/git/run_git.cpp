@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <string>
 
 #include "git/process.hpp"
 #include "git/read_budget.hpp"
@@ -24,10 +26,18 @@ namespace {
 // a cold work tree is silent too, but busy, and runs on.
 constexpr std::chrono::seconds READING_STALL_LIMIT{30};
 
+// The request a read is made for: the thread's, or for a read made outside any request (an
+// action's look at the stash between its steps) one of its own, with the loop's cap: no read
+// runs for ever, whoever waits for it. Start-up makes no read.
+std::shared_ptr<RequestBudget> reading_request() {
+  std::shared_ptr<RequestBudget> request = current_request_budget();
+  return request ? request : std::make_shared<RequestBudget>(LOOP_READ_CAP);
+}
+
 // Packs and the index are mapped read-only, which the memory budget leaves out: only what git
 // and its children allocate counts.
-ProcessLimits reading_limits() {
-  return {READING_STALL_LIMIT, read_memory_budget(), current_request_budget().get(), true};
+ProcessLimits reading_limits(RequestBudget& request) {
+  return {READING_STALL_LIMIT, read_memory_budget(), &request, true};
 }
 
 // What git writes on standard error when an allocation fails ("Out of memory, malloc failed
@@ -92,14 +102,19 @@ std::string subcommand_of(const std::vector<std::string>& argv) {
   return "";
 }
 
+// Why the request's reads ran out of time, after "stopped: ".
+std::string time_limit_reason(const RequestBudget& request) {
+  if (request.out_of_time == TimeLimit::Cap)
+    return "its request's reads took more than " + std::to_string(request.cap.count()) + " s";
+  return "no output or activity for " + std::to_string(READING_STALL_LIMIT.count()) + " s";
+}
+
 // errno is that of the run's way out; one line per request and limit.
-void report_limit(const std::vector<std::string>& argv, const ProcessLimits& limits) {
+void report_limit(const std::vector<std::string>& argv, RequestBudget& request) {
   int reason = errno;
-  if (reason == ETIMEDOUT && first_telling(limits.request, &RequestBudget::told_time)) {
-    write_stderr("git" + subcommand_of(argv) + " stopped: no output or activity for " +
-                 std::to_string(READING_STALL_LIMIT.count()) + " s\n");
-  }
-  if (reason == ENOMEM && first_telling(limits.request, &RequestBudget::told_memory))
+  if (reason == ETIMEDOUT && first_telling(request, &RequestBudget::told_time))
+    write_stderr("git" + subcommand_of(argv) + " stopped: " + time_limit_reason(request) + "\n");
+  if (reason == ENOMEM && first_telling(request, &RequestBudget::told_memory))
     report_memory_budget("git" + subcommand_of(argv));
   errno = reason;
 }
@@ -148,17 +163,18 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
 
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
                                                  const std::string& cwd, std::string_view input) {
-  ProcessLimits limits = reading_limits();
-  std::optional<ProcessOutput> output = run_process(argv, cwd, input, limits);
+  std::shared_ptr<RequestBudget> request = reading_request();
+  std::optional<ProcessOutput> output = run_process(argv, cwd, input, reading_limits(*request));
   if (output && died_of_memory(output->status, whole_text_tells_out_of_memory(output->err)))
     output.reset();
-  if (!output) report_limit(argv, limits);
+  if (!output) report_limit(argv, *request);
   return output;
 }
 
 std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& argv,
                                                 const std::string& cwd, StreamHandlers handlers) {
-  handlers.limits = reading_limits();
+  std::shared_ptr<RequestBudget> request = reading_request();
+  handlers.limits = reading_limits(*request);
   OutOfMemoryWatch memory;
   handlers.on_err = [&memory, on_err = std::move(handlers.on_err)](std::string_view bytes) {
     memory.look(bytes);
@@ -172,7 +188,7 @@ std::optional<StreamEnd> stream_reading_process(const std::vector<std::string>& 
   }
   std::optional<StreamEnd> end = stream_process(argv, cwd, handlers);
   if (end && died_of_memory(end->status, memory.told())) end.reset();
-  if (!end) report_limit(argv, handlers.limits);
+  if (!end) report_limit(argv, *request);
   return end;
 }
 

@@ -41,7 +41,7 @@ constexpr std::chrono::milliseconds ACCEPT_RETRY{100};
 std::optional<Reply> answer(const IncomingRequest& request) {
   try {
     // Each request has one budget for the git it runs, wherever that runs (request_budget.hpp).
-    RequestBudgetScope budget(std::make_shared<RequestBudget>());
+    RequestBudgetScope budget(std::make_shared<RequestBudget>(LOOP_READ_CAP));
     return route(request, endpoint_table());
   } catch (const std::exception& e) {
     write_stderr("Request " + request.target + " failed: " + e.what() + "\n");

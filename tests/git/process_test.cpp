@@ -269,6 +269,28 @@ TEST(StreamProcess, ARequestThatStalledOnceStartsNoMoreRuns) {
   EXPECT_EQ(test::read_file(dir.path / "started"), "started\n");
 }
 
+// A request's cap ends its runs under way when it passes, one busy in silence and one that
+// prints now and then (the stall rule spares both), and refuses its later runs.
+TEST(StreamProcess, ARequestPastItsCapEndsItsRunsAndStartsNoMore) {
+  RequestBudget request(std::chrono::seconds(1));
+  ProcessLimits limits{TEST_STALL_LIMIT};
+  limits.request = &request;
+  TempDir dir;
+  const std::vector<std::string> runs[] = {{"sh", "-c", "while :; do :; done"},
+                                           {"sh", "-c", "while :; do echo; sleep 0.1; done"}};
+  int errors[std::size(runs)] = {};
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < std::size(runs); ++i) {
+    threads.emplace_back(
+        [&, i] { errors[i] = run_process(runs[i], dir.str(), {}, limits) ? 0 : errno; });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int error : errors) EXPECT_EQ(error, ETIMEDOUT);
+  EXPECT_FALSE(run_process({"sh", "-c", "echo started > started"}, dir.str(), {}, limits));
+  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "started"));
+}
+
 // Two runs of one request that each hold less than the budget but more together: the younger
 // is ended and starts again once the older has ended, its first output forgotten, so both
 // answer whole and one started twice; runs of no request each have the budget to themselves.

@@ -325,6 +325,37 @@ TEST(LazyFetch, NoFetchFromARemoteTheRepositoryShipsNoMaintenanceAfterAFetch) {
   }
 }
 
+// A promisor remote beside the repository whose upload-pack sends a keep-alive every second
+// while its pack-objects waits for ever on a FIFO where the pack's bitmap should be: the stall
+// rule sees progress in the keep-alives. The request's reads end at its cap, after the real
+// 120 s, with one line, and the next request is answered at once. The same remote with its
+// bitmap serves the object.
+TEST(LazyFetch, AFetchThatNeverEndsStopsAtTheRequestsCap) {
+  test::TempDir dir;
+  test::ServerProcess server;
+  auto client = server.client();
+  client->set_read_timeout(std::chrono::seconds(150));
+  for (bool endless : {false, true}) {
+    fs::path folder = dir.path / (endless ? "endless" : "honest");
+    BloblessClone clone(folder);
+    test::sh(folder, "git clone -q --bare " + test::shell_quoted(clone.source.str()) +
+                         " o.git && cd o.git && git config uploadpack.allowFilter true && git "
+                         "config uploadpack.keepAlive 1 && git repack -qadb");
+    if (endless)
+      test::sh(folder, "cd o.git/objects/pack && b=$(ls *.bitmap) && rm $b && mkfifo $b");
+    test::git(clone.path, {"config", "remote.origin.url", "../o.git"});
+    std::string reply = test::post_with(*client, "/f/load_hunks", clone.hunks_body()).body;
+    if (!endless) {
+      EXPECT_NE(reply.find(FETCHED_HUNK), std::string::npos) << reply;
+      continue;
+    }
+    EXPECT_EQ(reply, "null");
+    EXPECT_EQ(server.get("/pi").body, "brackwen");
+    EXPECT_EQ(server.stderr_so_far(),
+              "git diff stopped: its request's reads took more than 120 s\n");
+  }
+}
+
 // A clone made with `git clone -c core.sshCommand=...` keeps that command in its own
 // configuration. A read fetches with the user's ssh instead; when that fails, one line names
 // the key set aside. A read that fails where the repository set nothing writes no line.

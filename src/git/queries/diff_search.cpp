@@ -191,7 +191,7 @@ uint32_t start_diff_search(const std::string& repo_path, const std::string& sear
                                  std::chrono::steady_clock::now()});
   bool started = start_background_thread("Diff search " + std::to_string(id), [=] {
     // A search goes on after its request: it has a budget of its own.
-    RequestBudgetScope budget(std::make_shared<RequestBudget>());
+    RequestBudgetScope budget(std::make_shared<RequestBudget>(SEARCH_READ_CAP));
     run_diff_search(id, repo_path, search_text, num_results, start_commit_index);
   });
   if (!started) {
