@@ -91,7 +91,8 @@ void diff_pairs(const std::string& repo_path, std::span<const TreePair> pairs,
   std::string input;
   for (const TreePair& p : pairs) input.append(p.commit).append(" ").append(p.parent) += '\n';
   PatchStream stream;
-  if (!read_patches(repo_path, DIFF_TREE_ARGS, stream, input) || !finish_patches(stream)) return;
+  std::optional<int> status = read_patches(repo_path, DIFF_TREE_ARGS, stream, input);
+  if (status != 0 || !finish_patches(stream)) return;
   std::vector<CommitPatches>& records = stream.records;
   if (records.size() != pairs.size()) return;
   for (size_t i = 0; i < pairs.size(); ++i) {
@@ -145,12 +146,13 @@ std::optional<GitArgs> special_commit_args(const Commit& c) {
   return revision_args({"diff", "--name-status", "-z"}, {*range});
 }
 
-// The commit's own `git diff`: no files when it cannot be run or does not read.
+// The commit's own `git diff`: no files when it cannot be run, fails (as where the parents
+// have no merge base) or does not read.
 SpecialFiles load_special(const std::string& repo_path, const Commit& c) {
   auto args = special_commit_args(c);
   if (!args) return std::vector<Patch>{};
   PatchStream stream(c.id);
-  if (!read_patches(repo_path, *args, stream) || !finish_patches(stream)) {
+  if (read_patches(repo_path, *args, stream) != 0 || !finish_patches(stream)) {
     return std::vector<Patch>{};
   }
   if (!stream.refused.empty()) {
