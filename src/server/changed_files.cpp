@@ -13,6 +13,7 @@
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 #include "stores/diff_searches.hpp"
+#include "stores/stores.hpp"
 #include "stores/user_dirs.hpp"
 
 namespace brackwen {
@@ -145,16 +146,29 @@ std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_pa
 
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits) {
+  // The loaded history `commits` are, when they are the cached one's (held here, it cannot be
+  // another at the same address): once the memory entry was checked against it, the parents
+  // need no second look.
+  std::shared_ptr<const CommitsAndRefs> history = get_cached_commits(repo_path);
+  if (history && &history->commits != &commits) history.reset();
   std::optional<PatchesCacheEntry> cached = memory_cached_patches(repo_path);
   if (!cached) cached = disk_cache_of(repo_path);
   if (cached) {
-    if (auto found = cached_patches_of(*cached, commits)) return found;
+    bool checked = history && cached->checked.lock() == history;
+    if (auto found = cached_patches_of(*cached, commits, checked)) {
+      if (history && !checked) {
+        cached->checked = history;
+        store_patches(*cached);
+      }
+      return found;
+    }
   }
   std::optional<PatchesCacheEntry> loaded =
       load_missing_patches(repo_path, commits, cached ? &*cached : nullptr);
   if (!loaded) return std::make_shared<const PatchMap>();
   auto file_path = patches_cache_file(repo_path);
   if (!file_path) return loaded->patches;
+  loaded->checked = history;
   store_patches(*loaded);
   // The directory is not created here: after clear_all_caches only a disk read brings it back.
   // Refused commits are in the memory entry only, as known; their files nowhere.

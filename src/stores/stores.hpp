@@ -48,6 +48,9 @@ struct PatchesCacheEntry {
   std::shared_ptr<const std::unordered_set<std::string>> refused;  // null: none
   // Of every commit in `patches` or `refused`.
   std::shared_ptr<const KeptIndex> kept = std::make_shared<const KeptIndex>();
+  // A loaded history whose every commit the entry answers for against the parents it lists: a
+  // history never changes, so that holds while it lives.
+  std::weak_ptr<const CommitsAndRefs> checked = {};
 };
 
 struct NamedCache {

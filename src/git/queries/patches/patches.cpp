@@ -5,6 +5,7 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <span>
 #include <string_view>
@@ -226,14 +227,17 @@ std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_p
 }
 
 std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
-                                                  const std::vector<Commit>& commits) {
+                                                  const std::vector<Commit>& commits,
+                                                  bool parents_checked) {
   const PatchMap& map = *cached.patches;
   std::vector<const PatchMap::value_type*> found;
   found.reserve(commits.size());
   for (const Commit& c : commits) {
-    const KeptCommit* kept = kept_of(&cached, c);
-    if (!kept) return nullptr;
-    if (kept->files) found.push_back(kept->files);
+    auto kept = cached.kept->find(c.id);
+    if (kept == cached.kept->end()) return nullptr;
+    // The parents' ids lie all over memory: reading them costs as much as the lookup.
+    if (!parents_checked && kept->second.parents != parents_digest(c.parent_ids)) return nullptr;
+    if (kept->second.files) found.push_back(kept->second.files);
   }
   if (found.size() >= map.size()) {
     // A commit may be listed twice: the entries found are told apart by their addresses.
@@ -328,9 +332,17 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
 }
 
 uint64_t parents_digest(const std::vector<std::string>& parent_ids) {
+  // FNV-1a's step eight bytes at a time, where a string hash of each parent would cost more
+  // than the lookup it guards.
+  constexpr uint64_t PRIME = 0x100000001b3;
   uint64_t digest = parent_ids.size();
   for (const std::string& id : parent_ids) {
-    digest = digest * 0x100000001b3 ^ std::hash<std::string_view>{}(id);
+    for (size_t at = 0; at < id.size(); at += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, id.data() + at, std::min<size_t>(8, id.size() - at));
+      digest = (digest ^ word) * PRIME;
+    }
+    digest = (digest ^ id.size()) * PRIME;
   }
   return digest;
 }

@@ -28,9 +28,12 @@ void store_patches(PatchesCacheEntry entry);
 
 // The changed files of `commits` when `cached` knows every one against the parents it lists
 // (its files, or that they are refused, which leaves it out): `cached`'s map itself when it holds
-// no other commit's, else a map of theirs alone. Null when one is unknown.
+// no other commit's, else a map of theirs alone. Null when one is unknown. With
+// `parents_checked` (`commits` are a loaded history `cached` was checked against) the parents
+// are not looked at again.
 std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
-                                                  const std::vector<Commit>& commits);
+                                                  const std::vector<Commit>& commits,
+                                                  bool parents_checked);
 
 // When some of `commits` are unknown to `cached` (or were read against other parents): an entry
 // for the repository with every commit's changed files and no other commit's, the unknown ones

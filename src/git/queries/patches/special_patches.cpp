@@ -32,7 +32,8 @@ const std::vector<std::string> DIFF_TREE_ARGS = {
 // With fewer special commits than one per this many loaded ones (a reload that found a merge or
 // two in a long history), numbering the whole graph costs more than their own `git diff`s.
 constexpr size_t MAX_COMMITS_PER_SPECIAL = 10000;
-// Below this many pairs a child of its own costs more than it saves.
+// Below this many pairs a child of its own costs more than it saves; a batch git fails on is
+// halved down to this many.
 constexpr size_t MIN_PAIRS_PER_CHILD = 64;
 // Keeps a child's arguments far below the kernel's limit.
 constexpr size_t MAX_PAIRS_PER_CHILD = 4096;
@@ -92,6 +93,14 @@ void diff_pairs(const std::string& repo_path, std::span<const TreePair> pairs,
   for (const TreePair& p : pairs) input.append(p.commit).append(" ").append(p.parent) += '\n';
   PatchStream stream;
   std::optional<int> status = read_patches(repo_path, DIFF_TREE_ARGS, stream, input);
+  if (status && *status != 0 && pairs.size() > MIN_PAIRS_PER_CHILD) {
+    // git stops at a pair whose trees it cannot read: the half without it is read whole, and
+    // only the last few pairs are left to their own `git diff`.
+    size_t half = pairs.size() / 2;
+    diff_pairs(repo_path, pairs.first(half), special, found);
+    diff_pairs(repo_path, pairs.subspan(half), special, found);
+    return;
+  }
   if (status != 0 || !finish_patches(stream)) return;
   std::vector<CommitPatches>& records = stream.records;
   if (records.size() != pairs.size()) return;
