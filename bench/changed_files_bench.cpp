@@ -1,10 +1,10 @@
 // The first load of every commit's changed files on a history with many merges whose diffs are
-// large, next to the git work it used to be (the log of the ordinary commits, then one
-// `git diff p1...p2` per merge) run one child after another and spread over all cores; and the
-// diff search on the same history (200 and 1,000 hits), next to the bare `git log -S` it runs;
-// the same changed files from the memory cache, whole or for half the commits;
-// and the commits between two commits 20 main-line commits apart in the suite's
-// 100,000-commit history, from the cache next to `git rev-list from..to`.
+// large (and on a copy in which one commit cannot be read), next to the git work it used to be
+// (the log of the ordinary commits, then one `git diff p1...p2` per merge) run one child after
+// another and spread over all cores; and the diff search on the same history (200 and 1,000
+// hits), next to the bare `git log -S` it runs; the same changed files from the memory cache,
+// whole or for half the commits; and the commits between two commits 20 main-line commits apart
+// in the suite's 100,000-commit history, from the cache next to `git rev-list from..to`.
 //
 // The repository (20,000 commits, a merge every 3 or 4, each merged topic touching tens of the
 // 3,000 files) is generated once with git fast-import and cached beside the other benchmarks'.
@@ -189,6 +189,38 @@ const std::vector<brackwen::Commit>& commits() {
   return list;
 }
 
+// A copy of the history sharing its objects, in which git reads an ordinary commit half way down
+// as one whose tree is missing (a replace ref), as in a damaged clone: neither it nor its child
+// can be listed, and the load finds them alone.
+const std::string& damaged_repository() {
+  static const std::string path = [] {
+    fs::path dir = fs::path(repository()).parent_path() / "damaged";
+    if (fs::exists(dir / ".git" / "damaged")) return dir.string();
+    fs::remove_all(dir);
+    run_or_throw({"git", "clone", "-q", "--shared", "--no-checkout", repository(), dir.string()},
+                 fs::path(repository()).parent_path());
+    run_or_throw(
+        {"sh", "-c",
+         "v=$(git rev-list --no-merges -n1 --skip=" + std::to_string(shape().commits / 4) +
+             " main) && p=$(git rev-parse $v^) && f=$(printf 'tree %s\nparent %s\nauthor A <a@x> "
+             "1 +0000\ncommitter A <a@x> 1 +0000\n\ndamaged\n' $(printf 1%.0s $(seq 40)) $p | "
+             "git hash-object -t commit -w --literally --stdin) && git replace $v $f && "
+             "touch .git/damaged"},
+        dir);
+    return dir.string();
+  }();
+  return path;
+}
+
+const std::vector<brackwen::Commit>& damaged_commits() {
+  static const std::vector<brackwen::Commit> list = [] {
+    auto history = brackwen::load_history({damaged_repository(), 1000000, {}, false, false});
+    if (!history) throw std::runtime_error("the damaged history does not load");
+    return history->commits;
+  }();
+  return list;
+}
+
 // The git work of the first load before it ran on all cores: the log of the ordinary commits
 // and one `git diff` per merge or stash.
 std::vector<std::string> log_argv() {
@@ -223,6 +255,16 @@ void BM_FirstLoad(benchmark::State& state) {
   state.counters["merges"] = static_cast<double>(diff_argvs().size());
 }
 
+void BM_FirstLoadOneUnreadable(benchmark::State& state) {
+  damaged_commits();
+  size_t unreadable = 0;
+  for (auto _ : state) {
+    auto entry = brackwen::load_missing_patches(damaged_repository(), damaged_commits(), nullptr);
+    unreadable = entry && entry->refused ? entry->refused->size() : 0;
+  }
+  state.counters["unreadable"] = static_cast<double>(unreadable);
+}
+
 void BM_GitOneAfterAnother(benchmark::State& state) {
   auto diffs = diff_argvs();
   for (auto _ : state) {
@@ -246,8 +288,9 @@ void BM_GitOnAllCores(benchmark::State& state) {
 }
 
 // The changed files of the loaded history from the memory cache, the common path of the search
-// and file endpoints: the cache's own map when it holds exactly the commits asked for (1), a
-// map of the asked ones when it holds more, as after a reload of half as many commits (2);
+// and file endpoints: the cache's own map when it holds exactly the commits asked for (1/1), a
+// map of the asked ones when it holds more, as after a reload of half as many commits (2/1),
+// and the first look at a newly loaded history, which also reads every commit's parents (1/0);
 // beside the lookup of every commit alone, which finds that nothing needs loading.
 const brackwen::PatchesCacheEntry& loaded_map() {
   static const brackwen::PatchesCacheEntry entry =
@@ -259,7 +302,9 @@ void BM_FromMemory(benchmark::State& state) {
   loaded_map();
   std::vector<brackwen::Commit> asked(commits().begin(),
                                       commits().begin() + commits().size() / state.range(0));
-  for (auto _ : state) benchmark::DoNotOptimize(brackwen::cached_patches_of(loaded_map(), asked));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(brackwen::cached_patches_of(loaded_map(), asked, state.range(1) != 0));
+  }
   state.counters["commits"] = static_cast<double>(asked.size());
 }
 
@@ -344,9 +389,15 @@ void BM_BetweenGitRevList(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FirstLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_FirstLoadOneUnreadable)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_GitOneAfterAnother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_GitOnAllCores)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_FromMemory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FromMemory)
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_LookupOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DiffSearch)
     ->Arg(0)

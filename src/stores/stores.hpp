@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -24,12 +25,32 @@ namespace brackwen {
 
 using CommitsCache = std::unordered_map<std::string, std::shared_ptr<const CommitsAndRefs>>;
 
-// A repository's changed files, and its commits whose files were too many to keep: those are
-// answered as failed reads, and not read again while the entry lasts.
+// What a cache entry keeps of one commit: its files in the entry's map (none when it is
+// refused), and a digest of the ids of the parents they were read against, as the log listed
+// them (parents_digest in git/queries/patches/patches.hpp).
+struct KeptCommit {
+  const PatchMap::value_type* files = nullptr;
+  uint64_t parents = 0;
+};
+
+// Commit id -> what the entry keeps of it. Its keys are views of the entry's own copies of the
+// ids, and its files point into the entry's map: it is made and replaced with them.
+using KeptIndex = std::unordered_map<std::string_view, KeptCommit>;
+
+// A repository's changed files, and its commits whose files were too many to keep or that git
+// could not list: those are answered as failed reads, and not read again while the entry
+// lasts. Each commit's answer holds while the log lists the parents it was read against:
+// grafts, replace refs and a deepened shallow clone give a commit other parents, and so other
+// files, under the same id.
 struct PatchesCacheEntry {
   std::string repo_path;
   std::shared_ptr<const PatchMap> patches = std::make_shared<const PatchMap>();
   std::shared_ptr<const std::unordered_set<std::string>> refused;  // null: none
+  // Of every commit in `patches` or `refused`.
+  std::shared_ptr<const KeptIndex> kept = std::make_shared<const KeptIndex>();
+  // A loaded history whose every commit the entry answers for against the parents it lists: a
+  // history never changes, so that holds while it lives.
+  std::weak_ptr<const CommitsAndRefs> checked = {};
 };
 
 struct NamedCache {

@@ -251,5 +251,61 @@ TEST(ContentCaps, ACommitImagePastTheCapIsNotRead) {
   }
 }
 
+// Forty commits, each adding its own file, whose 31 oldest git cannot list (their trees gone, as
+// in a partial clone cut off from its remote; the 31st's parent's too). The 9 newest answer
+// through every endpoint that reads changed files; 16 of the others are found alone, with a line
+// each, and the 15 left are given up in one more line rather than found one by one. None is
+// read again.
+TEST(ContentCaps, CommitsGitCannotListAreGivenUpPastSixteen) {
+  TempRepo repo;
+  std::vector<std::string> ids;  // newest first
+  for (int n = 1; n <= 40; ++n) {
+    std::string file = "f" + std::to_string(n);
+    ids.insert(ids.begin(), repo.commit_file(file, "x\n", file, 1700000000 + n));
+  }
+  test::sh(repo.path,
+           "for c in $(git rev-list --skip=10 main); do t=$(git rev-parse $c^{tree}); "
+           "rm .git/objects/$(echo $t | cut -c1-2)/$(echo $t | cut -c3-); done");
+  ServerProcess server;
+  ASSERT_NE(server.post("/f/load_commits_and_refs", history_body(repo, "[]")).body, "null");
+  auto files_of = [&](size_t i) {
+    return server
+        .post("/f/load_patches_for_commit", test::body({{"repoPath", test::quoted(repo.str())},
+                                                        {"commitId", test::quoted(ids[i])}}))
+        .body;
+  };
+  auto ask_every_commit = [&] {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      std::string file = "f" + std::to_string(40 - i);
+      std::string listed = R"([{"commitId":")" + ids[i] + R"(","oldFile":")" + file +
+                           R"(","newFile":")" + file + R"(","patchType":"A","id":")" + file +
+                           R"(-A","isImage":false}])";
+      EXPECT_EQ(files_of(i), i < 9 ? listed : "null") << i;
+    }
+  };
+  std::string err = new_stderr(server, ask_every_commit);
+  std::vector<std::string> told = lines_of(err);
+  ASSERT_EQ(told.size(), 17u) << err;
+  for (size_t i = 0; i < 16; ++i) {
+    EXPECT_TRUE(told[i].ends_with(": git fails to list its changed files; they are not read"))
+        << told[i];
+  }
+  EXPECT_EQ(told[16],
+            "Loading changed files: past 16 commits git cannot list, 15 more in runs that failed "
+            "are given up; their changed files are not read");
+  // Known as refused, none is read again: no line.
+  EXPECT_EQ(new_stderr(server, ask_every_commit), "");
+  std::string found =
+      server
+          .post("/f/search_commits", test::body({{"repoPath", test::quoted(repo.str())},
+                                                 {"searchText", "\"f40\""},
+                                                 {"numResults", "10"}}))
+          .body;
+  EXPECT_EQ(count(found, "\"oldFile\":\"f40\""), 1u) << found;
+  std::string filtered =
+      server.post("/f/load_commits_and_refs", history_body(repo, R"([{"file":["f39"]}])")).body;
+  EXPECT_EQ(count(filtered, "\"message\":"), 1u) << filtered;
+}
+
 }  // namespace
 }  // namespace brackwen

@@ -6,6 +6,8 @@
 
 #include <fstream>
 #include <set>
+#include <sstream>
+#include <unordered_map>
 
 #include "api_types/json.hpp"
 #include "git/queries/load_commits.hpp"
@@ -86,7 +88,8 @@ TEST_F(ChangedFiles, MergesAndStashesListWhatTheirOwnGitDiffLists) {
 
 // A second load is the memory cache's map; with another repository in memory (one whose path
 // runs on from this one's) the disk file answers, and a corrupt file is done again by git. Its
-// name runs the path's parts together.
+// name runs the path's parts together (their end, when long), then tells the path apart by the
+// start of the id git gives its bytes as a blob.
 TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
   TempRepo repo;
   repo.commit_file("a", "1", "one");
@@ -101,10 +104,19 @@ TEST_F(ChangedFiles, CachesAnswerWithoutGit) {
   auto first = load_patches(repo.str(), commits);
   auto file = *patches_cache_file(repo.str());
   EXPECT_EQ(file.filename(), patches_cache_file_name(repo.str()));
-  for (auto [path, name] : {std::pair{"/work/projects/app", "workprojectsapp.json"},
-                            {"/x//y/./z/", "xyz.json"},
-                            {"C:\\repo:1", "Crepo1.json"}}) {
-    EXPECT_EQ(patches_cache_file_name(path), name);
+  std::string e_acute = "\xC3\xA9", long_part;
+  for (int i = 0; i < 100; ++i) long_part += e_acute;
+  std::string long_end = long_part.substr(2 * 37) + "x";  // the last 128 bytes less half an é
+  for (auto [path, readable] :
+       std::vector<std::pair<std::string, std::string>>{{"/work/projects/app", "workprojectsapp"},
+                                                        {"/x//y/./z/", "xyz"},
+                                                        {"C:\\repo:1", "Crepo1"},
+                                                        {"/w/ab/c", "wabc"},
+                                                        {"/w/a/bc", "wabc"},
+                                                        {"/" + long_part + "/x", long_end}}) {
+    std::string blob =
+        test::sh(repo.path, "printf %s " + test::shell_quoted(path) + " | git hash-object --stdin");
+    EXPECT_EQ(patches_cache_file_name(path), readable + "-" + blob.substr(0, 16) + ".json");
   }
   for (bool corrupt : {false, true}) {
     load_patches(other, other_commits);
@@ -149,9 +161,15 @@ TEST_F(ChangedFiles, SlicedLogIsTheOneLog) {
   auto records =
       patch_list(*run_git(repo.str(), {"log", "--remotes", "--branches", "--all", "--name-status",
                                        "--pretty=format:%H,", "--no-merges", "-z", "-n2500"}));
+  // Each kept under its id and the parents it was read against (the root has none).
+  std::unordered_map<std::string, std::string> keys;
+  std::istringstream listed(*run_git(repo.str(), {"log", "--format=%H %P", "main"}));
+  for (std::string line; std::getline(listed, line);) {
+    keys[line.substr(0, 40)] = line.substr(0, line.find_last_not_of(' ') + 1);
+  }
   PatchMap one_log;
-  for (auto& [id, patches] : *records) one_log.insert_or_assign(id, patches);
-  EXPECT_EQ(test::read_file(*patches_cache_file(repo.str())), to_json(one_log));
+  for (auto& [id, patches] : *records) one_log.insert_or_assign(keys.at(id), patches);
+  EXPECT_EQ(read_body<PatchMap>(test::read_file(*patches_cache_file(repo.str()))), one_log);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ struct Question {
   View view;
   // git's own answer: its arguments, with the same {rev}s; a git that fails answers null.
   std::string git;
+  // The repository asked, in the shape's folder; its commits are loaded before its questions.
+  std::string repo = "r";
 };
 
 struct Shape {
@@ -38,6 +40,12 @@ struct Shape {
   // Run in an empty folder with fixed names and dates; it leaves the repository in ./r.
   std::string build;
   std::vector<Question> questions;
+  // Run in the shape's folder once its questions are answered; they are then asked again of the
+  // same server, and of a fresh one that has only the disk cache as the first round left it.
+  std::string change = {};
+  // The lines the server writes on standard error while it answers the first round, with the
+  // same {rev}s as the questions of ./r; in any order. Not looked at when empty.
+  std::vector<std::string> told = {};
 };
 
 struct Answer {
@@ -61,6 +69,13 @@ Answer run(const fs::path& dir, const std::string& script) {
 // `text` with each {rev} replaced by the id git gives it in `repo`.
 std::string resolved(const fs::path& repo, const std::string& text) {
   return with_ids(repo, text);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 std::string joined(std::vector<std::string> lines) {
@@ -148,17 +163,22 @@ std::string view_of_git(const Answer& answer, View view) {
   return joined(lines);
 }
 
-void ask(const ServerProcess& server, const Shape& shape, const fs::path& repo) {
-  std::string loaded =
-      server
-          .post("/f/load_commits_and_refs", body({{"repoPath", quoted(repo.string())},
-                                                  {"numCommits", "1000"},
-                                                  {"filters", "[]"},
-                                                  {"fast", "false"},
-                                                  {"skipStashes", "false"}}))
-          .body;
-  ASSERT_NE(loaded, "null") << shape.name;
+void ask(const ServerProcess& server, const Shape& shape, const fs::path& dir) {
+  std::string loaded_repo;
   for (const Question& q : shape.questions) {
+    fs::path repo = dir / q.repo;
+    if (q.repo != loaded_repo) {
+      std::string loaded =
+          server
+              .post("/f/load_commits_and_refs", body({{"repoPath", quoted(repo.string())},
+                                                      {"numCommits", "1000"},
+                                                      {"filters", "[]"},
+                                                      {"fast", "false"},
+                                                      {"skipStashes", "false"}}))
+              .body;
+      ASSERT_NE(loaded, "null") << shape.name << ": " << q.repo;
+      loaded_repo = q.repo;
+    }
     std::string request = "{\"repoPath\":" + quoted(repo.string()) +
                           (q.fields.empty() ? "" : "," + resolved(repo, q.fields)) + "}";
     std::string reply = server.post("/f/" + q.endpoint, request).body;
@@ -179,6 +199,28 @@ std::string hunks_of(const std::string& commit, const std::string& parents, cons
          commit + R"(","oldFile":")" + file + R"(","newFile":")" + file + R"(","patchType":")" +
          type + R"(","id":"x","isImage":false})";
 }
+
+// The changed files of one commit beside git's.
+Question changed_files(const std::string& rev, const std::string& repo = "r") {
+  return {"load_patches_for_commit", "\"commitId\":\"{" + rev + "}\"", View::ChangedFiles,
+          "show --name-status --format= -z {" + rev + "}", repo};
+}
+
+// `older` commits, then one whose tree is gone (as in a damaged clone), so that neither it nor
+// its child can be diffed, then two more.
+std::string damaged_history(int older) {
+  return "git init -q -b main r && cd r && "
+         "c() { echo \"$1\" >\"$1\" && git add \"$1\" && git commit -q -m \"$1\"; } && "
+         "for i in $(seq " +
+         std::to_string(older) +
+         "); do c old$i; done && c damaged && c child && c new1 && c new2 && "
+         "t=$(git rev-parse main~3^{tree}) && "
+         "rm .git/objects/$(echo $t | cut -c1-2)/$(echo $t | cut -c3-)";
+}
+
+// Four commits c1 to c4 on main, each adding its own file.
+constexpr const char* FOUR_COMMITS =
+    "for i in 1 2 3 4; do echo $i >f$i && git add f$i && git commit -q -m c$i; done";
 
 // Commits are dated by the script; the default is the fixture's moment.
 const std::vector<Shape>& shapes() {
@@ -224,21 +266,92 @@ const std::vector<Shape>& shapes() {
            {"commit_ids_between_commits", R"("commitId1":"{main~1}","commitId2":"{main}")",
             View::IdSet, "rev-list main~1..main"},
        }},
+      // The commits one log of the whole history lists...
+      {"a commit whose tree is missing, in a history read with one log",
+       damaged_history(20),
+       {changed_files("main"), changed_files("main~1"), changed_files("main~2"),
+        changed_files("main~3"), changed_files("main~4"), changed_files("main~23")},
+       "",
+       {"Commit {main~2}: git fails to list its changed files; they are not read",
+        "Commit {main~3}: git fails to list its changed files; they are not read"}},
+      // ...and those few enough to be named on one `git show`.
+      {"a commit whose tree is missing, in a history read with one show",
+       damaged_history(2),
+       {changed_files("main"), changed_files("main~2"), changed_files("main~3"),
+        changed_files("main~5")},
+       "",
+       {"Commit {main~2}: git fails to list its changed files; they are not read",
+        "Commit {main~3}: git fails to list its changed files; they are not read"}},
+      {"a shallow clone, then deepened",
+       "git init -q -b main s && cd s && " + std::string(FOUR_COMMITS) +
+           " && cd .. && git clone -q --depth 2 file://$PWD/s r",
+       {changed_files("main~1"), changed_files("main")},
+       "git -C r fetch -q --deepen=1"},
+      {"a commit given other parents by a replace ref",
+       "git init -q -b main r && cd r && " + std::string(FOUR_COMMITS),
+       {changed_files("main~1"), changed_files("main")},
+       "git -C r replace --graft main~1 main~3"},
+      {"a commit given other parents by the grafts file",
+       "git init -q -b main r && cd r && " + std::string(FOUR_COMMITS) +
+           " && git config advice.graftFileDeprecated false",
+       {changed_files("main~1"), changed_files("main")},
+       "echo $(git -C r rev-parse main~1 main~3) >r/.git/info/grafts"},
+      // The paths' parts run together alike; the copy shows another commit under one id.
+      {"two repositories whose paths differ only where the separators are",
+       "mkdir -p w/a && git init -q -b main w/ab/c && cd w/ab/c && " + std::string(FOUR_COMMITS) +
+           " && git clone -q . ../../a/bc && cd ../../a/bc && git checkout -q -b alt main~2 && "
+           "echo y >y && git add y && git commit -q -m y && git checkout -q main && "
+           "git replace main~1 alt",
+       {changed_files("main~1", "w/a/bc"), changed_files("main", "w/a/bc"),
+        changed_files("main~1", "w/ab/c"), changed_files("main", "w/ab/c")}},
   };
   return all;
 }
+
+// The lines the server wrote on standard error after the first `before` bytes, once `count`
+// have come and a marker request tells that no other follows them; the markers' own lines are
+// left out.
+std::vector<std::string> lines_since(const ServerProcess& server, size_t before, size_t count) {
+  auto own = [&](const std::string& text) {
+    std::vector<std::string> lines = lines_of(text.substr(std::min(before, text.size())));
+    std::erase(lines, "poll_action2: Requested action id of 0");
+    return lines;
+  };
+  eventually([&] { return own(server.stderr_text()).size() >= count; });
+  return own(server.stderr_so_far());
+}
+
+// Fixed names and dates for the scripts that build and change a shape.
+const std::string FIXED_COMMITS =
+    "export GIT_AUTHOR_NAME=T GIT_AUTHOR_EMAIL=t@x GIT_COMMITTER_NAME=T "
+    "GIT_COMMITTER_EMAIL=t@x GIT_AUTHOR_DATE='1700000000 +0000' "
+    "GIT_COMMITTER_DATE='1700000000 +0000'; ";
 
 TEST(HistoryShapes, EachAnswerIsGits) {
   ServerProcess server;
   for (const Shape& shape : shapes()) {
     TempDir dir;
-    Answer built = run(dir.path,
-                       "export GIT_AUTHOR_NAME=T GIT_AUTHOR_EMAIL=t@x GIT_COMMITTER_NAME=T "
-                       "GIT_COMMITTER_EMAIL=t@x GIT_AUTHOR_DATE='1700000000 +0000' "
-                       "GIT_COMMITTER_DATE='1700000000 +0000'; " +
-                           shape.build + " 2>&1");
+    Answer built = run(dir.path, FIXED_COMMITS + shape.build + " 2>&1");
     ASSERT_EQ(built.status, 0) << shape.name << ": " << built.out;
-    ask(server, shape, dir.path / "r");
+    size_t err_before = shape.told.empty() ? 0 : server.stderr_so_far().size();
+    ask(server, shape, dir.path);
+    if (!shape.told.empty()) {
+      std::vector<std::string> told;
+      for (const std::string& line : shape.told) told.push_back(resolved(dir.path / "r", line));
+      EXPECT_EQ(joined(sorted(lines_since(server, err_before, told.size()))), joined(sorted(told)))
+          << shape.name;
+    }
+    if (shape.change.empty()) continue;
+    fs::path cache = dir.path / "cache";
+    fs::copy(server.home / ".cache", cache, fs::copy_options::recursive);
+    Answer changed = run(dir.path, FIXED_COMMITS + shape.change + " 2>&1");
+    ASSERT_EQ(changed.status, 0) << shape.name << ": " << changed.out;
+    {
+      SCOPED_TRACE("after the change, the same server");
+      ask(server, shape, dir.path);
+    }
+    SCOPED_TRACE("after the change, a fresh server");
+    ask(ServerProcess({{"XDG_CACHE_HOME", cache.string()}}), shape, dir.path);
   }
 }
 

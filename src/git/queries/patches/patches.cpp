@@ -5,7 +5,9 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 
@@ -14,6 +16,7 @@
 #include "git/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
+#include "parser/diagnostics.hpp"
 #include "parser/input.hpp"
 #include "stores/stores.hpp"
 #include "stores/threads.hpp"
@@ -28,11 +31,27 @@ constexpr size_t MAX_SHOW_COMMITS = 20;
 // core: git walks past the skipped commits without diffing them, so the diffs, which are most
 // of the work, run on every core, and the slices read in order are the one log.
 constexpr size_t MIN_COMMITS_PER_LOG = 1000;
+// The commits of a run that git ended with an error are shown again, by halves, from their ids
+// on its input, as the show of a few names them.
+const GitArgs SHOW_FROM_INPUT_ARGS = {"show", "--stdin", "--name-status", NAME_STATUS_FORMAT_ARG,
+                                      "-z"};
+// Each commit git cannot list costs some runs to find alone; past this many in one load (a
+// partial clone cut off from its remote fails on every commit) a run that fails is not halved
+// again, and its commits are given up.
+constexpr size_t MAX_UNREADABLE_COMMITS = 16;
 
-// The records of one or more logs, and those among them past the caps.
+// The records of one or more runs, and those among them past the caps or that git could not
+// list.
 struct Records {
   std::vector<CommitPatches> files;
   std::unordered_set<std::string> refused;
+};
+
+// A run git ended with an error keeps none of what it printed: it stopped at a commit it could
+// not read, and the records it left may end in the middle of one.
+struct RunRecords {
+  Records records;
+  bool failed = false;
 };
 
 std::vector<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ordinary,
@@ -68,12 +87,94 @@ std::vector<GitArgs> ordinary_commits_args(const std::vector<const Commit*>& ord
 }
 
 // Absent when the records do not read; none when git prints nothing or is ended by a limit.
-std::optional<Records> run_slice(const std::string& repo_path, const GitArgs& args) {
+std::optional<RunRecords> run_records(const std::string& repo_path, const GitArgs& args,
+                                      std::string_view input = {}) {
   PatchStream stream;
-  if (!read_patches(repo_path, args, stream)) return Records{};
+  std::optional<int> status = read_patches(repo_path, args, stream, input);
+  if (!status) return RunRecords{};
+  if (*status != 0) return RunRecords{{}, true};
   if (!finish_patches(stream)) return std::nullopt;
   for (const std::string& id : stream.refused) report_refused(id);
-  return Records{std::move(stream.records), {stream.refused.begin(), stream.refused.end()}};
+  return RunRecords{{std::move(stream.records), {stream.refused.begin(), stream.refused.end()}}};
+}
+
+void append(Records& into, Records&& from) {
+  std::move(from.files.begin(), from.files.end(), std::back_inserter(into.files));
+  into.refused.merge(from.refused);
+}
+
+// One `git show` of `commits`, their ids on its input.
+std::optional<RunRecords> show_commits(const std::string& repo_path,
+                                       std::span<const Commit* const> commits) {
+  std::string ids;
+  for (const Commit* c : commits) {
+    if (is_object_id(c->id)) ids.append(c->id) += '\n';
+  }
+  // With nothing on its input git would show HEAD.
+  if (ids.empty()) return RunRecords{};
+  return run_records(repo_path, SHOW_FROM_INPUT_ARGS, ids);
+}
+
+// What the halving found: the commits git cannot list alone, and those given up past the cap.
+struct Unreadable {
+  std::vector<std::string> alone;
+  std::vector<std::string> given_up;
+};
+
+// `commits` from one `git show`; when git fails, each half the same way, down to the commits it
+// cannot list alone.
+void show_in_halves(const std::string& repo_path, std::span<const Commit* const> commits,
+                    Records& into, Unreadable& unreadable) {
+  if (commits.empty()) return;
+  std::optional<RunRecords> run = show_commits(repo_path, commits);
+  if (!run) return;
+  if (!run->failed) return append(into, std::move(run->records));
+  if (commits.size() == 1) {
+    unreadable.alone.push_back(commits.front()->id);
+    return;
+  }
+  if (unreadable.alone.size() >= MAX_UNREADABLE_COMMITS) {
+    for (const Commit* c : commits) unreadable.given_up.push_back(c->id);
+    return;
+  }
+  size_t half = commits.size() / 2;
+  show_in_halves(repo_path, commits.first(half), into, unreadable);
+  show_in_halves(repo_path, commits.subspan(half), into, unreadable);
+}
+
+std::vector<const Commit*> unanswered(const std::vector<const Commit*>& ordinary,
+                                      const Records& records) {
+  std::unordered_set<std::string_view> answered(records.refused.begin(), records.refused.end());
+  for (const auto& [id, files] : records.files) answered.insert(id);
+  std::vector<const Commit*> open;
+  for (const Commit* c : ordinary) {
+    if (!answered.contains(c->id)) open.push_back(c);
+  }
+  return open;
+}
+
+void report_unreadable(const Unreadable& unreadable) {
+  for (const std::string& id : unreadable.alone) {
+    write_stderr("Commit " + id + ": git fails to list its changed files; they are not read\n");
+  }
+  if (unreadable.given_up.empty()) return;
+  write_stderr("Loading changed files: past " + std::to_string(MAX_UNREADABLE_COMMITS) +
+               " commits git cannot list, " + std::to_string(unreadable.given_up.size()) +
+               " more in runs that failed are given up; their changed files are not read\n");
+}
+
+// After a run that git ended with an error: the ordinary commits no other run answered, read in
+// halves (the whole failed already). Those git cannot list are kept as refused.
+void read_unanswered(const std::string& repo_path, const std::vector<const Commit*>& ordinary,
+                     Records& records) {
+  std::vector<const Commit*> open = unanswered(ordinary, records);
+  std::span<const Commit* const> all(open);
+  Unreadable unreadable;
+  show_in_halves(repo_path, all.first(open.size() / 2), records, unreadable);
+  show_in_halves(repo_path, all.subspan(open.size() / 2), records, unreadable);
+  report_unreadable(unreadable);
+  records.refused.insert(unreadable.alone.begin(), unreadable.alone.end());
+  records.refused.insert(unreadable.given_up.begin(), unreadable.given_up.end());
 }
 
 // As the one log's: a slice that does not read leaves no records at all.
@@ -82,30 +183,37 @@ std::optional<Records> load_ordinary(const std::string& repo_path,
                                      size_t all_commits) {
   if (ordinary.empty()) return std::nullopt;
   std::vector<GitArgs> slices = ordinary_commits_args(ordinary, all_commits);
-  std::vector<std::optional<Records>> found(slices.size());
+  std::vector<std::optional<RunRecords>> found(slices.size());
   std::vector<char> done(slices.size());
   std::shared_ptr<RequestBudget> request = current_request_budget();
   tbb::parallel_for(size_t{0}, slices.size(), [&](size_t k) {
     RequestBudgetScope carried(request);
     // A failure is tried again below, on this thread, where what it throws passes on.
     run_reported("Loading the changed files of commits", [&] {
-      found[k] = run_slice(repo_path, slices[k]);
+      found[k] = run_records(repo_path, slices[k]);
       done[k] = 1;
     });
   });
   Records records;
+  bool failed = false;
   for (size_t k = 0; k < slices.size(); ++k) {
-    if (!done[k]) found[k] = run_slice(repo_path, slices[k]);
+    if (!done[k]) found[k] = run_records(repo_path, slices[k]);
     if (!found[k]) return std::nullopt;
-    std::move(found[k]->files.begin(), found[k]->files.end(), std::back_inserter(records.files));
-    records.refused.merge(found[k]->refused);
+    failed = failed || found[k]->failed;
+    append(records, std::move(found[k]->records));
   }
+  if (failed) read_unanswered(repo_path, ordinary, records);
   return records;
 }
 
-bool knows(const PatchesCacheEntry* cached, const std::string& id) {
-  return cached &&
-         (cached->patches->contains(id) || (cached->refused && cached->refused->contains(id)));
+// What `cached` keeps of the commit, when it read it against the parents the log lists now.
+const KeptCommit* kept_of(const PatchesCacheEntry* cached, const Commit& c) {
+  if (!cached) return nullptr;
+  auto found = cached->kept->find(c.id);
+  if (found == cached->kept->end() || found->second.parents != parents_digest(c.parent_ids)) {
+    return nullptr;
+  }
+  return &found->second;
 }
 
 }  // namespace
@@ -119,17 +227,17 @@ std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_p
 }
 
 std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
-                                                  const std::vector<Commit>& commits) {
+                                                  const std::vector<Commit>& commits,
+                                                  bool parents_checked) {
   const PatchMap& map = *cached.patches;
   std::vector<const PatchMap::value_type*> found;
   found.reserve(commits.size());
   for (const Commit& c : commits) {
-    auto entry = map.find(c.id);
-    if (entry != map.end()) {
-      found.push_back(&*entry);
-    } else if (!cached.refused || !cached.refused->contains(c.id)) {
-      return nullptr;
-    }
+    auto kept = cached.kept->find(c.id);
+    if (kept == cached.kept->end()) return nullptr;
+    // The parents' ids lie all over memory: reading them costs as much as the lookup.
+    if (!parents_checked && kept->second.parents != parents_digest(c.parent_ids)) return nullptr;
+    if (kept->second.files) found.push_back(kept->second.files);
   }
   if (found.size() >= map.size()) {
     // A commit may be listed twice: the entries found are told apart by their addresses.
@@ -150,7 +258,7 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
   std::vector<const Commit*> ordinary;
   std::vector<const Commit*> special;
   for (const Commit& c : commits) {
-    if (knows(cached, c.id)) continue;
+    if (kept_of(cached, c)) continue;
     (c.stash_id || c.is_merge ? special : ordinary).push_back(&c);
   }
   if (ordinary.empty() && special.empty()) return std::nullopt;
@@ -158,11 +266,14 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
   auto refused = std::make_shared<std::unordered_set<std::string>>();
   if (cached) {
     for (const Commit& c : commits) {
-      auto found = cached->patches->find(c.id);
-      if (found != cached->patches->end()) result->insert_or_assign(c.id, found->second);
+      const KeptCommit* kept = kept_of(cached, c);
+      if (kept && kept->files) result->insert_or_assign(c.id, kept->files->second);
     }
     if (cached->refused) *refused = *cached->refused;
   }
+  // Read again below, against the parents listed now.
+  for (const Commit* c : ordinary) refused->erase(c->id);
+  for (const Commit* c : special) refused->erase(c->id);
   // The log of the ordinary commits and the merges' diffs are independent git work.
   std::optional<Records> records;
   bool logged = false;
@@ -183,11 +294,11 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
     std::unordered_set<std::string_view> asked;
     asked.reserve(ordinary.size());
     for (const Commit* c : ordinary) asked.insert(c->id);
+    for (const std::string& id : records->refused) {
+      if (asked.contains(id)) refused->insert(id);
+    }
     for (auto& [id, patches] : records->files) {
-      if (!asked.contains(id)) continue;
-      if (records->refused.contains(id)) {
-        refused->insert(id);
-      } else {
+      if (asked.contains(id) && !records->refused.contains(id)) {
         result->insert_or_assign(std::move(id), std::move(patches));
       }
     }
@@ -199,22 +310,57 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
       refused->insert(special[i]->id);
     }
   }
+  // Made of the entry's own ids and files, which nothing below changes.
+  auto kept = std::make_shared<KeptIndex>();
+  for (const Commit& c : commits) {
+    if (auto files = result->find(c.id); files != result->end()) {
+      kept->insert_or_assign(files->first, KeptCommit{&*files, parents_digest(c.parent_ids)});
+    } else if (auto unread = refused->find(c.id); unread != refused->end()) {
+      kept->insert_or_assign(*unread, KeptCommit{nullptr, parents_digest(c.parent_ids)});
+    }
+  }
+  // Refused commits that are not in the list keep the parents they were refused against.
+  if (cached) {
+    for (const std::string& id : *refused) {
+      auto found = cached->kept->find(id);
+      if (found != cached->kept->end())
+        kept->try_emplace(id, KeptCommit{nullptr, found->second.parents});
+    }
+  }
   return PatchesCacheEntry{repo_path, std::move(result),
-                           refused->empty() ? nullptr : std::move(refused)};
+                           refused->empty() ? nullptr : std::move(refused), std::move(kept)};
+}
+
+uint64_t parents_digest(const std::vector<std::string>& parent_ids) {
+  // FNV-1a's step eight bytes at a time, where a string hash of each parent would cost more
+  // than the lookup it guards.
+  constexpr uint64_t PRIME = 0x100000001b3;
+  uint64_t digest = parent_ids.size();
+  for (const std::string& id : parent_ids) {
+    for (size_t at = 0; at < id.size(); at += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, id.data() + at, std::min<size_t>(8, id.size() - at));
+      digest = (digest ^ word) * PRIME;
+    }
+    digest = (digest ^ id.size()) * PRIME;
+  }
+  return digest;
 }
 
 void store_patches(PatchesCacheEntry entry) {
   PATCHES_CACHE().set(std::move(entry));
 }
 
-bool read_patches(const std::string& repo_path, const std::vector<std::string>& args,
-                  PatchStream& stream, std::string_view input) {
+std::optional<int> read_patches(const std::string& repo_path, const std::vector<std::string>& args,
+                                PatchStream& stream, std::string_view input) {
   StreamHandlers handlers;
   handlers.input = input;
   handlers.on_out = [&](std::string_view bytes) { feed_patches(stream, bytes); };
   const PatchStream fresh = stream;
   handlers.restart = [&] { stream = fresh; };
-  return stream_git(repo_path, args, handlers).has_value();
+  std::optional<StreamEnd> end = stream_git(repo_path, args, handlers);
+  if (!end) return std::nullopt;
+  return end->status;
 }
 
 }  // namespace brackwen

@@ -1,6 +1,7 @@
 // The changed files of commits: from git, kept in memory (PATCHES_CACHE). The disk cache,
 // which keeps them as JSON between runs, is the server's (src/server/changed_files).
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,28 +19,37 @@ namespace brackwen {
 // commits to be past the caps of patch_parsers.hpp).
 std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_path);
 
+// A digest of a commit's parent ids, for the memory cache to tell whether the parents the log
+// lists are those a commit's files were read against; it holds within one run of the server.
+uint64_t parents_digest(const std::vector<std::string>& parent_ids);
+
 // Makes `entry` the memory cache's.
 void store_patches(PatchesCacheEntry entry);
 
-// The changed files of `commits` when `cached` knows every one (its files, or that they are
-// past the caps, which leaves it out): `cached`'s map itself when it holds no other commit's,
-// else a map of theirs alone. Null when one is unknown.
+// The changed files of `commits` when `cached` knows every one against the parents it lists
+// (its files, or that they are refused, which leaves it out): `cached`'s map itself when it holds
+// no other commit's, else a map of theirs alone. Null when one is unknown. With
+// `parents_checked` (`commits` are a loaded history `cached` was checked against) the parents
+// are not looked at again.
 std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cached,
-                                                  const std::vector<Commit>& commits);
+                                                  const std::vector<Commit>& commits,
+                                                  bool parents_checked);
 
-// When some of `commits` are unknown to `cached`: an entry for the repository with every
-// commit's changed files and no other commit's, the unknown ones loaded from git (up to 20
-// named on one `git show`, more through one `git log`; merges and stashes as
-// special_patches.hpp says, alongside), the others taken from `cached`, and the commits past
-// the caps that either knows. Absent when nothing is unknown.
+// When some of `commits` are unknown to `cached` (or were read against other parents): an entry
+// for the repository with every commit's changed files and no other commit's, the unknown ones
+// loaded from git (up to 20 named on one `git show`, more through one `git log`; merges and
+// stashes as special_patches.hpp says, alongside), the others taken from `cached`, and the
+// commits past the caps that either knows. When git fails on a commit it cannot read, the
+// commits it left unanswered are shown again by halves, down to those it cannot list alone,
+// which are refused with a line each. Absent when nothing is unknown.
 std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_path,
                                                       const std::vector<Commit>& commits,
                                                       const PatchesCacheEntry* cached);
 
 // Git's name-status output for `args` (`input` on its standard input) read into `stream` as it
-// comes. False when git could not run or was ended by a limit; what it printed is then no
-// answer.
-bool read_patches(const std::string& repo_path, const std::vector<std::string>& args,
-                  PatchStream& stream, std::string_view input = {});
+// comes; git's exit status. Absent when git could not run or was ended by a limit. What a git
+// that exits non-zero printed is no answer either: it stops at what it cannot read.
+std::optional<int> read_patches(const std::string& repo_path, const std::vector<std::string>& args,
+                                PatchStream& stream, std::string_view input = {});
 
 }  // namespace brackwen

@@ -32,7 +32,8 @@ const std::vector<std::string> DIFF_TREE_ARGS = {
 // With fewer special commits than one per this many loaded ones (a reload that found a merge or
 // two in a long history), numbering the whole graph costs more than their own `git diff`s.
 constexpr size_t MAX_COMMITS_PER_SPECIAL = 10000;
-// Below this many pairs a child of its own costs more than it saves.
+// Below this many pairs a child of its own costs more than it saves; a batch git fails on is
+// halved down to this many.
 constexpr size_t MIN_PAIRS_PER_CHILD = 64;
 // Keeps a child's arguments far below the kernel's limit.
 constexpr size_t MAX_PAIRS_PER_CHILD = 4096;
@@ -91,7 +92,16 @@ void diff_pairs(const std::string& repo_path, std::span<const TreePair> pairs,
   std::string input;
   for (const TreePair& p : pairs) input.append(p.commit).append(" ").append(p.parent) += '\n';
   PatchStream stream;
-  if (!read_patches(repo_path, DIFF_TREE_ARGS, stream, input) || !finish_patches(stream)) return;
+  std::optional<int> status = read_patches(repo_path, DIFF_TREE_ARGS, stream, input);
+  if (status && *status != 0 && pairs.size() > MIN_PAIRS_PER_CHILD) {
+    // git stops at a pair whose trees it cannot read: the half without it is read whole, and
+    // only the last few pairs are left to their own `git diff`.
+    size_t half = pairs.size() / 2;
+    diff_pairs(repo_path, pairs.first(half), special, found);
+    diff_pairs(repo_path, pairs.subspan(half), special, found);
+    return;
+  }
+  if (status != 0 || !finish_patches(stream)) return;
   std::vector<CommitPatches>& records = stream.records;
   if (records.size() != pairs.size()) return;
   for (size_t i = 0; i < pairs.size(); ++i) {
@@ -145,12 +155,13 @@ std::optional<GitArgs> special_commit_args(const Commit& c) {
   return revision_args({"diff", "--name-status", "-z"}, {*range});
 }
 
-// The commit's own `git diff`: no files when it cannot be run or does not read.
+// The commit's own `git diff`: no files when it cannot be run, fails (as where the parents
+// have no merge base) or does not read.
 SpecialFiles load_special(const std::string& repo_path, const Commit& c) {
   auto args = special_commit_args(c);
   if (!args) return std::vector<Patch>{};
   PatchStream stream(c.id);
-  if (!read_patches(repo_path, *args, stream) || !finish_patches(stream)) {
+  if (read_patches(repo_path, *args, stream) != 0 || !finish_patches(stream)) {
     return std::vector<Patch>{};
   }
   if (!stream.refused.empty()) {
