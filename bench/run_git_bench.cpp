@@ -8,10 +8,10 @@
 
 #include "bench/support/bench_repos.hpp"
 #include "bench/support/stub_git.hpp"
-#include "git/child_limits.hpp"
-#include "git/orphans.hpp"
 #include "git/queries/commits.hpp"
-#include "git/read_budget.hpp"
+#include "git/reading/child_limits.hpp"
+#include "git/reading/orphans.hpp"
+#include "git/reading/read_budget.hpp"
 #include "git/run_git.hpp"
 #include "parser/standard_parsers.hpp"
 

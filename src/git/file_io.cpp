@@ -13,7 +13,7 @@
 #include <memory>
 #include <utility>
 
-#include "git/repository_location.hpp"
+#include "git/reading/repository_location.hpp"
 
 namespace brackwen {
 namespace {

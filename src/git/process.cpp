@@ -22,9 +22,9 @@
 #include <memory>
 #include <utility>
 
-#include "git/child_limits.hpp"
-#include "git/orphans.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/child_limits.hpp"
+#include "git/reading/orphans.hpp"
+#include "git/reading/request_budget.hpp"
 #include "stores/environment.hpp"
 
 extern char** environ;

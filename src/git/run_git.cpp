@@ -7,8 +7,8 @@
 #include <string>
 
 #include "git/process.hpp"
-#include "git/read_budget.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/read_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/utf8.hpp"
 

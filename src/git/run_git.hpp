@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "git/process.hpp"
-#include "git/reading_argv.hpp"
+#include "git/reading/reading_argv.hpp"
 
 namespace brackwen {
 

@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "git/git_version.hpp"
-#include "git/orphans.hpp"
+#include "git/reading/orphans.hpp"
 #include "parser/diagnostics.hpp"
 #include "server/coverage_exit.hpp"
 #include "server/server.hpp"

@@ -13,7 +13,7 @@
 #include <memory>
 #include <thread>
 
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "parser/diagnostics.hpp"
 #include "server/connection.hpp"
 #include "server/coverage_exit.hpp"

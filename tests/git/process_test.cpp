@@ -21,7 +21,7 @@
 
 #include "git/action_starters.hpp"
 #include "git/credentials.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "git/run_git_action.hpp"
 #include "stores/stores.hpp"

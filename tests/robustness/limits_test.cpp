@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "git/process.hpp"
-#include "git/read_budget.hpp"
+#include "git/reading/read_budget.hpp"
 #include "server/handlers/endpoint_table.hpp"
 #include "support/server_harness.hpp"
 

@@ -7,7 +7,7 @@
 #include "git/file_io.hpp"
 #include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/refs.hpp"
-#include "git/repository_location.hpp"
+#include "git/reading/repository_location.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 

@@ -15,7 +15,7 @@
 #include "git/process.hpp"
 #include "git/queries/hunks/load_hunks.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
 #include "stores/threads.hpp"

@@ -9,7 +9,7 @@
 
 #include "git/queries/commits.hpp"
 #include "git/queries/graph.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "stores/history_heaps.hpp"
 #include "stores/repo_changed.hpp"
 #include "stores/stores.hpp"

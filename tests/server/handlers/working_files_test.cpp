@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "git/read_budget.hpp"
+#include "git/reading/read_budget.hpp"
 #include "server/handlers/endpoint_table.hpp"
 #include "support/server_harness.hpp"
 

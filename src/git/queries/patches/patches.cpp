@@ -13,7 +13,7 @@
 
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/patches/special_patches.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"

@@ -15,7 +15,7 @@
 #include "git/queries/merge_bases.hpp"
 #include "git/queries/patches/patch_parsers.hpp"
 #include "git/queries/patches/patches.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "stores/threads.hpp"
 

@@ -4,7 +4,7 @@
 // cannot stand in for an unborn branch); a detached HEAD holds its id itself.
 #include "git/queries/refs/head_decoration.hpp"
 
-#include "git/reading_argv.hpp"
+#include "git/reading/reading_argv.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/text.hpp"

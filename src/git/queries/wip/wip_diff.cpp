@@ -10,7 +10,7 @@
 #include "git/file_io.hpp"
 #include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/hunks/reply_size.hpp"
-#include "git/read_budget.hpp"
+#include "git/reading/read_budget.hpp"
 #include "git/revisions.hpp"
 #include "git/run_git.hpp"
 #include "parser/utf8.hpp"

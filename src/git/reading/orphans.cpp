@@ -4,7 +4,7 @@
 // its "children" file of /proc. Which run it came from is read from its environment: a reading
 // run's mark is inherited by everything the run starts, and the user's own commands carry none,
 // so what they leave (an ssh master that a push started) lives on and is only reaped.
-#include "git/orphans.hpp"
+#include "git/reading/orphans.hpp"
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "git/child_limits.hpp"
+#include "git/reading/child_limits.hpp"
 #include "stores/threads.hpp"
 
 namespace brackwen {

@@ -1,5 +1,5 @@
 // The memory budget of a read, from the machine's physical memory.
-#include "git/read_budget.hpp"
+#include "git/reading/read_budget.hpp"
 
 #include <unistd.h>
 

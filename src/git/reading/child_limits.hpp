@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 
 namespace brackwen {
 

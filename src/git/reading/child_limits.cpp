@@ -1,5 +1,5 @@
 // Reading /proc for the limits of a child: its process group's activity and its data size.
-#include "git/child_limits.hpp"
+#include "git/reading/child_limits.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "git/orphans.hpp"
+#include "git/reading/orphans.hpp"
 
 namespace brackwen {
 namespace {

@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "git/repository_settings.hpp"
+#include "git/reading/repository_settings.hpp"
 
 namespace brackwen {
 

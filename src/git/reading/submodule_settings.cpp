@@ -1,7 +1,7 @@
 // Finding the repository and the submodules a status looks into where git finds them, and
 // gathering their configurations' settings. The gitlinks of an index are kept while the index
 // is unchanged.
-#include "git/submodule_settings.hpp"
+#include "git/reading/submodule_settings.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -20,11 +20,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "git/config_listing.hpp"
 #include "git/process.hpp"
-#include "git/reading_argv.hpp"
-#include "git/repository_location.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/config_listing.hpp"
+#include "git/reading/reading_argv.hpp"
+#include "git/reading/repository_location.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/run_git.hpp"
 #include "parser/diagnostics.hpp"
 #include "stores/environment.hpp"

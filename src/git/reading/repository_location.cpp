@@ -1,6 +1,6 @@
 // git rev-parse's answer for a folder: the git dir, the common dir, the index, the shared
 // index, HEAD and the top of the work tree, one a line.
-#include "git/repository_location.hpp"
+#include "git/reading/repository_location.hpp"
 
 #include <sys/stat.h>
 #include <time.h>
@@ -12,7 +12,7 @@
 
 #include "git/git_version.hpp"
 #include "git/process.hpp"
-#include "git/reading_argv.hpp"
+#include "git/reading/reading_argv.hpp"
 #include "git/run_git.hpp"
 #include "parser/text.hpp"
 #include "stores/environment.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "git/repository_location.hpp"
+#include "git/reading/repository_location.hpp"
 
 namespace brackwen {
 

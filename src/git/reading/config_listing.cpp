@@ -1,7 +1,7 @@
 // One `git config --show-scope --show-origin -z --list` in a folder, parsed into its entries,
 // capped, and kept while the files it names (and those git would read were they there) are
 // unchanged.
-#include "git/config_listing.hpp"
+#include "git/reading/config_listing.hpp"
 
 #include <linux/magic.h>
 #include <sys/stat.h>

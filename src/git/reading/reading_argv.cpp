@@ -1,5 +1,5 @@
 // The options of every reading git run: no program the repository names, git's own formats.
-#include "git/reading_argv.hpp"
+#include "git/reading/reading_argv.hpp"
 
 #include <unistd.h>
 
@@ -10,9 +10,9 @@
 
 #include "git/git_version.hpp"
 #include "git/process.hpp"
-#include "git/repository_settings.hpp"
+#include "git/reading/repository_settings.hpp"
+#include "git/reading/submodule_settings.hpp"
 #include "git/run_git.hpp"
-#include "git/submodule_settings.hpp"
 #include "parser/diagnostics.hpp"
 #include "stores/environment.hpp"
 

@@ -1,6 +1,6 @@
 // Local remotes as git's transport and upload-pack find them, and whether one lies inside a
 // repository.
-#include "git/local_remotes.hpp"
+#include "git/reading/local_remotes.hpp"
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 // The budget of the request a thread works for, and how its runs share the memory budget.
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 
 #include <signal.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "git/repository_location.hpp"
+#include "git/reading/repository_location.hpp"
 #include "model/config_listing.hpp"
 
 namespace brackwen {

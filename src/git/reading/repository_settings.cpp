@@ -18,14 +18,14 @@
 // the environment variables (GIT_SSH_COMMAND, GIT_SSH, GIT_PROXY_COMMAND, SSH_ASKPASS) are the
 // user's own. A lazy fetch reads from the promisor remotes, and a local one that lies inside
 // the repository is one the repository ships, with whatever its packs and settings hold.
-#include "git/repository_settings.hpp"
+#include "git/reading/repository_settings.hpp"
 
 #include <algorithm>
 #include <unordered_map>
 
-#include "git/config_listing.hpp"
-#include "git/local_remotes.hpp"
-#include "git/repository_location.hpp"
+#include "git/reading/config_listing.hpp"
+#include "git/reading/local_remotes.hpp"
+#include "git/reading/repository_location.hpp"
 #include "stores/environment.hpp"
 
 namespace brackwen {
