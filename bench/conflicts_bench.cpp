@@ -26,7 +26,7 @@ std::string conflicted_text() {
 void BM_ReadConflictsAndWriteJson(benchmark::State& state) {
   std::string text = conflicted_text();
   for (auto _ : state) {
-    std::string json = to_json(read_conflicts(text));
+    std::string json = to_json(*read_conflicts(text));
     benchmark::DoNotOptimize(json);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

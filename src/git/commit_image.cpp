@@ -155,10 +155,9 @@ bool load_commit_image(const std::string& repo_path, const std::string& commit_i
   }
   std::optional<Blob> blob = find_blob(repo_path, commit_id, original_path);
   if (!blob) return false;
-  if (blob->size > MAX_DIFF_REPLY_BYTES) {
+  if (blob->size > MAX_REPLY_BYTES) {
     write_stderr("Commit image not read: the file is " + std::to_string(blob->size) +
-                 " bytes, past the cap of " + std::to_string(MAX_DIFF_REPLY_BYTES >> 20) +
-                 " MiB\n");
+                 " bytes, past the cap of " + std::to_string(MAX_REPLY_BYTES >> 20) + " MiB\n");
     return false;
   }
   // By its id: the name may have moved meanwhile.

@@ -9,7 +9,7 @@ namespace brackwen {
 // be started, finds no blob there, prints nothing (the target is then not touched) or fails,
 // when `commit_id` would read as an option or the path is empty, or when the target cannot be
 // created or written. Also false, with one line on standard error and the target not touched,
-// for a blob past the reply cap (MAX_DIFF_REPLY_BYTES) and for a path holding U+FFFD.
+// for a blob past the reply cap (MAX_REPLY_BYTES) and for a path holding U+FFFD.
 bool load_commit_image(const std::string& repo_path, const std::string& commit_id,
                        const std::string& original_path, const std::string& target_path);
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "git/reading/repository_location.hpp"
+#include "git/reading/request_budget.hpp"
 
 namespace brackwen {
 namespace {
@@ -28,8 +29,9 @@ struct Descriptor {
 constexpr size_t SCRATCH_BYTES = size_t{1} << 16;
 
 // Appends what the descriptor holds, up to one byte past `max_bytes`, which tells a file that
-// grew past the bound from one that ends at it. False on a read error.
-bool read_up_to(int fd, std::string& out, uint64_t max_bytes) {
+// grew past the bound from one that ends at it, charging it to `held` when there is one. False
+// on a read error, and once the request holds too much.
+bool read_up_to(int fd, std::string& out, uint64_t max_bytes, HeldBytes* held) {
   auto scratch = std::make_unique_for_overwrite<char[]>(SCRATCH_BYTES);
   while (out.size() <= max_bytes) {
     uint64_t room = max_bytes - out.size();
@@ -37,21 +39,26 @@ bool read_up_to(int fd, std::string& out, uint64_t max_bytes) {
     ssize_t n = ::read(fd, scratch.get(), wanted);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0;
+    if (held && !held->set(std::max<uint64_t>(out.size() + n, out.capacity()))) return false;
     out.append(scratch.get(), static_cast<size_t>(n));
   }
   return true;
 }
 
-// Takes the descriptor (-1 for a failed open) and closes it.
-std::optional<WorkTreeEntry> read_if_regular(int fd, uint64_t max_bytes = UINT64_MAX) {
+// Takes the descriptor (-1 for a failed open) and closes it. A file read whole is charged to
+// the request (HeldBytes) with `held`; the work tree's entries (`held` null) are the line
+// diff's, which has a budget of its own.
+std::optional<WorkTreeEntry> read_if_regular(int fd, uint64_t max_bytes = UINT64_MAX,
+                                             HeldBytes* held = nullptr) {
   Descriptor file{fd};
   struct stat info {};
   if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   WorkTreeEntry entry;
   auto size = static_cast<uint64_t>(info.st_size);
   if (size <= max_bytes) {
+    if (held && !held->set(size)) return std::nullopt;
     entry.bytes.reserve(static_cast<size_t>(size));
-    if (!read_up_to(fd, entry.bytes, max_bytes)) return std::nullopt;
+    if (!read_up_to(fd, entry.bytes, max_bytes, held)) return std::nullopt;
   }
   if (size > max_bytes || entry.bytes.size() > max_bytes) {
     entry.bytes = std::string();
@@ -60,8 +67,13 @@ std::optional<WorkTreeEntry> read_if_regular(int fd, uint64_t max_bytes = UINT64
   return entry;
 }
 
-std::optional<std::string> bytes_of(std::optional<WorkTreeEntry> entry) {
+// A whole file read from `fd`, charged to the request for as long as it lasts: the caller
+// holds it.
+std::optional<std::string> whole_file(int fd) {
+  HeldBytes held("File read");
+  std::optional<WorkTreeEntry> entry = read_if_regular(fd, UINT64_MAX, &held);
   if (!entry) return std::nullopt;
+  held.keep();
   return std::move(entry->bytes);
 }
 
@@ -131,7 +143,7 @@ bool write_whole(int fd, std::string_view bytes) {
 }
 
 std::optional<std::string> read_regular_file(const std::filesystem::path& path) {
-  return bytes_of(read_if_regular(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+  return whole_file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
 }
 
 std::optional<std::string> work_tree_top(const std::string& repo_path) {
@@ -177,14 +189,13 @@ std::optional<std::string> read_joined_file(const std::filesystem::path& root,
   if (!outside.empty()) {
     Descriptor dir{open_directory_beneath(root_dir.fd, inside.empty() ? "." : inside)};
     if (dir.fd < 0) return std::nullopt;
-    return bytes_of(
-        read_if_regular(::openat(dir.fd, outside.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+    return whole_file(::openat(dir.fd, outside.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   }
   auto parent = inside.parent_path();
   Descriptor dir{open_directory_beneath(root_dir.fd, parent.empty() ? "." : parent)};
   if (dir.fd < 0) return std::nullopt;
-  return bytes_of(read_if_regular(
-      ::openat(dir.fd, inside.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)));
+  return whole_file(
+      ::openat(dir.fd, inside.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 
 }  // namespace brackwen

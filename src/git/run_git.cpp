@@ -80,12 +80,6 @@ struct OutOfMemoryWatch {
   bool told() const { return seen || tells_out_of_memory(line); }
 };
 
-bool whole_text_tells_out_of_memory(std::string_view text) {
-  OutOfMemoryWatch watch;
-  watch.look(text);
-  return watch.told();
-}
-
 // git's subcommand in a whole argv: the first word after git's own options and the values of
 // "-c" and "-C". Only a plain word is named, so the diagnostic stays one line.
 std::string subcommand_of(const std::vector<std::string>& argv) {
@@ -163,11 +157,26 @@ std::optional<StreamEnd> stream_git(const std::string& repo_path,
 
 std::optional<ProcessOutput> run_reading_process(const std::vector<std::string>& argv,
                                                  const std::string& cwd, std::string_view input) {
-  std::shared_ptr<RequestBudget> request = reading_request();
-  std::optional<ProcessOutput> output = run_process(argv, cwd, input, reading_limits(*request));
-  if (output && died_of_memory(output->status, whole_text_tells_out_of_memory(output->err)))
-    output.reset();
-  if (!output) report_limit(argv, *request);
+  ProcessOutput output;
+  // Kept whole for the caller, so charged to the request until it ends.
+  HeldBytes held("git" + subcommand_of(argv));
+  StreamHandlers handlers;
+  handlers.input = input;
+  handlers.on_out = [&](std::string_view bytes) {
+    if (held.add(bytes.size())) output.out.append(bytes);
+  };
+  handlers.on_err = [&](std::string_view bytes) {
+    if (held.add(bytes.size())) output.err.append(bytes);
+  };
+  handlers.cancelled = [&] { return held.too_much(); };
+  handlers.restart = [&] {
+    output = ProcessOutput{};
+    held.set(0);
+  };
+  std::optional<StreamEnd> end = stream_reading_process(argv, cwd, std::move(handlers));
+  if (!end || held.too_much()) return std::nullopt;
+  held.keep();
+  output.status = end->status;
   return output;
 }
 

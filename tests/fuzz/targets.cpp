@@ -207,7 +207,7 @@ bool plain(std::string_view line) {
 // the only lines of the file that are neither rows nor cells.
 void conflicts(std::string_view bytes) {
   std::string text = decode_utf8_lossy(bytes);
-  ConflictFile file = read_conflicts(text);
+  ConflictFile file = *read_conflicts(text);  // outside any request: never absent
   size_t lines = 0;
   for (const ConflictLine& row : file.lines) {
     bool ok = row.kind == ConflictLine::Kind::Ok;

@@ -251,6 +251,107 @@ TEST(ContentCaps, ACommitImagePastTheCapIsNotRead) {
   }
 }
 
+// The search's outcome once it is complete; its id is what the start answered.
+std::string searched(const ServerProcess& server, const TempRepo& repo) {
+  server.post("/f/load_commits_and_refs", history_body(repo, "[]"));
+  std::string id =
+      server
+          .post("/f/start_diff_search", test::body({{"repoPath", test::quoted(repo.str())},
+                                                    {"searchText", "\"a\""},
+                                                    {"numResults", "10"},
+                                                    {"startCommitIndex", "0"}}))
+          .body;
+  std::string poll;
+  EXPECT_TRUE(test::eventually(
+      [&] {
+        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
+        return poll.find("\"complete\":true") != std::string::npos;
+      },
+      std::chrono::seconds(60)));
+  return poll;
+}
+
+// Four small repositories, each made at two sizes by one script ($1): a configuration that
+// includes one file 8 times six levels deep, whose one value is a kilobyte; a commit that
+// adds four paths naming one blob of lines "a", searched for "a"; five commits that each name
+// one parent many times; a conflicted file of one conflict of lines "x". Large, the server
+// would hold gigabytes for them; it holds no more than a reply may, answers as a failed read
+// does with one line, and its peak stays within a gibibyte of where it started (half of one
+// for the listing). Small, each answers in full.
+TEST(ContentCaps, WhatARequestHoldsIsBoundedByTheReplyCap) {
+  constexpr const char* OVER = " stopped: the request holds more than a reply may (256 MiB)\n";
+  struct Case {
+    std::string name, script, large, small;
+    std::function<std::string(const ServerProcess&, const TempRepo&)> ask;
+    std::string failed, line, answered;  // the large reply and line, a part of the small reply
+    size_t peak_mib;
+  } cases[] = {
+      {"include fan-out",
+       R"sh(n=$(echo $1 | cut -d, -f1) && v=$(head -c $(echo $1 | cut -d, -f2) /dev/zero | tr '\0' v)
+printf '[fan]\n\tkey = %s\n' $v >.git/l$n && i=$((n - 1))
+while [ $i -ge 1 ]; do
+  for j in 1 2 3 4 5 6 7 8; do printf '[include]\n\tpath = l%d\n' $((i + 1)); done >.git/l$i
+  i=$((i - 1))
+done
+for j in 1 2 3 4 5 6 7 8; do printf '[include]\n\tpath = l1\n'; done >>.git/config)sh",
+       "6,1100", "1,8",
+       [](const ServerProcess& server, const TempRepo& repo) {
+         return server.post("/f/load_full_config", test::repo_body(repo.path)).body;
+       },
+       "null", std::string("git config") + OVER, R"("fan.key":"vvvvvvvv")", 512},
+      {"diff search",
+       R"sh(blob=$(yes a | head -n $1 | git hash-object -w --stdin)
+tree=$(for i in 1 2 3 4; do printf '100644 blob %s\tf%d\n' $blob $i; done | git mktree)
+git update-ref refs/heads/main $(git commit-tree $tree -m four))sh",
+       "1000000", "3", searched, R"({"searchId":2,"complete":true,"results":null})",
+       std::string("Diff search") + OVER,
+       R"("newNum":3,"hunkIndex":0,"text":"a","index":2,"lineEnding":"\n"}]}]]]})", 1024},
+      {"many parents",
+       R"sh(root=$(git commit-tree $(git mktree </dev/null) -m root)
+for k in 1 2 3 4 5; do
+  (echo "tree $(git mktree </dev/null)" && yes "parent $root" | head -n $1 &&
+   printf 'author A <a@x> 1700000000 +0000\ncommitter A <a@x> 1700000000 +0000\n\n' &&
+   echo "parents $k") >commit
+  git update-ref refs/heads/b$k $(git hash-object -t commit --literally -w commit)
+done)sh",
+       "1000000", "3",
+       [](const ServerProcess& server, const TempRepo& repo) {
+         return server.post("/f/load_commits_and_refs", history_body(repo, "[]")).body;
+       },
+       "null", std::string("git log") + OVER, R"("message":"parents 5\n")", 1024},
+      {"conflicted file",
+       R"sh((echo '<<<<<<< HEAD'; yes x | head -n $1; echo =======; echo '>>>>>>> topic') >c.txt)sh",
+       "4000000", "3",
+       [](const ServerProcess& server, const TempRepo& repo) {
+         std::string patch = R"({"id":"c.txt","oldFile":"c.txt","newFile":"c.txt",)"
+                             R"("patchType":"M","stagedType":"U","unStagedType":"U",)"
+                             R"("conflicted":true,"isImage":false})";
+         return server
+             .post("/f/load_conflicted_file",
+                   test::body({{"repoPath", test::quoted(repo.str())}, {"patch", patch}}))
+             .body;
+       },
+       "null", std::string("Conflicted-file read") + OVER,
+       R"({"conflict":{"text":"x","side":"left","section":0,"key":"Left-0-2"}})", 1024},
+  };  // namespace
+  for (const Case& c : cases) {
+    TempRepo large, small;
+    test::sh(large.path, "set -- " + c.large + "\n" + c.script);
+    test::sh(small.path, "set -- " + c.small + "\n" + c.script);
+    ServerProcess server;
+    [[maybe_unused]] size_t start_kib = server.status_kib("VmHWM:");
+    std::string err = new_stderr(server, [&] {
+      std::string answered = c.ask(server, small);
+      EXPECT_NE(answered.find(c.answered), std::string::npos) << c.name << ": " << answered;
+      EXPECT_EQ(c.ask(server, large), c.failed) << c.name;
+    });
+    EXPECT_EQ(err, c.line) << c.name;
+#ifndef __SANITIZE_ADDRESS__  // its shadow memory and quarantine
+    EXPECT_LT(server.status_kib("VmHWM:"), start_kib + (c.peak_mib << 10)) << c.name;
+#endif
+  }
+}  // namespace brackwen
+
 // Forty commits, each adding its own file, whose 31 oldest git cannot list (their trees gone, as
 // in a partial clone cut off from its remote; the 31st's parent's too). The 9 newest answer
 // through every endpoint that reads changed files; 16 of the others are found alone, with a line

@@ -8,6 +8,7 @@
 #include "git/queries/hunks/listed_path.hpp"
 #include "git/queries/refs.hpp"
 #include "git/reading/repository_location.hpp"
+#include "git/reading/request_budget.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 
@@ -37,6 +38,17 @@ struct Scan {
   uint64_t section = 0;
   ConflictSide side = ConflictSide::Left;
   bool in_conflict = false;
+  // A file of millions of one-byte lines, all in one conflict, makes rows and cells of a
+  // hundred bytes each on both sides.
+  HeldBytes held{"Conflicted-file read"};
+
+  // Runs `grow` on `list` and charges the room the list then takes more; false past the bound.
+  template <class T, class F>
+  bool charged(std::vector<T>& list, F&& grow) {
+    size_t before = list.capacity();
+    grow();
+    return held.add((list.capacity() - before) * sizeof(T));
+  }
 
   void start(std::string_view line) {
     side = ConflictSide::Left;
@@ -56,12 +68,16 @@ struct Scan {
     size_t rows = std::max(s.left.size(), s.right.size());
     ConflictSideLine blank;
     blank.section = section;
-    s.left.resize(rows, blank);
-    s.right.resize(rows, blank);
+    if (!charged(s.left, [&] { s.left.resize(rows, blank); }) ||
+        !charged(s.right, [&] { s.right.resize(rows, blank); })) {
+      return;
+    }
     ConflictLine row;
     row.kind = ConflictLine::Kind::Slot;
     row.section = section;
-    for (row.index = 0; row.index < rows; ++row.index) file.lines.push_back(row);
+    for (row.index = 0; row.index < rows; ++row.index) {
+      if (!charged(file.lines, [&] { file.lines.push_back(row); })) return;
+    }
     ++section;
     in_conflict = false;
   }
@@ -69,19 +85,26 @@ struct Scan {
   void content(std::string_view line) {
     file.max_line_length = std::max<uint64_t>(file.max_line_length, line.size());
     if (!in_conflict) {
-      file.lines.emplace_back().text = line;
+      charged(file.lines, [&] { file.lines.emplace_back().text = line; });
+      held.add(heap_bytes(file.lines.back().text));
       return;
     }
-    if (file.sections.size() <= section) file.sections.emplace_back();
+    if (file.sections.size() <= section) {
+      charged(file.sections, [&] { file.sections.emplace_back(); });
+    }
     auto& cells =
         side == ConflictSide::Left ? file.sections[section].left : file.sections[section].right;
     std::string key = std::string(side_name(side)) + "-" + std::to_string(section) + "-" +
                       std::to_string(cells.size());
-    cells.push_back({.kind = ConflictSideLine::Kind::Conflict,
-                     .text = std::string(line),
-                     .side = side,
-                     .section = section,
-                     .key = std::move(key)});
+    uint64_t texts = heap_bytes(key);
+    charged(cells, [&] {
+      cells.push_back({.kind = ConflictSideLine::Kind::Conflict,
+                       .text = std::string(line),
+                       .side = side,
+                       .section = section,
+                       .key = std::move(key)});
+    });
+    held.add(texts + heap_bytes(cells.back().text));
   }
 };
 
@@ -98,9 +121,10 @@ std::optional<std::filesystem::path> joined_to(const std::string& repo_path) {
 
 }  // namespace
 
-ConflictFile read_conflicts(std::string_view text) {
+std::optional<ConflictFile> read_conflicts(std::string_view text) {
   Scan scan;
   for_each_line(text, [&](std::string_view with_cr) {
+    if (scan.held.too_much()) return;
     std::string_view line = without_cr(with_cr);
     switch (classify(line)) {
       case LineKind::Start:
@@ -117,6 +141,9 @@ ConflictFile read_conflicts(std::string_view text) {
         break;
     }
   });
+  if (scan.held.too_much()) return std::nullopt;
+  // The rows are handed on to the reply: they stay charged to the request.
+  scan.held.keep();
   return std::move(scan.file);
 }
 

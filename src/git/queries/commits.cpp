@@ -49,6 +49,7 @@ std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs&
   StreamHandlers handlers;
   handlers.out_to_file = true;
   handlers.on_out = [&](std::string_view bytes) { feed_log(stream, bytes); };
+  handlers.cancelled = [&] { return stream.records.too_much(); };
   handlers.restart = [&] {
     stream = LogStream(expected_commits);
     stream.stashes = stashes;
@@ -56,6 +57,8 @@ std::optional<CommitLog> stream_log(const std::string& repo_path, const GitArgs&
   };
   if (!stream_reading_process(*argv, repo_path, handlers)) return std::nullopt;
   if (!finish_log(stream)) return std::nullopt;
+  // The records are handed on: they stay charged to the request.
+  stream.records.keep();
   return std::move(stream.log);
 }
 

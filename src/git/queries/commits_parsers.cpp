@@ -324,6 +324,31 @@ std::pair<size_t, size_t> record_ends(LogStream& stream, std::string_view bytes)
   return {first, last};
 }
 
+uint64_t texts_bytes(const std::vector<std::string>& texts) {
+  uint64_t bytes = texts.capacity() * sizeof(std::string);
+  for (const std::string& text : texts) bytes += heap_bytes(text);
+  return bytes;
+}
+
+uint64_t record_bytes(const Commit& c) {
+  return sizeof(Commit) + heap_bytes(c.author) + heap_bytes(c.email) + heap_bytes(c.id) +
+         heap_bytes(c.message) + texts_bytes(c.parent_ids) + texts_bytes(c.refs);
+}
+
+uint64_t record_bytes(const RefInfo& ref) {
+  return sizeof(RefInfo) + heap_bytes(ref.id) + heap_bytes(ref.full_name) +
+         heap_bytes(ref.short_name) + heap_bytes(ref.commit_id);
+}
+
+// Charges what the records from `first_commit` and `first_ref` on hold; false past the bound.
+bool charge_records(LogStream& stream, size_t first_commit, size_t first_ref) {
+  uint64_t bytes = 0;
+  const CommitLog& log = stream.log;
+  for (size_t i = first_commit; i < log.commits.size(); ++i) bytes += record_bytes(log.commits[i]);
+  for (size_t i = first_ref; i < log.refs.size(); ++i) bytes += record_bytes(log.refs[i]);
+  return stream.records.add(bytes);
+}
+
 // Whole records, read into the stream's log; the first that does not read fails the stream,
 // with the failure report of the segment.
 void parse_segment(LogStream& stream, std::string_view segment) {
@@ -337,8 +362,14 @@ void parse_segment(LogStream& stream, std::string_view segment) {
   }
   if (!stream.placement && stream.stashes) stream.placement = stream.stashes();
   Input in{segment};
+  size_t first_commit = stream.log.commits.size();
+  size_t first_ref = stream.log.refs.size();
   read_log_records(in, stream.log, stream.placement ? &*stream.placement : nullptr,
                    stream.head ? &*stream.head : nullptr);
+  if (!charge_records(stream, first_commit, first_ref)) {
+    stream.failed = true;
+    return;
+  }
   if (in.at_end()) return;
   stream.failed = true;
   report_parse_failure(in);
@@ -387,6 +418,7 @@ void append_pending(LogStream& stream, std::string_view bytes) {
   if (nul != std::string_view::npos) stream.open_field = stream.pending.size() + nul + 1;
   stream.pending.append(bytes);
   bound_open_field(stream);
+  if (!stream.pending_held.set(stream.pending.capacity())) stream.failed = true;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "git/reading/request_budget.hpp"
 #include "model/commit.hpp"
 #include "parser/input.hpp"
 
@@ -68,7 +69,8 @@ struct StashPlacement {
 // parse_commit_log gives for the whole text; when one does not (or the text ends inside a
 // record), the stream fails with the failure report of the segment where it stopped. An
 // author, e-mail or message field is kept only as far as its cut needs, however long git
-// prints it.
+// prints it. What it holds is charged to its request as it grows (HeldBytes): past the bound
+// the stream fails, without a report of its own.
 struct LogStream {
   explicit LogStream(size_t expected_commits);
   // Asked once, when the first record is read: the stash entries to place among the log's
@@ -84,6 +86,8 @@ struct LogStream {
   bool dropping = false;    // the rest of a text past its cut, up to the NUL that ends it
   bool fed = false;         // some bytes arrived
   bool failed = false;      // a record did not read; later bytes are not parsed
+  HeldBytes records{"git log"};
+  HeldBytes pending_held{"git log"};
 };
 
 void feed_log(LogStream& stream, std::string_view bytes);

@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::string_view REMOTE_PREFIX = "remote.";
 constexpr std::string_view URL_KEY = "url";
+// A map entry's node: the key and value records, the link and the kept hash.
+constexpr uint64_t MAP_ENTRY_BYTES = sizeof(TextMap::value_type) + 2 * sizeof(void*);
 
 // The name of a remote.<name>.url* key; absent for every other key.
 std::optional<std::string> remote_name_of(std::string_view key) {
@@ -41,8 +43,20 @@ std::optional<ConfigEntry> config_entry(Input& in) {
   return ConfigEntry{std::move(key), std::move(*value)};
 }
 
-std::optional<std::vector<ConfigEntry>> config_entries(Input& in) {
-  return many(in, config_entry);
+std::optional<TextMap> config_map(Input& in, HeldBytes& held) {
+  TextMap entries;
+  while (!in.at_end()) {
+    std::optional<ConfigEntry> entry = config_entry(in);
+    if (!entry) break;
+    uint64_t bytes = MAP_ENTRY_BYTES + heap_bytes(entry->first) + heap_bytes(entry->second);
+    auto [at, added] = entries.insert_or_assign(std::move(entry->first), std::move(entry->second));
+    if (added && !held.add(bytes)) {
+      // Nothing is left to read: what was read is no failure of the grammar.
+      in.advance_to(in.text.size());
+      return std::nullopt;
+    }
+  }
+  return entries;
 }
 
 TextMap remotes_from_entries(const TextMap& entries) {
@@ -54,12 +68,13 @@ TextMap remotes_from_entries(const TextMap& entries) {
 }
 
 std::optional<RepoConfig> read_full_config(std::string_view text) {
-  std::optional<std::vector<ConfigEntry>> read = parse_all(text, config_entries);
-  if (!read) return std::nullopt;
+  HeldBytes held("Configuration listing");
+  std::optional<TextMap> entries = parse_all(text, [&](Input& in) { return config_map(in, held); });
+  if (!entries) return std::nullopt;
   RepoConfig config;
-  for (auto& [key, value] : *read)
-    config.entries.insert_or_assign(std::move(key), std::move(value));
+  config.entries = std::move(*entries);
   config.remotes = remotes_from_entries(config.entries);
+  held.keep();
   return config;
 }
 

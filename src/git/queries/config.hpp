@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "git/reading/request_budget.hpp"
 #include "parser/input.hpp"
 #include "stores/stores.hpp"
 
@@ -18,8 +19,10 @@ using ConfigEntry = std::pair<std::string, std::string>;
 // has no value without any "="), then the value up to the line end. Fails when no "=" is left.
 std::optional<ConfigEntry> config_entry(Input& in);
 
-// Entries while text is left, up to the first that fails; never fails.
-std::optional<std::vector<ConfigEntry>> config_entries(Input& in);
+// Entries while text is left, up to the first that fails, each put in the map as it is read;
+// a later entry's value replaces an earlier one's. Fails only when the map grows past what its
+// request may hold (`held`), having read the whole text.
+std::optional<TextMap> config_map(Input& in, HeldBytes& held);
 
 // remote.<name>.url* keys give name -> value; a name ends at its first ".".
 TextMap remotes_from_entries(const TextMap& entries);

@@ -146,13 +146,17 @@ std::optional<SearchResults> search(uint32_t search_id, const std::string& repo_
   early.take(stream);
   early.workers.wait();
   // Output that is not UTF-8 gives no results, as one that does not read.
-  if (status != 0 || !read || stream.repaired) return std::nullopt;
+  if (status != 0 || !read || stream.repaired || holds_too_much()) return std::nullopt;
   std::shared_ptr<const CommitsAndRefs> all = get_cached_commits(repo_path);
   if (!all) return std::nullopt;
   if (all != early.history) {
     for (Hit& hit : early.hits) hit.matches.reset();
   }
-  return collect_search_hits(early.hits, all->commits, repo_path, search_text);
+  SearchResults results = collect_search_hits(early.hits, all->commits, repo_path, search_text);
+  // A file whose diff could not be read is left out; one that a search holding too much could
+  // not keep fails the search.
+  if (holds_too_much()) return std::nullopt;
+  return results;
 }
 
 // `results` is taken (left empty).
@@ -230,15 +234,20 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
 
 std::vector<HunkLine> filter_patches_by_text(const FileDiff& diff, std::string_view search_text) {
   std::vector<HunkLine> kept;
+  // A kept line is held until its search is polled, and stands in that poll's reply.
+  HeldBytes held("Diff search");
   for (size_t h = 0; h < diff.hunks.size(); ++h) {
     HunkLineCursor cursor = hunk_line_cursor(diff.hunks[h], static_cast<int32_t>(h));
     while (auto line = next_hunk_line(cursor)) {
       bool changed = line->status == HunkLineStatus::Plus || line->status == HunkLineStatus::Minus;
-      if (changed && line->text.find(search_text) != std::string_view::npos) {
-        kept.push_back(owned_line(*line));
+      if (!changed || line->text.find(search_text) == std::string_view::npos) continue;
+      if (!held.add(2 * sizeof(HunkLine) + LINE_RECORD_BYTES + 2 * line->text.size())) {
+        return kept;
       }
+      kept.push_back(owned_line(*line));
     }
   }
+  held.keep();
   return kept;
 }
 

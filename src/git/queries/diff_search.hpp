@@ -38,7 +38,8 @@ std::vector<PatchMatch> search_patch_lines(const Commit& commit, const std::vect
                                            const std::string& search_text);
 
 // The added and removed lines that hold the text, byte for byte, in diff order; only those
-// are copied out of the diff's text.
+// are copied out of the diff's text. It stops short once the request holds more than a reply
+// may (HeldBytes), which fails the search.
 std::vector<HunkLine> filter_patches_by_text(const FileDiff& diff, std::string_view search_text);
 
 }  // namespace brackwen

@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <utility>
+
+#include "parser/diagnostics.hpp"
 
 namespace brackwen {
 namespace {
@@ -153,6 +156,55 @@ RequestBudgetScope::RequestBudgetScope(std::shared_ptr<RequestBudget> budget,
 RequestBudgetScope::~RequestBudgetScope() {
   CURRENT_REQUEST_BUDGET = std::move(outer);
   CURRENT_AGE = outer_age;
+}
+
+HeldBytes::HeldBytes(std::string read_name)
+    : request(current_request_budget()), read(std::move(read_name)) {}
+
+HeldBytes::~HeldBytes() {
+  set(0);
+}
+
+HeldBytes::HeldBytes(HeldBytes&& other) noexcept
+    : request(std::move(other.request)),
+      read(std::move(other.read)),
+      charged(std::exchange(other.charged, 0)) {}
+
+HeldBytes& HeldBytes::operator=(HeldBytes&& other) noexcept {
+  if (this == &other) return *this;
+  set(0);
+  request = std::move(other.request);
+  read = std::move(other.read);
+  charged = std::exchange(other.charged, 0);
+  return *this;
+}
+
+bool HeldBytes::set(uint64_t bytes) {
+  if (!request) return true;
+  if (bytes <= charged) {
+    request->held -= charged - bytes;
+    charged = bytes;
+    return !request->holds_too_much;
+  }
+  if (request->holds_too_much) return false;
+  uint64_t all = request->held += bytes - charged;
+  charged = bytes;
+  if (all <= MAX_REPLY_BYTES) return true;
+  request->holds_too_much = true;
+  if (first_telling(*request, &RequestBudget::told_held)) {
+    write_stderr(read + " stopped: the request holds more than a reply may (" +
+                 std::to_string(MAX_REPLY_BYTES >> 20) + " MiB)\n");
+  }
+  return false;
+}
+
+bool holds_too_much() {
+  std::shared_ptr<RequestBudget> request = current_request_budget();
+  return request && request->holds_too_much;
+}
+
+uint64_t heap_bytes(const std::string& text) {
+  return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
 }
 
 bool first_telling(RequestBudget& request, std::atomic<bool> RequestBudget::*told) {

@@ -12,8 +12,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace brackwen {
+
+// The most a reply may weigh, and the most one request may hold at once of git's output, the
+// records built from it and the reply: a quarter of a gibibyte is over a million short lines,
+// far more than anyone reads in a window, and it bounds what a small hostile repository
+// (millions of identical lines compress to almost nothing) can make the server hold and send.
+inline constexpr uint64_t MAX_REPLY_BYTES = uint64_t{256} << 20;
 
 // How a sample of the memory rule leaves a run: within the budget, ended to make room for the
 // older runs of its request (it starts again when there is room), or ended for good, for
@@ -57,6 +65,9 @@ struct RequestBudget {
   std::atomic<TimeLimit> out_of_time{TimeLimit::None};
   std::atomic<bool> told_time{false};
   std::atomic<bool> told_memory{false};
+  std::atomic<uint64_t> held{0};            // HeldBytes of the request, together
+  std::atomic<bool> holds_too_much{false};  // once they passed MAX_REPLY_BYTES
+  std::atomic<bool> told_held{false};
   std::mutex runs_mutex;
   std::condition_variable run_ended;  // a start ended or a run left: there may be room
   uint64_t next_age = 0;
@@ -123,6 +134,35 @@ struct RequestBudgetScope {
   std::shared_ptr<RequestBudget> outer;
   std::optional<uint64_t> outer_age;
 };
+
+// What one reader of a request holds (git's output kept, a file read whole, the records built
+// from them, a reply), charged to the request of the thread that makes it as it grows and given
+// back when it goes. Once the request's charges together pass MAX_REPLY_BYTES, the request
+// holds too much: every charge of it fails from then on, as its reads do, and one line on
+// standard error tells it, the first time: "<read> stopped: the request holds more than a
+// reply may (256 MiB)". `read` holds nothing from a repository or a request. Outside any
+// request a charge never fails.
+struct HeldBytes {
+  explicit HeldBytes(std::string read);
+  ~HeldBytes();
+  HeldBytes(HeldBytes&& other) noexcept;
+  HeldBytes& operator=(HeldBytes&& other) noexcept;
+  // Makes the charge `bytes`; false when the request holds too much.
+  bool set(uint64_t bytes);
+  bool add(uint64_t bytes) { return set(charged + bytes); }
+  // What was charged stays charged until the request ends: for what the reader hands on.
+  void keep() { charged = 0; }
+  bool too_much() const { return request && request->holds_too_much; }
+  std::shared_ptr<RequestBudget> request;
+  std::string read;
+  uint64_t charged = 0;
+};
+
+// Whether the thread's request holds too much (HeldBytes); false outside any request.
+bool holds_too_much();
+
+// What a text holds beyond its own record: nothing while it fits in the record.
+uint64_t heap_bytes(const std::string& text);
 
 // Whether a line about `told` is still to be written: true once per request.
 bool first_telling(RequestBudget& request, std::atomic<bool> RequestBudget::*told);

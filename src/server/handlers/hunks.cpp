@@ -233,7 +233,7 @@ std::optional<Reply> handle_load_wip_hunks(std::string_view body) {
   auto reply = std::make_shared<WipHunksReply>();
   std::tie(reply->hunks, reply->changed) = create_hunks(*diff);
   // Only the hunks are sent: a large file's line list may pass the cap while they do not.
-  if (hunks_reply_bytes(*diff, reply->hunks) > MAX_DIFF_REPLY_BYTES) {
+  if (hunks_reply_bytes(*diff, reply->hunks) > MAX_REPLY_BYTES) {
     report_over_cap("Working-copy diff");
     return text_reply(to_json(NULL_REPLY));
   }

@@ -1,6 +1,7 @@
 // git diff <range> -- <path>: the unified diff of one file of one commit, read into hunks.
 #include "git/queries/hunks/load_hunks.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "git/queries/hunks/hunk_line_parsers.hpp"
@@ -152,6 +153,7 @@ struct DiffReading {
   std::string text;
   ReplyTextSize size;
   bool over_cap = false;
+  HeldBytes held{"git diff"};
 };
 
 // A line stands twice in the reply, in its hunk and in the flat list, each time with its
@@ -162,7 +164,7 @@ uint64_t reply_bytes(const ReplyTextSize& size) {
 
 // Past the cap nothing more is kept: the diff will not be shown.
 void check_cap(DiffReading& reading) {
-  if (reading.over_cap || reply_bytes(reading.size) <= MAX_DIFF_REPLY_BYTES) return;
+  if (reading.over_cap || reply_bytes(reading.size) <= MAX_REPLY_BYTES) return;
   reading.over_cap = true;
   reading.text = std::string();
 }
@@ -171,7 +173,13 @@ void read_more(DiffReading& reading, std::string_view bytes) {
   if (reading.over_cap) return;
   reading.size.add(bytes);
   check_cap(reading);
-  if (!reading.over_cap) reading.text.append(bytes);
+  if (reading.over_cap) return;
+  // A search reads the diffs of many files at once.
+  if (!reading.held.set(std::max(reading.text.size() + bytes.size(), reading.text.capacity()))) {
+    reading.text = std::string();
+    return;
+  }
+  reading.text.append(bytes);
 }
 
 // A commit id from the request is named only when it is a plain object name: any other text
@@ -253,7 +261,7 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
   DiffReading reading;
   StreamHandlers handlers;
   handlers.on_out = [&](std::string_view bytes) { read_more(reading, bytes); };
-  handlers.cancelled = [&] { return reading.over_cap; };
+  handlers.cancelled = [&] { return reading.over_cap || reading.held.too_much(); };
   handlers.restart = [&] { reading = DiffReading{}; };
   auto end = stream_git(repo_path, *args, handlers);
   reading.size.finish();
@@ -261,9 +269,13 @@ std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, con
   if (reading.over_cap) report_over_cap(diff_name(commit));
   // A read that failed midway, or a git that died midway (out of memory, say), leaves a diff
   // cut short, which could still parse.
-  if (!end || end->out_error != 0 || end->status != 0 || reading.text.empty()) return nullptr;
+  if (!end || end->out_error != 0 || end->status != 0 || reading.text.empty() ||
+      reading.held.too_much()) {
+    return nullptr;
+  }
   auto diff = std::make_shared<FileDiff>();
   diff->text = std::move(reading.text);
+  diff->held = std::move(reading.held);
   repair_utf8(diff->text);
   auto spans = diff_hunk_spans(diff->text);
   if (!spans) return nullptr;

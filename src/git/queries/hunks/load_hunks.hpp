@@ -59,6 +59,7 @@ HunkLine owned_line(const HunkLineView& line);
 struct FileDiff {
   std::string text;  // valid UTF-8
   std::vector<HunkSpan> hunks;
+  HeldBytes held{"git diff"};  // the text, charged to the request that read it
 };
 
 // "diff", the range, "--", the old path (and the new path of a rename) as literal pathspecs,
@@ -75,7 +76,8 @@ std::optional<std::vector<HunkSpan>> diff_hunk_spans(std::string_view text);
 
 // Runs the diff in the repository, reading git's output as it comes. Null when there are no
 // arguments, a path holds U+FFFD (refuse_listed_path), git cannot be started or prints nothing, the
-// output does not parse, or the reply would pass MAX_DIFF_REPLY_BYTES: git is then killed at once
+// output does not parse, or the reply would pass MAX_REPLY_BYTES: git is then killed at once
+// (as it is once the request holds more than a reply may, HeldBytes)
 // and one line on standard error says so.
 std::shared_ptr<const FileDiff> load_file_diff(const std::string& repo_path, const Commit& commit,
                                                const Patch& patch);

@@ -78,7 +78,7 @@ void ReplyTextSize::add(std::string_view piece) {
 
 void report_over_cap(std::string_view diff) {
   write_stderr(std::string(diff) + " stopped: its reply would pass " +
-               std::to_string(MAX_DIFF_REPLY_BYTES >> 20) + " MiB\n");
+               std::to_string(MAX_REPLY_BYTES >> 20) + " MiB\n");
 }
 
 void ReplyTextSize::finish() {

@@ -5,14 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "git/reading/request_budget.hpp"
+
 namespace brackwen {
 
-// A diff is refused, and its git killed, once the reply it would make passes this: a quarter
-// of a gibibyte is over a million short lines, far more than anyone reads in a window, and it
-// bounds what a small hostile repository (millions of identical lines compress to almost
-// nothing) can make the server hold and send.
-inline constexpr uint64_t MAX_DIFF_REPLY_BYTES = uint64_t{256} << 20;
-
+// A diff is refused, and its git killed, once the reply it would make passes MAX_REPLY_BYTES.
 // The one line on standard error that tells a diff was refused: "<diff> stopped: its reply
 // would pass 256 MiB". `diff` holds nothing from a repository or a request unchecked, so that
 // the line stays one.

@@ -48,7 +48,7 @@ TextRead read_text(std::string text) {
 // fit in a line list shown whole, each of its bytes standing there as one at least; nor can
 // one longer than the budget be held.
 TextRead working_text(const std::string& top, const std::string& file, bool every_line_shown) {
-  uint64_t most = every_line_shown ? MAX_DIFF_REPLY_BYTES : read_memory_budget();
+  uint64_t most = every_line_shown ? MAX_REPLY_BYTES : read_memory_budget();
   auto entry = read_work_tree_entry(top, file, most);
   if (entry && entry->too_large) {
     return {std::nullopt, every_line_shown ? Stop::ReplyCap : Stop::MemoryBudget};
@@ -85,7 +85,7 @@ void read_more(BlobReading& reading, std::string_view bytes) {
   if (reading.every_line_shown) {
     auto feeds = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
     reading.least_list_bytes += bytes.size() + feeds * LINE_RECORD_BYTES;
-    if (reading.least_list_bytes > MAX_DIFF_REPLY_BYTES) reading.stop = Stop::ReplyCap;
+    if (reading.least_list_bytes > MAX_REPLY_BYTES) reading.stop = Stop::ReplyCap;
   }
   if (reading.stop == Stop::None && reading.text.size() + bytes.size() > reading.most_bytes) {
     reading.stop = Stop::MemoryBudget;
@@ -263,15 +263,15 @@ std::shared_ptr<const WipDiff> budgeted_diff(std::string old_text, std::string n
 std::shared_ptr<const WipDiff> capped_diff(std::string old_text, std::string new_text,
                                            bool every_line_shown) {
   if (!every_line_shown ||
-      most_side_list_bytes(old_text) + most_side_list_bytes(new_text) <= MAX_DIFF_REPLY_BYTES) {
+      most_side_list_bytes(old_text) + most_side_list_bytes(new_text) <= MAX_REPLY_BYTES) {
     return budgeted_diff(std::move(old_text), std::move(new_text), read_memory_budget());
   }
   uint64_t old_side_bytes = side_list_bytes(old_text);
-  if (old_side_bytes > MAX_DIFF_REPLY_BYTES || side_list_bytes(new_text) > MAX_DIFF_REPLY_BYTES) {
+  if (old_side_bytes > MAX_REPLY_BYTES || side_list_bytes(new_text) > MAX_REPLY_BYTES) {
     return refused(Stop::ReplyCap);
   }
   auto diff = budgeted_diff(std::move(old_text), std::move(new_text), read_memory_budget());
-  if (diff && list_bytes(*diff, old_side_bytes) > MAX_DIFF_REPLY_BYTES) {
+  if (diff && list_bytes(*diff, old_side_bytes) > MAX_REPLY_BYTES) {
     return refused(Stop::ReplyCap);
   }
   return diff;

@@ -67,7 +67,7 @@ enum class WipShown { Hunks, AllLines };
 //  - when the diff would take more memory than a read may (read_memory_budget): the texts, a
 //    view and a script entry for each line, and what line_diff_within needs;
 //  - when every line is shown (`shown` is AllLines, or one side is empty) and the line list
-//    would pass MAX_DIFF_REPLY_BYTES: each line once, its text at its reply length and its
+//    would pass MAX_REPLY_BYTES: each line once, its text at its reply length and its
 //    record. The hunks of any other diff are the caller's to judge.
 std::shared_ptr<const WipDiff> load_wip_diff(const std::string& repo_path, const WipPatch& patch,
                                              const std::optional<std::string>& head_commit_id,
