@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <unordered_set>

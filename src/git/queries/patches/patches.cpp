@@ -356,8 +356,8 @@ std::optional<PatchesCacheEntry> load_missing_patches(
   for (const Commit* c : ordinary) refused.erase(c->id);
   for (const Commit* c : special) refused.erase(c->id);
   for (const auto& [c, kept] : taken_alone) {
-    refused.erase(c->id);
     if (kept->files) {
+      refused.erase(c->id);
       result.insert_or_assign(c->id, kept->files->second);
     } else {
       refused.insert(c->id);
