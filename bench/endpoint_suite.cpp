@@ -4,7 +4,7 @@
 //
 // Usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] [--search-runs N]
 //                       [--cache DIR | --temporary-cache] [--only SECTION]...
-// Sections: history, search, ref_diffs, wip_patches, wip_hunks.
+// Sections: history, search, ref_diffs, first_files, wip_patches, wip_hunks.
 // The history sections run on two histories of the same size, a plain one (one-line ASCII
 // messages) and a realistic one (long messages, some not UTF-8, a fifth of the commits
 // merges); the search section also runs on a repository of many merges with large diffs.
@@ -55,6 +55,9 @@ struct Options {
   std::vector<std::string> only;  // the sections to run; all when empty
   std::string command_line;
 };
+
+// The window of the first changed-files rows: what a front end loads first.
+constexpr uint32_t FIRST_WINDOW = 1000;
 
 // One line of the table; the cells are already text.
 struct Row {
@@ -530,6 +533,65 @@ struct Suite {
         Check{});
   }
 
+  // The first click on a commit after the history is loaded, with a fresh server and no disk
+  // cache: one ordinary commit and one merge, each in a window of `window` commits, beside the
+  // one git run that lists that commit's files.
+  void first_files(const History& h, uint32_t window) {
+    std::string prefix = h.label + " history: first \"/f/load_patches_for_commit\" after loading " +
+                         std::to_string(window) + " commits, ";
+    std::string ordinary_what = prefix + "an ordinary commit";
+    std::string merge_what = prefix + "a merge";
+    if (skip("load_commits_and_refs", {ordinary_what, merge_what}) ||
+        skip("load_patches_for_commit", {ordinary_what, merge_what})) {
+      return;
+    }
+    progress("first load_patches_for_commit on the " + h.label + " history, " +
+             std::to_string(window) + " commits");
+    // The newest of each in the window, as a first click finds them at the top.
+    std::string ordinary = git_text(h.repo, {"git", "rev-list", "-n1", "--no-merges", "main"});
+    std::istringstream merge_line(
+        git_text(h.repo, {"git", "log", "-n1", "--merges", "--format=%H %P", "main"}));
+    std::string merge, first, second;
+    merge_line >> merge >> first >> second;
+    ordinary.resize(40);
+    first_files_row(ordinary_what, h, window, ordinary,
+                    {"git", "show", ordinary, "--name-status", "--pretty=format:%H,", "-z"},
+                    "git show of it");
+    first_files_row(merge_what, h, window, merge,
+                    {"git", "diff", "--name-status", "-z", first + "..." + second},
+                    "git diff of its parents' three-dot range");
+  }
+
+  void first_files_row(const std::string& what, const History& h, uint32_t window,
+                       const std::string& id, const Argv& git, const std::string& git_what) {
+    std::string load_body = to_json(ReqCommitsOptions2{h.repo.string(), window, {}, false, false});
+    std::string body = to_json(ReqPatchesForCommitOpts{h.repo.string(), id});
+    time_git({git}, h.repo);  // warms the page cache
+    Check check;
+    std::vector<double> git_ms, first_ms;
+    uint64_t peak = 0;
+    for (size_t r = 0; r < options.fresh_runs; ++r) {
+      git_ms.push_back(time_git({git}, h.repo).ms);
+      Server server;
+      expect_reply(check, server.post("load_commits_and_refs", load_body), "load_commits_and_refs");
+      Reply first = server.post("load_patches_for_commit", body);
+      expect_reply(check, first, "load_patches_for_commit");
+      first_ms.push_back(first.ms);
+      peak = std::max(peak, server.peak());
+    }
+    double endpoint = median(first_ms);
+    double bare = median(git_ms);
+    // A user's first click, on a window of the size the front end loads first.
+    std::string note = "cold memory and disk caches";
+    if (window <= FIRST_WINDOW) {
+      note += std::string("; ≤ 500 ms: ") + (endpoint <= 500 ? "met" : "MISSED");
+    }
+    add({what, std::to_string(first_ms.size()) + " (fresh servers)", ms_text(endpoint),
+         ms_text(bare) + " " + git_what, endpoint / bare, "report", std::nullopt, mb_text(peak),
+         note},
+        check);
+  }
+
   void ref_diffs(const History& h) {
     const HistoryShape& shape = h.shape;
     std::string branches = std::to_string(shape.branches) + " branches";
@@ -890,7 +952,8 @@ bool chosen(const Options& options, std::string_view section) {
 }
 
 bool on_histories(const Options& options) {
-  return chosen(options, "history") || chosen(options, "search") || chosen(options, "ref_diffs");
+  return chosen(options, "history") || chosen(options, "search") || chosen(options, "ref_diffs") ||
+         chosen(options, "first_files");
 }
 
 // The repositories the chosen sections use.
@@ -960,6 +1023,11 @@ void run_sections(Suite& suite, const Repositories& repos) {
   for (const History& h : repos.histories) {
     if (chosen(options, "ref_diffs")) suite.ref_diffs(h);
   }
+  for (const History& h : repos.histories) {
+    if (!chosen(options, "first_files") || h.label != "realistic") continue;
+    suite.first_files(h, FIRST_WINDOW);
+    suite.first_files(h, h.shape.commits);
+  }
   if (repos.work_tree) suite.wip_patches(*repos.work_tree);
   // The targets: 1.15 on the large tree, 1.3 on git's; the nested one is reported.
   const std::optional<double> targets[] = {1.15, 1.3, std::nullopt};
@@ -1001,7 +1069,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::cerr << "usage: endpoint_suite [--scale full|small] [--runs N] [--fresh-runs N] "
                  "[--search-runs N] [--cache DIR | --temporary-cache] [--only history|search|"
-                 "ref_diffs|wip_patches|wip_hunks]...\n";
+                 "ref_diffs|first_files|wip_patches|wip_hunks]...\n";
     return 2;
   }
   try {

@@ -1,8 +1,10 @@
 // The disk layer of the changed-files cache, between the memory cache and git.
 #include "server/changed_files.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
@@ -12,6 +14,7 @@
 #include "git/queries/patches/patches.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
+#include "server/window_loads.hpp"
 #include "stores/diff_searches.hpp"
 #include "stores/stores.hpp"
 #include "stores/user_dirs.hpp"
@@ -129,6 +132,56 @@ void write_disk_cache(const std::filesystem::path& file_path, const PatchesCache
   file << text << '}';
 }
 
+// The caches' entry for the repository, and the map of `commits` when it knows them all.
+struct CachesLook {
+  std::optional<PatchesCacheEntry> cached;
+  std::shared_ptr<const PatchMap> found;
+};
+
+CachesLook look_in_caches(const std::string& repo_path, const std::vector<Commit>& commits) {
+  // The loaded history `commits` are, when they are the cached one's (held here, it cannot be
+  // another at the same address): once the memory entry was checked against it, the parents
+  // need no second look.
+  std::shared_ptr<const CommitsAndRefs> history = get_cached_commits(repo_path);
+  if (history && &history->commits != &commits) history.reset();
+  CachesLook look{memory_cached_patches(repo_path), nullptr};
+  if (!look.cached) look.cached = disk_cache_of(repo_path);
+  if (!look.cached) return look;
+  bool checked = history && look.cached->checked.lock() == history;
+  look.found = cached_patches_of(*look.cached, commits, checked);
+  if (look.found && history && !checked) {
+    look.cached->checked = history;
+    store_patches(*look.cached);
+  }
+  return look;
+}
+
+// load_patches, the commits of `alone` taken as loaded.
+std::shared_ptr<const PatchMap> load_with(const std::string& repo_path,
+                                          const std::vector<Commit>& commits,
+                                          std::span<const PatchesCacheEntry> alone) {
+  CachesLook look = look_in_caches(repo_path, commits);
+  if (look.found) return look.found;
+  std::optional<PatchesCacheEntry> loaded =
+      load_missing_patches(repo_path, commits, look.cached ? &*look.cached : nullptr, alone);
+  if (!loaded) return std::make_shared<const PatchMap>();
+  auto file_path = patches_cache_file(repo_path);
+  if (!file_path) return loaded->patches;
+  std::shared_ptr<const CommitsAndRefs> history = get_cached_commits(repo_path);
+  if (history && &history->commits == &commits) loaded->checked = history;
+  store_patches(*loaded);
+  // The directory is not created here: after clear_all_caches only a disk read brings it back.
+  // Refused commits are in the memory entry only, as known; their files nowhere.
+  write_disk_cache(*file_path, *loaded, commits);
+  return loaded->patches;
+}
+
+std::optional<std::vector<Patch>> files_of(const PatchMap& map, const std::string& commit_id) {
+  auto found = map.find(commit_id);
+  if (found == map.end()) return std::nullopt;
+  return found->second;
+}
+
 }  // namespace
 
 std::optional<std::string> patches_cache_file_name(std::string_view repo_path) {
@@ -146,37 +199,50 @@ std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_pa
 
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits) {
-  // The loaded history `commits` are, when they are the cached one's (held here, it cannot be
-  // another at the same address): once the memory entry was checked against it, the parents
-  // need no second look.
-  std::shared_ptr<const CommitsAndRefs> history = get_cached_commits(repo_path);
-  if (history && &history->commits != &commits) history.reset();
-  std::optional<PatchesCacheEntry> cached = memory_cached_patches(repo_path);
-  if (!cached) cached = disk_cache_of(repo_path);
-  if (cached) {
-    bool checked = history && cached->checked.lock() == history;
-    if (auto found = cached_patches_of(*cached, commits, checked)) {
-      if (history && !checked) {
-        cached->checked = history;
-        store_patches(*cached);
-      }
-      return found;
-    }
+  // Never a second load of what a background one is loading, nor a map it has not finished.
+  wait_for_window_loads();
+  return load_with(repo_path, commits, {});
+}
+
+void load_window(const WindowLoad& load) {
+  load_with(load.repo_path, load.history->commits, load.alone);
+}
+
+std::optional<std::vector<Patch>> patches_of_commit(
+    const std::string& repo_path, const std::shared_ptr<const CommitsAndRefs>& history,
+    const std::string& commit_id) {
+  const std::vector<Commit>& commits = history->commits;
+  auto commit = std::ranges::find(commits, commit_id, &Commit::id);
+  if (commit == commits.end()) return std::nullopt;
+  std::optional<PatchesCacheEntry> cached;
+  if (window_loads_idle()) {
+    // As load_patches looks: the caches may know the whole history, and then nothing is loaded.
+    CachesLook look = look_in_caches(repo_path, commits);
+    if (look.found) return files_of(*look.found, commit_id);
+    cached = std::move(look.cached);
+  } else {
+    // The disk file is the running loads' to read and write.
+    cached = memory_cached_patches(repo_path);
   }
-  std::optional<PatchesCacheEntry> loaded =
-      load_missing_patches(repo_path, commits, cached ? &*cached : nullptr);
-  if (!loaded) return std::make_shared<const PatchMap>();
-  auto file_path = patches_cache_file(repo_path);
-  if (!file_path) return loaded->patches;
-  loaded->checked = history;
-  store_patches(*loaded);
-  // The directory is not created here: after clear_all_caches only a disk read brings it back.
-  // Refused commits are in the memory entry only, as known; their files nowhere.
-  write_disk_cache(*file_path, *loaded, commits);
-  return loaded->patches;
+  std::optional<PatchesCacheEntry> alone;
+  const KeptCommit* kept = cached ? kept_commit(*cached, *commit) : nullptr;
+  if (!kept && (alone = read_alone_for(repo_path, *commit))) {
+    kept = kept_commit(*alone, *commit);
+  } else if (!kept) {
+    // The load running now reads this commit too, and tells what it refuses.
+    bool told_there = window_load_running(repo_path, history);
+    alone = load_commit_patches(repo_path, commits, *commit, !told_there);
+    kept = kept_commit(*alone, *commit);
+  }
+  std::optional<std::vector<Patch>> files;
+  if (kept && kept->files) files = kept->files->second;
+  queue_window_load(repo_path, history, std::move(alone));
+  return files;
 }
 
 void clear_all_caches() {
+  // A load asked for before is one whose file this deletes.
+  wait_for_window_loads();
   clear_searches();
   auto dir = patches_dir();
   if (!dir) return;

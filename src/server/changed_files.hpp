@@ -11,6 +11,7 @@
 
 #include "model/commit.hpp"
 #include "model/patch.hpp"
+#include "server/window_loads.hpp"
 
 namespace brackwen {
 
@@ -34,9 +35,23 @@ std::optional<std::filesystem::path> patches_cache_file(std::string_view repo_pa
 // (its files are never cached, and it is not read again while the memory cache knows it). A
 // commit's kept files answer only while the log lists the parents they were read against; when
 // the parents change, the commit is read again. When the memory cache holds
-// exactly these commits the map is its own, shared: reading it never copies the lists.
+// exactly these commits the map is its own, shared: reading it never copies the lists. The
+// background loads asked for before are waited for: the map is never one they left partial.
 std::shared_ptr<const PatchMap> load_patches(const std::string& repo_path,
                                              const std::vector<Commit>& commits);
+
+// The changed files of one commit of the loaded `history` (byte for byte what load_patches
+// gives it), and the rest of the history loaded after the reply, as load_patches would have
+// loaded it (window_loads.hpp). Unless the caches know every commit, the commit is read by its
+// own git run, its own `git show` or `git diff`, so that its reply costs about what it costs.
+// Absent when the commit is not in the history or has no files load_patches would give.
+std::optional<std::vector<Patch>> patches_of_commit(
+    const std::string& repo_path, const std::shared_ptr<const CommitsAndRefs>& history,
+    const std::string& commit_id);
+
+// The background load of a history's changed files: load_patches, with the commits read alone
+// taken as loaded.
+void load_window(const WindowLoad& load);
 
 // Drops the finished diff searches and deletes the disk cache; the memory cache stays.
 void clear_all_caches();

@@ -156,6 +156,7 @@ git update-ref refs/heads/main $merge && git repack -adq && echo $merge)")));
   std::string err = new_stderr(server, [&] {
     EXPECT_EQ(files_of(plain), plain_files);
     for (const std::string& id : refused) EXPECT_EQ(files_of(id), "null") << id;
+    server.post("/f/search_commits", test::whole_history_body(repo.path));
   });
   EXPECT_EQ(lines_of(err).size(), refused.size()) << err;
   for (const std::string& id : refused) {
@@ -384,7 +385,10 @@ TEST(ContentCaps, CommitsGitCannotListAreGivenUpPastSixteen) {
       EXPECT_EQ(files_of(i), i < 9 ? listed : "null") << i;
     }
   };
-  std::string err = new_stderr(server, ask_every_commit);
+  std::string err = new_stderr(server, [&] {
+    ask_every_commit();
+    server.post("/f/search_commits", test::whole_history_body(repo.path));
+  });
   std::vector<std::string> told = lines_of(err);
   ASSERT_EQ(told.size(), 17u) << err;
   for (size_t i = 0; i < 16; ++i) {

@@ -194,8 +194,9 @@ TEST(FullDisk, DiskCacheOfChangedFilesNeverServesATruncatedFile) {
   fs::path objects = repo.path / ".git/objects", hidden = repo.path / ".git/hidden";
   fs::path folder = cache / "brackwen" / "patches";
   std::string expected;
-  // Rounds 0 and 1 under the limit; 2 writes the file whole; 3 can only read it back, the
-  // objects hidden from git; 4 finds it corrupt and does the work again.
+  // Rounds 0 and 1 under the limit; 2 writes the file whole (after the reply, and the search
+  // waits for it); 3 can only read it back, the objects hidden from git; 4 finds it corrupt and
+  // does the work again.
   for (int round = 0; round < 5; ++round) {
     SCOPED_TRACE(round);
     if (round == 4) {
@@ -207,6 +208,7 @@ TEST(FullDisk, DiskCacheOfChangedFilesNeverServesATruncatedFile) {
     ASSERT_NE(post(*server, "load_commits_and_refs", load), "null");
     if (round == 3) fs::rename(objects, hidden);
     std::string listed = post(*server, "load_patches_for_commit", patches);
+    post(*server, "search_commits", test::whole_history_body(repo.path));
     if (round == 0) {  // a file written past the limit is a failed write
       expected = listed;
       std::string big = test::quoted(std::string(64 << 10, 'x'));

@@ -37,6 +37,14 @@ inline std::string repo_body(const std::filesystem::path& repo) {
   return body({{"repoPath", quoted(repo.string())}});
 }
 
+// The body of a commit search that waits for the changed files of the repository's whole
+// loaded history, which a commit's reply leaves to load after it, and finds nothing.
+inline std::string whole_history_body(const std::filesystem::path& repo) {
+  return body({{"repoPath", quoted(repo.string())},
+               {"searchText", quoted("no commit says this")},
+               {"numResults", "0"}});
+}
+
 // Polls `condition` every few milliseconds until it holds or `limit` passes; a test that
 // waits never guesses how long something takes, and a hang fails instead of stalling.
 template <typename Condition>

@@ -13,11 +13,7 @@ std::optional<Reply> handle_load_patches_for_commit(std::string_view body) {
       body, [](const ReqPatchesForCommitOpts& request) -> std::optional<std::vector<Patch>> {
         auto history = get_cached_commits(request.repo_path);
         if (!history) return std::nullopt;
-        auto patches = load_patches(request.repo_path, history->commits);
-        if (!patches) return std::nullopt;
-        auto found = patches->find(request.commit_id);
-        if (found == patches->end()) return std::nullopt;
-        return found->second;
+        return patches_of_commit(request.repo_path, history, request.commit_id);
       });
 }
 

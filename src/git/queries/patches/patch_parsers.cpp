@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
+#include <set>
 
+#include "git/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
@@ -103,6 +106,17 @@ std::optional<NameStatusEntry> name_status_entry(Input& in) {
   return choice(
       in, [](Input& in) { return two_path_entry(in, "R"); },
       [](Input& in) { return two_path_entry(in, "C"); }, one_path_entry);
+}
+
+// The requests whose reads' refusals are told by another read (QuietRefusals).
+struct QuietRequests {
+  std::mutex mutex;
+  std::multiset<const RequestBudget*> requests;
+};
+
+QuietRequests& QUIET_REQUESTS() {
+  static QuietRequests quiet;
+  return quiet;
 }
 
 }  // namespace
@@ -260,10 +274,33 @@ bool finish_patches(PatchStream& stream) {
 }
 
 void report_refused(std::string_view commit_id) {
+  if (!refusals_told()) return;
   write_stderr("Commit " + std::string(commit_id) + ": its diff lists more than " +
                std::to_string(MAX_COMMIT_FILES) + " files or " +
                std::to_string(MAX_COMMIT_PATH_BYTES >> 20) +
                " MiB of paths; its changed files are not read\n");
+}
+
+QuietRefusals::QuietRefusals(const RequestBudget* request) : request(request) {
+  if (!request) return;
+  std::lock_guard lock(QUIET_REQUESTS().mutex);
+  QUIET_REQUESTS().requests.insert(request);
+}
+
+QuietRefusals::~QuietRefusals() {
+  if (!request) return;
+  std::lock_guard lock(QUIET_REQUESTS().mutex);
+  auto& requests = QUIET_REQUESTS().requests;
+  requests.erase(requests.find(request));
+}
+
+bool refusals_told() {
+  // The request is carried into every task and thread that reads for it, where this thread's
+  // own state is not.
+  std::shared_ptr<RequestBudget> request = current_request_budget();
+  if (!request) return true;
+  std::lock_guard lock(QUIET_REQUESTS().mutex);
+  return !QUIET_REQUESTS().requests.contains(request.get());
 }
 
 std::optional<std::vector<CommitPatches>> patch_list(std::string_view text) {

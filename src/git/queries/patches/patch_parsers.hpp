@@ -12,6 +12,8 @@
 
 namespace brackwen {
 
+struct RequestBudget;
+
 // One changed file before its commit is known.
 struct NameStatusEntry {
   std::string old_file;
@@ -66,8 +68,21 @@ void feed_patches(PatchStream& stream, std::string_view bytes);
 bool finish_patches(PatchStream& stream);
 
 // The one line on standard error for a commit whose files are past the caps; `commit_id` is a
-// checked object id, so the line stays one.
+// checked object id, so the line stays one. Not written while refusals_told() is false.
 void report_refused(std::string_view commit_id);
+
+// While it lives, the lines about commits refused by the reads made for `request` are not
+// written: another read of the same commits, already under way, writes them.
+struct QuietRefusals {
+  explicit QuietRefusals(const RequestBudget* request);
+  ~QuietRefusals();
+  QuietRefusals(const QuietRefusals&) = delete;
+  QuietRefusals& operator=(const QuietRefusals&) = delete;
+  const RequestBudget* request;
+};
+
+// Whether the lines about commits the reads of this thread's request refuse are written.
+bool refusals_told();
 
 // Records of "--pretty=format:%H," with "--name-status -z": each commit id with its files.
 std::optional<std::vector<CommitPatches>> patch_list(std::string_view text);

@@ -3,6 +3,7 @@
 
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <cstring>
@@ -154,6 +155,7 @@ std::vector<const Commit*> unanswered(const std::vector<const Commit*>& ordinary
 }
 
 void report_unreadable(const Unreadable& unreadable) {
+  if (!refusals_told()) return;
   for (const std::string& id : unreadable.alone) {
     write_stderr("Commit " + id + ": git fails to list its changed files; they are not read\n");
   }
@@ -216,6 +218,79 @@ const KeptCommit* kept_of(const PatchesCacheEntry* cached, const Commit& c) {
   return &found->second;
 }
 
+// The commits entries read on their own keep, with what each keeps of them.
+using AloneIndex = std::unordered_map<std::string_view, const KeptCommit*>;
+
+AloneIndex alone_index(std::span<const PatchesCacheEntry> read_alone) {
+  AloneIndex index;
+  for (const PatchesCacheEntry& entry : read_alone) {
+    for (const auto& [id, kept] : *entry.kept) index.insert_or_assign(id, &kept);
+  }
+  return index;
+}
+
+const KeptCommit* alone_kept(const AloneIndex& alone, const Commit& c) {
+  auto found = alone.find(c.id);
+  if (found == alone.end() || found->second->parents != parents_digest(c.parent_ids)) {
+    return nullptr;
+  }
+  return found->second;
+}
+
+// The records of the commits asked for: a log over every ref also lists others.
+void take_ordinary(Records records, const std::vector<const Commit*>& ordinary, PatchMap& result,
+                   std::unordered_set<std::string>& refused) {
+  std::unordered_set<std::string_view> asked;
+  asked.reserve(ordinary.size());
+  for (const Commit* c : ordinary) asked.insert(c->id);
+  for (const std::string& id : records.refused) {
+    if (asked.contains(id)) refused.insert(id);
+  }
+  for (auto& [id, patches] : records.files) {
+    if (asked.contains(id) && !records.refused.contains(id)) {
+      result.insert_or_assign(std::move(id), std::move(patches));
+    }
+  }
+}
+
+void take_special(std::vector<SpecialFiles> files, const std::vector<const Commit*>& special,
+                  PatchMap& result, std::unordered_set<std::string>& refused) {
+  for (size_t i = 0; i < special.size(); ++i) {
+    if (files[i]) {
+      result.insert_or_assign(special[i]->id, std::move(*files[i]));
+    } else {
+      refused.insert(special[i]->id);
+    }
+  }
+}
+
+// The entry of `commits`' files and refusals, each kept against the parents listed now.
+PatchesCacheEntry entry_of(const std::string& repo_path, std::span<const Commit> commits,
+                           PatchMap result, std::unordered_set<std::string> refused,
+                           const PatchesCacheEntry* cached) {
+  auto map = std::make_shared<PatchMap>(std::move(result));
+  auto unread = std::make_shared<std::unordered_set<std::string>>(std::move(refused));
+  // Made of the entry's own ids and files, which nothing below changes.
+  auto kept = std::make_shared<KeptIndex>();
+  for (const Commit& c : commits) {
+    if (auto files = map->find(c.id); files != map->end()) {
+      kept->insert_or_assign(files->first, KeptCommit{&*files, parents_digest(c.parent_ids)});
+    } else if (auto id = unread->find(c.id); id != unread->end()) {
+      kept->insert_or_assign(*id, KeptCommit{nullptr, parents_digest(c.parent_ids)});
+    }
+  }
+  // Refused commits that are not in the list keep the parents they were refused against.
+  if (cached) {
+    for (const std::string& id : *unread) {
+      auto found = cached->kept->find(id);
+      if (found != cached->kept->end())
+        kept->try_emplace(id, KeptCommit{nullptr, found->second.parents});
+    }
+  }
+  return PatchesCacheEntry{repo_path, std::move(map), unread->empty() ? nullptr : std::move(unread),
+                           std::move(kept)};
+}
+
 }  // namespace
 
 std::optional<PatchesCacheEntry> memory_cached_patches(const std::string& repo_path) {
@@ -252,28 +327,42 @@ std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cache
   return only;
 }
 
-std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_path,
-                                                      const std::vector<Commit>& commits,
-                                                      const PatchesCacheEntry* cached) {
+std::optional<PatchesCacheEntry> load_missing_patches(
+    const std::string& repo_path, const std::vector<Commit>& commits,
+    const PatchesCacheEntry* cached, std::span<const PatchesCacheEntry> read_alone) {
+  AloneIndex alone = alone_index(read_alone);
+  std::vector<std::pair<const Commit*, const KeptCommit*>> taken_alone;
   std::vector<const Commit*> ordinary;
   std::vector<const Commit*> special;
   for (const Commit& c : commits) {
     if (kept_of(cached, c)) continue;
+    if (const KeptCommit* kept = alone_kept(alone, c)) {
+      taken_alone.emplace_back(&c, kept);
+      continue;
+    }
     (c.stash_id || c.is_merge ? special : ordinary).push_back(&c);
   }
-  if (ordinary.empty() && special.empty()) return std::nullopt;
-  auto result = std::make_shared<PatchMap>();
-  auto refused = std::make_shared<std::unordered_set<std::string>>();
+  if (ordinary.empty() && special.empty() && taken_alone.empty()) return std::nullopt;
+  PatchMap result;
+  std::unordered_set<std::string> refused;
   if (cached) {
     for (const Commit& c : commits) {
       const KeptCommit* kept = kept_of(cached, c);
-      if (kept && kept->files) result->insert_or_assign(c.id, kept->files->second);
+      if (kept && kept->files) result.insert_or_assign(c.id, kept->files->second);
     }
-    if (cached->refused) *refused = *cached->refused;
+    if (cached->refused) refused = *cached->refused;
   }
   // Read again below, against the parents listed now.
-  for (const Commit* c : ordinary) refused->erase(c->id);
-  for (const Commit* c : special) refused->erase(c->id);
+  for (const Commit* c : ordinary) refused.erase(c->id);
+  for (const Commit* c : special) refused.erase(c->id);
+  for (const auto& [c, kept] : taken_alone) {
+    if (kept->files) {
+      refused.erase(c->id);
+      result.insert_or_assign(c->id, kept->files->second);
+    } else {
+      refused.insert(c->id);
+    }
+  }
   // The log of the ordinary commits and the merges' diffs are independent git work.
   std::optional<Records> records;
   bool logged = false;
@@ -289,46 +378,33 @@ std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_pa
       [&] { special_patches = load_special_patches(repo_path, commits, special); });
   // Tried again where what it throws passes on.
   if (!logged) records = load_ordinary(repo_path, ordinary, commits.size());
-  if (records) {
-    // A log over every ref also lists commits that were not asked for.
-    std::unordered_set<std::string_view> asked;
-    asked.reserve(ordinary.size());
-    for (const Commit* c : ordinary) asked.insert(c->id);
-    for (const std::string& id : records->refused) {
-      if (asked.contains(id)) refused->insert(id);
+  if (records) take_ordinary(std::move(*records), ordinary, result, refused);
+  take_special(std::move(special_patches), special, result, refused);
+  return entry_of(repo_path, commits, std::move(result), std::move(refused), cached);
+}
+
+PatchesCacheEntry load_commit_patches(const std::string& repo_path,
+                                      const std::vector<Commit>& commits, const Commit& commit,
+                                      bool tell_refusals) {
+  std::optional<QuietRefusals> quiet;
+  if (!tell_refusals) quiet.emplace(current_request_budget().get());
+  PatchMap result;
+  std::unordered_set<std::string> refused;
+  const std::vector<const Commit*> one = {&commit};
+  // A thread waiting in a parallel region may take on any task of the arena: isolated, this
+  // read never waits for a slice of a long load running on another thread.
+  tbb::this_task_arena::isolate([&] {
+    if (commit.stash_id || commit.is_merge) {
+      take_special(load_special_patches(repo_path, commits, one), one, result, refused);
+    } else if (auto records = load_ordinary(repo_path, one, commits.size())) {
+      take_ordinary(std::move(*records), one, result, refused);
     }
-    for (auto& [id, patches] : records->files) {
-      if (asked.contains(id) && !records->refused.contains(id)) {
-        result->insert_or_assign(std::move(id), std::move(patches));
-      }
-    }
-  }
-  for (size_t i = 0; i < special.size(); ++i) {
-    if (special_patches[i]) {
-      result->insert_or_assign(special[i]->id, std::move(*special_patches[i]));
-    } else {
-      refused->insert(special[i]->id);
-    }
-  }
-  // Made of the entry's own ids and files, which nothing below changes.
-  auto kept = std::make_shared<KeptIndex>();
-  for (const Commit& c : commits) {
-    if (auto files = result->find(c.id); files != result->end()) {
-      kept->insert_or_assign(files->first, KeptCommit{&*files, parents_digest(c.parent_ids)});
-    } else if (auto unread = refused->find(c.id); unread != refused->end()) {
-      kept->insert_or_assign(*unread, KeptCommit{nullptr, parents_digest(c.parent_ids)});
-    }
-  }
-  // Refused commits that are not in the list keep the parents they were refused against.
-  if (cached) {
-    for (const std::string& id : *refused) {
-      auto found = cached->kept->find(id);
-      if (found != cached->kept->end())
-        kept->try_emplace(id, KeptCommit{nullptr, found->second.parents});
-    }
-  }
-  return PatchesCacheEntry{repo_path, std::move(result),
-                           refused->empty() ? nullptr : std::move(refused), std::move(kept)};
+  });
+  return entry_of(repo_path, std::span(&commit, 1), std::move(result), std::move(refused), nullptr);
+}
+
+const KeptCommit* kept_commit(const PatchesCacheEntry& entry, const Commit& commit) {
+  return kept_of(&entry, commit);
 }
 
 uint64_t parents_digest(const std::vector<std::string>& parent_ids) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,14 +38,27 @@ std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cache
 
 // When some of `commits` are unknown to `cached` (or were read against other parents): an entry
 // for the repository with every commit's changed files and no other commit's, the unknown ones
+// taken from `read_alone` where it answers for them against the parents listed now, the rest
 // loaded from git (up to 20 named on one `git show`, more through one `git log`; merges and
 // stashes as special_patches.hpp says, alongside), the others taken from `cached`, and the
-// commits past the caps that either knows. When git fails on a commit it cannot read, the
+// commits past the caps that any of them knows. When git fails on a commit it cannot read, the
 // commits it left unanswered are shown again by halves, down to those it cannot list alone,
-// which are refused with a line each. Absent when nothing is unknown.
-std::optional<PatchesCacheEntry> load_missing_patches(const std::string& repo_path,
-                                                      const std::vector<Commit>& commits,
-                                                      const PatchesCacheEntry* cached);
+// which are refused with a line each. Absent when nothing is unknown to `cached`.
+std::optional<PatchesCacheEntry> load_missing_patches(
+    const std::string& repo_path, const std::vector<Commit>& commits,
+    const PatchesCacheEntry* cached, std::span<const PatchesCacheEntry> read_alone = {});
+
+// An entry for `commit` alone, read by the git run that would read it among `commits` (the
+// loaded list, in which a merge's base is looked for): `git show` of an ordinary commit, a
+// merge's or a stash's as special_patches.hpp says. Its files, or its refusal; neither when git
+// does not answer for it. The work runs on this thread and the tasks it starts, never on another
+// load's. Without `tell_refusals` a refusal writes no line: a load under way reads it too.
+PatchesCacheEntry load_commit_patches(const std::string& repo_path,
+                                      const std::vector<Commit>& commits, const Commit& commit,
+                                      bool tell_refusals);
+
+// What `entry` keeps of `commit` when it read it against the parents the log lists now.
+const KeptCommit* kept_commit(const PatchesCacheEntry& entry, const Commit& commit);
 
 // Git's name-status output for `args` (`input` on its standard input) read into `stream` as it
 // comes; git's exit status. Absent when git could not run or was ended by a limit. What a git
