@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "git/queries/patches/patches.hpp"
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "server/changed_files.hpp"
 #include "stores/threads.hpp"
 

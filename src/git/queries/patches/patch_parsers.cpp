@@ -12,7 +12,7 @@
 #include <mutex>
 #include <set>
 
-#include "git/request_budget.hpp"
+#include "git/reading/request_budget.hpp"
 #include "git/revisions.hpp"
 #include "parser/diagnostics.hpp"
 #include "parser/standard_parsers.hpp"
