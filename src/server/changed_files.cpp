@@ -12,6 +12,7 @@
 #include "api_types/json.hpp"
 #include "git/blob_id.hpp"
 #include "git/queries/patches/patches.hpp"
+#include "git/reading/request_budget.hpp"
 #include "parser/text.hpp"
 #include "parser/utf8.hpp"
 #include "server/window_loads.hpp"
@@ -164,7 +165,8 @@ std::shared_ptr<const PatchMap> load_with(const std::string& repo_path,
   if (look.found) return look.found;
   std::optional<PatchesCacheEntry> loaded =
       load_missing_patches(repo_path, commits, look.cached ? &*look.cached : nullptr, alone);
-  if (!loaded) return std::make_shared<const PatchMap>();
+  // A load that held more than a request may fails whole: what it read is no window's files.
+  if (!loaded || holds_too_much()) return std::make_shared<const PatchMap>();
   auto file_path = patches_cache_file(repo_path);
   if (!file_path) return loaded->patches;
   std::shared_ptr<const CommitsAndRefs> history = get_cached_commits(repo_path);

@@ -272,13 +272,14 @@ std::string searched(const ServerProcess& server, const TempRepo& repo) {
   return poll;
 }
 
-// Four small repositories, each made at two sizes by one script ($1): a configuration that
+// Five small repositories, each made at two sizes by one script ($1): a configuration that
 // includes one file 8 times six levels deep, whose one value is a kilobyte; a commit that
 // adds four paths naming one blob of lines "a", searched for "a"; five commits that each name
 // one parent many times; a conflicted file of one conflict of lines "x". Large, the server
 // would hold gigabytes for them; it holds no more than a reply may, answers as a failed read
 // does with one line, and its peak stays within a gibibyte of where it started (half of one
-// for the listing). Small, each answers in full.
+// for the listing). So does a File filter over commits that each list 99,999 files (one tree
+// and the empty one, in turn). Small, each answers in full.
 TEST(ContentCaps, WhatARequestHoldsIsBoundedByTheReplyCap) {
   constexpr const char* OVER = " stopped: the request holds more than a reply may (256 MiB)\n";
   struct Case {
@@ -334,6 +335,24 @@ done)sh",
        },
        "null", std::string("Conflicted-file read") + OVER,
        R"({"conflict":{"text":"x","side":"left","section":0,"key":"Left-0-2"}})", 1024},
+      {"changed files",
+       R"sh(set -- $(echo $1 | tr , ' ')
+blob=$(echo x | git hash-object -w --stdin)
+full=$(seq -f '%05g' $2 | sed "s/^/100644 blob $blob\t/" | git mktree) && empty=$(git mktree </dev/null)
+c=$(git commit-tree $full -m 1) && k=2
+while [ $k -le $1 ]; do
+  [ $((k % 2)) = 0 ] && t=$empty || t=$full
+  c=$(git commit-tree $t -p $c -m $k) && k=$((k + 1))
+done
+git update-ref refs/heads/main $c)sh",
+       "20,99999", "2,3",
+       [](const ServerProcess& server, const TempRepo& repo) {
+         std::string filtered =
+             server.post("/f/load_commits_and_refs", history_body(repo, R"([{"file":["00001"]}])"))
+                 .body;
+         return std::to_string(count(filtered, "\"message\":")) + " commits found";
+       },
+       "0 commits found", std::string("git show") + OVER, "2 commits found", 1024},
   };  // namespace
   for (const Case& c : cases) {
     TempRepo large, small;

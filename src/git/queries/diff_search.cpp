@@ -38,7 +38,9 @@ std::optional<int> run_watched_git(const std::vector<std::string>& argv,
   StreamHandlers handlers;
   handlers.on_out = on_out;
   handlers.on_err = [&](std::string_view bytes) { err.append(bytes); };
-  handlers.cancelled = [search_id] { return superseded(search_id); };
+  handlers.cancelled = [search_id, request = current_request_budget()] {
+    return superseded(search_id) || (request && request->holds_too_much);
+  };
   // No restart: the log is its search's oldest run, never ended for room. The hits' diffs, which
   // start from its output, are younger.
   std::optional<StreamEnd> end = stream_reading_process(argv, repo_path, handlers);
@@ -137,10 +139,12 @@ std::optional<SearchResults> search(uint32_t search_id, const std::string& repo_
   if (!argv) return std::nullopt;
   EarlyHits early{search_id, repo_path, search_text, get_cached_commits(repo_path)};
   PatchStream stream;
+  HeldBytes held("git log");
   std::optional<int> status =
       run_watched_git(*argv, repo_path, search_id, [&](std::string_view out) {
         feed_patches(stream, out);
-        early.take(stream);
+        if (held.set(stream.kept_bytes)) return early.take(stream);
+        stream.records.clear();
       });
   bool read = finish_patches(stream);
   early.take(stream);

@@ -189,13 +189,18 @@ bool HeldBytes::set(uint64_t bytes) {
   if (request->holds_too_much) return false;
   uint64_t all = request->held += bytes - charged;
   charged = bytes;
-  if (all <= MAX_REPLY_BYTES) return true;
+  if (all <= MAX_REPLY_BYTES + request->room) return true;
   request->holds_too_much = true;
   if (first_telling(*request, &RequestBudget::told_held)) {
     write_stderr(read + " stopped: the request holds more than a reply may (" +
                  std::to_string(MAX_REPLY_BYTES >> 20) + " MiB)\n");
   }
   return false;
+}
+
+void widen_room(uint64_t bytes) {
+  std::shared_ptr<RequestBudget> request = current_request_budget();
+  if (request) request->room += bytes;
 }
 
 bool holds_too_much() {

@@ -66,7 +66,8 @@ struct RequestBudget {
   std::atomic<bool> told_time{false};
   std::atomic<bool> told_memory{false};
   std::atomic<uint64_t> held{0};            // HeldBytes of the request, together
-  std::atomic<bool> holds_too_much{false};  // once they passed MAX_REPLY_BYTES
+  std::atomic<bool> holds_too_much{false};  // once they passed MAX_REPLY_BYTES and `room`
+  std::atomic<uint64_t> room{0};            // beyond MAX_REPLY_BYTES (widen_room)
   std::atomic<bool> told_held{false};
   std::mutex runs_mutex;
   std::condition_variable run_ended;  // a start ended or a run left: there may be room
@@ -157,6 +158,12 @@ struct HeldBytes {
   std::string read;
   uint64_t charged = 0;
 };
+
+// The thread's request may hold `bytes` more than a reply may, from now to its end: for a
+// load whose honest size grows with the commits it reads (the changed files of a whole window),
+// given room per commit, so that what one commit can make it hold stays bounded. Nothing
+// outside any request.
+void widen_room(uint64_t bytes);
 
 // Whether the thread's request holds too much (HeldBytes); false outside any request.
 bool holds_too_much();

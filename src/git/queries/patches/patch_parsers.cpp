@@ -138,6 +138,11 @@ Patch patch_from_entry(NameStatusEntry entry, const std::string& commit_id) {
 
 namespace {
 
+uint64_t patch_bytes(const Patch& patch) {
+  return sizeof(Patch) + heap_bytes(patch.commit_id) + heap_bytes(patch.old_file) +
+         heap_bytes(patch.new_file) + heap_bytes(patch.id);
+}
+
 // The caps of a record are judged as its entries are read; a record refused once keeps nothing
 // more.
 void add_entry(PatchStream& stream, NameStatusEntry entry) {
@@ -146,9 +151,11 @@ void add_entry(PatchStream& stream, NameStatusEntry entry) {
   std::vector<Patch>& files = stream.record.second;
   if (files.size() < MAX_COMMIT_FILES && stream.path_bytes <= MAX_COMMIT_PATH_BYTES) {
     files.push_back(patch_from_entry(std::move(entry), stream.record.first));
+    stream.kept_bytes += patch_bytes(files.back());
     return;
   }
   stream.refusing = true;
+  stream.kept_bytes -= patch_list_bytes(files);
   std::vector<Patch>().swap(files);
   stream.refused.push_back(stream.record.first);
 }
@@ -245,6 +252,12 @@ void bound_unended(PatchStream& stream) {
 }
 
 }  // namespace
+
+uint64_t patch_list_bytes(const std::vector<Patch>& files) {
+  uint64_t bytes = 0;
+  for (const Patch& patch : files) bytes += patch_bytes(patch);
+  return bytes;
+}
 
 PatchStream::PatchStream(std::optional<std::string> commit_id) {
   if (!commit_id) return;

@@ -56,6 +56,9 @@ struct PatchStream {
   bool open = false;      // `record` is being read
   CommitPatches record;   // the record being read
   size_t path_bytes = 0;  // of `record`'s entries
+  // What the records read so far hold (patch_list_bytes), those handed on included: what the
+  // reader charges its request (HeldBytes).
+  uint64_t kept_bytes = 0;
   bool refusing = false;  // `record` passed the caps
   std::string pending;    // the bytes not read yet: the entry being printed
   size_t unended = 0;     // where the text after the last NUL begins in `pending`
@@ -63,6 +66,9 @@ struct PatchStream {
 };
 
 void feed_patches(PatchStream& stream, std::string_view bytes);
+
+// What a list of changed files holds in memory, for the charge of a request (HeldBytes).
+uint64_t patch_list_bytes(const std::vector<Patch>& files);
 
 // True when the whole text read, as patch_list reads it.
 bool finish_patches(PatchStream& stream);

@@ -41,6 +41,13 @@ const GitArgs SHOW_FROM_INPUT_ARGS = {"show", "--stdin", "--name-status", NAME_S
 // again, and its commits are given up.
 constexpr size_t MAX_UNREADABLE_COMMITS = 16;
 
+// What the changed files of a window may hold beyond a reply's cap, per commit: git's output
+// and the records. Honest histories hold a few KiB a commit (6 on average in one where a
+// quarter of the commits are merges of topics of tens of files: 1.3 million files over 40,000
+// commits), while one tree of 99,999 entries that every commit of a small repository names
+// makes each hold some 18 MiB.
+constexpr uint64_t WINDOW_ROOM_PER_COMMIT = 16 << 10;
+
 // The records of one or more runs, and those among them past the caps or that git could not
 // list.
 struct Records {
@@ -345,10 +352,16 @@ std::optional<PatchesCacheEntry> load_missing_patches(
   if (ordinary.empty() && special.empty() && taken_alone.empty()) return std::nullopt;
   PatchMap result;
   std::unordered_set<std::string> refused;
+  widen_room(commits.size() * WINDOW_ROOM_PER_COMMIT);
+  // The copies of the kept lists are the request's too: a window loaded piece by piece would
+  // otherwise grow past what one load may hold.
+  HeldBytes copied("Loading changed files");
   if (cached) {
     for (const Commit& c : commits) {
       const KeptCommit* kept = kept_of(cached, c);
-      if (kept && kept->files) result.insert_or_assign(c.id, kept->files->second);
+      if (!kept || !kept->files) continue;
+      if (!copied.add(patch_list_bytes(kept->files->second))) return std::nullopt;
+      result.insert_or_assign(c.id, kept->files->second);
     }
     if (cached->refused) refused = *cached->refused;
   }
@@ -358,6 +371,7 @@ std::optional<PatchesCacheEntry> load_missing_patches(
   for (const auto& [c, kept] : taken_alone) {
     if (kept->files) {
       refused.erase(c->id);
+      if (!copied.add(patch_list_bytes(kept->files->second))) return std::nullopt;
       result.insert_or_assign(c->id, kept->files->second);
     } else {
       refused.insert(c->id);
@@ -380,6 +394,7 @@ std::optional<PatchesCacheEntry> load_missing_patches(
   if (!logged) records = load_ordinary(repo_path, ordinary, commits.size());
   if (records) take_ordinary(std::move(*records), ordinary, result, refused);
   take_special(std::move(special_patches), special, result, refused);
+  copied.keep();
   return entry_of(repo_path, commits, std::move(result), std::move(refused), cached);
 }
 
@@ -429,13 +444,23 @@ void store_patches(PatchesCacheEntry entry) {
 
 std::optional<int> read_patches(const std::string& repo_path, const std::vector<std::string>& args,
                                 PatchStream& stream, std::string_view input) {
+  HeldBytes held("git " + (args.empty() ? std::string() : args.front()));
   StreamHandlers handlers;
   handlers.input = input;
-  handlers.on_out = [&](std::string_view bytes) { feed_patches(stream, bytes); };
+  handlers.on_out = [&](std::string_view bytes) {
+    feed_patches(stream, bytes);
+    held.set(stream.kept_bytes);
+  };
+  handlers.cancelled = [&] { return held.too_much(); };
   const PatchStream fresh = stream;
-  handlers.restart = [&] { stream = fresh; };
+  handlers.restart = [&] {
+    stream = fresh;
+    held.set(stream.kept_bytes);
+  };
   std::optional<StreamEnd> end = stream_git(repo_path, args, handlers);
-  if (!end) return std::nullopt;
+  if (!end || held.too_much()) return std::nullopt;
+  // What a failed run printed is dropped; what a run that did its work printed is kept.
+  if (end->status == 0) held.keep();
   return end->status;
 }
 

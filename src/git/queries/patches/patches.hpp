@@ -43,7 +43,9 @@ std::shared_ptr<const PatchMap> cached_patches_of(const PatchesCacheEntry& cache
 // stashes as special_patches.hpp says, alongside), the others taken from `cached`, and the
 // commits past the caps that any of them knows. When git fails on a commit it cannot read, the
 // commits it left unanswered are shown again by halves, down to those it cannot list alone,
-// which are refused with a line each. Absent when nothing is unknown to `cached`.
+// which are refused with a line each. Absent when nothing is unknown to `cached`, or
+// when the request holds more than a reply may (HeldBytes): the copies of the lists `cached`
+// keeps count with what git prints.
 std::optional<PatchesCacheEntry> load_missing_patches(
     const std::string& repo_path, const std::vector<Commit>& commits,
     const PatchesCacheEntry* cached, std::span<const PatchesCacheEntry> read_alone = {});
