@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <unordered_set>
 
 #include "git/reading/request_budget.hpp"
 #include "git/revisions.hpp"
@@ -286,8 +287,25 @@ bool finish_patches(PatchStream& stream) {
   return !stream.failed;
 }
 
+namespace {
+
+// The commits whose refusal was told: a window's load, a click's own read of one commit and a
+// search may each meet the same commit, at moments no lock orders. Bounded, past which a line
+// may come twice rather than the set grow.
+constexpr size_t MAX_TOLD_REFUSALS = 1 << 16;
+
+bool first_refusal(std::string_view commit_id) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> told;
+  std::lock_guard lock(mutex);
+  if (told.size() >= MAX_TOLD_REFUSALS) return true;
+  return told.emplace(commit_id).second;
+}
+
+}  // namespace
+
 void report_refused(std::string_view commit_id) {
-  if (!refusals_told()) return;
+  if (!refusals_told() || !first_refusal(commit_id)) return;
   write_stderr("Commit " + std::string(commit_id) + ": its diff lists more than " +
                std::to_string(MAX_COMMIT_FILES) + " files or " +
                std::to_string(MAX_COMMIT_PATH_BYTES >> 20) +

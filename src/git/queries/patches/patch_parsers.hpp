@@ -74,7 +74,8 @@ uint64_t patch_list_bytes(const std::vector<Patch>& files);
 bool finish_patches(PatchStream& stream);
 
 // The one line on standard error for a commit whose files are past the caps; `commit_id` is a
-// checked object id, so the line stays one. Not written while refusals_told() is false.
+// checked object id, so the line stays one. Not written while refusals_told() is false, nor
+// again for a commit it was written for once.
 void report_refused(std::string_view commit_id);
 
 // While it lives, the lines about commits refused by the reads made for `request` are not
