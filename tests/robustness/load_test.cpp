@@ -69,13 +69,13 @@ TEST(Load, EightClientsReplayTheEndpointTable) {
     auto client = server.client();  // alone first: the history loaded, every cache filled
     for (size_t at = 0; at < replay.table.size(); ++at) replay.ask(*client, at);
   }
-  ASSERT_EQ(replay.wrong, 0);
+  ASSERT_EQ(replay.wrong, 0) << server.stderr_so_far();
   replay.round(static_cast<int>(replay.table.size()) + 1);
   [[maybe_unused]] size_t warm = server.status_kib("VmRSS:");
   replay.round(per_client);
   [[maybe_unused]] size_t after = server.status_kib("VmRSS:");
 
-  EXPECT_EQ(replay.wrong, 0);
+  EXPECT_EQ(replay.wrong, 0) << server.stderr_so_far();
   EXPECT_EQ(server.post("/pi", "").body, "brackwen");
   // Caches are full after the warm-up; the load itself must not keep what it used. Slack for
   // the allocator's arenas of the connection threads. AddressSanitizer holds freed memory in
