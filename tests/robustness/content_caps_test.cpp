@@ -183,18 +183,7 @@ git update-ref refs/heads/main $merge && git repack -adq && echo $merge)")));
   });
   EXPECT_EQ(err, "");
   // The pickaxe finds the plain commit and a refused one, which is left out.
-  std::string search = test::body({{"repoPath", test::quoted(repo.str())},
-                                   {"searchText", "\"needle\""},
-                                   {"numResults", "2"},
-                                   {"startCommitIndex", "0"}});
-  std::string id = server.post("/f/start_diff_search", search).body;
-  std::string poll;
-  EXPECT_TRUE(test::eventually(
-      [&] {
-        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
-        return poll.find("\"complete\":true") != std::string::npos;
-      },
-      std::chrono::seconds(60)));
+  std::string poll = test::completed_diff_search(server, repo.path, "\"needle\"", "2");
   EXPECT_NE(poll.find("\"results\":[[\"" + plain + "\",[{"), std::string::npos) << poll;
   EXPECT_EQ(count(poll, "[\""), 1u) << poll;
   EXPECT_LT(bytes_below(server.home / ".cache"), 64u << 10);
@@ -255,21 +244,7 @@ TEST(ContentCaps, ACommitImagePastTheCapIsNotRead) {
 // The search's outcome once it is complete; its id is what the start answered.
 std::string searched(const ServerProcess& server, const TempRepo& repo) {
   server.post("/f/load_commits_and_refs", history_body(repo, "[]"));
-  std::string id =
-      server
-          .post("/f/start_diff_search", test::body({{"repoPath", test::quoted(repo.str())},
-                                                    {"searchText", "\"a\""},
-                                                    {"numResults", "10"},
-                                                    {"startCommitIndex", "0"}}))
-          .body;
-  std::string poll;
-  EXPECT_TRUE(test::eventually(
-      [&] {
-        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
-        return poll.find("\"complete\":true") != std::string::npos;
-      },
-      std::chrono::seconds(60)));
-  return poll;
+  return test::completed_diff_search(server, repo.path, "\"a\"", "10");
 }
 
 // Five small repositories, each made at two sizes by one script ($1): a configuration that

@@ -149,21 +149,7 @@ std::string diff_search(const ServerProcess& server, const TempRepo& repo,
                                                       {"filters", "[]"},
                                                       {"fast", "false"},
                                                       {"skipStashes", "false"}}));
-  std::string id =
-      server
-          .post("/f/start_diff_search", test::body({{"repoPath", test::quoted(repo.str())},
-                                                    {"searchText", test::quoted(text)},
-                                                    {"numResults", "100"},
-                                                    {"startCommitIndex", "0"}}))
-          .body;
-  std::string poll;
-  EXPECT_TRUE(test::eventually(
-      [&] {
-        poll = server.post("/f/poll_diff_search", test::body({{"searchId", id}})).body;
-        return poll.find("\"complete\":true") != std::string::npos;
-      },
-      std::chrono::seconds(60)));
-  return poll;
+  return test::completed_diff_search(server, repo.path, test::quoted(text), "100");
 }
 
 // On a machine faked to a read budget of 128 MiB, commits that each change one line of a file

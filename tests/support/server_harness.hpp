@@ -286,4 +286,25 @@ struct ServerProcess {
   std::thread drainer;
 };
 
+// The poll of a diff search of `repo` for `text` (a JSON string) once it is complete, the search
+// started from the first commit with `num_results` as its limit.
+inline std::string completed_diff_search(const ServerProcess& server,
+                                         const std::filesystem::path& repo, const std::string& text,
+                                         const std::string& num_results) {
+  std::string id = server
+                       .post("/f/start_diff_search", body({{"repoPath", quoted(repo.string())},
+                                                           {"searchText", text},
+                                                           {"numResults", num_results},
+                                                           {"startCommitIndex", "0"}}))
+                       .body;
+  std::string poll;
+  EXPECT_TRUE(eventually(
+      [&] {
+        poll = server.post("/f/poll_diff_search", body({{"searchId", id}})).body;
+        return poll.find("\"complete\":true") != std::string::npos;
+      },
+      std::chrono::seconds(60)));
+  return poll;
+}
+
 }  // namespace brackwen::test
